@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Benchlord needs to build, run and test, when any is missing.
+# Quiet when everything is already present; uses sudo when not run as root.
+set -euo pipefail
+
+packages=(build-essential cmake pkg-config qt6-base-dev libudev-dev libxlsxwriter-dev
+          libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

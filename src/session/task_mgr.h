@@ -1,0 +1,125 @@
+#pragma once
+// The job scheduler of a session. Every part of the program that needs the supply only marks a job
+// as pending; on each tick the scheduler serves the most urgent pending job by calling its handler,
+// which issues exactly one Modbus request. When nothing is pending it polls the live readings.
+// One request is outstanding at a time; three unanswered requests in a row end the session.
+// Everything here runs on the user-interface thread.
+
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+
+class TLN_TaskMgr;
+
+// Notification callback; the scheduler passes itself as sender.
+using TNotifyEvent = std::function<void(TLN_TaskMgr* Sender)>;
+
+class TLN_TaskMgr {
+public:
+    // AInterval: pause in milliseconds between a reply and the next request (5 in the program).
+    explicit TLN_TaskMgr(uint32_t AInterval);
+    ~TLN_TaskMgr();
+    TLN_TaskMgr(const TLN_TaskMgr&) = delete;
+    TLN_TaskMgr& operator=(const TLN_TaskMgr&) = delete;
+
+    // Request operations: each marks its job as pending; repeated requests before the job is
+    // served collapse into one. Allowed at any time; the next Start discards what is pending.
+    void ReadMemNum() { ++fReadMemNum; }
+    void ReadMemNumAndCounters() { ++fReadMemNumAndCounters; }
+    void WriteOnOff() { ++fWriteOnOff; }
+    void ReadGlobalData() { ++fReadGlobalData; }
+    void WriteGlobalData() { ++fWriteGlobalData; }
+    void ReadCalibData() { ++fReadCalibData; }
+    void WriteCalibCmd() { ++fWriteCalibCmd; }
+    void WriteMemNum() { ++fWriteMemNum; }
+    void WriteMemory() { ++fWriteMemory; }
+    void WriteCommand() { ++fWriteCommand; }
+    void ReadSetData() { ++fReadSetData; }
+    void ReadMemory() { ++fReadMemory; }
+    void WriteSetData() { ++fWriteSetData; }
+    void WriteBled() { ++fWriteBled; }
+    void ReadTemperature() { ++fReadTemperature; }
+    void ReadDebugData() { ++fReadDebugData; }
+    void WriteJumpBoot() { ++fWriteJumpBoot; }
+
+    // All job counters and the error count back to zero.
+    void Clear();
+    // Clear, then start ticking after the pause interval.
+    void Start();
+    // Stop ticking; pending counters keep their values. A reply arriving afterwards does not
+    // restart the scheduler.
+    void Stop();
+    // Called by every reply handler after a successful reply: the next job follows fInterval
+    // after this reply.
+    void Callback();
+
+    bool Running() const { return fRunning; }
+    uint32_t ErrorCount() const { return fErrorCount; }
+    uint32_t Interval() const { return fInterval; }
+    uint32_t Timeout() const { return fTimeout; }
+    // Response time-out in milliseconds (1000 in the program; tests shorten it).
+    void SetTimeout(uint32_t ATimeout) { fTimeout = ATimeout; }
+
+    // Job handlers, each issuing one request; a job without a handler is still consumed.
+    TNotifyEvent fOnReadMemNum;
+    TNotifyEvent fOnReadMemNumAndCounters;
+    TNotifyEvent fOnWriteOnOff;
+    TNotifyEvent fOnWriteSetData;
+    TNotifyEvent fOnWriteMemNum;
+    TNotifyEvent fOnWriteMemory;
+    TNotifyEvent fOnWriteBled;
+    TNotifyEvent fOnReadMemory;
+    TNotifyEvent fOnReadData;
+    TNotifyEvent fOnReadSetData;
+    TNotifyEvent fOnReadGlobalData;
+    TNotifyEvent fOnWriteGlobalData;
+    TNotifyEvent fOnReadCalibData;
+    TNotifyEvent fOnWriteCalibCmd;
+    TNotifyEvent fOnReadTemperature;
+    TNotifyEvent fOnReadDebugData;
+    TNotifyEvent fOnWriteJumpBoot;
+    TNotifyEvent fOnWriteCommand;
+    // Raised at the tick after an unanswered request, and after three in a row.
+    TNotifyEvent fOnError;
+    TNotifyEvent fOnTimeout;
+
+private:
+    struct TJobSlot {
+        int32_t TLN_TaskMgr::*Counter;
+        TNotifyEvent TLN_TaskMgr::*Handler;
+    };
+    static const TJobSlot kServiceOrder[];
+
+    void Tick();
+    void Restart(uint32_t AInterval);
+    static void Fire(TLN_TaskMgr* ASelf, const TNotifyEvent& AEvent);
+
+    int32_t fReadMemNum = 0;
+    int32_t fReadMemNumAndCounters = 0;
+    int32_t fWriteSetData = 0;
+    int32_t fWriteOnOff = 0;
+    int32_t fWriteMemNum = 0;
+    int32_t fWriteMemory = 0;
+    int32_t fWriteBled = 0;
+    int32_t fReadMemory = 0;
+    int32_t fReadSetData = 0;
+    int32_t fReadGlobalData = 0;
+    int32_t fWriteGlobalData = 0;
+    int32_t fReadDebugData = 0;
+    int32_t fReadCalibData = 0;
+    int32_t fWriteCalibCmd = 0;
+    int32_t fReadTemperature = 0;
+    int32_t fWriteJumpBoot = 0;
+    int32_t fWriteCommand = 0;
+
+    uint32_t fErrorCount = 0;
+    QTimer fTimer;
+    uint32_t fTimeout = 1000;
+    uint32_t fInterval;
+    // Between Start and Stop (or the error stop, or a served jump to the boot loader).
+    bool fRunning = false;
+    // Set while a job handler runs; a Callback or Stop inside the handler then decides how the
+    // timer continues instead of the response wait.
+    bool fInHandler = false;
+    bool fRescheduled = false;
+};

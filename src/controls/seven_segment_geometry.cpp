@@ -61,11 +61,12 @@ std::vector<QPoint> SegmentPolygon(TdsDisplaySegment segment, int width, int hei
             g = {{2, 37}, {18, 37}, {18 - s, 37 - s}, {s + 2, 37 - s}};
             break;
     }
-    const double ux = static_cast<double>(width) / 20.0;
-    const double uy = static_cast<double>(height) / 38.0;
+    // a * W / 20 rather than a * (W / 20): the product is exact, so a point that falls on a half
+    // pixel is recognised as one and rounds to even.
     std::vector<QPoint> pts;
     pts.reserve(g.size());
-    for (const GridPoint& p : g)
-        pts.emplace_back(RoundHalfEven(p.a * ux), RoundHalfEven(p.b * uy));
+    for (const GridPoint& p : g) {
+        pts.emplace_back(RoundHalfEven(p.a * width / 20.0), RoundHalfEven(p.b * height / 38.0));
+    }
     return pts;
 }

@@ -1,0 +1,61 @@
+#pragma once
+// The connector's stand-in for a hidden message window: a QObject on the user-interface thread
+// that receives packets and state messages posted by the worker, and runs calls the worker makes
+// into the user-interface thread while it waits for them.
+//
+// Messages travel through a mutex-protected queue; Qt only carries an argument-less wake-up, so
+// every hand-over between the threads is visible to ThreadSanitizer.
+
+#include <QObject>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "link/kr_event.h"
+
+struct TKRConnectorPack;
+class TKRConnector;
+
+class TKRUiDispatcher : public QObject {
+public:
+    explicit TKRUiDispatcher(TKRConnector* AConnector);
+    ~TKRUiDispatcher() override;
+
+    // Worker side.
+    void PostPacket(std::unique_ptr<TKRConnectorPack> APack);
+    void PostStat(int AStat, uint32_t AMs);
+    // Runs AFunc on the user-interface thread and waits for it. Returns false without running
+    // it when calls are cancelled (the worker is being stopped). On the UI thread it runs
+    // AFunc directly.
+    bool Call(std::function<void()> AFunc);
+
+    // User-interface side.
+    // Abandons waiting calls and makes further calls return at once until ResumeCalls.
+    void CancelCalls();
+    void ResumeCalls();
+    // Removes every undelivered packet (oldest first) and drops undelivered state messages.
+    std::vector<std::unique_ptr<TKRConnectorPack>> TakeUndelivered();
+    // Runs the calls that wait (used while the UI thread itself waits for the worker).
+    void ServeCalls();
+    // Processes every queued message now.
+    void Drain();
+    // Set while a call waits to be served.
+    const TKREvent& CallEvent() const { return FCallEvent; }
+
+private:
+    struct TCall;
+    struct TMessage;
+    void Enqueue(TMessage AMsg);
+
+    TKRConnector* const FConnector;
+    std::mutex FLock;
+    std::condition_variable FCallDone;
+    std::deque<TMessage> FMessages;
+    bool FWakePending = false;
+    bool FCallsCancelled = false;
+    TKREvent FCallEvent;
+};

@@ -1,0 +1,40 @@
+#include "link/worker_thread.h"
+
+TKRThread2::TKRThread2(const TKREvent* AWaitEvent) : FWorkEvent(AWaitEvent) {}
+
+TKRThread2::~TKRThread2() {
+    Terminate();
+    WaitFor();
+}
+
+void TKRThread2::Start() {
+    if (!FThread.joinable()) FThread = std::thread([this] { Execute(); });
+}
+
+void TKRThread2::Terminate() {
+    FTerminated.store(true);
+    FStopEvent.Set();
+}
+
+void TKRThread2::WaitFor() {
+    if (FThread.joinable()) FThread.join();
+}
+
+void TKRThread2::SetActive(bool Value) {
+    FActive.store(Value);
+    FWakeEvent.Set();
+}
+
+void TKRThread2::Execute() {
+    while (!FTerminated.load()) {
+        // While inactive the work event is not watched, so a set event cannot make us spin.
+        bool active = FActive.load();
+        int r = KRWaitForAny({&FStopEvent, active ? FWorkEvent : &FWakeEvent}, -1);
+        if (r != 1) break;  // stop event or a failed wait
+        if (!active) {
+            FWakeEvent.Reset();
+            continue;
+        }
+        if (FActive.load() && !FTerminated.load()) WorkStep();
+    }
+}

@@ -1,0 +1,46 @@
+#pragma once
+// Generic worker: a thread that sleeps on its stop event and a work event and runs one work
+// step each time the work event is found set while the worker is active.
+
+#include <atomic>
+#include <thread>
+
+#include "link/kr_event.h"
+
+class TKRThread2 {
+public:
+    // AWaitEvent is the work event (for connectors: the queue's signal event); not owned.
+    explicit TKRThread2(const TKREvent* AWaitEvent);
+    virtual ~TKRThread2();
+    TKRThread2(const TKRThread2&) = delete;
+    TKRThread2& operator=(const TKRThread2&) = delete;
+
+    // Starts the thread. Called by the owner once the object is fully constructed.
+    void Start();
+    // Marks the thread terminated and sets the stop event; does not wait.
+    void Terminate();
+    // Waits for the thread to end (Terminate first).
+    void WaitFor();
+
+    virtual void SetActive(bool Value);
+    bool Active() const { return FActive.load(); }
+    // True until the thread is told to terminate.
+    bool Working() const { return !FTerminated.load(); }
+    bool Terminated() const { return FTerminated.load(); }
+    // Becomes readable once Terminate was called; long waits of a work step watch it.
+    int StopFd() const { return FStopEvent.Fd(); }
+
+protected:
+    // One unit of work; runs on the worker thread.
+    virtual void WorkStep() = 0;
+
+private:
+    void Execute();
+
+    std::atomic<bool> FActive{false};
+    std::atomic<bool> FTerminated{false};
+    TKREvent FStopEvent;
+    TKREvent FWakeEvent;  // set when Active changes, so an idle worker re-reads it
+    const TKREvent* FWorkEvent;
+    std::thread FThread;
+};

@@ -100,9 +100,10 @@ public:
     static std::string ErrorMsg(int32_t AError) { return KRConnectorErrorMsg(AError); }
     void DoRuntimeError(const std::string& ADesc, const std::exception& AException);
 
-    // The component name used in runtime-error descriptions (the QObject's objectName).
-    std::string Name() const { return objectName().toStdString(); }
-    void SetName(const std::string& AName) { setObjectName(QString::fromStdString(AName)); }
+    // The component name used in runtime-error descriptions; also set as the objectName.
+    // Safe to read from the worker thread (set it through SetName, not setObjectName).
+    std::string Name() const;
+    void SetName(const std::string& AName);
 
     // Time-outs in milliseconds. Read, write and connect time-outs accept 10..10000 only
     // (other values are ignored); transports may redefine them.
@@ -169,7 +170,8 @@ private:
     std::atomic<uint32_t> FWriteTimeout{100};
     std::atomic<uint32_t> FConnectTimeout{1000};
     std::unique_ptr<TKRUiDispatcher> FHandle;  // the hidden message window
-    mutable std::mutex FEventLock;             // guards the handler slots below
+    mutable std::mutex FEventLock;             // guards FName and the handler slots below
+    std::string FName;
     TKRConnectorPackEv FOnRecv, FOnSend, FOnRecvAsync, FOnSendAsync;
     TKRConnectorStatEv FConnectionStatus;
     TKRRuntimeErrorSlot FRuntimeErrorEv;

@@ -9,8 +9,8 @@
 #include <QObject>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -50,11 +50,12 @@ private:
     struct TCall;
     struct TMessage;
     void Enqueue(TMessage AMsg);
+    void RunCall(TCall& ACall);
 
     TKRConnector* const FConnector;
     std::mutex FLock;
     std::condition_variable FCallDone;
-    std::deque<TMessage> FMessages;
+    std::list<TMessage> FMessages;
     bool FWakePending = false;
     bool FCallsCancelled = false;
     TKREvent FCallEvent;

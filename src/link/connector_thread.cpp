@@ -1,0 +1,123 @@
+#include "link/connector.h"
+#include "link/thread_queue.h"
+#include "link/ui_dispatcher.h"
+
+namespace {
+// A repeated cstWaitReconnecting is posted again after this many milliseconds.
+constexpr uint32_t kWaitReconnectingRepeat = 500;
+}  // namespace
+
+TKRConnectorThread::TKRConnectorThread(TKRConnector* AConnector)
+    : TKRThread2(&AConnector->FQueue->SignalEvent()),
+      FWaitRespTime(AConnector->FWaitRespTime.load()),
+      FReconnectTime(AConnector->FReconnectTime.load()),
+      FReadTimeout(AConnector->FReadTimeout.load()),
+      FWriteTimeout(AConnector->FWriteTimeout.load()),
+      FConnectTimeout(AConnector->FConnectTimeout.load()),
+      FConnector(AConnector) {
+    // Dated one reconnect pause in the past, so the first exchange may connect at once.
+    FLastConnectTime.store(Now() - FReconnectTime.load() - 1);
+}
+
+TKRConnectorThread::~TKRConnectorThread() {
+    Terminate();
+    WaitFor();
+}
+
+void TKRConnectorThread::WorkStep() {
+    FPK = FConnector->FQueue->Pop();
+    if (!FPK) return;
+    try {
+        Exchange();
+    } catch (const std::exception& e) {
+        ReportRuntimeError(krre::kWorkerPrefix, krre::kWorkerExecute, e);
+    } catch (...) {
+        ReportRuntimeError(krre::kWorkerPrefix, krre::kWorkerExecute, EKRUnknownError());
+    }
+    // An exchange that ended without handing the packet back must still complete it.
+    if (FPK) {
+        if (FPK->Error == cerNoError) FPK->Error = cerNoAnswer;
+        FPK->Length = 0;
+        Deliver();
+    }
+}
+
+bool TKRConnectorThread::EnsureConnected() {
+    if (TransportConnected()) return true;
+    if (Now() - FLastConnectTime.load() > FReconnectTime.load()) {
+        PostStat(cstConnecting);
+        TransportOpen();
+        FLastConnectTime.store(Now());
+    }
+    if (!TransportConnected()) {
+        PostStat(cstWaitReconnecting);
+        FPK->Error = cerNotConnected;
+        FPK->Length = 0;
+        Deliver();
+        return false;
+    }
+    PostStat(cstConnected);
+    FErrCntr = 0;
+    return true;
+}
+
+void TKRConnectorThread::CountFailure(int32_t ACode) {
+    ++FErrCntr;
+    FPK->Error = ACode;
+    FPK->Length = 0;
+    const int32_t limit = FConnector->CountErrorsForReconnect();
+    if (limit > 0 && FErrCntr >= limit) {
+        TransportClose();
+        PostStat(cstDisconnected);
+        FLastConnectTime.store(Now());
+        FErrCntr = 0;
+    }
+}
+
+void TKRConnectorThread::ReceiveSucceeded(int32_t AReceived) {
+    FCounter.fetch_add(1);
+    FPK->Length = AReceived;
+    FErrCntr = 0;
+    RaiseRecvEvents();
+}
+
+namespace {
+void RaisePackEvents(TKRConnector* AConnector, TKRUiDispatcher& AHandle,
+                     const TKRConnectorPackEv& AOnThread, const TKRConnectorPackEv& AOnUi,
+                     PKRBuffer APack, int32_t ALength) {
+    if (AOnThread) AOnThread(AConnector, APack, ALength);
+    // The call holds copies only, so it stays valid if this worker stops waiting for it.
+    if (AOnUi)
+        AHandle.Call([AConnector, AOnUi, APack, ALength] { AOnUi(AConnector, APack, ALength); });
+}
+}  // namespace
+
+void TKRConnectorThread::RaiseSendEvents() {
+    RaisePackEvents(FConnector, *FConnector->FHandle, FConnector->OnSend(),
+                    FConnector->OnSendAsync(), FPK->Pack, FPK->Length);
+}
+
+void TKRConnectorThread::RaiseRecvEvents() {
+    RaisePackEvents(FConnector, *FConnector->FHandle, FConnector->OnRecv(),
+                    FConnector->OnRecvAsync(), FPK->Pack, FPK->Length);
+}
+
+void TKRConnectorThread::PostStat(TKRConnectorStat S) {
+    const uint32_t now = Now();
+    if (S == FStat.load() &&
+        (S != cstWaitReconnecting || now - FLastStatusSendTm <= kWaitReconnectingRepeat))
+        return;
+    FStat.store(S);
+    FLastStatusSendTm = now;
+    FConnector->FHandle->PostStat(S, now - FLastConnectTime.load());
+}
+
+void TKRConnectorThread::Deliver() {
+    if (FPK) FConnector->FHandle->PostPacket(std::move(FPK));
+}
+
+void TKRConnectorThread::ReportRuntimeError(std::string_view APrefix, std::string_view ASuffix,
+                                            const std::exception& AException) {
+    FConnector->DoRuntimeError(KRRuntimeDescription(APrefix, FConnector->Name(), ASuffix),
+                               AException);
+}

@@ -1,0 +1,137 @@
+#include "link/modbus_helper.h"
+
+#include <exception>
+#include <utility>
+
+#include "link/connector.h"
+#include "link/modbus_decode.h"
+#include "link/modbus_errors.h"
+#include "link/modbus_frames.h"
+#include "link/modbus_master.h"
+#include "link/runtime_errors.h"
+
+namespace {
+// End of an ASCII reply: CR LF, the last received byte in the lowest 8 bits.
+constexpr uint32_t kASCIIDelimiter = 0x0D0A;
+constexpr int32_t kASCIIDelimiterLen = 2;
+}  // namespace
+
+TKRMB_Helper::TKRMB_Helper(TKRModbusMaster* AModbus)
+    : FModbus(AModbus), FAlive(std::make_shared<char>(0)) {}
+
+TKRMB_Helper::~TKRMB_Helper() = default;
+
+void TKRMB_Helper::Dispatch(std::unique_ptr<TMBPack> APack) {
+    switch (APack->MBType) {
+        case mbtRTU:
+            DoRTU(std::move(APack));
+            break;
+        case mbtTCP:
+            DoTCP(std::move(APack));
+            break;
+        case mbtASCII:
+            DoASCII(std::move(APack));
+            break;
+        default:
+            // No framing exists for this type; the handler still hears of the request once.
+            Complete(*APack, mbeModbusLength, krre::kMasterCallBack);
+            break;
+    }
+}
+
+void TKRMB_Helper::DoRTU(std::unique_ptr<TMBPack> APack) {
+    Send(mbtRTU, std::move(APack), krre::kMasterDoRTU);
+}
+
+void TKRMB_Helper::DoTCP(std::unique_ptr<TMBPack> APack) {
+    Send(mbtTCP, std::move(APack), krre::kMasterDoTCP);
+}
+
+void TKRMB_Helper::DoASCII(std::unique_ptr<TMBPack> APack) {
+    Send(mbtASCII, std::move(APack), krre::kMasterDoASCII);
+}
+
+void TKRMB_Helper::Send(TMBType AType, std::unique_ptr<TMBPack> APack, std::string_view ARoutine) {
+    try {
+        APack->MBType = AType;
+        auto buf = std::make_unique<TKRBuffer>();
+        uint8_t recvLen = 0;
+        const uint8_t frameLen = BuildPackFrame(*APack, *buf, recvLen);
+        if (frameLen == 0) {
+            // Frame or expected reply beyond 8 bits, or a raw frame without its buffer.
+            Complete(*APack, mbeModbusLength, ARoutine);
+            return;
+        }
+        if (AType == mbtTCP && FCheckID) {
+            APack->id = F_ID;
+            (*buf)[0] = F_ID;
+            ++F_ID;
+        }
+        TKRConnector* connector = FModbus->Connector();
+        if (connector == nullptr) {
+            Complete(*APack, mbeNoConnector, ARoutine);
+            return;
+        }
+        const bool ascii = AType == mbtASCII;
+        // From here on the connector owns the exchange and hands buffer and record back to
+        // the completion below exactly once (possibly from inside Send).
+        connector->Send(
+            buf.release(), frameLen,
+            [this, alive = std::weak_ptr<char>(FAlive)](int32_t AError, PKRBuffer ABuf,
+                                                        int32_t ALength, void* AData) {
+                if (alive.expired()) {  // the master is gone: only release
+                    delete ABuf;
+                    delete static_cast<TMBPack*>(AData);
+                    return;
+                }
+                _CallBack(AError, ABuf, ALength, AData);
+            },
+            APack.release(), true, recvLen, ascii ? kASCIIDelimiter : 0,
+            ascii ? kASCIIDelimiterLen : 0);
+    } catch (const std::exception& e) {
+        ReportRuntimeError(ARoutine, e);
+        if (APack) Complete(*APack, mbeRuntime, ARoutine);
+    } catch (...) {
+        ReportRuntimeError(ARoutine, EKRUnknownError());
+        if (APack) Complete(*APack, mbeRuntime, ARoutine);
+    }
+}
+
+void TKRMB_Helper::_CallBack(int32_t AError, PKRBuffer APack, int32_t ALength, void* AData) {
+    // Both are released when this returns, whatever the handler does.
+    std::unique_ptr<TKRBuffer> buf(APack);
+    std::unique_ptr<TMBPack> request(static_cast<TMBPack*>(AData));
+    if (!request) return;
+    try {
+        TMBReplyData data;
+        int32_t result;
+        if (AError != 0) {
+            result = MBTransportError(AError);
+        } else if (!buf) {
+            result = mbePacketLength;
+        } else {
+            result = CheckAndDecodeReply(*request, FCheckID, *buf, ALength, data);
+        }
+        if (request->CallBack) request->CallBack(result, result == 0 ? data.Ptr() : nullptr);
+    } catch (const std::exception& e) {
+        ReportRuntimeError(krre::kMasterCallBack, e);
+    } catch (...) {
+        ReportRuntimeError(krre::kMasterCallBack, EKRUnknownError());
+    }
+}
+
+void TKRMB_Helper::Complete(TMBPack& APack, int32_t AError, std::string_view ARoutine) {
+    if (!APack.CallBack) return;
+    try {
+        APack.CallBack(AError, nullptr);
+    } catch (const std::exception& e) {
+        ReportRuntimeError(ARoutine, e);
+    } catch (...) {
+        ReportRuntimeError(ARoutine, EKRUnknownError());
+    }
+}
+
+void TKRMB_Helper::ReportRuntimeError(std::string_view ARoutine, const std::exception& AException) {
+    FModbus->DoRuntimeError(KRRuntimeDescription(krre::kMasterPrefix, FModbus->Name(), ARoutine),
+                            AException);
+}

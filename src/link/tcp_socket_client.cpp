@@ -1,0 +1,67 @@
+#include "link/tcp_socket_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+
+TKRTCPSocketClient::TKRTCPSocketClient() {
+    FAF = AF_INET;
+    FPROTO = 0;
+    FSType = SOCK_STREAM;
+}
+
+void TKRTCPSocketClient::Open() {
+    TKRSocket::Open();
+    if (!FActive.load() || FConnected.load()) return;
+    const int s = FSocket.load();
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(FPort);
+    uint32_t addr = 0;
+    if (!KRParseIPv4(FAddr, addr)) {
+        errno = EINVAL;
+        CheckError(-1);
+        return;
+    }
+    to.sin_addr.s_addr = addr;
+    int r = ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    if (r == 0 || errno == EISCONN) {
+        FConnected.store(true);
+        return;
+    }
+    if (errno != EINPROGRESS && errno != EALREADY && errno != EINTR) {
+        CheckError(r);
+        TKRSocketClient::Close();
+        return;
+    }
+    bool writable = false, except = false;
+    Select(s, nullptr, &writable, &except, FConnectTimeout);
+    if (!writable || except) return;  // still pending: the next Open tries again on it
+    int err = 0;
+    socklen_t len = sizeof err;
+    ::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len);
+    if (err == 0) {
+        FConnected.store(true);
+        return;
+    }
+    errno = err;
+    CheckError(-1);
+    TKRSocketClient::Close();
+}
+
+void TKRTCPSocketClient::GetLocalData() {
+    FLocalAddr = "0.0.0.0";
+    FLocalPort = 0;
+    if (!FConnected.load()) return;
+    sockaddr_in local{};
+    socklen_t len = sizeof local;
+    if (CheckError(::getsockname(FSocket.load(), reinterpret_cast<sockaddr*>(&local), &len)) != 0)
+        return;
+    if (len != sizeof local || local.sin_family != AF_INET) return;
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
+    FLocalAddr = text;
+    FLocalPort = ntohs(local.sin_port);
+}

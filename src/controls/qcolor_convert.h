@@ -6,11 +6,7 @@
 #include <QColor>
 #include <cstdint>
 
-#if __has_include("session/color_helpers.h")
 #include "session/color_helpers.h"
-#else
-using TColor = std::uint32_t;
-#endif
 
 // A colour cell from its red, green and blue channels.
 constexpr TColor TColorFromRGB(int r, int g, int b) {

@@ -63,7 +63,7 @@ void TLN_TaskMgr::Restart(uint32_t AInterval) {
     if (fInHandler) fRescheduled = true;
 }
 
-void TLN_TaskMgr::Fire(TLN_TaskMgr* ASelf, const TNotifyEvent& AEvent) {
+void TLN_TaskMgr::Fire(TLN_TaskMgr* ASelf, const TTaskNotifyEvent& AEvent) {
     if (AEvent) AEvent(ASelf);
 }
 
@@ -88,7 +88,7 @@ void TLN_TaskMgr::Tick() {
         return;
     }
 
-    const TNotifyEvent* handler = &fOnReadData;
+    const TTaskNotifyEvent* handler = &fOnReadData;
     for (const TJobSlot& slot : kServiceOrder) {
         if (this->*slot.Counter > 0) {
             this->*slot.Counter = 0;

@@ -12,7 +12,7 @@
 class TLN_TaskMgr;
 
 // Notification callback; the scheduler passes itself as sender.
-using TNotifyEvent = std::function<void(TLN_TaskMgr* Sender)>;
+using TTaskNotifyEvent = std::function<void(TLN_TaskMgr* Sender)>;
 
 class TLN_TaskMgr {
 public:
@@ -61,38 +61,38 @@ public:
     void SetTimeout(uint32_t ATimeout) { fTimeout = ATimeout; }
 
     // Job handlers, each issuing one request; a job without a handler is still consumed.
-    TNotifyEvent fOnReadMemNum;
-    TNotifyEvent fOnReadMemNumAndCounters;
-    TNotifyEvent fOnWriteOnOff;
-    TNotifyEvent fOnWriteSetData;
-    TNotifyEvent fOnWriteMemNum;
-    TNotifyEvent fOnWriteMemory;
-    TNotifyEvent fOnWriteBled;
-    TNotifyEvent fOnReadMemory;
-    TNotifyEvent fOnReadData;
-    TNotifyEvent fOnReadSetData;
-    TNotifyEvent fOnReadGlobalData;
-    TNotifyEvent fOnWriteGlobalData;
-    TNotifyEvent fOnReadCalibData;
-    TNotifyEvent fOnWriteCalibCmd;
-    TNotifyEvent fOnReadTemperature;
-    TNotifyEvent fOnReadDebugData;
-    TNotifyEvent fOnWriteJumpBoot;
-    TNotifyEvent fOnWriteCommand;
+    TTaskNotifyEvent fOnReadMemNum;
+    TTaskNotifyEvent fOnReadMemNumAndCounters;
+    TTaskNotifyEvent fOnWriteOnOff;
+    TTaskNotifyEvent fOnWriteSetData;
+    TTaskNotifyEvent fOnWriteMemNum;
+    TTaskNotifyEvent fOnWriteMemory;
+    TTaskNotifyEvent fOnWriteBled;
+    TTaskNotifyEvent fOnReadMemory;
+    TTaskNotifyEvent fOnReadData;
+    TTaskNotifyEvent fOnReadSetData;
+    TTaskNotifyEvent fOnReadGlobalData;
+    TTaskNotifyEvent fOnWriteGlobalData;
+    TTaskNotifyEvent fOnReadCalibData;
+    TTaskNotifyEvent fOnWriteCalibCmd;
+    TTaskNotifyEvent fOnReadTemperature;
+    TTaskNotifyEvent fOnReadDebugData;
+    TTaskNotifyEvent fOnWriteJumpBoot;
+    TTaskNotifyEvent fOnWriteCommand;
     // Raised at the tick after an unanswered request, and after three in a row.
-    TNotifyEvent fOnError;
-    TNotifyEvent fOnTimeout;
+    TTaskNotifyEvent fOnError;
+    TTaskNotifyEvent fOnTimeout;
 
 private:
     struct TJobSlot {
         int32_t TLN_TaskMgr::*Counter;
-        TNotifyEvent TLN_TaskMgr::*Handler;
+        TTaskNotifyEvent TLN_TaskMgr::*Handler;
     };
     static const TJobSlot kServiceOrder[];
 
     void Tick();
     void Restart(uint32_t AInterval);
-    static void Fire(TLN_TaskMgr* ASelf, const TNotifyEvent& AEvent);
+    static void Fire(TLN_TaskMgr* ASelf, const TTaskNotifyEvent& AEvent);
 
     int32_t fReadMemNum = 0;
     int32_t fReadMemNumAndCounters = 0;

@@ -22,7 +22,7 @@ struct TTaskHarness {
 
     TTaskHarness() {
         mgr.SetTimeout(40);
-        auto bind = [this](TNotifyEvent& slot, const char* name) {
+        auto bind = [this](TTaskNotifyEvent& slot, const char* name) {
             slot = [this, name](TLN_TaskMgr* sender) {
                 EXPECT_EQ(sender, &mgr);
                 served.emplace_back(name);

@@ -1,0 +1,521 @@
+// Connection lifecycle: choosing and opening the link, identification, key lock, session start,
+// disconnect, loss, automatic reconnection and port hot-plug.
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include "link/com_port_connector.h"
+#include "link/modbus_errors.h"
+#include "link/modbus_master.h"
+#include "link/tcp_connector.h"
+#include "session/firmware_version.h"
+#include "session/identification.h"
+#include "session/register_codec.h"
+#include "session/session_core.h"
+#include "session/settings_store.h"
+#include "session/value_format.h"
+
+namespace {
+
+QString LineBreak() {
+    return QStringLiteral("\r");
+}
+
+// Dotted address without leading zeros from the address kept with the first octet lowest.
+QString DottedAddress(uint32_t AAddr) {
+    return QString("%1.%2.%3.%4")
+        .arg(AAddr & 0xFF)
+        .arg((AAddr >> 8) & 0xFF)
+        .arg((AAddr >> 16) & 0xFF)
+        .arg((AAddr >> 24) & 0xFF);
+}
+
+bool SamePort(const QString& A, const QString& B) {
+    return A == B || PortDevicePath(A) == PortDevicePath(B);
+}
+
+}  // namespace
+
+// --- port list and connection panel ---------------------------------------------------------
+
+bool TSessionCore::FillPortList() {
+    SetupEnumAvailableComPorts(fSerialPortList);
+    QStringList items;
+    for (const TSerialPort& port : fSerialPortList)
+        items << port.FriendlyName + " " + fSettings.ReadDevice(port.ShortName);
+    fPortIndex = 0;
+    bool found = false;
+    if (fSettings.ValueExists(settings::kPORT)) {
+        const QString remembered = fSettings.ReadString(settings::kPORT);
+        for (size_t i = 0; i < fSerialPortList.size(); ++i) {
+            if (fSerialPortList[i].ShortName == remembered) {
+                fPortIndex = static_cast<int>(i);
+                fPanel.BusyAnimation = baSector;
+                found = true;
+                break;
+            }
+        }
+    } else {
+        fPortIndex = items.size() >= 2 ? 1 : 0;
+    }
+    fView.ShowPortList(items, fPortIndex);
+    ApplyPortSelection();
+    return found;
+}
+
+void TSessionCore::ComPortComboBoxSelect(int AIndex) {
+    if (AIndex < 0 || AIndex >= static_cast<int>(fSerialPortList.size())) return;
+    fPortIndex = AIndex;
+    ApplyPortSelection();
+}
+
+void TSessionCore::ApplyPortSelection() {
+    const bool tcp = fPortIndex == 0;
+    // While a session runs the link controls stay disabled whatever is selected.
+    fPanel.IpFieldEnabled = tcp && !fConnected;
+    fPanel.BaudListEnabled = !tcp && !fConnected;
+    fPanel.AddressListEnabled = !tcp && !fConnected;
+    PushPanel();
+    if (fPortIndex < static_cast<int>(fSerialPortList.size())) {
+        const auto baud =
+            fSettings.ApplicableBaud(fSerialPortList[fPortIndex].ShortName, kBaudCount);
+        if (baud) {
+            fBaudIndex = *baud;
+            fView.ShowBaudIndex(fBaudIndex);
+        }
+    }
+}
+
+void TSessionCore::BaudComboBoxSelect(int AIndex) {
+    if (AIndex >= 0 && AIndex < kBaudCount) fBaudIndex = AIndex;
+}
+
+void TSessionCore::SlaveAddrComboBoxSelect(int AIndex) {
+    if (AIndex >= 0 && AIndex < 127) fAddrIndex = AIndex;
+}
+
+void TSessionCore::IpMaskEditChange(const QString& AText) {
+    fIpText = AText;
+}
+
+void TSessionCore::IpMaskEditExit() {
+    // Four fields of three characters at positions 1, 5, 9 and 13.
+    for (int k = 0; k < 4; ++k) {
+        QString field = fIpText.mid(k * 4, 3);
+        while (field.startsWith(' '))
+            field.remove(0, 1);
+        bool ok = false;
+        const int value = field.toInt(&ok);
+        if (!ok || value < 0 || value > 255) {
+            fView.ShowError("Not a valid IP address.");
+            return;
+        }
+    }
+}
+
+// --- connect ----------------------------------------------------------------------------------
+
+void TSessionCore::ConnectBtnClick() {
+    fView.ResetOscilloscope();
+    fPanel.ConnectEnabled = false;
+    fPanel.BusyRunning = true;
+    fPanel.BusyAnimation = baSector;
+    PushPanel();
+    QCoreApplication::processEvents();
+    if (fDestroying || fConnected) return;
+    fMBaddr = static_cast<uint8_t>(fAddrIndex + 1);
+    if (fPortIndex != 0)
+        SerialConnect();
+    else
+        TcpConnect();
+}
+
+TKRConnector* TSessionCore::ActiveConnector() const {
+    if (fmbType == mbtTCP) return fTCPConnector.get();
+    return fCOMPortConnector.get();
+}
+
+void TSessionCore::SerialConnect() {
+    if (fModbusMaster->Active()) {
+        ActiveConnector()->QueueClear();
+        fModbusMaster->SetActive(false);
+        QThread::msleep(fTimings.ReactivateWait);
+    }
+    const QString port = fSerialPortList[fPortIndex].ShortName;
+    fmbType = mbtRTU;
+    fModbusMaster->SetConnector(fCOMPortConnector.get());
+    fCOMPortConnector->SetPort(port.toStdString());
+    fCOMPortConnector->SetBaudRate(kBaudRates[fBaudIndex]);
+    fModbusMaster->SetActive(true);
+    if (fCOMPortConnector->Connected()) {
+        StartIdentification();
+        return;
+    }
+    ConnectFailed("The " + port + " port is closed or busy!" + LineBreak() +
+                  "Please check  the port and close other application using this port.");
+}
+
+void TSessionCore::TcpConnect() {
+    int32_t octets[4] = {0, 0, 0, 0};
+    const int read = ScanFormatted(fIpText, QStringLiteral("%d.%d.%d.%d"), octets, 4);
+    uint32_t addr = 0;
+    for (int k = 0; k < 4; ++k)
+        addr |= (static_cast<uint32_t>(octets[k]) & 0xFF) << (8 * k);
+    if (read != 4 || addr == 0) {
+        fView.ShowError("Wrong address " + fIpText + LineBreak() +
+                        "Please check  the TCP IP address.");
+        fPanel.AutoConnect = false;
+        fAutoconnectTimer.stop();
+        fPanel.BusyRunning = false;
+        fPanel.ConnectEnabled = true;
+        PushPanel();
+        return;
+    }
+    if (fModbusMaster->Active()) {
+        ActiveConnector()->QueueClear();
+        fModbusMaster->SetActive(false);
+        QThread::msleep(fTimings.ReactivateWait);
+    }
+    fTcpIpAddr = addr;
+    fmbType = mbtTCP;
+    fModbusMaster->SetConnector(fTCPConnector.get());
+    const QString dotted = DottedAddress(addr);
+    fTCPConnector->SetIP(dotted.toStdString());
+    fModbusMaster->SetActive(true);
+    if (fTCPConnector->Connected()) {
+        StartIdentification();
+        return;
+    }
+    ConnectFailed("The TCP server at " + dotted + " does not replay!" + LineBreak() +
+                  "Please check  the TCP IP address.");
+}
+
+void TSessionCore::ConnectFailed(const QString& AText) {
+    fView.ShowError(AText);
+    // Autoconnect goes off so that the message does not come back every 1.5 s.
+    fPanel.AutoConnect = false;
+    fAutoconnectTimer.stop();
+    fPanel.BusyRunning = false;
+    fPanel.ConnectEnabled = true;
+    PushPanel();
+    fModbusMaster->SetActive(false);
+}
+
+void TSessionCore::StartIdentification() {
+    gData.MODEL = 0;
+    gData.LOCK = 0;
+    SetTraffic(true, fTraffic.Red);
+    fModbusMaster->ReadHoldingRegisters(
+        fmbType, fMBaddr, 0, 15,
+        [this](int32_t AError, const void* AData) { IdentificationReply(AError, AData); });
+    fPanel.DisconnectEnabled = true;
+    PushPanel();
+}
+
+void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
+    if (fDestroying || AError == MBTransportError(7)) return;
+    const auto* regs = static_cast<const TKRRegisters*>(AData);
+    if (AError == 0 && (regs == nullptr || regs->size() < 15)) AError = mbeDataLength;
+    TrafficFromCode(AError);
+    if (AError != 0) {
+        fPanel.BusyRunning = false;
+        PushPanel();
+        std::string level;
+        fView.ShowError(QString::fromStdString(fModbusMaster->ErrorMsg(AError, level)));
+        return;
+    }
+    if (fConnected) return;  // a second identification reply for a running session
+
+    const TIdentification id = Identify(*regs, fResetCountersChecked, gData, fModel);
+    fView.ShowLimits(gMaxUset(), gMaxIset(), gMaxPower(), gCurrentDiv(), id.CurrentDecimals + 1);
+    SetTitle(QString::fromStdString(id.Title));
+    fFeatures.Model = gData.MODEL;
+    fFeatures.BacklightMax = fModel.BacklightMax;
+    fFeatures.Backlight = gData.BLED;
+    fFeatures.PresetCheckCaption = "Default on start";
+    fFeatures.BatteryTab = false;
+    fFeatures.CalibrationTab = false;
+    fFeatures.AutoResetCounters = fModel.RCNT;
+    fView.ShowModelFeatures(fFeatures);
+    fPanel.TemperatureUnitEnabled = false;
+    PushPanel();
+    if (!id.Accepted) {
+        // The title shows what was found, but no session starts with this model.
+        fPanel.BusyRunning = false;
+        PushPanel();
+        return;
+    }
+
+    SetValueRefresh();
+    RefreshOutputs();
+    RefreshInputVoltage();
+    fPowerOn = gData.ONOFF != 0;
+    if (gData.LOCK != 0) {
+        SessionStart();
+        return;
+    }
+    WriteRegister(6, 1, [this] {
+        if (!fConnected) {
+            gData.LOCK = 1;
+            SessionStart();
+        }
+    });
+}
+
+void TSessionCore::SessionStart() {
+    gData.MMAX = 10;
+    fOscillTimer.start(static_cast<int>(fTimings.SessionTick));
+    fPanel.BusyRunning = false;
+    fPanel.ConnectEnabled = false;
+    fPanel.DisconnectEnabled = true;
+    fPanel.OnlineLamp = true;
+    PushPanel();
+    RememberLink();
+    fConnected = true;
+    fLostPosted = false;
+    ConnectedState(gData.ONOFF != 0);
+    ResetCounters();
+    RepaintCounters();
+    fPanel.MemoryButtonsVisible = static_cast<int32_t>(gData.MMAX);
+    PushPanel();
+    fTemperatureTimerCount = 5;
+    fCountersTimerCount = 0;
+    fAutoexpandCounter = 0;
+    fWriteOnOffAccepted = fPowerOn;
+
+    fTaskMgr->Start();
+    if (gData.VERSION >= 43 || gData.VERSION == 41)
+        fTaskMgr->ReadMemNumAndCounters();
+    else
+        fTaskMgr->ReadMemNum();
+    fTaskMgr->ReadMemory();
+    if (gData.VERSION >= 36) fTaskMgr->ReadGlobalData();
+    if (fOnSessionStarted) fOnSessionStarted();
+}
+
+void TSessionCore::RememberLink() {
+    if (fmbType == mbtTCP) {
+        fSettings.WriteInteger(settings::kTCP, static_cast<int32_t>(fTcpIpAddr));
+        fSettings.WriteString(settings::kPORT, "TCP");
+        return;
+    }
+    const QString port = fSerialPortList[fPortIndex].ShortName;
+    fSettings.WriteBaud(port, fBaudIndex);
+    fSettings.WriteDevice(port,
+                          QString::fromStdString(gModelName()) + QString::number(gData.MODEL));
+    fSettings.WriteString(settings::kPORT, port);
+}
+
+void TSessionCore::GlobalDataReply(const TKRRegisters& r) {
+    StoreRegisters(gData, 16, r);
+    const TClassification cls = ClassifyFirmware(gData, fModel);
+    if (cls.Extended) {
+        fFeatures.Tmp2CalibEnabled = cls.Tmp2CalibEnabled;
+        fFeatures.PresetTriggers = cls.PresetTriggers;
+        fPanel.CounterResetEnabled = cls.CounterResetEnabled;
+        fPanel.InputVoltageVisible = cls.InputVoltageShown;
+        SetDeviceColors(RGB565ToColor(static_cast<uint16_t>(gData.CLR1)),
+                        RGB565ToColor(static_cast<uint16_t>(gData.CLR2)),
+                        RGB565ToColor(static_cast<uint16_t>(gData.CLR3)));
+        RepaintSetColors();
+        fFeatures.AutoResetCounters = fModel.RCNT;
+        fFeatures.PresetCheckCaption = "Soft Front";
+        fPanel.TemperatureVisible = fModel.Temp;
+        fPanel.TemperatureUnitEnabled = fModel.Temp;
+        if (fModel.Temp) RefreshTemperature();
+        fFeatures.Model = gData.MODEL;
+        fFeatures.BatteryTab = fModel.BatterySourceEnable;
+        fFeatures.CalibrationTab = true;
+        fFeatures.BacklightMax = fModel.BacklightMax;
+        PushPanel();
+        fView.ShowModelFeatures(fFeatures);
+        if (fVersionControlMessage && VersionNoticeDue(fModel.Version)) {
+            fVersionControlMessage = false;
+            PostVersionNotice();
+        }
+    }
+    if (fOnGlobalDataRead) fOnGlobalDataRead();
+    fTaskMgr->Callback();
+}
+
+// --- connected and disconnected states -------------------------------------------------------
+
+void TSessionCore::ConnectedState(bool AOutputOn) {
+    fPanel.AutotestEnabled = true;
+    fPanel.PresetPanelEnabled = true;
+    fPanel.ParamPanelEnabled = true;
+    fPanel.PortListEnabled = false;
+    fPanel.IpFieldEnabled = false;
+    fPanel.BaudListEnabled = false;
+    fPanel.AddressListEnabled = false;
+    fPanel.OnOffEnabled = true;
+    PushPanel();
+    ApplyOutputState(AOutputOn);
+}
+
+void TSessionCore::DisconnectedState() {
+    if (!fTraffic.Red) SetTraffic(false, false);
+    fPanel.PortListEnabled = true;
+    ApplyPortSelection();
+    fPanel.OnOffEnabled = false;
+    fView.ShowRegulation(false, false);
+    fView.EndAutotest();
+    ApplyOutputState(false);
+    fPanel.AutotestEnabled = false;
+
+    // Registers 0 to 11 read as zero while no device is there.
+    gData.USET = gData.ISET = gData.UOUT = gData.IOUT = gData.POWER = gData.UIN = 0;
+    gData.LOCK = gData.PROTECT = gData.CVCC = gData.ONOFF = gData.BLED = gData.MODEL = 0;
+    fView.ShowSetValues(gData.USET, gData.ISET);
+    RefreshOutputs();
+    ResetCounters();
+    RepaintCounters();
+    RefreshInputVoltage();
+    RefreshProtection();
+    fView.ShowSetPower("Power " + FormatFixedPoint(0, 3) + " W");
+    fPanel.KnobsEnabled = false;
+    fPanel.SetLockCaption = "Unlock SET";
+    fPanel.SetLockEnabled = false;
+    SetTitle("Benchlord");
+    fView.CollapsePresetAndParamPanels();
+    fPanel.PresetPanelEnabled = false;
+    fPanel.ParamPanelEnabled = false;
+    fSetColor_ = fCLR0;
+    fOutColor_ = fCLR0;
+    fView.ShowSetColor(fCLR0);
+    fView.ShowOutColor(fCLR0);
+    fPanel.MemoryButtonsEnabled = false;
+    fPanel.MemoryButtonDown = -1;
+    PushPanel();
+}
+
+void TSessionCore::Disconnect() {
+    fTaskMgr->Stop();
+    gData.DVID = 0;
+    fPanel.TemperatureVisible = false;
+    fOscillTimer.stop();
+    fPanel.BusyRunning = false;
+    ActiveConnector()->QueueClear();
+    fModbusMaster->SetActive(false);
+    fPanel.DisconnectEnabled = false;
+    fPanel.OnlineLamp = false;
+    fPanel.ConnectEnabled = !fPanel.AutoConnect;
+    fConnected = false;
+    PushPanel();
+    DisconnectedState();
+    fPanel.KeysLockedVisible = false;
+    fPanel.CounterResetEnabled = false;
+    PushPanel();
+    if (fOnSessionEnded) fOnSessionEnded();
+}
+
+void TSessionCore::DisconnectBtnClick() {
+    fTaskMgr->Stop();
+    TKRConnector* connector = ActiveConnector();
+    connector->QueueClear();
+    // Release the keys; the write goes out even when the supply no longer answers, and the
+    // wait for it to leave the queue is bounded.
+    WriteRegister(6, 0, [] {});
+    connector->QueueWaitForEmpty(fTimings.DrainTimeout);
+    Disconnect();
+    fPanel.ConnectEnabled = true;
+    PushPanel();
+}
+
+void TSessionCore::CloseSession() {
+    if (fConnected) DisconnectBtnClick();
+}
+
+// --- loss, notices, autoconnect, hot-plug ----------------------------------------------------
+
+void TSessionCore::PostConnectionLost() {
+    if (fLostPosted) return;  // one message per loss
+    fLostPosted = true;
+    QMetaObject::invokeMethod(
+        this, [this] { ConnectionLost(); }, Qt::QueuedConnection);
+}
+
+void TSessionCore::ConnectionLost() {
+    SetTraffic(true, true);
+    fOscillTimer.stop();
+    fView.ShowError("Connection lost !!!");
+    fLostPosted = false;
+    if (!fConnected) return;
+    Disconnect();
+    AutoConnectSwitchClick(fPanel.AutoConnect);
+}
+
+void TSessionCore::PostVersionNotice() {
+    QMetaObject::invokeMethod(
+        this, [this] { VersionNotice(); }, Qt::QueuedConnection);
+}
+
+void TSessionCore::VersionNotice() {
+    const TVersion v = fModel.Version;
+    if (v < ver_43 && v != ver_4Z) {
+        fView.ShowInformation(
+            "The power supply firmware is outdated. To take advantage of all the features\r"
+            "of the program, update the firmware of the power supply.");
+    } else if (v == ver_New) {
+        fView.ShowInformation(
+            "This version of Benchlord is outdated.\rIt is advisable to install the latest "
+            "version.");
+    }
+}
+
+void TSessionCore::PostAutoExpand() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (fView.AllSidePanelsCollapsed()) fView.ExpandConnectionPanel();
+        },
+        Qt::QueuedConnection);
+}
+
+void TSessionCore::AutoConnectSwitchClick(bool AOn) {
+    fPanel.AutoConnect = AOn;
+    if (AOn) {
+        fPanel.ConnectEnabled = false;
+        if (!fConnected) {
+            fAutoconnectTimer.start();
+            fPanel.BusyRunning = true;
+        }
+    } else {
+        fPanel.ConnectEnabled = !fPanel.DisconnectEnabled;
+        fAutoconnectTimer.stop();
+        fPanel.BusyRunning = false;
+    }
+    PushPanel();
+}
+
+void TSessionCore::AutoconnectTimerEvent() {
+    fAutoconnectTimer.stop();
+    fAutoconnectTimer.setInterval(static_cast<int>(fTimings.AutoconnectRetry));
+    if (fConnected) return;
+    if (FillPortList()) ConnectBtnClick();
+    if (fPanel.AutoConnect && !fConnected) fAutoconnectTimer.start();
+}
+
+void TSessionCore::DeviceChange(TPortChange AChange, const QString& AName) {
+    if (AChange == pcRemoval) {
+        FillPortList();
+        // Only the removal of the port this session runs on ends it.
+        if (fConnected && fmbType == mbtRTU &&
+            SamePort(QString::fromStdString(fCOMPortConnector->Port()), AName)) {
+            Disconnect();
+            if (fPanel.AutoConnect) {
+                fPanel.BusyAnimation = baDots;
+                fPanel.BusyRunning = true;
+                PushPanel();
+            }
+        }
+        return;
+    }
+    if (FillPortList() && fPanel.AutoConnect) {
+        fAutoconnectTimer.setInterval(static_cast<int>(fTimings.AutoconnectFirst));
+        fAutoconnectTimer.start();
+        fPanel.BusyAnimation = baSector;
+        fPanel.BusyRunning = true;
+        PushPanel();
+    }
+}

@@ -1,0 +1,308 @@
+#pragma once
+// The session logic of the main window, without widgets: it owns the Modbus master, the serial
+// and TCP connectors and the job scheduler, holds the device state records, and tells a
+// TSessionView what to show. The view forwards the user's actions to the handler methods below
+// (named after the window's controls). Everything runs on the user-interface thread.
+//
+// Extension points for presets, parameters, calibration and the firmware update: the record
+// accessors, the request helpers (ReadRegisters / WriteRegister / WriteRegisters) and the
+// extension events fOnMemoryRead etc. A later module binds to them; nothing here depends on it.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "link/kr_types.h"
+#include "link/port_discovery.h"
+#include "link/port_notifier.h"
+#include "link/tick_clock.h"
+#include "session/device_records.h"
+#include "session/model_limits.h"
+#include "session/session_view.h"
+#include "session/task_mgr.h"
+
+class TKRModbusMaster;
+class TKRConnector;
+class TKRCOMPortConnector;
+class TKRTCPConnector;
+class TSettingsStore;
+
+// Time constants of a session; tests shorten them.
+struct TSessionTimings {
+    uint32_t TaskInterval = 5;         // pause after a reply before the next request
+    uint32_t ResponseTimeout = 1000;   // scheduler's wait for a reply
+    uint32_t SessionTick = 100;        // OscillTimer
+    uint32_t AutoconnectFirst = 300;   // first autoconnect attempt, and after a port arrival
+    uint32_t AutoconnectRetry = 1500;  // later attempts
+    int32_t DrainTimeout = 1000;       // wait for the key release to leave at disconnect
+    uint32_t ReactivateWait = 1000;    // pause after deactivating a still active master
+    // Tick counts of the session timer between temperature and counter reads.
+    int32_t TemperatureTicks = 587;
+    int32_t CountersTicks = 297;
+};
+
+// Baud list of the connection panel; the index is what the settings store keeps.
+inline constexpr int32_t kBaudRates[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+inline constexpr int kBaudCount = 7;
+
+class TSessionCore : public QObject {
+    Q_OBJECT
+public:
+    TSessionCore(TSessionView& AView, TSettingsStore& ASettings,
+                 const TTickClock& AClock = SystemTickClock(), TSessionTimings ATimings = {},
+                 QObject* AParent = nullptr);
+    ~TSessionCore() override;
+
+    // --- creation and close (window creation, first showing, close request) ---
+    // Reads "RCNT", the colours, "BAUDRATE", "MBADDR" and "TCP", then fills the port list.
+    void LoadSettings();
+    // Restores the autoconnect toggle from the store (first showing of the window).
+    void RestoreAutoConnect();
+    // Close request: if a session runs, the disconnect button action runs first.
+    void CloseSession();
+    // Writes "Autoconnect", "RCNT", the colours, "BAUDRATE" and "MBADDR".
+    void SaveSettings();
+
+    // --- connection panel ---
+    void ConnectBtnClick();
+    void DisconnectBtnClick();
+    void AutoConnectSwitchClick(bool AOn);
+    void ComPortComboBoxSelect(int AIndex);
+    void BaudComboBoxSelect(int AIndex);
+    void SlaveAddrComboBoxSelect(int AIndex);
+    void IpMaskEditChange(const QString& AText);
+    // Leaving the address field: "Not a valid IP address." unless four fields of 0..255.
+    void IpMaskEditExit();
+    // Refills the port list; true when the remembered port is present.
+    bool FillPortList();
+    // Serial port arrival or removal (kernel name or extra-port path).
+    void DeviceChange(TPortChange AChange, const QString& AName);
+
+    // --- set panel and output ---
+    void U_KnobChange(uint32_t APosition);
+    void I_KnobChange(uint32_t APosition);
+    // A set indicator was edited (digit edit, arrow step, entry pop-up).
+    void UsetIndChange(uint32_t AValue);
+    void IsetIndChange(uint32_t AValue);
+    void OnOffBtnClick();
+    void UnlockSetBtnClick();
+    void ResetCountersButtonClick();
+    void P_ResetCountersCheckBoxClick(bool AChecked);
+    // The set-power preview can also be refreshed by a knob while it is being dragged.
+    void RefreshSetPower();
+    // Marks the set values as not yet written and requests WriteSetData (after a preset save,
+    // the pair is written even when it equals the last one).
+    void ForceSetDataWrite();
+
+    // --- operations for calibration and firmware update ---
+    void DoWriteCalibCmd(TCalib_Mode AMode, uint32_t AIndex, uint32_t AData);
+    void DoReadCalibData();
+    void DoJumpBoot();
+
+    // --- state ---
+    bool Connected() const { return fConnected; }
+    bool PowerOn() const { return fPowerOn; }
+    bool WriteOnOffAccepted() const { return fWriteOnOffAccepted; }
+    bool AutoConnect() const { return fPanel.AutoConnect; }
+    bool ResetCountersChecked() const { return fResetCountersChecked; }
+    TMBType MBType() const { return fmbType; }
+    uint8_t MBAddr() const { return fMBaddr; }
+    uint32_t TcpIpAddr() const { return fTcpIpAddr; }
+    int PortIndex() const { return fPortIndex; }
+    int BaudIndex() const { return fBaudIndex; }
+    const TSerialPortList& SerialPortList() const { return fSerialPortList; }
+    const TPanelState& Panel() const { return fPanel; }
+    const TTrafficLamp& Traffic() const { return fTraffic; }
+    QString Title() const { return fTitle; }
+    uint32_t Time() const { return fTime; }
+    uint32_t AHCounter() const { return fAHCounter; }
+    uint32_t WHCounter() const { return fWHCounter; }
+    uint64_t AHCounter64() const { return fAHCounter64; }
+    uint64_t WHCounter64() const { return fWHCounter64; }
+    uint32_t PrevUset() const { return fPrevUset; }
+    uint32_t PrevIset() const { return fPrevIset; }
+    TColor SetColorCLR(int AIndex) const;  // fCLR0 .. fCLR3
+
+    // Records (also written by preset, parameter and calibration modules).
+    TCurrentSet& Data() { return gData; }
+    TMemorySet& Memory() { return gMemory; }
+    TModel& Model() { return fModel; }
+    TCalibData& Calib() { return CalibData; }
+    TLN_TaskMgr& TaskMgr() { return *fTaskMgr; }
+    TKRModbusMaster& ModbusMaster() { return *fModbusMaster; }
+    TKRCOMPortConnector& COMPortConnector() { return *fCOMPortConnector; }
+    TKRTCPConnector& TCPConnector() { return *fTCPConnector; }
+    const TSessionTimings& Timings() const { return fTimings; }
+
+    // --- request helpers for job handlers (traffic lamp on, one request) ---
+    using TRegsHandler = std::function<void(const TKRRegisters& ARegs)>;
+    using TAckHandler = std::function<void()>;
+    // Read: on success AOnRegs runs with the registers (then the caller reports Callback).
+    void ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler AOnRegs);
+    // Writes: on success AOnAck runs; an empty AOnAck is the generic acknowledgement
+    // (scheduler Callback).
+    void WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck = {});
+    void WriteRegisters(uint16_t AStart, const TKRRegisters& AValues, TAckHandler AOnAck = {});
+    // Traffic lamp from a result code (0: dark yellow; else lit red).
+    void TrafficFromCode(int32_t ACode);
+
+    // --- window state helpers shared with presets and parameters ---
+    // Applies the output-dependent state (editable when connected and the output is off).
+    void ApplyOutputState(bool AOutputOn);
+    void SetPresetControlsEnabled(bool AEnabled);
+    void SetMemoryButtons(int32_t AVisible, bool AEnabled, int32_t ADown);
+    void RepaintSetColors();  // set and output displays in fCLR1
+    void SetDeviceColors(TColor AClr1, TColor AClr2, TColor AClr3);
+
+    // --- extension events (presets, parameters, advanced window) ---
+    // After the preset block was read into gMemory (before the scheduler Callback).
+    std::function<void()> fOnMemoryRead;
+    // After MEM was read back (alone or with the counters).
+    std::function<void(uint32_t AMem)> fOnMemNumRead;
+    // After the memory-number write was answered, with success.
+    std::function<void(bool AOk)> fOnMemNumWritten;
+    // After the global block was read and classified.
+    std::function<void()> fOnGlobalDataRead;
+    // After the calibration block was read.
+    std::function<void()> fOnCalibRead;
+    // Session started / ended (after the window switched state).
+    std::function<void()> fOnSessionStarted;
+    std::function<void()> fOnSessionEnded;
+
+signals:
+    // Raised after every successful live reading (trend view, logger, command line).
+    void LiveReading();
+
+private:
+    // connection_lifecycle.cpp
+    void SerialConnect();
+    void TcpConnect();
+    void ConnectFailed(const QString& AText);
+    void StartIdentification();
+    void IdentificationReply(int32_t AError, const void* AData);
+    void ApplyIdentification();
+    void SessionStart();
+    void ConnectedState(bool AOutputOn);
+    void DisconnectedState();
+    void Disconnect();
+    void PostConnectionLost();
+    void ConnectionLost();
+    void AutoconnectTimerEvent();
+    void PostVersionNotice();
+    void VersionNotice();
+    void PostAutoExpand();
+    void ApplyPortSelection();
+    void RememberLink();
+    TKRConnector* ActiveConnector() const;
+
+    // live_readings.cpp
+    void BindJobs();
+    void ReadDataReply(const TKRRegisters& ARegs);
+    void MemNumRead();
+    void ReadSetDataReply(const TKRRegisters& ARegs);
+    void CountersReply(const TKRRegisters& ARegs);
+    void TemperatureReply(const TKRRegisters& ARegs);
+    void GlobalDataReply(const TKRRegisters& ARegs);
+    void SetValueRefresh();
+    void RefreshOutputs();
+    void RefreshInputVoltage();
+    void RefreshProtection();
+    void RefreshTemperature();
+    void ApplyColors();
+    void ApplySetColor(TColor AColor);
+    void ApplyOutColor(TColor AColor);
+
+    // output_control.cpp
+    void SetValueChange();
+    void WriteSetDataJob();
+    void WriteOnOffJob();
+
+    // session_counters.cpp
+    void SessionTick();
+    void AdvanceCounters();
+    void ResetCounters();
+    void RepaintTime();
+    void RepaintCounters();
+    void ChargeBar();
+    void VinWarning();
+
+    void PushPanel();
+    static uint32_t MaxUset() { return gMaxUset(); }
+    static uint32_t MaxIset() { return gMaxIset(); }
+    static uint32_t CurrentDiv() { return gCurrentDiv(); }
+    void SetTraffic(bool ALit, bool ARed);
+    void SetTitle(const QString& ATitle);
+
+    TSessionView& fView;
+    TSettingsStore& fSettings;
+    const TTickClock& fClock;
+    TSessionTimings fTimings;
+
+    std::unique_ptr<TKRCOMPortConnector> fCOMPortConnector;
+    std::unique_ptr<TKRTCPConnector> fTCPConnector;
+    std::unique_ptr<TKRModbusMaster> fModbusMaster;
+    std::unique_ptr<TLN_TaskMgr> fTaskMgr;
+    QTimer fOscillTimer;
+    QTimer fAutoconnectTimer;
+
+    // Device records.
+    TCurrentSet gData{};
+    TMemorySet gMemory{};
+    TModel fModel{};
+    TCalibData CalibData{};
+
+    // Connection.
+    bool fConnected = false;
+    TMBType fmbType = mbtRTU;
+    uint8_t fMBaddr = 1;
+    uint32_t fTcpIpAddr = 0;
+    TSerialPortList fSerialPortList;
+    int fPortIndex = 0;
+    int fBaudIndex = 2;
+    int fAddrIndex = 0;
+    QString fIpText = "192.168.001.001";
+    bool fVersionControlMessage = true;
+    bool fLostPosted = false;
+
+    // Output and set values.
+    bool fPowerOn = false;
+    bool fWriteOnOffAccepted = false;
+    bool fResetCountersChecked = false;
+    uint32_t fPrevUset = 0;
+    uint32_t fPrevIset = 0;
+
+    // Counters.
+    uint32_t fTime = 0;
+    uint32_t fTimePrevious = 0;
+    uint32_t fTimePowerStart = 0;
+    uint32_t fAHCounter = 0;
+    uint32_t fWHCounter = 0;
+    uint64_t fAHCounter64 = 0;
+    uint64_t fWHCounter64 = 0;
+    int32_t fVinErrorCount = 0;
+    int32_t fTemperatureTimerCount = 0;
+    int32_t fCountersTimerCount = 0;
+    int32_t fAutoexpandCounter = 0;
+    bool fVinLampLit = false;
+    bool fChargeBarVisible = false;
+
+    // Colours (0x00BBGGRR) and what was last applied.
+    TColor fCLR0 = 0x808080;
+    TColor fCLR1 = 0xFFFFFF;
+    TColor fCLR2 = 0x00FF00;
+    TColor fCLR3 = 0x00FFFF;
+    TColor fSetColor_ = 0xFFFFFFFF;
+    TColor fOutColor_ = 0xFFFFFFFF;
+    // Set while the destructor tears the link down: late completions are ignored.
+    bool fDestroying = false;
+
+    // What the view shows.
+    TPanelState fPanel;
+    TModelFeatures fFeatures;
+    TTrafficLamp fTraffic;
+    QString fTitle = "Benchlord";
+};

@@ -1,0 +1,175 @@
+// Requests of the session and the binding of the scheduler's jobs to them. Every request switches
+// the traffic lamp on first; every reply sets the lamp from its result code and acts only on
+// success. A successful reply is reported to the scheduler by the handler that owns it.
+
+#include "link/modbus_errors.h"
+#include "link/modbus_master.h"
+#include "session/register_codec.h"
+#include "session/session_core.h"
+
+namespace {
+// Packets that the link cancels (disconnect, queue cleared) come back with this code; they are
+// dropped as if they had never been sent.
+constexpr int32_t kCancelled = MBTransportError(7);
+}  // namespace
+
+void TSessionCore::SetTraffic(bool ALit, bool ARed) {
+    TTrafficLamp lamp{ALit, ARed};
+    if (lamp == fTraffic) return;
+    fTraffic = lamp;
+    fView.ShowTraffic(fTraffic);
+}
+
+void TSessionCore::TrafficFromCode(int32_t ACode) {
+    if (ACode == 0)
+        SetTraffic(false, false);
+    else
+        SetTraffic(true, true);
+}
+
+void TSessionCore::ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler AOnRegs) {
+    SetTraffic(true, fTraffic.Red);
+    fModbusMaster->ReadHoldingRegisters(
+        fmbType, fMBaddr, AStart, ACount,
+        [this, ACount, AOnRegs = std::move(AOnRegs)](int32_t AError, const void* AData) {
+            if (fDestroying || AError == kCancelled) return;
+            const auto* regs = static_cast<const TKRRegisters*>(AData);
+            // A reply shorter than asked for is treated as a failed one: the handlers index
+            // every register they asked for.
+            if (AError == 0 && (regs == nullptr || regs->size() < ACount)) AError = mbeDataLength;
+            TrafficFromCode(AError);
+            if (AError != 0) return;
+            if (AOnRegs) AOnRegs(*regs);
+        });
+}
+
+void TSessionCore::WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck) {
+    SetTraffic(true, fTraffic.Red);
+    fModbusMaster->WriteHoldingRegister(
+        fmbType, fMBaddr, AReg, AValue,
+        [this, AOnAck = std::move(AOnAck)](int32_t AError, const void*) {
+            if (fDestroying || AError == kCancelled) return;
+            TrafficFromCode(AError);
+            if (AError != 0) return;
+            if (AOnAck)
+                AOnAck();
+            else
+                fTaskMgr->Callback();
+        });
+}
+
+void TSessionCore::WriteRegisters(uint16_t AStart, const TKRRegisters& AValues,
+                                  TAckHandler AOnAck) {
+    SetTraffic(true, fTraffic.Red);
+    fModbusMaster->WriteHoldingRegisters(
+        fmbType, fMBaddr, AStart, AValues,
+        [this, AOnAck = std::move(AOnAck)](int32_t AError, const void*) {
+            if (fDestroying || AError == kCancelled) return;
+            TrafficFromCode(AError);
+            if (AError != 0) return;
+            if (AOnAck)
+                AOnAck();
+            else
+                fTaskMgr->Callback();
+        });
+}
+
+void TSessionCore::BindJobs() {
+    TLN_TaskMgr& t = *fTaskMgr;
+    t.fOnReadData = [this](TLN_TaskMgr*) {
+        ReadRegisters(0, 10, [this](const TKRRegisters& r) { ReadDataReply(r); });
+    };
+    t.fOnReadSetData = [this](TLN_TaskMgr*) {
+        ReadRegisters(0, 2, [this](const TKRRegisters& r) { ReadSetDataReply(r); });
+    };
+    t.fOnReadTemperature = [this](TLN_TaskMgr*) {
+        ReadRegisters(13, 1, [this](const TKRRegisters& r) { TemperatureReply(r); });
+    };
+    t.fOnReadDebugData = [this](TLN_TaskMgr*) {
+        ReadRegisters(15, 1, [this](const TKRRegisters& r) {
+            gData.DEBUG_DATA = r[0];
+            fView.ShowDebugData(QString::number(gData.DEBUG_DATA));
+            fTaskMgr->Callback();
+        });
+    };
+    t.fOnReadMemNum = [this](TLN_TaskMgr*) {
+        ReadRegisters(35, 1, [this](const TKRRegisters& r) {
+            gData.MEM = StoredMemNum(r[0]);
+            MemNumRead();
+            fTaskMgr->Callback();
+        });
+    };
+    t.fOnReadMemNumAndCounters = [this](TLN_TaskMgr*) {
+        ReadRegisters(33, 7, [this](const TKRRegisters& r) { CountersReply(r); });
+    };
+    t.fOnReadGlobalData = [this](TLN_TaskMgr*) {
+        ReadRegisters(16, 15, [this](const TKRRegisters& r) { GlobalDataReply(r); });
+    };
+    t.fOnReadMemory = [this](TLN_TaskMgr*) {
+        ReadRegisters(MemoryBlockStart(gData.MEM), 9, [this](const TKRRegisters& r) {
+            StoreMemoryRegisters(gMemory, r);
+            if (fOnMemoryRead) fOnMemoryRead();
+            fTaskMgr->Callback();
+        });
+    };
+    t.fOnReadCalibData = [this](TLN_TaskMgr*) {
+        ReadRegisters(400, 28, [this](const TKRRegisters& r) {
+            StoreCalibRegisters(CalibData, r);
+            if (fOnCalibRead) fOnCalibRead();
+            fTaskMgr->Callback();
+        });
+    };
+    t.fOnWriteSetData = [this](TLN_TaskMgr*) { WriteSetDataJob(); };
+    t.fOnWriteOnOff = [this](TLN_TaskMgr*) { WriteOnOffJob(); };
+    t.fOnWriteMemNum = [this](TLN_TaskMgr*) {
+        SetTraffic(true, fTraffic.Red);
+        fModbusMaster->WriteHoldingRegister(fmbType, fMBaddr, 35, static_cast<uint16_t>(gData.MEM),
+                                            [this](int32_t AError, const void*) {
+                                                if (fDestroying || AError == kCancelled) return;
+                                                TrafficFromCode(AError);
+                                                if (fOnMemNumWritten) fOnMemNumWritten(AError == 0);
+                                                if (AError == 0) fTaskMgr->Callback();
+                                            });
+    };
+    t.fOnWriteMemory = [this](TLN_TaskMgr*) {
+        WriteRegisters(MemoryBlockStart(gData.MEM), MemoryRegisters(gMemory));
+    };
+    t.fOnWriteBled = [this](TLN_TaskMgr*) { WriteRegister(10, static_cast<uint16_t>(gData.BLED)); };
+    t.fOnWriteGlobalData = [this](TLN_TaskMgr*) { WriteRegisters(20, RegistersOf(gData, 20, 11)); };
+    t.fOnWriteCalibCmd = [this](TLN_TaskMgr*) { WriteRegisters(40, RegistersOf(gData, 40, 4)); };
+    t.fOnWriteCommand = [this](TLN_TaskMgr*) { WriteRegister(32, gData.CMD); };
+    t.fOnWriteJumpBoot = [this](TLN_TaskMgr*) {
+        // The device leaves its application on this command and does not answer.
+        gData.CMD = 1234;
+        SetTraffic(true, fTraffic.Red);
+        fModbusMaster->WriteHoldingRegister(fmbType, fMBaddr, 32, 1234, TMBMCallBack{});
+    };
+    t.fOnTimeout = [this](TLN_TaskMgr*) { SetTraffic(true, true); };
+    t.fOnError = [this](TLN_TaskMgr* ASender) {
+        ASender->Stop();
+        PostConnectionLost();
+    };
+}
+
+void TSessionCore::DoWriteCalibCmd(TCalib_Mode AMode, uint32_t AIndex, uint32_t AData) {
+    gData.CLB_CMD = static_cast<uint16_t>(AMode);
+    gData.CLB_IDX = static_cast<uint16_t>(AIndex);
+    uint32_t data = AData;
+    if (AMode == calib_mode_fix) {
+        const TCalibRecord* point = CalibPoint(CalibData, static_cast<uint16_t>(AIndex));
+        data = point != nullptr ? point->Value : 0;
+        gData.CLB_DATA_H = static_cast<uint16_t>(data >> 16);
+    } else {
+        gData.CLB_DATA_H = 0;
+    }
+    gData.CLB_DATA_L = static_cast<uint16_t>(data & 0xFFFF);
+    fTaskMgr->WriteCalibCmd();
+}
+
+void TSessionCore::DoReadCalibData() {
+    if (fConnected && fModel.Version > ver_18) fTaskMgr->ReadCalibData();
+}
+
+void TSessionCore::DoJumpBoot() {
+    if (fConnected) fTaskMgr->WriteJumpBoot();
+}

@@ -25,7 +25,7 @@ struct TKRCOMPort::TSnapshot {
     bool ParityCheck;
     int32_t StopBits, BaudRate, DataBits;
     uint32_t ReadInterval, ReadMult, ReadConst, WriteMult, WriteConst;
-    TNotifyEvent OnConnected;
+    TKRCOMNotifyEvent OnConnected;
 };
 
 namespace {
@@ -101,20 +101,25 @@ speed_t SpeedOf(int32_t baud) {
 // Builds the termios line settings; false when a value has no termios equivalent.
 bool BuildLine(termios& t, const TKRCOMPort::TSnapshot& s);
 
+// Milliseconds to the deadline, rounded up so that a wait never ends before it.
 int MsLeft(Clock::time_point deadline) {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
 }
 
 // Waits until fd is ready for `events` or the time runs out (ATimeout < 0: no limit).
-bool WaitFd(int fd, short events, int ATimeout) {
+// 1 ready, 0 time-out, -1 the line is hung up or failed.
+int WaitFd(int fd, short events, int ATimeout) {
     pollfd p{fd, events, 0};
     int r;
     do
         r = poll(&p, 1, ATimeout);
     while (r < 0 && errno == EINTR);
-    return r > 0 && (p.revents & events) != 0;
+    if (r < 0) return -1;
+    if (r == 0) return 0;
+    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return -1;
+    return (p.revents & events) ? 1 : 0;
 }
 }  // namespace
 
@@ -340,10 +345,10 @@ int32_t TKRCOMPort::Read(void* Buffer, int32_t Count) {
     }
     auto* out = static_cast<uint8_t*>(Buffer);
     int32_t got = 0;
-    auto readSome = [&]() -> bool {  // false on a read error or end of file
+    // With VMIN = VTIME = 0 a tty read returns 0 (not EAGAIN) when nothing waits.
+    auto readSome = [&]() -> bool {  // false on a read error
         const ssize_t r = ::read(fd, out + got, static_cast<size_t>(Count - got));
         if (r < 0) return errno == EAGAIN || errno == EINTR;
-        if (r == 0) return false;
         int32_t n = static_cast<int32_t>(r);
         if (discardNull)
             n = static_cast<int32_t>(std::remove(out + got, out + got + n, 0) - (out + got));
@@ -371,7 +376,9 @@ int32_t TKRCOMPort::Read(void* Buffer, int32_t Count) {
         if (got > 0 && interval != 0 && interval != kMaxDword)
             wait = wait < 0 ? int(interval) : std::min<int>(wait, int(interval));
         if (limited && wait == 0) break;
-        if (!WaitFd(fd, POLLIN, wait)) {
+        const int ready = WaitFd(fd, POLLIN, wait);
+        if (ready < 0) break;
+        if (ready == 0) {
             if (got > 0 && interval != 0 && interval != kMaxDword) break;  // gap too long
             if (limited && MsLeft(deadline) == 0) break;
         }
@@ -401,7 +408,7 @@ int32_t TKRCOMPort::Write(const void* Buffer, int32_t Count) {
         if (w < 0 && errno == EINTR) continue;
         if (w < 0 && errno != EAGAIN) return 0;  // the line is gone (unplugged, hung up)
         const int wait = total > 0 ? MsLeft(deadline) : -1;
-        if (wait == 0 || !WaitFd(fd, POLLOUT, wait)) break;
+        if (wait == 0 || WaitFd(fd, POLLOUT, wait) != 1) break;
     }
     return done;
 }

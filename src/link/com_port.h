@@ -36,7 +36,7 @@
 #include <string>
 
 class TKRCOMPort;
-using TNotifyEvent = std::function<void(TKRCOMPort* Sender)>;
+using TKRCOMNotifyEvent = std::function<void(TKRCOMPort* Sender)>;
 
 // What the last successful Open applied to the line.
 struct TKRCOMLineSettings {
@@ -125,7 +125,7 @@ public:
     KR_COM_PROPERTY(uint32_t, WriteTotalTimeoutMultiplier)
     KR_COM_PROPERTY(uint32_t, WriteTotalTimeoutConstant)
     KR_COM_PROPERTY(uint32_t, ReadIntervalTimeout)
-    KR_COM_PROPERTY(TNotifyEvent, OnConnected)
+    KR_COM_PROPERTY(TKRCOMNotifyEvent, OnConnected)
 #undef KR_COM_PROPERTY
 
     // Discards bytes waiting in the input queue (a late reply to an earlier request).
@@ -168,7 +168,7 @@ private:
     uint32_t FWriteTotalTimeoutMultiplier = 100;
     uint32_t FWriteTotalTimeoutConstant = 1000;
     uint32_t FReadIntervalTimeout = kMaxDword;
-    TNotifyEvent FOnConnected;
+    TKRCOMNotifyEvent FOnConnected;
     TKRCOMLineSettings FApplied;
     // Time-outs in force since the last Open (used by Read and Write).
     uint32_t FOpenReadInterval = kMaxDword, FOpenReadMult = 0, FOpenReadConst = 0;

@@ -15,10 +15,20 @@ QImage RotImg(const QImage& src, double angleDeg, const QRectF& disc) {
     p.translate(-c);
     p.drawImage(QPointF(0, 0), src);
     p.resetTransform();
-    // Keep only the disc, with an anti-aliased edge (a clip path would cut it hard).
+    // Keep only the disc, with an anti-aliased edge (a clip path would cut it hard). The mask
+    // covers the whole image: a composition mode acts only on the pixels a drawing touches.
+    QImage mask(src.size(), QImage::Format_ARGB32_Premultiplied);
+    mask.setDevicePixelRatio(src.devicePixelRatio());
+    mask.fill(Qt::transparent);
+    {
+        QPainter m(&mask);
+        m.setRenderHint(QPainter::Antialiasing, true);
+        m.setPen(Qt::NoPen);
+        m.setBrush(Qt::black);
+        m.drawEllipse(disc);
+    }
     p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::black);
-    p.drawEllipse(disc);
+    p.drawImage(QPointF(0, 0), mask);
+    p.end();
     return out;
 }

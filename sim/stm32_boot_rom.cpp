@@ -1,0 +1,288 @@
+#include "sim/stm32_boot_rom.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+struct Chip {
+    uint16_t pid;
+    uint32_t flash;
+    uint32_t page;
+    bool ext;
+};
+// F303x4/6/8, G431, F10x, F10x high density; anything else behaves like a 64 KiB F10x.
+constexpr std::array<Chip, 4> kChips{{
+    {0x438, 65536, 2048, true},
+    {0x468, 65536, 2048, true},
+    {0x420, 65536, 1024, false},
+    {0x414, 262144, 2048, false},
+}};
+
+Chip ChipOf(uint16_t pid) {
+    for (const auto& c : kChips)
+        if (c.pid == pid) return c;
+    return {pid, 65536, 1024, false};
+}
+
+// Commands the boot loader lists in its Get reply, the erase command in seventh place.
+constexpr uint8_t kGet = 0x00, kGetVersion = 0x01, kGetId = 0x02, kRead = 0x11, kGo = 0x21,
+                  kWrite = 0x31, kErase = 0x43, kExtErase = 0x44, kWriteProtect = 0x63,
+                  kWriteUnprotect = 0x73, kReadoutProtect = 0x82, kReadoutUnprotect = 0x92;
+
+uint8_t Xor(const std::vector<uint8_t>& v, size_t from, size_t to) {
+    uint8_t x = 0;
+    for (size_t i = from; i < to; ++i)
+        x ^= v[i];
+    return x;
+}
+}  // namespace
+
+uint32_t SimChipFlashSize(uint16_t productId) {
+    return ChipOf(productId).flash;
+}
+
+SimBootRom::SimBootRom(const SimBootOptions& options) : pid_(options.productId) {
+    const Chip chip = ChipOf(pid_);
+    pageSize_ = options.pageSize ? options.pageSize : chip.page;
+    ext_ = options.extendedErase < 0 ? chip.ext : options.extendedErase != 0;
+    blVersion_ = ext_ ? 0x31 : 0x22;
+    flash_.assign(options.flashSize ? options.flashSize : chip.flash, 0xFF);
+    ram_.assign(kRamSize, 0);
+    options_.assign(kOptionSize, 0xFF);
+}
+
+void SimBootRom::Reset() {
+    state_ = waitActivation;
+    acc_.clear();
+    need_ = 0;
+}
+
+bool SimBootRom::TakeGo(uint32_t& address) {
+    if (!go_) return false;
+    go_ = false;
+    address = goAddress_;
+    return true;
+}
+
+void SimBootRom::LoadImage(const std::vector<uint8_t>& image) {
+    std::fill(flash_.begin(), flash_.end(), 0xFF);
+    std::copy_n(image.begin(), std::min(image.size(), flash_.size()), flash_.begin());
+}
+
+void SimBootRom::Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out) {
+    for (size_t i = 0; i < len; ++i)
+        Byte(data[i], out);
+}
+
+void SimBootRom::Expect(State s, size_t n) {
+    state_ = s;
+    acc_.clear();
+    need_ = n;
+}
+
+uint8_t* SimBootRom::Memory(uint32_t address, uint32_t len, bool write) {
+    const auto inside = [&](uint32_t base, size_t size) {
+        return address >= base && address - base <= size && len <= size - (address - base);
+    };
+    if (inside(kFlashBase, flash_.size())) return flash_.data() + (address - kFlashBase);
+    if (inside(kRamBase, ram_.size())) return ram_.data() + (address - kRamBase);
+    if (!write && inside(kOptionBase, options_.size()))
+        return options_.data() + (address - kOptionBase);
+    return nullptr;
+}
+
+bool SimBootRom::AddressFrame(uint32_t& address) const {
+    if (Xor(acc_, 0, 4) != acc_[4]) return false;
+    address = uint32_t{acc_[0]} << 24 | uint32_t{acc_[1]} << 16 | uint32_t{acc_[2]} << 8 | acc_[3];
+    return true;
+}
+
+bool SimBootRom::Program(uint32_t address, const uint8_t* data, uint32_t len) {
+    uint8_t* mem = Memory(address, len, true);
+    if (!mem) return false;
+    const bool isFlash = address >= kFlashBase && address < kFlashBase + flash_.size();
+    if (isFlash) {
+        // Flash cells can only be cleared; programming over set-to-zero bits fails.
+        for (uint32_t i = 0; i < len; ++i)
+            if ((mem[i] & data[i]) != data[i]) return false;
+    }
+    std::copy_n(data, len, mem);
+    return true;
+}
+
+void SimBootRom::MassErase() {
+    std::fill(flash_.begin(), flash_.end(), 0xFF);
+}
+
+void SimBootRom::ErasePage(uint32_t page) {
+    const size_t from = size_t{page} * pageSize_;
+    if (from >= flash_.size()) return;
+    std::fill_n(flash_.begin() + static_cast<long>(from),
+                std::min<size_t>(pageSize_, flash_.size() - from), 0xFF);
+}
+
+void SimBootRom::Command(uint8_t cmd, std::vector<uint8_t>& out) {
+    const auto ack = [&out] { out.push_back(kAck); };
+    const auto nack = [&out] { out.push_back(kNack); };
+    switch (cmd) {
+        case kGet:
+            ack();
+            out.insert(out.end(), {11, blVersion_, kGet, kGetVersion, kGetId, kRead, kGo, kWrite,
+                                   ext_ ? kExtErase : kErase, kWriteProtect, kWriteUnprotect,
+                                   kReadoutProtect, kReadoutUnprotect});
+            ack();
+            return;
+        case kGetVersion:
+            ack();
+            out.insert(out.end(), {blVersion_, 0x00, 0x00});
+            ack();
+            return;
+        case kGetId:
+            ack();
+            out.insert(out.end(), {1, static_cast<uint8_t>(pid_ >> 8), static_cast<uint8_t>(pid_)});
+            ack();
+            return;
+        case kRead:
+            if (readProtected_) return nack();
+            ack();
+            return Expect(readAddress, 5);
+        case kGo:
+            ack();
+            return Expect(goAddress, 5);
+        case kWrite:
+            if (readProtected_) return nack();
+            ack();
+            return Expect(writeAddress, 5);
+        case kErase:
+            if (ext_ || readProtected_) return nack();
+            ack();
+            return Expect(erase, 1);
+        case kExtErase:
+            if (!ext_ || readProtected_) return nack();
+            ack();
+            return Expect(extErase, 2);
+        case kWriteProtect:
+            if (readProtected_) return nack();
+            ack();
+            return Expect(writeProtect, 1);
+        case kWriteUnprotect:
+            ack();
+            ack();
+            return Reset();  // the chip resets and waits for a new activation
+        case kReadoutProtect:
+            ack();
+            ack();
+            readProtected_ = true;
+            return Reset();
+        case kReadoutUnprotect:
+            ack();
+            MassErase();  // removing read protection always wipes the flash
+            readProtected_ = false;
+            ack();
+            return Reset();
+        default:
+            return nack();
+    }
+}
+
+void SimBootRom::Byte(uint8_t b, std::vector<uint8_t>& out) {
+    if (state_ == waitActivation) {
+        if (b == 0x7F) {
+            out.push_back(kAck);
+            Expect(command, 2);
+        }
+        return;  // anything else is noise before the baud rate is known
+    }
+    acc_.push_back(b);
+    if (--need_ > 0) return;
+    const auto fail = [&] {
+        out.push_back(kNack);
+        Expect(command, 2);
+    };
+    switch (state_) {
+        case command:
+            if ((acc_[0] ^ acc_[1]) != 0xFF) return fail();
+            {
+                const uint8_t cmd = acc_[0];
+                Expect(command, 2);
+                Command(cmd, out);
+            }
+            return;
+        case readAddress:
+        case writeAddress:
+        case goAddress: {
+            uint32_t address = 0;
+            const bool known = AddressFrame(address) && Memory(address, 1, state_ == writeAddress);
+            if (!known) return fail();
+            out.push_back(kAck);
+            address_ = address;
+            if (state_ == goAddress) {
+                go_ = true;
+                goAddress_ = address;
+                return Reset();
+            }
+            return Expect(state_ == readAddress ? readCount : writeData,
+                          state_ == readAddress ? 2 : 1);
+        }
+        case readCount: {
+            const uint32_t count = acc_[0] + 1u;
+            const uint8_t* mem = Memory(address_, count, false);
+            if ((acc_[0] ^ acc_[1]) != 0xFF || !mem) return fail();
+            out.push_back(kAck);
+            out.insert(out.end(), mem, mem + count);
+            return Expect(command, 2);
+        }
+        case writeData:
+            if (acc_.size() == 1) {
+                need_ = acc_[0] + 2u;  // data bytes and the checksum
+                return;
+            }
+            if (Xor(acc_, 0, acc_.size() - 1) != acc_.back() ||
+                !Program(address_, acc_.data() + 1, static_cast<uint32_t>(acc_.size() - 2)))
+                return fail();
+            out.push_back(kAck);
+            return Expect(command, 2);
+        case erase:
+            if (acc_.size() == 1) {
+                need_ = acc_[0] == 0xFF ? 1u : acc_[0] + 2u;  // global erase or page list
+                return;
+            }
+            if (acc_[0] == 0xFF) {
+                if (acc_[1] != 0x00) return fail();
+                MassErase();
+            } else {
+                if (Xor(acc_, 0, acc_.size() - 1) != acc_.back()) return fail();
+                for (size_t i = 1; i + 1 < acc_.size(); ++i)
+                    ErasePage(acc_[i]);
+            }
+            out.push_back(kAck);
+            return Expect(command, 2);
+        case extErase: {
+            const uint16_t n = static_cast<uint16_t>(acc_[0] << 8 | acc_[1]);
+            if (acc_.size() == 2) {
+                need_ = n >= 0xFFF0 ? 1u : 2u * (n + 1u) + 1u;
+                return;
+            }
+            if (Xor(acc_, 0, acc_.size() - 1) != acc_.back()) return fail();
+            if (n >= 0xFFF0) {
+                if (n < 0xFFFD) return fail();
+                MassErase();  // mass, bank 1 or bank 2: one bank here
+            } else {
+                for (size_t i = 2; i + 2 < acc_.size(); i += 2)
+                    ErasePage(uint32_t{acc_[i]} << 8 | acc_[i + 1]);
+            }
+            out.push_back(kAck);
+            return Expect(command, 2);
+        }
+        case writeProtect:
+            if (acc_.size() == 1) {
+                need_ = acc_[0] + 2u;
+                return;
+            }
+            if (Xor(acc_, 0, acc_.size() - 1) != acc_.back()) return fail();
+            out.push_back(kAck);
+            return Reset();
+        case waitActivation:
+            return;
+    }
+}

@@ -1,0 +1,84 @@
+#pragma once
+// The STM32 system-memory boot loader as seen on its USART (ST application note AN3155): a byte
+// stream state machine holding a flash image. Fed with the bytes received on the line, it appends
+// the bytes the chip sends back. Not thread-safe; the virtual supply guards it.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SimBootOptions {
+    uint16_t productId = 0x420;
+    uint32_t flashSize = 0;  // 0: the size of the product ID's chip
+    uint32_t pageSize = 0;   // 0: the page size of the product ID's chip
+    int extendedErase = -1;  // -1: as the chip does (0x44 on newer boot loaders), 0 no, 1 yes
+};
+
+class SimBootRom {
+public:
+    static constexpr uint32_t kFlashBase = 0x08000000;
+    static constexpr uint32_t kRamBase = 0x20000000;
+    static constexpr uint32_t kRamSize = 0x2000;
+    static constexpr uint32_t kOptionBase = 0x1FFFF800;
+    static constexpr uint32_t kOptionSize = 16;
+    static constexpr uint8_t kAck = 0x79;
+    static constexpr uint8_t kNack = 0x1F;
+
+    explicit SimBootRom(const SimBootOptions& options);
+
+    // Back to the state after reset: waits for the activation byte 0x7F.
+    void Reset();
+    void Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
+    // True once after a Go command was accepted; address receives its target.
+    bool TakeGo(uint32_t& address);
+
+    const std::vector<uint8_t>& Flash() const { return flash_; }
+    // Loads an image from the flash base; the rest reads as erased (0xFF).
+    void LoadImage(const std::vector<uint8_t>& image);
+    uint16_t ProductId() const { return pid_; }
+    uint32_t PageSize() const { return pageSize_; }
+    bool ExtendedErase() const { return ext_; }
+    bool ReadProtected() const { return readProtected_; }
+    bool Activated() const { return state_ != waitActivation; }
+
+private:
+    enum State {
+        waitActivation,
+        command,
+        readAddress,
+        readCount,
+        goAddress,
+        writeAddress,
+        writeData,
+        erase,
+        extErase,
+        writeProtect
+    };
+    void Byte(uint8_t b, std::vector<uint8_t>& out);
+    void Command(uint8_t cmd, std::vector<uint8_t>& out);
+    bool AddressFrame(uint32_t& address) const;  // acc_ holds 4 address bytes and their XOR
+    uint8_t* Memory(uint32_t address, uint32_t len, bool write);
+    bool Program(uint32_t address, const uint8_t* data, uint32_t len);
+    void MassErase();
+    void ErasePage(uint32_t page);
+    void Expect(State s, size_t n);
+
+    uint16_t pid_;
+    uint32_t pageSize_;
+    bool ext_;
+    uint8_t blVersion_;
+    std::vector<uint8_t> flash_;
+    std::vector<uint8_t> ram_;
+    std::vector<uint8_t> options_;
+    bool readProtected_ = false;
+    State state_ = waitActivation;
+    std::vector<uint8_t> acc_;  // bytes of the current phase
+    size_t need_ = 0;           // bytes the current phase still waits for
+    uint32_t address_ = 0;
+    bool go_ = false;
+    uint32_t goAddress_ = 0;
+};
+
+// Flash size and name of a product ID as the boot loader tools know them.
+uint32_t SimChipFlashSize(uint16_t productId);

@@ -20,7 +20,7 @@ enum TMBProcessError : int32_t {
     mbeDataLength = -7,    // reply's data runs past the bytes received
     mbeQueueFull = -8,     // master's queue check
     mbeTimeout = -9,       // not produced by the link
-    mbeRuntime = -10,      // not produced by the link
+    mbeRuntime = -10,      // request could not be sent (exception while framing or queueing)
     mbeNotActive = -11,    // connector not active
     mbeClientOff = -12,    // not produced by the link
 };

@@ -1,0 +1,1 @@
+#include "tests/support/recording_view.h"

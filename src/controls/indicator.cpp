@@ -121,7 +121,7 @@ void TIndicator::UpdateTime() {
         ShowLed(1, false);
     }
     fValue = v;
-    if (fOnChange) fOnChange(this);
+    Notify();
 }
 
 void TIndicator::UpdateCounter() {
@@ -141,7 +141,7 @@ void TIndicator::UpdateCounter() {
     }
     // Recorded before notifying, so a handler that renders again finds nothing to do.
     fValue = v;
-    if (fOnChange) fOnChange(this);
+    Notify();
 }
 
 void TIndicator::RefreshCounter() {
@@ -174,7 +174,8 @@ void TIndicator::LeaveCursor() {
     SetCursorPos(0);
     if (gActiveIndicator == this) gActiveIndicator = nullptr;
     UpdateDigits();
-    if (fOnLeaveCursor) fOnLeaveCursor(this);
+    // A copy: the handler may reassign or clear the event while it runs (a pop-up closing).
+    if (TNotify handler = fOnLeaveCursor) handler(this);
 }
 
 void TIndicator::MoveCursorLeft() {
@@ -203,8 +204,12 @@ void TIndicator::OnTimerTick() {
     }
 }
 
+void TIndicator::Notify() {
+    if (TNotify handler = fOnChange) handler(this);
+}
+
 void TIndicator::AfterEdit() {
-    if (*ValuePtr != fValue && fOnChange) fOnChange(this);
+    if (*ValuePtr != fValue) Notify();
     UpdateDigits();
     fFlashCount = 0;
 }

@@ -101,6 +101,7 @@ private:
     // Writes digits DataLen..1 of `value` by `weights`; blanks leading zeros above `keepFrom`.
     void RenderWeighted(uint32_t value, const uint32_t* weights, bool smart, uint32_t keepFrom);
     void RenderDecimal(uint32_t value, const uint32_t* weights);
+    void Notify();  // fires OnChange
     void AfterEdit();
     void OnTimerTick();
 

@@ -1,0 +1,12 @@
+#pragma once
+// The keyboard mapping shared by the entry pop-ups and the main window's set panels. Nothing
+// happens unless the indicator shows a cursor: left and right arrows move it without wrapping, up
+// and down step the value, digits are typed at the cursor. Every other key (Enter and Escape
+// included) does nothing. Each returns whether the key belongs to the mapping.
+
+#include <QChar>
+
+class TIndicator;
+
+bool IndicatorKeyDown(TIndicator* indicator, int key);
+bool IndicatorKeyPress(TIndicator* indicator, QChar ch);

@@ -133,7 +133,15 @@ void TLN_Knob::paintEvent(QPaintEvent*) {
         fDirty = true;
     }
     if (fDirty || fComposed.devicePixelRatio() != ratio) {
-        fComposed = ComposeKnob(Look(), fFace);
+        const TKnobLook look = Look();
+        TKnobLook still = look;
+        still.Angle = 0;
+        still.DotColor = 0;
+        if (fStatic.isNull() || !(still == fStaticLook)) {
+            fStatic = KnobStaticLayer(still);
+            fStaticLook = still;
+        }
+        fComposed = ComposeKnob(look, fFace, fStatic);
         ++fCompositions;
         fDirty = false;
     }

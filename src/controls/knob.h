@@ -140,9 +140,11 @@ private:
     TColor fFocusedBorderColor = TColorFromRGB(0xDF, 0xDF, 0xDF);
     TColor fUnfocusedBorderColor = TColorFromRGB(0x3F, 0x3F, 0x3F);
 
-    QImage fUserFace;  // set by the owner, scaled to the diameter when used
-    QImage fFace;      // the face picture at the current size
-    QImage fComposed;  // the last composed knob
+    QImage fUserFace;       // set by the owner, scaled to the diameter when used
+    QImage fFace;           // the face picture at the current size
+    QImage fStatic;         // the part of the picture that does not turn
+    TKnobLook fStaticLook;  // the look fStatic was drawn for (angle and pointer colour zeroed)
+    QImage fComposed;       // the last composed knob
     bool fDirty = true;
     uint64_t fRepaintRequests = 0;
     uint64_t fCompositions = 0;

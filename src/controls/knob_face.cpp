@@ -184,22 +184,17 @@ QImage KnobFacePicture(int d, TColor color, qreal ratio) {
     return img;
 }
 
-QImage ComposeKnob(const TKnobLook& k, const QImage& face) {
+QImage KnobStaticLayer(const TKnobLook& k) {
     const int d = k.Diameter;
     QImage img = NewImage(d, k.PixelRatio);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing, true);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    const QRectF disc(2, 2, d - 4, d - 4);
-
     if (k.Transparent) {
-        if (!face.isNull()) {
-            p.drawImage(QPointF(0, 0), RotImg(face, k.RotateImage ? 120 - k.Angle : 0, disc));
-            PaintFaceLighting(p, d);
-        }
+        PaintFaceLighting(p, d);
     } else {
         p.fillRect(QRectF(0, 0, d, d), ToQColor(k.Color));
         if (k.FaceEffect) {
+            const QRectF disc(2, 2, d - 4, d - 4);
             QRadialGradient g(disc.center(), disc.width() / 2,
                               disc.topLeft() + QPointF(d, d) * 0.3);
             g.setColorAt(0, ToQColor(k.Color).lighter(140));
@@ -216,6 +211,25 @@ QImage ComposeKnob(const TKnobLook& k, const QImage& face) {
         p.setPen(QPen(ToQColor(k.BorderColor), 3.0));
         p.drawEllipse(QPointF(r, r), r - 3, r - 3);
     }
-    if (k.ShowIndicator) PaintPointer(p, k);
     return img;
+}
+
+QImage ComposeKnob(const TKnobLook& k, const QImage& face, const QImage& staticLayer) {
+    const int d = k.Diameter;
+    QImage img = NewImage(d, k.PixelRatio);
+    QPainter p(&img);
+    if (k.Transparent && !face.isNull()) {
+        const QRectF disc(2, 2, d - 4, d - 4);
+        p.drawImage(QPointF(0, 0), RotImg(face, k.RotateImage ? 120 - k.Angle : 0, disc));
+    }
+    p.drawImage(QPointF(0, 0), staticLayer);
+    if (k.ShowIndicator) {
+        p.setRenderHint(QPainter::Antialiasing, true);
+        PaintPointer(p, k);
+    }
+    return img;
+}
+
+QImage ComposeKnob(const TKnobLook& k, const QImage& face) {
+    return ComposeKnob(k, face, KnobStaticLayer(k));
 }

@@ -28,6 +28,8 @@ struct TKnobLook {
     double LineLength = 3;
     double LineWidth = 2;
     TColor DotColor = 0;
+
+    bool operator==(const TKnobLook&) const = default;
 };
 
 // Inset of the pointer from the outline: 10 with border and rim, 5 with the border only, 6 with
@@ -42,6 +44,12 @@ QPointF KnobPointerCentre(int diameter, int angle, double lineLength, bool drawB
 // skirt round a turned cap. This is the picture that turns with the knob.
 QImage KnobFacePicture(int diameter, TColor color, qreal pixelRatio = 1);
 
-// The whole knob. `face` is the picture shown (and turned) inside the face disc of a transparent
-// knob; it may be null for a knob that is not transparent.
+// Everything of the knob that does not turn: the plain face of an opaque knob, the fixed light
+// over a transparent knob's face, the rim and the border ring. Independent of the angle, so the
+// knob keeps it while it turns.
+QImage KnobStaticLayer(const TKnobLook& look);
+
+// The whole knob: the face picture turned to the pointer angle (transparent knobs), the static
+// layer over it, then the pointer. `face` may be null for a knob that is not transparent.
+QImage ComposeKnob(const TKnobLook& look, const QImage& face, const QImage& staticLayer);
 QImage ComposeKnob(const TKnobLook& look, const QImage& face);

@@ -117,15 +117,15 @@ void SimRtuFramer::Push(const uint8_t* data, size_t len) {
 
 void SimRtuFramer::Clear() {
     buf_.clear();
-    discard_ = false;
+    untilSilence_ = false;
 }
 
 std::optional<std::vector<uint8_t>> SimRtuFramer::Next() {
-    if (discard_) return std::nullopt;
+    if (untilSilence_) return std::nullopt;
     const size_t need = RtuRequestLength(buf_);
     if (need == 0 || buf_.size() < need) return std::nullopt;
     if (!CrcOk(buf_.data(), need)) {
-        discard_ = true;
+        untilSilence_ = true;
         return std::nullopt;
     }
     std::vector<uint8_t> frame(buf_.begin(), buf_.begin() + static_cast<long>(need) - 2);
@@ -135,7 +135,7 @@ std::optional<std::vector<uint8_t>> SimRtuFramer::Next() {
 
 std::optional<std::vector<uint8_t>> SimRtuFramer::Silence() {
     std::optional<std::vector<uint8_t>> frame;
-    if (!discard_ && CrcOk(buf_.data(), buf_.size())) frame.emplace(buf_.begin(), buf_.end() - 2);
+    if (CrcOk(buf_.data(), buf_.size())) frame.emplace(buf_.begin(), buf_.end() - 2);
     Clear();
     return frame;
 }

@@ -33,8 +33,8 @@ std::vector<uint8_t> SimRtuFrame(uint8_t address, const std::vector<uint8_t>& pd
                                  bool corruptCrc = false);
 
 // Frames of an RTU byte stream. A request of a known function ends at its own length; anything
-// else ends at a silence on the line. A frame whose CRC fails is dropped with the rest of the
-// burst, as a slave drops noise.
+// else, and a request whose CRC does not check at that length, ends at a silence on the line.
+// A frame whose CRC fails there too is dropped, as a slave drops noise.
 class SimRtuFramer {
 public:
     void Push(const uint8_t* data, size_t len);
@@ -47,7 +47,7 @@ public:
 
 private:
     std::vector<uint8_t> buf_;
-    bool discard_ = false;  // a bad frame was seen; drop everything up to the next silence
+    bool untilSilence_ = false;  // the length rule failed; the frame ends at the next silence
 };
 
 struct SimTcpRequest {

@@ -2,25 +2,9 @@
 
 #include <array>
 
+#include "session/model_limits.h"
+
 namespace {
-struct ModelRow {
-    uint16_t model;
-    SimModelLimits limits;
-};
-
-// Highest set voltage, highest set current, highest over-power limit, current scale, sensor.
-constexpr std::array<ModelRow, 9> kModels{{
-    {3003, {3100, 3100, 900, 10, false}},
-    {3005, {3100, 5100, 1500, 10, false}},
-    {3010, {3100, 9999, 3000, 10, false}},
-    {3012, {3100, 1210, 3600, 1, true}},
-    {5005, {5100, 5100, 2652, 10, false}},
-    {5015, {5100, 1510, 7750, 1, true}},
-    {5020, {5100, 2010, 9999, 1, true}},
-    {6012, {6100, 1210, 7200, 1, true}},
-    {8005, {8100, 5100, 4500, 10, true}},
-}};
-
 struct ClassRow {
     const char* name;
     SimFwClass cls;
@@ -43,9 +27,12 @@ constexpr std::array<ClassRow, 9> kClasses{{
 }  // namespace
 
 std::optional<SimModelLimits> SimLookupModel(uint16_t model) {
-    for (const auto& row : kModels)
-        if (row.model == model) return row.limits;
-    return std::nullopt;
+    // The program's own model table, so that the supply and the program never disagree.
+    const TModelRow* row = FindModelRow(model);
+    if (!row) return std::nullopt;
+    return SimModelLimits{static_cast<uint16_t>(row->MaxUset), static_cast<uint16_t>(row->MaxIset),
+                          static_cast<uint16_t>(row->MaxPower),
+                          static_cast<uint16_t>(row->CurrentDiv), row->TempSensor};
 }
 
 SimFwClass SimClassOf(const SimIdentity& id) {

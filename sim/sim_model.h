@@ -1,6 +1,6 @@
 #pragma once
 // Identity of the simulated unit: model limits, firmware class and the values of the
-// identification registers. The limits come from one table so the supply and the program agree.
+// identification registers. The limits come from the session's model table.
 
 #include <cstdint>
 #include <optional>

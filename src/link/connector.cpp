@@ -160,6 +160,11 @@ KR_EVENT_ACCESSORS(TKRConnectorStatEv, OnConnectionStatus, FConnectionStatus)
 
 void TKRConnector::SetTickClock(const TTickClock* AClock) {
     FClock.store(AClock ? AClock : &SystemTickClock());
+    // The worker dates its last connection attempt by the clock; give it a fresh one.
+    if (FThread && !Active()) {
+        ShutdownThread();
+        InstallThread();
+    }
 }
 
 void TKRConnector::InstallThread() {

@@ -138,6 +138,7 @@ public:
 
     // Tick source for reconnect pauses and state messages; tests may install their own.
     // The clock must outlive the connector and be safe to read from the worker thread.
+    // Set it while the connector is inactive (the worker is then renewed).
     void SetTickClock(const TTickClock* AClock);
     const TTickClock& TickClock() const { return *FClock.load(); }
 
@@ -237,6 +238,7 @@ protected:
 
 private:
     uint32_t FLastStatusSendTm = 0;
+    uint32_t FCreatedConnectTime = 0;  // FLastConnectTime as dated at creation
     std::atomic<TKRConnectorStat> FStat{cstNotActive};
     std::atomic<uint32_t> FCounter{0};
 };

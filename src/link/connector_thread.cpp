@@ -16,7 +16,8 @@ TKRConnectorThread::TKRConnectorThread(TKRConnector* AConnector)
       FConnectTimeout(AConnector->FConnectTimeout.load()),
       FConnector(AConnector) {
     // Dated one reconnect pause in the past, so the first exchange may connect at once.
-    FLastConnectTime.store(Now() - FReconnectTime.load() - 1);
+    FCreatedConnectTime = Now() - FReconnectTime.load() - 1;
+    FLastConnectTime.store(FCreatedConnectTime);
 }
 
 TKRConnectorThread::~TKRConnectorThread() {
@@ -44,7 +45,10 @@ void TKRConnectorThread::WorkStep() {
 
 bool TKRConnectorThread::EnsureConnected() {
     if (TransportConnected()) return true;
-    if (Now() - FLastConnectTime.load() > FReconnectTime.load()) {
+    // Until a first attempt (or a closed link) re-dates it, the attempt time is the one set at
+    // creation, and the worker may connect at once even if ReconnectTime was raised since.
+    const uint32_t last = FLastConnectTime.load();
+    if (last == FCreatedConnectTime || Now() - last > FReconnectTime.load()) {
         PostStat(cstConnecting);
         TransportOpen();
         FLastConnectTime.store(Now());

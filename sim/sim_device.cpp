@@ -258,8 +258,10 @@ void SimDevice::ResetCounters() {
 
 void SimDevice::StoreCounters() {
     const auto seconds = static_cast<uint32_t>(onMs_ / 1000);
-    const auto ah = static_cast<uint32_t>(charge_);
-    const auto wh = static_cast<uint32_t>(energy_);
+    // 0.01 Ah and 0.01 Wh: one hour is 3600000 ms, the current unit is 1/(div x 100) A.
+    const uint64_t perUnit = uint64_t{limits_.currentDiv} * 3600000u;
+    const auto ah = static_cast<uint32_t>(charge_ / perUnit);
+    const auto wh = static_cast<uint32_t>(energy_ / (perUnit * 100u));
     Reg(TIME_L) = static_cast<uint16_t>(seconds);
     Reg(TIME_H) = static_cast<uint16_t>(seconds >> 16);
     Reg(AHCNT_L) = static_cast<uint16_t>(ah);
@@ -273,12 +275,8 @@ void SimDevice::Advance(uint32_t nowMs) {
     lastMs_ = nowMs;
     if (dt && (regs_[ONOFF] || calibOverride_)) {
         // The output is constant between events, so the integral is exact.
-        const double scale = limits_.currentDiv * 100.0;
-        const double amps = regs_[IOUT] / scale;
-        const double watts = regs_[UOUT] / 100.0 * amps;
-        const double hours = dt / 3600000.0;
-        charge_ += amps * hours * 100.0;
-        energy_ += watts * hours * 100.0;
+        charge_ += uint64_t{regs_[IOUT]} * dt;
+        energy_ += static_cast<unsigned __int128>(uint64_t{regs_[UOUT]} * regs_[IOUT]) * dt;
         onMs_ += dt;
         periodMs_ += dt;
         StoreCounters();
@@ -298,9 +296,14 @@ void SimDevice::Recompute() {
     }
     const double scale = limits_.currentDiv * 100.0;
     // The regulator needs about a tenth of the output as headroom on its input.
-    double volts = std::min(regs_[USET] / 100.0, inputVolts_ / 1.1);
-    if (calibOverride_) volts = std::min(calibOverride_ / 100.0, inputVolts_ / 1.1);
-    volts = std::max(volts, 0.0);
+    const double headroom = inputVolts_ / 1.1;
+    if (calibOverride_) {
+        // Voltage calibration: the output feeds the reference voltmeter only.
+        Reg(UOUT) = Clamp16(std::min(calibOverride_ / 100.0, headroom) * 100.0);
+        Reg(IOUT) = Reg(POWER) = Reg(CVCC) = 0;
+        return;
+    }
+    double volts = std::max(std::min(regs_[USET] / 100.0, headroom), 0.0);
     const double limit = regs_[ISET] / scale;
     double amps = loadOhms_ > 0 ? volts / loadOhms_ : 0.0;
     bool cc = false;

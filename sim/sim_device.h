@@ -120,8 +120,9 @@ private:
     uint32_t lastMs_;
     uint64_t onMs_ = 0;      // output-on time since the last counter reset
     uint64_t periodMs_ = 0;  // time since the output was last switched on
-    double charge_ = 0;      // 0.01 Ah
-    double energy_ = 0;      // 0.01 Wh
+    // Exact integrals: current unit x ms, and 0.01 V x current unit x ms.
+    uint64_t charge_ = 0;
+    unsigned __int128 energy_ = 0;
     uint32_t presetSaves_ = 0;
     bool bootRequest_ = false;
     bool calibrating_ = false;

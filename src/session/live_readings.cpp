@@ -109,6 +109,8 @@ void TSessionCore::CountersReply(const TKRRegisters& r) {
 
 void TSessionCore::MemNumRead() {
     fPanel.MemoryButtonDown = gData.MEM;
+    // The voltage set indicator is editable only for M presets.
+    fPanel.UsetIndEnabled = fConnected && !fPowerOn && gData.MEM < 10;
     PushPanel();
     if (fOnMemNumRead) fOnMemNumRead(gData.MEM);
 }

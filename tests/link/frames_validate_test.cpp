@@ -21,7 +21,7 @@ std::vector<uint8_t> Reply(TMBType type, const std::vector<uint8_t>& body, uint8
         }
         case mbtTCP:
             out = {id, 0, 0, 0, 0, static_cast<uint8_t>(body.size())};
-            out.insert(out.end(), body.begin(), body.end());
+            for (uint8_t b : body) out.push_back(b);
             break;
         default: {
             static const char digits[] = "0123456789ABCDEF";

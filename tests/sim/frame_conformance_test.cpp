@@ -94,12 +94,13 @@ TEST_F(FrameTest, RtuDropsANoisyFrameAndAnswersTheNextOne) {
 }
 
 TEST_F(FrameTest, RtuOtherAddressIsIgnoredAndBroadcastWritesSilently) {
-    SendAll(pty, Rtu(2, Pdu6(simreg::LOCK, 1)));
-    EXPECT_TRUE(ReadUntilQuiet(pty, 60).empty());
-    EXPECT_EQ(sup.Reg(simreg::LOCK), 0) << "a request for another slave changes nothing";
-    SendAll(pty, Rtu(0, Pdu6(simreg::LOCK, 1)));
-    EXPECT_TRUE(ReadUntilQuiet(pty, 60).empty());
+    SendAll(pty, Rtu(2, Pdu6(simreg::BLED, 1)));  // for another slave on the bus
+    SendAll(pty, Rtu(0, Pdu6(simreg::LOCK, 1)));  // broadcast
+    ASSERT_TRUE(sup->WaitForRequests(1, std::chrono::seconds(2)));
+    EXPECT_TRUE(ReadUntilQuiet(pty, 60).empty()) << "neither is answered";
     EXPECT_EQ(sup.Reg(simreg::LOCK), 1);
+    EXPECT_EQ(sup.Reg(simreg::BLED), 4) << "the other slave's request changed nothing";
+    EXPECT_EQ(sup->Requests(), 1u);
 }
 
 TEST_F(FrameTest, RtuRequestArrivingInPiecesIsAnswered) {

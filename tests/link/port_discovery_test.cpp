@@ -117,6 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
                                     "/devices/pci0000:00/usb1/1-4/1-4:1.0/ttyUSB3/tty/ttyUSB3",
                                     "usb-serial",
                                     "",
+                                    {},
+                                    {},
                                     {}},
                                    false}),
     [](const ::testing::TestParamInfo<HardwareCase>& info) { return info.param.label; });

@@ -183,7 +183,8 @@ TEST(SessionConnect, DisconnectReleasesKeysAndResetsThePanel) {
     ASSERT_TRUE(h.ConnectTcp());
     ASSERT_TRUE(h.WaitPolls(3));
     h.core->DisconnectBtnClick();
-    EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
+    // The release left before the link closed; the supply's thread applies it.
+    EXPECT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::LOCK) == 0; }, 500));
     EXPECT_EQ(h.view.title, "Benchlord");
     EXPECT_EQ(h.view.uout, 0u);
     EXPECT_EQ(h.view.setPower, "Power 0.00 W");

@@ -43,15 +43,16 @@ protected:
         master.SetConnector(conn.get());
         master.SetActive(true);
     }
-    // A handler that records into done[AIndex] and counts its calls.
-    TMBMCallBack Recorder(size_t AIndex) {
+    // A handler that records into done[AIndex] and counts its calls; ARegisters: the data of
+    // a successful reply is a TKRRegisters.
+    TMBMCallBack Recorder(size_t AIndex, bool ARegisters = true) {
         if (done.size() <= AIndex) done.resize(AIndex + 1);
         if (calls.size() <= AIndex) calls.resize(AIndex + 1);
-        return [this, AIndex](int32_t err, const void* data) {
+        return [this, AIndex, ARegisters](int32_t err, const void* data) {
             ++calls[AIndex];
             done[AIndex].Error = err;
             done[AIndex].HasData = data != nullptr;
-            if (err == 0 && data != nullptr && lastFuncIsRegisters)
+            if (err == 0 && data != nullptr && ARegisters)
                 done[AIndex].Registers = *static_cast<const TKRRegisters*>(data);
             order.push_back(AIndex);
         };
@@ -68,7 +69,6 @@ protected:
     std::vector<TCompletion> done;
     std::vector<int> calls;
     std::vector<size_t> order;
-    bool lastFuncIsRegisters = true;
 };
 
 TEST_F(ModbusMasterTest, RefusesWithoutConnectorAtOnce) {
@@ -165,19 +165,18 @@ TEST_P(ModbusMasterFraming, EveryRequestKindCompletesOnce) {
     conn->SetResponder([type](const std::vector<uint8_t>& frame) {
         return TFakeConnector::TReply{0, SlaveReply(type, frame)};
     });
-    lastFuncIsRegisters = false;
     Attach();
     TKRBuffer user{};
     user[0] = 0xAB;
-    master.ReadReadCoils(type, 1, 0, 9, Recorder(0));
-    master.ReadDiscretInputs(type, 1, 0, 8, Recorder(1));
-    master.ReadInputRegisters(type, 1, 3, 2, Recorder(2));
-    master.ReadStatus(type, 1, Recorder(3));
-    master.WriteCoil(type, 1, 4, true, Recorder(4));
-    master.WriteCoils(type, 1, 0, 10, TKRBytes{0xFF, 0x03}, Recorder(5));
-    master.WriteHoldingRegister(type, 1, 2, 500, Recorder(6));
-    master.WriteHoldingRegisters(type, 1, 2, TKRRegisters{1, 2, 3}, Recorder(7));
-    master.UserFunction(type, 1, 0x41, &user, 1, Recorder(8));
+    master.ReadReadCoils(type, 1, 0, 9, Recorder(0, false));
+    master.ReadDiscretInputs(type, 1, 0, 8, Recorder(1, false));
+    master.ReadInputRegisters(type, 1, 3, 2, Recorder(2, false));
+    master.ReadStatus(type, 1, Recorder(3, false));
+    master.WriteCoil(type, 1, 4, true, Recorder(4, false));
+    master.WriteCoils(type, 1, 0, 10, TKRBytes{0xFF, 0x03}, Recorder(5, false));
+    master.WriteHoldingRegister(type, 1, 2, 500, Recorder(6, false));
+    master.WriteHoldingRegisters(type, 1, 2, TKRRegisters{1, 2, 3}, Recorder(7, false));
+    master.UserFunction(type, 1, 0x41, &user, 1, Recorder(8, false));
     ASSERT_TRUE(ProcessUntil([&] { return AllDone(9); }, kWaitMs));
     testsupport::ProcessFor(10);
     for (size_t i = 0; i < 9; ++i) {
@@ -272,7 +271,7 @@ TEST_F(ModbusMasterTest, RawFramesAreCopiedAndStamped) {
     TKRBuffer raw{};
     uint8_t recvLen = 0;
     const uint8_t len = ReadHoldingRegistersPack(mbtTCP, 1, 4, 2, raw, recvLen);
-    master.ReadStatus(mbtTCP, 1, Recorder(0));  // takes id 0
+    master.ReadStatus(mbtTCP, 1, Recorder(0, false));  // takes id 0
     TKRRegisters got;
     int n = 0;
     master.SendPack(
@@ -410,7 +409,7 @@ TEST_F(ModbusMasterTest, DestroyedConnectorIsForgotten) {
     Attach();
     conn = std::make_unique<TFakeConnector>();
     EXPECT_EQ(master.Connector(), nullptr);
-    master.ReadStatus(mbtTCP, 1, Recorder(0));
+    master.ReadStatus(mbtTCP, 1, Recorder(0, false));
     EXPECT_EQ(done[0].Error, mbeNoConnector);
 }
 

@@ -251,3 +251,48 @@ TEST(SessionConnect, RemovalDuringTcpSessionKeepsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SessionSettings, ChoicesSurviveARestart) {
+    TSessionHarness h;
+    h.settings.WriteInteger("CLR2", 0x123456);
+    h.settings.WriteInteger("BAUDRATE", 6);
+    h.settings.WriteInteger("MBADDR", 4);
+    h.settings.WriteInteger("RCNT", 1);
+    h.settings.WriteInteger("Autoconnect", 0);
+    h.core->LoadSettings();
+    EXPECT_EQ(h.core->SetColorCLR(2), 0x123456u);
+    EXPECT_EQ(h.core->SetColorCLR(1), 0xFFFFFFu);  // absent: default white
+    EXPECT_EQ(h.view.baudIndex, 6);
+    EXPECT_EQ(h.view.addressIndex, 4);
+    EXPECT_EQ(h.view.ipText, "192.168.001.001");
+    EXPECT_TRUE(h.core->ResetCountersChecked());
+    h.core->AutoConnectSwitchClick(true);
+    h.core->AutoConnectSwitchClick(false);
+    EXPECT_TRUE(h.view.panel.ConnectEnabled);
+    h.core->BaudComboBoxSelect(3);
+    h.core->SaveSettings();
+    EXPECT_EQ(h.settings.ReadInteger("BAUDRATE"), 3);
+    EXPECT_EQ(h.settings.ReadInteger("Autoconnect"), 0);
+    EXPECT_EQ(h.settings.ReadInteger("CLR2"), 0x123456);
+}
+
+TEST(SessionSettings, ArrivalOfTheRememberedPortRestartsAutoconnect) {
+    TSessionHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    h.settings.WriteString("PORT", "TCP");
+    h.settings.WriteInteger("TCP", 0x0100007F);
+    h.core->LoadSettings();
+    h.core->TCPConnector().SetPort(h.supply->TcpPort());
+    h.core->DeviceChange(pcArrival, "ttyUSB3");  // toggle off: nothing happens
+    testsupport::ProcessFor(50);
+    EXPECT_FALSE(h.core->Connected());
+    h.core->AutoConnectSwitchClick(true);
+    h.core->DeviceChange(pcArrival, "ttyUSB3");
+    EXPECT_TRUE(h.view.panel.BusyRunning);
+    EXPECT_EQ(h.view.panel.BusyAnimation, baSector);
+    ASSERT_TRUE(h.WaitFor([&] { return h.core->Connected(); }, 2000));
+}
+
+}  // namespace

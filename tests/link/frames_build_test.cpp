@@ -201,6 +201,12 @@ TEST(FrameBuilders, UnknownFrameTypeBuildsNothing) {
     EXPECT_EQ(recvLen, 0);
     EXPECT_EQ(WriteHoldingRegistersPack(bad, 1, 0, {1}, buf, recvLen), 0);
     EXPECT_EQ(UserFunctionPack(bad, 1, 0x41, nullptr, 0, buf), 0);
+    TMBPack pack;
+    pack.MBType = bad;
+    pack.MBFunc = 3;
+    recvLen = 99;
+    EXPECT_EQ(BuildPackFrame(pack, buf, recvLen), 0);
+    EXPECT_EQ(recvLen, 0);
 }
 
 TEST(FrameBuilders, UserFunctionLongerThanEightBitsIsRefused) {
@@ -291,13 +297,6 @@ TEST(BuildPackFrame, RawFrameIsCopiedWithItsLengths) {
 
     p.pBuf = nullptr;
     EXPECT_EQ(BuildPackFrame(p, buf, recvLen), 0);
-}
-
-TEST(BuildPackFrame, UnknownFrameTypeBuildsNothing) {
-    TKRBuffer buf{};
-    uint8_t recvLen = 99;
-    EXPECT_EQ(BuildPackFrame(Pack(static_cast<TMBType>(7), 3), buf, recvLen), 0);
-    EXPECT_EQ(recvLen, 0);
 }
 
 }  // namespace

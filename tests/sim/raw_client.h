@@ -54,7 +54,8 @@ inline Bytes Pdu16(uint16_t start, std::initializer_list<uint16_t> values) {
 
 inline Bytes Rtu(uint8_t addr, const Bytes& pdu) {
     Bytes b{addr};
-    b.insert(b.end(), pdu.begin(), pdu.end());
+    for (uint8_t v : pdu)
+        b.push_back(v);
     return WithCrc(b);
 }
 
@@ -66,7 +67,8 @@ inline Bytes Mbap(uint16_t tid, uint8_t unit, const Bytes& pdu, uint16_t protoco
             uint8_t((pdu.size() + 1) >> 8),
             uint8_t(pdu.size() + 1),
             unit};
-    b.insert(b.end(), pdu.begin(), pdu.end());
+    for (uint8_t v : pdu)
+        b.push_back(v);
     return b;
 }
 

@@ -125,6 +125,7 @@ TEST_F(SessionOutput, CounterResetSendsTheDeviceCommand) {
 
 TEST_F(SessionOutput, OnOffIgnoredWithoutSession) {
     h.core->DisconnectBtnClick();
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::LOCK) == 0; }, 500));
     h.supply->ClearWrites();
     h.core->OnOffBtnClick();
     EXPECT_FALSE(h.core->PowerOn());

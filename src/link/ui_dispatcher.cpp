@@ -155,6 +155,7 @@ void TKRUiDispatcher::Drain() {
     QPointer<TKRUiDispatcher> self(this);
     for (;;) {
         TMessage m;
+        bool wake = false;
         {
             std::lock_guard lock(FLock);
             if (FMessages.empty()) {
@@ -164,11 +165,17 @@ void TKRUiDispatcher::Drain() {
             }
             m = std::move(FMessages.front());
             FMessages.pop_front();
+            // Keep a wake-up outstanding while messages remain, so that a handler that runs a
+            // nested event loop (a modal dialog) still sees the messages behind its own.
+            FWakePending = wake = !FMessages.empty();
             if (m.Kind == TMessage::mkCall) {
                 if (m.Call->State != TCall::csPending) continue;
                 m.Call->State = TCall::csRunning;
             }
         }
+        if (wake)
+            QMetaObject::invokeMethod(
+                this, [this] { Drain(); }, Qt::QueuedConnection);
         switch (m.Kind) {
             case TMessage::mkPacket:
                 FConnector->HandlePacketMessage(std::move(m.Pack));

@@ -157,6 +157,29 @@ TEST_F(ConnectorFramework, PacketsAreServedOldestFirstAndCompleteOnceEach) {
     EXPECT_EQ(Conn->GetCounter(), 5u);
 }
 
+TEST_F(ConnectorFramework, AHandlerRunningANestedEventLoopStillReceivesLaterCompletions) {
+    Conn->SetActive(true);
+    bool secondSeenInside = false;
+    bool second = false;
+    Conn->Send(
+        Frame(1), 8,
+        [&](int32_t, PKRBuffer APack, int32_t, void*) {
+            delete APack;
+            // Like a modal message box shown from a reply handler.
+            secondSeenInside = ProcessUntil([&] { return second; }, 2000);
+        },
+        nullptr, true, 8);
+    Conn->Send(
+        Frame(2), 8,
+        [&](int32_t, PKRBuffer APack, int32_t, void*) {
+            delete APack;
+            second = true;
+        },
+        nullptr, true, 8);
+    ASSERT_TRUE(ProcessUntil([&] { return second; }, 3000));
+    EXPECT_TRUE(secondSeenInside);
+}
+
 TEST_F(ConnectorFramework, SendWhileInactiveCompletesAtOnceWithNotActive) {
     Send(9);
     ASSERT_EQ(Rec.Done.size(), 1u);

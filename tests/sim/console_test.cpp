@@ -1,0 +1,171 @@
+// benchlord-sim's command line and its console commands.
+
+#include <gtest/gtest.h>
+
+#include "sim/sim_console.h"
+#include "tests/support/virtual_supply_fixture.h"
+
+namespace {
+
+SimCommandLine Parse(std::vector<std::string> args, bool ok = true) {
+    SimCommandLine cl;
+    std::string error;
+    EXPECT_EQ(SimParseArgs(args, cl, error), ok) << error;
+    return cl;
+}
+
+TEST(SimArgs, DefaultServesTcp1502AndAPty) {
+    const auto cl = Parse({});
+    EXPECT_TRUE(cl.options.tcp);
+    EXPECT_EQ(cl.options.tcpPort, 1502);
+    EXPECT_EQ(cl.options.tcpHost, "127.0.0.1");
+    EXPECT_TRUE(cl.options.pty);
+    EXPECT_FALSE(cl.exitOnEof);
+}
+
+TEST(SimArgs, EndpointsIdentityPhysicsAndFaults) {
+    const auto cl = Parse({"--tcp",       "0.0.0.0:1600",
+                           "--pty",       "/tmp/dps",
+                           "--baud",      "19200",
+                           "--addr",      "3",
+                           "--model",     "5005",
+                           "--version",   "0x102D",
+                           "--load",      "4.7",
+                           "--uin",       "24",
+                           "--temp",      "30",
+                           "--wire-time", "--drop",
+                           "5",           "--delay",
+                           "20",          "--corrupt-crc",
+                           "3",           "--exception",
+                           "4",           "--close-after",
+                           "9",           "--bad-tid",
+                           "--korad",     "--pid",
+                           "0x438",       "--exit-on-eof",
+                           "-v"});
+    const auto& o = cl.options;
+    EXPECT_EQ(o.tcpHost, "0.0.0.0");
+    EXPECT_EQ(o.tcpPort, 1600);
+    EXPECT_EQ(o.ptyLink, "/tmp/dps");
+    EXPECT_EQ(o.baud, 19200u);
+    EXPECT_EQ(o.address, 3);
+    EXPECT_EQ(o.identity.model, 5005);
+    EXPECT_EQ(o.identity.version, 0x102D);
+    EXPECT_EQ(o.identity.pver, 45) << "follows the version number";
+    EXPECT_EQ(o.identity.variant, SimVariant::korad);
+    EXPECT_DOUBLE_EQ(o.loadOhms, 4.7);
+    EXPECT_DOUBLE_EQ(o.inputVolts, 24);
+    EXPECT_EQ(o.temperature, 30);
+    EXPECT_TRUE(o.wireTime);
+    EXPECT_EQ(o.faults.dropEvery, 5u);
+    EXPECT_EQ(o.faults.replyDelayMs, 20u);
+    EXPECT_EQ(o.faults.corruptCrcEvery, 3u);
+    EXPECT_EQ(o.faults.exceptionCode, 4);
+    EXPECT_EQ(o.faults.closeAfter, 9u);
+    EXPECT_TRUE(o.faults.badTransaction);
+    EXPECT_EQ(o.boot.productId, 0x438);
+    EXPECT_TRUE(cl.exitOnEof);
+    EXPECT_TRUE(cl.verbose);
+}
+
+TEST(SimArgs, FirmwareClassAndTcpOnly) {
+    const auto cl = Parse({"--tcp", "1502", "--fw", "ver_4Z"});
+    EXPECT_FALSE(cl.options.pty);
+    EXPECT_EQ(cl.options.identity.version, 41);
+    EXPECT_EQ(cl.options.identity.mgic, kSimMagic4Z);
+    EXPECT_EQ(SimClassOf(cl.options.identity), SimFwClass::v4Z);
+    EXPECT_EQ(Parse({"--pty"}).options.ptyLink, "");
+}
+
+TEST(SimArgs, RefusesWhatItCannotUse) {
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--tcp", "70000"},
+                                                {"--model"},
+                                                {"--load", "x"},
+                                                {"--fw", "ver_99"},
+                                                {"--addr", "300"},
+                                                {"--bogus"},
+                                                {"--erase", "sometimes"}}) {
+        SimCommandLine cl;
+        std::string error;
+        EXPECT_FALSE(SimParseArgs(bad, cl, error)) << bad[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(SimArgs, StartFailsCleanlyOnAnUnsupportedBaudOrBusyPort) {
+    std::string error;
+    VirtualSupplyOptions o;
+    o.baud = 12345;
+    EXPECT_EQ(VirtualSupply::Start(o, &error), nullptr);
+    EXPECT_NE(error.find("baud"), std::string::npos);
+    auto first = VirtualSupply::Start({}, &error);
+    ASSERT_NE(first, nullptr);
+    VirtualSupplyOptions same;
+    same.tcpPort = first->TcpPort();
+    EXPECT_EQ(VirtualSupply::Start(same, &error), nullptr);
+    EXPECT_FALSE(error.empty());
+}
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(sup.Started()) << sup.Error(); }
+    std::string Run(const std::string& line) { return SimRunCommand(sup.Supply(), line).text; }
+    testsupport::TVirtualSupplyFixture sup;
+};
+
+TEST_F(ConsoleTest, FrontPanelAndEnvironmentCommands) {
+    sup.SetReg(simreg::LOCK, 1);
+    EXPECT_EQ(Run("unlock"), "ok\n");
+    EXPECT_EQ(sup.Reg(simreg::LOCK), 0);
+    EXPECT_EQ(Run("load 4.7"), "ok\n");
+    EXPECT_DOUBLE_EQ(sup->Load(), 4.7);
+    EXPECT_EQ(Run("load open"), "ok\n");
+    EXPECT_DOUBLE_EQ(sup->Load(), 0);
+    EXPECT_EQ(Run("uin 24"), "ok\n");
+    EXPECT_EQ(sup.Reg(simreg::UIN), 2400);
+    EXPECT_EQ(Run("on"), "ok\n");
+    EXPECT_EQ(Run("trip ovp"), "ok\n");
+    EXPECT_EQ(sup.Reg(simreg::PROTECT), simProtOVP);
+    EXPECT_EQ(sup.Reg(simreg::ONOFF), 0);
+    EXPECT_EQ(Run("trip 11"), "ok\n");
+    EXPECT_EQ(sup.Reg(simreg::PROTECT), simProtEPR);
+    EXPECT_EQ(Run("reg 23 70"), "23 = 70\n");
+    EXPECT_EQ(Run("regs 11 1"), "11 = 5015\n");
+    EXPECT_NE(Run("status").find("model 5015"), std::string::npos);
+}
+
+TEST_F(ConsoleTest, FaultSwitchesAtRunTime) {
+    Run("drop 5");
+    Run("delay 30");
+    Run("crc 2");
+    Run("exception 6");
+    Run("close-after 4");
+    Run("bad-tid on");
+    SimFaults f = sup->Faults();
+    EXPECT_EQ(f.dropEvery, 5u);
+    EXPECT_EQ(f.replyDelayMs, 30u);
+    EXPECT_EQ(f.corruptCrcEvery, 2u);
+    EXPECT_EQ(f.exceptionCode, 6);
+    EXPECT_EQ(f.closeAfter, 4u);
+    EXPECT_TRUE(f.badTransaction);
+    Run("drop 0");
+    EXPECT_EQ(sup->Faults().dropEvery, 0u);
+    Run("clear-faults");
+    f = sup->Faults();
+    EXPECT_EQ(f.replyDelayMs + f.corruptCrcEvery + f.exceptionCode + f.closeAfter, 0u);
+    EXPECT_FALSE(f.badTransaction);
+}
+
+TEST_F(ConsoleTest, BootQuitHelpAndMistakes) {
+    EXPECT_EQ(Run("boot"), "ok\n");
+    EXPECT_TRUE(sup->InBootloader());
+    EXPECT_EQ(Run("reset"), "ok\n");
+    EXPECT_FALSE(sup->InBootloader());
+    EXPECT_TRUE(SimRunCommand(sup.Supply(), "quit").quit);
+    EXPECT_NE(Run("help").find("trip NAME|CODE"), std::string::npos);
+    EXPECT_EQ(Run(""), "");
+    EXPECT_EQ(Run("frobnicate"), "unknown command: frobnicate (try help)\n");
+    for (const char* bad : {"load -1", "trip xyz", "drop -3", "reg 999", "bad-tid maybe", "uin"})
+        EXPECT_EQ(Run(bad).rfind("bad argument", 0), 0u) << bad;
+}
+
+}  // namespace

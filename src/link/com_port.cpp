@@ -103,8 +103,7 @@ bool BuildLine(termios& t, const TKRCOMPort::TSnapshot& s);
 
 // Milliseconds to the deadline, rounded up so that a wait never ends before it.
 int MsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
 }
 

@@ -64,7 +64,8 @@ bool NaturalLess(const QString& a, const QString& b) {
 // - Other virtual ttys (consoles, ptys) have no device behind them: never listed.
 // - A tty whose parent device has no driver bound is left out.
 // - Serial-core ports report their UART type; the 8250 driver registers ports for every legacy
-//   address whether a UART answers there or not, and those report type 0.
+//   address whether a UART answers there or not, and those report type 0 (whether the parent is
+//   the 8250 platform device or, since Linux 6.5, a "serial-base" port device).
 bool HasHardware(const TTtyDevice& dev) {
     if (dev.KernelName.startsWith(QStringLiteral("rfcomm"))) return true;
     if (dev.DevPath.startsWith(QStringLiteral("/devices/virtual/"))) return false;

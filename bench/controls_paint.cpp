@@ -12,6 +12,7 @@
 
 #include "controls/knob.h"
 #include "controls/led.h"
+#include "controls/rot_img.h"
 #include "controls/seven_segment_display.h"
 
 namespace {
@@ -73,6 +74,10 @@ int main(int argc, char** argv) {
         knob.UpdatePosition(10 + (i * 7) % 5000);
         knob.render(&target);
     });
+    // The part of a composition spent turning the face picture.
+    const QImage face = KnobFacePicture(98, TColorFromRGB(0x80, 0x80, 0x80));
+    const double rotation = MicrosPerCall(
+        kIterations, [&](int i) { (void)RotImg(face, i % 360, QRectF(2, 2, 94, 94)); });
     // Nothing changed: the composed picture is only copied.
     const double knobCached = MicrosPerCall(kIterations, [&](int) { knob.render(&target); });
 
@@ -115,6 +120,8 @@ int main(int argc, char** argv) {
     std::printf("baseline: copy a ready 98x98 picture      %8.2f us\n", blit);
     std::printf("knob 98x98, composed anew each time        %8.2f us  (%.1fx baseline)\n",
                 knobCompose, knobCompose / blit);
+    std::printf("  of which turning the face (RotImg)       %8.2f us  (%.1fx baseline)\n", rotation,
+                rotation / blit);
     std::printf("knob 98x98, unchanged (cached picture)     %8.2f us  (%.1fx baseline)\n",
                 knobCached, knobCached / blit);
     std::printf("digit 33x49, new value each time           %8.2f us  (%.1fx baseline)\n",

@@ -35,10 +35,13 @@ void TKRUiDispatcher::Enqueue(TMessage AMsg) {
         FMessages.push_back(std::move(AMsg));
         if (!FWakePending) FWakePending = wake = true;
     }
-    // The wake-up carries no data; the message itself went through FLock.
-    if (wake)
-        QMetaObject::invokeMethod(
-            this, [this] { Drain(); }, Qt::QueuedConnection);
+    // The wake-up carries no data; the message itself went through FLock. Invoking by name
+    // keeps the queued call's allocation inside Qt.
+    if (wake) PostWake();
+}
+
+void TKRUiDispatcher::PostWake() {
+    QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
 }
 
 void TKRUiDispatcher::PostPacket(std::unique_ptr<TKRConnectorPack> APack) {
@@ -173,9 +176,7 @@ void TKRUiDispatcher::Drain() {
                 m.Call->State = TCall::csRunning;
             }
         }
-        if (wake)
-            QMetaObject::invokeMethod(
-                this, [this] { Drain(); }, Qt::QueuedConnection);
+        if (wake) PostWake();
         switch (m.Kind) {
             case TMessage::mkPacket:
                 FConnector->HandlePacketMessage(std::move(m.Pack));

@@ -21,6 +21,7 @@ struct TKRConnectorPack;
 class TKRConnector;
 
 class TKRUiDispatcher : public QObject {
+    Q_OBJECT
 public:
     explicit TKRUiDispatcher(TKRConnector* AConnector);
     ~TKRUiDispatcher() override;
@@ -42,7 +43,7 @@ public:
     // Runs the calls that wait (used while the UI thread itself waits for the worker).
     void ServeCalls();
     // Processes every queued message now.
-    void Drain();
+    Q_INVOKABLE void Drain();
     // Set while a call waits to be served.
     const TKREvent& CallEvent() const { return FCallEvent; }
 
@@ -50,6 +51,7 @@ private:
     struct TCall;
     struct TMessage;
     void Enqueue(TMessage AMsg);
+    void PostWake();
     void RunCall(TCall& ACall);
 
     TKRConnector* const FConnector;

@@ -11,6 +11,8 @@
 
 #include "link/connector.h"
 
+namespace connfake {
+
 // A clock the test advances by hand.
 class TFakeClock : public TTickClock {
 public:
@@ -139,3 +141,5 @@ protected:
 private:
     TFakeTransport* FT;
 };
+
+}  // namespace connfake

@@ -14,6 +14,10 @@
 
 namespace {
 
+using connfake::TFakeClock;
+using connfake::TFakeConnector;
+using connfake::TFakeTransport;
+
 using testsupport::ProcessUntil;
 
 struct TCompletion {

@@ -16,6 +16,8 @@
 
 namespace {
 
+using connfake::TFakeClock;
+
 using testsupport::ProcessUntil;
 using testsupport::TSlaveAction;
 using testsupport::TTcpTestSlave;

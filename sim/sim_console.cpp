@@ -86,7 +86,8 @@ std::string SimUsage() {
            "  --tcp [HOST:]PORT    Modbus TCP (PORT 0 picks a free port; HOST 127.0.0.1)\n"
            "  --pty [PATH]         Modbus RTU on a new pseudo-terminal, PATH a link to it\n"
            "  --serial DEVICE      Modbus RTU on a serial device\n"
-           "  --baud N             line speed (9600); --addr N  slave address (1)\n"
+           "  --baud N             line speed (9600); --parity none|even|odd (none)\n"
+           "  --addr N             slave address (1)\n"
            "Identity:\n"
            "  --model N            model number (5015); --version N  VERSION register (46)\n"
            "  --pver N             protocol version (the version from 43 on, else 0)\n"
@@ -96,7 +97,8 @@ std::string SimUsage() {
            "Physics:\n"
            "  --load OHMS          resistive load (10; 0 nothing connected)\n"
            "  --uin VOLTS          input voltage (model maximum + 6 V)  --temp C  (25)\n"
-           "  --wire-time          pace bytes at the baud rate (10 bits per byte, 11 with parity)\n"
+           "  --wire-time          pace bytes at the baud rate (10 bits per byte, 11 with parity;\n"
+           "                       the boot loader runs at 38400 baud, even parity)\n"
            "Faults:\n"
            "  --delay MS  --drop N  --corrupt-crc N  --exception CODE  --close-after N  --bad-tid\n"
            "Boot loader:\n"
@@ -172,6 +174,15 @@ bool SimParseArgs(const std::vector<std::string>& args, SimCommandLine& out, std
             endpoint = true;
         } else if (a == "--baud") {
             ok = number(o.baud, 4000000);
+        } else if (a == "--parity") {
+            std::string v;
+            if (!(ok = value(v))) break;
+            const std::string p = Lower(v);
+            if (p != "none" && p != "even" && p != "odd" && p != "n" && p != "e" && p != "o") {
+                error = "--parity takes none, even or odd";
+                return false;
+            }
+            o.parity = static_cast<char>(std::toupper(static_cast<unsigned char>(p[0])));
         } else if (a == "--addr") {
             ok = number(o.address, 247);
         } else if (a == "--model") {

@@ -77,16 +77,15 @@ int SimOpenListener(const std::string& host, uint16_t port, uint16_t& boundPort,
     return fd;
 }
 
-bool SimSetLine(int fd, uint32_t baud, bool evenParity) {
+bool SimSetLine(int fd, uint32_t baud, char parity) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) return false;
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~(CSTOPB | PARODD | CRTSCTS);
-    if (evenParity)
-        t.c_cflag |= PARENB;
-    else
-        t.c_cflag &= ~PARENB;
+    t.c_cflag &= ~PARENB;
+    if (parity == 'E' || parity == 'O') t.c_cflag |= PARENB;
+    if (parity == 'O') t.c_cflag |= PARODD;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     cfsetspeed(&t, SpeedOf(baud));
@@ -109,7 +108,7 @@ bool SimOpenPty(uint32_t baud, int& master, int& slave, std::string& path, std::
     }
     path = name.data();
     slave = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (slave < 0 || !SimSetLine(slave, baud, false)) {
+    if (slave < 0 || !SimSetLine(slave, baud, 'N')) {
         error = Errno(path);
         if (slave >= 0) close(slave);
         close(master);
@@ -119,13 +118,13 @@ bool SimOpenPty(uint32_t baud, int& master, int& slave, std::string& path, std::
     return true;
 }
 
-int SimOpenTty(const std::string& device, uint32_t baud, std::string& error) {
+int SimOpenTty(const std::string& device, uint32_t baud, char parity, std::string& error) {
     const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = Errno(device);
         return -1;
     }
-    if (ioctl(fd, TIOCEXCL) != 0 || !SimSetLine(fd, baud, false)) {
+    if (ioctl(fd, TIOCEXCL) != 0 || !SimSetLine(fd, baud, parity)) {
         error = Errno(device);
         close(fd);
         return -1;

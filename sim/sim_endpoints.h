@@ -13,11 +13,11 @@ int SimOpenListener(const std::string& host, uint16_t port, uint16_t& boundPort,
 // master never sees a hang-up between two clients and the line settings persist.
 bool SimOpenPty(uint32_t baud, int& master, int& slave, std::string& path, std::string& error);
 
-// A serial device, exclusive, raw, 8N1 at baud. -1 on error.
-int SimOpenTty(const std::string& device, uint32_t baud, std::string& error);
+// A serial device, exclusive, raw, 8 data bits and one stop bit. -1 on error.
+int SimOpenTty(const std::string& device, uint32_t baud, char parity, std::string& error);
 
-// Line settings of a tty: baud, 8 data bits, even parity or none, one stop bit.
-bool SimSetLine(int fd, uint32_t baud, bool evenParity);
+// Line settings of a tty: baud, 8 data bits, parity 'N', 'E' or 'O', one stop bit.
+bool SimSetLine(int fd, uint32_t baud, char parity);
 
 // Whether baud is a rate the serial driver knows.
 bool SimKnownBaud(uint32_t baud);

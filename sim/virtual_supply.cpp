@@ -118,7 +118,8 @@ struct VirtualSupply::Impl {
     nanoseconds ByteTime(bool boot) const {
         if (!opt.wireTime) return nanoseconds(0);
         const uint32_t baud = boot ? kBootBaud : opt.baud;
-        return nanoseconds(uint64_t{boot ? 11u : 10u} * 1000000000u / baud);
+        const uint64_t bits = boot || opt.parity != 'N' ? 11u : 10u;  // start, 8 data, parity, stop
+        return nanoseconds(bits * 1000000000u / baud);
     }
     nanoseconds SilenceGap() const {
         // 3.5 characters of 11 bits, at least 2 ms so that a pty burst is never split.
@@ -160,6 +161,10 @@ struct VirtualSupply::Impl {
 };
 
 bool VirtualSupply::Impl::Open(std::string& error) {
+    if (opt.parity != 'N' && opt.parity != 'E' && opt.parity != 'O') {
+        error = "parity must be N, E or O";
+        return false;
+    }
     if (!SimKnownBaud(opt.baud)) {
         error = "unsupported baud rate " + std::to_string(opt.baud);
         return false;
@@ -193,7 +198,7 @@ bool VirtualSupply::Impl::Open(std::string& error) {
         }
     }
     if (!opt.serialDevice.empty()) {
-        ttyFd = SimOpenTty(opt.serialDevice, opt.baud, error);
+        ttyFd = SimOpenTty(opt.serialDevice, opt.baud, opt.parity, error);
         if (ttyFd < 0) return false;
         auto s = std::make_unique<Stream>();
         s->fd = ttyFd;
@@ -375,7 +380,7 @@ void VirtualSupply::Impl::ModeChanged(bool bootMode) {
     for (auto& s : lines)
         s->rtu.Clear();
     // A real tty follows the boot loader's line settings; a pty cannot carry parity anyway.
-    if (ttyFd >= 0) SimSetLine(ttyFd, bootMode ? kBootBaud : opt.baud, bootMode);
+    if (ttyFd >= 0) SimSetLine(ttyFd, bootMode ? kBootBaud : opt.baud, bootMode ? 'E' : opt.parity);
 }
 
 void VirtualSupply::Impl::Run() {

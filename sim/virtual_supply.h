@@ -46,7 +46,8 @@ struct VirtualSupplyOptions {
     double loadOhms = 10.0;  // 0 or less: nothing connected
     double inputVolts = 0;   // 0: the model's highest output voltage plus 6 V
     int temperature = 25;    // internal temperature, degrees Celsius
-    bool wireTime = false;   // pace bytes at the baud rate (10 bits, 11 in the boot loader)
+    char parity = 'N';       // Modbus line: 'N', 'E' or 'O' (the boot loader always uses 'E')
+    bool wireTime = false;   // pace bytes at the baud rate: 10 bits, 11 with parity
     SimFaults faults;
     SimBootOptions boot;
     std::string flashIn;   // image loaded into the flash at start

@@ -28,6 +28,7 @@ TEST(SimArgs, EndpointsIdentityPhysicsAndFaults) {
                            "--pty",       "/tmp/dps",
                            "--baud",      "19200",
                            "--addr",      "3",
+                           "--parity",    "even",
                            "--model",     "5005",
                            "--version",   "0x102D",
                            "--load",      "4.7",
@@ -48,6 +49,7 @@ TEST(SimArgs, EndpointsIdentityPhysicsAndFaults) {
     EXPECT_EQ(o.ptyLink, "/tmp/dps");
     EXPECT_EQ(o.baud, 19200u);
     EXPECT_EQ(o.address, 3);
+    EXPECT_EQ(o.parity, 'E');
     EXPECT_EQ(o.identity.model, 5005);
     EXPECT_EQ(o.identity.version, 0x102D);
     EXPECT_EQ(o.identity.pver, 45) << "follows the version number";
@@ -83,6 +85,7 @@ TEST(SimArgs, RefusesWhatItCannotUse) {
                                                 {"--fw", "ver_99"},
                                                 {"--addr", "300"},
                                                 {"--bogus"},
+                                                {"--parity", "mark"},
                                                 {"--erase", "sometimes"}}) {
         SimCommandLine cl;
         std::string error;

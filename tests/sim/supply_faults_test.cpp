@@ -117,19 +117,26 @@ TEST(SupplyFaults, CloseConnectionsOnDemandAndConcurrentClients) {
     EXPECT_EQ(read(b.fd, &ch, 1), 0);
 }
 
-TEST(SupplyFaults, WireTimeMakesTheExchangeLastAsLongAsTheLine) {
-    TVirtualSupplyFixture sup({.pty = true, .tweak = [](auto& o) {
+// 8 request bytes, 3.5 characters of silence and 25 reply bytes, 10 or 11 bits each at 9600.
+class WireTimeTest : public ::testing::TestWithParam<std::pair<char, long>> {};
+
+TEST_P(WireTimeTest, TheExchangeLastsAsLongAsTheLine) {
+    const auto [parity, minimumMs] = GetParam();
+    TVirtualSupplyFixture sup({.pty = true, .tweak = [parity = parity](auto& o) {
                                    o.wireTime = true;
                                    o.baud = 9600;
+                                   o.parity = parity;
                                }});
     ASSERT_TRUE(sup.Started()) << sup.Error();
     Fd pty(sup.OpenPty());
     const auto start = SteadyClock::now();
     const Bytes r = RtuExchange(pty.fd, 1, Pdu3(0, 10));
-    // 8 request bytes, 3.5 characters of silence, 25 reply bytes at 1.04 ms each.
-    EXPECT_GE(ElapsedMs(start), 37);
+    EXPECT_GE(ElapsedMs(start), minimumMs);
     EXPECT_TRUE(CrcValid(r));
 }
+
+INSTANTIATE_TEST_SUITE_P(Parity, WireTimeTest,
+                         ::testing::Values(std::make_pair('N', 36L), std::make_pair('E', 40L)));
 
 TEST(SupplyFaults, StopReturnsAtOnceWithARepliesStillPending) {
     TVirtualSupplyFixture sup({.tweak = [](auto& o) { o.faults.replyDelayMs = 5000; }});

@@ -134,6 +134,9 @@ void TSessionCore::ApplyOutputState(bool AOutputOn) {
 
 void TSessionCore::SetPresetControlsEnabled(bool AEnabled) {
     fPanel.PresetControlsEnabled = AEnabled;
+    // The voltage set indicator follows the selected preset: editable only for M presets and
+    // with the output off, whether or not the preset controls are enabled.
+    fPanel.UsetIndEnabled = fConnected && !fPowerOn && gData.MEM < 10;
     PushPanel();
 }
 

@@ -153,6 +153,8 @@ public:
     // --- window state helpers shared with presets and parameters ---
     // Applies the output-dependent state (editable when connected and the output is off).
     void ApplyOutputState(bool AOutputOn);
+    // Preset and parameter controls enabled or not; also the voltage set indicator (output off
+    // and an M preset selected).
     void SetPresetControlsEnabled(bool AEnabled);
     void SetMemoryButtons(int32_t AVisible, bool AEnabled, int32_t ADown);
     void RepaintSetColors();  // set and output displays in fCLR1

@@ -7,7 +7,7 @@
 
 #include "controls/control_at.h"
 #include "controls/indicator.h"
-#include "controls/indicator_keys.h"
+#include "controls/indicator_input.h"
 #include "controls/indicator_widgets.h"
 #include "controls/led.h"
 #include "controls/seven_segment_display.h"
@@ -142,13 +142,13 @@ void TEnterFormBase::FormKeyPress(QChar key) {
 
 void TEnterFormBase::FormMouseWheel(bool up, QPoint pos) {
     if (fWheelPause->Running()) return;
-    auto* digit = dynamic_cast<TdsSevenSegmentDisplay*>(EnabledControlAt(this, pos));
-    if (!digit) return;
+    QWidget* control = EnabledControlAt(this, pos);
+    if (!dynamic_cast<TdsSevenSegmentDisplay*>(control)) return;
     if (fIndicator) {
         if (up) {
-            fIndicator->MouseWheelUp(digit);
+            fIndicator->MouseWheelUp(control);
         } else {
-            fIndicator->MouseWheelDown(digit);
+            fIndicator->MouseWheelDown(control);
         }
     }
     fWheelPause->Start();

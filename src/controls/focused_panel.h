@@ -2,7 +2,7 @@
 // A panel that takes the keyboard focus when it (or a child without focus of its own, such as a
 // digit) is clicked, and claims the arrow keys so that they reach it instead of moving the focus
 // or triggering shortcuts. The main window's set-voltage and set-current panels are such panels;
-// their key handlers drive the set indicators (see indicator_keys.h).
+// their key handlers drive the set indicators (see indicator_input.h).
 
 #include <QWidget>
 

@@ -48,7 +48,7 @@ TIndicator::~TIndicator() {
     fHandle->Stop();
     fHandle->SetOnTick(nullptr);
     // A step control must not keep calling into a destroyed indicator.
-    if (fUpDownCtrl && fUpDownCtrl->StepTarget() == this) fUpDownCtrl->SetStepTarget(nullptr);
+    if (fUpDownCtrl) fUpDownCtrl->SetStepTarget(nullptr);
     if (gActiveIndicator == this) gActiveIndicator = nullptr;
 }
 
@@ -287,15 +287,23 @@ void TIndicator::StepControlNotify(bool up) {
 }
 
 void TIndicator::SetUpDownCtrl(TIndicatorStepControl* control) {
+    // A control steps one indicator at a time, and that indicator is the only one linked to it:
+    // the previous owner of `control` and the previous control of this indicator are let go.
     if (fUpDownCtrl && fUpDownCtrl != control && fUpDownCtrl->StepTarget() == this)
         fUpDownCtrl->SetStepTarget(nullptr);
     fUpDownCtrl = control;
     if (!control) return;
+    if (TIndicator* previous = control->StepTarget(); previous && previous != this)
+        previous->fUpDownCtrl = nullptr;
     // Centred in a wide range so that it can always move either way.
     control->SetRange(0, 65535);
     control->SetPosition(32768);
     control->SetStepTarget(this);
     control->SetHandCursor(fEnabled);
+}
+
+void TIndicator::StepControlGone(TIndicatorStepControl* control) {
+    if (fUpDownCtrl == control) fUpDownCtrl = nullptr;
 }
 
 void TIndicator::SetEnabled(bool enabled) {

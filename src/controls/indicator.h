@@ -62,6 +62,8 @@ public:
     void MouseWheelDown(const void* sender);
     // A notification from the attached step control.
     void StepControlNotify(bool up);
+    // Called by a step control that is going away while linked to this indicator.
+    void StepControlGone(TIndicatorStepControl* control);
 
     bool Enabled() const { return fEnabled; }
     void SetEnabled(bool enabled);

@@ -22,7 +22,8 @@ public:
     virtual void SetOnColor(TColor color) = 0;
     // Hand pointer while the indicator is editable, the default arrow otherwise.
     virtual void SetHandCursor(bool hand) = 0;
-    // The control this digit stands for; a wheel event names its control by this identity.
+    // The control this digit stands for (for a widget, its QWidget address): a wheel event names
+    // the control under the pointer by this identity.
     virtual const void* Control() const = 0;
 };
 
@@ -34,7 +35,8 @@ public:
 };
 
 // An up/down spin control whose clicks step the indicator. Its position is only ever set, so that
-// it can always move either way; the indicator never reads it.
+// it can always move either way; the indicator never reads it. A control that is destroyed while
+// it has a target calls the target's StepControlGone.
 class TIndicatorStepControl {
 public:
     virtual ~TIndicatorStepControl() = default;

@@ -25,7 +25,9 @@ public:
             fDigit->unsetCursor();
         }
     }
-    const void* Control() const override { return fDigit; }
+    // Identity is the QWidget address, which is what a search for the control under the pointer
+    // yields.
+    const void* Control() const override { return static_cast<const QWidget*>(fDigit); }
 
 private:
     TdsSevenSegmentDisplay* fDigit;

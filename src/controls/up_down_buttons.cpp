@@ -25,6 +25,10 @@ TUpDownButtons::TUpDownButtons(QWidget* parent, TUDOrientation orientation)
     resize(sizeHint());
 }
 
+TUpDownButtons::~TUpDownButtons() {
+    if (fTarget) fTarget->StepControlGone(this);
+}
+
 QSize TUpDownButtons::sizeHint() const {
     return fOrientation == udVertical ? QSize(17, 40) : QSize(40, 17);
 }

@@ -23,6 +23,7 @@ public:
         std::function<void(QObject* Sender, int32_t NewValue, TUpDownDirection Direction)>;
 
     explicit TUpDownButtons(QWidget* parent = nullptr, TUDOrientation orientation = udVertical);
+    ~TUpDownButtons() override;
 
     TUDOrientation Orientation() const { return fOrientation; }
     void SetOrientation(TUDOrientation orientation);

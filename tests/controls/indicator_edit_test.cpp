@@ -182,11 +182,21 @@ TEST_F(IndicatorEditTest, StepControlFollowsItsLatestIndicator) {
     first->ind->SetUpDownCtrl(&step);
     second.ind->SetUpDownCtrl(&step);
     EXPECT_EQ(step.target, second.ind.get());
+    EXPECT_EQ(first->ind->UpDownCtrl(), nullptr) << "only the latest indicator stays linked";
     // The first indicator going away must not detach the second one's link.
     first.reset();
     EXPECT_EQ(step.target, second.ind.get());
     second.ind.reset();
     EXPECT_EQ(step.target, nullptr);
+}
+
+TEST_F(IndicatorEditTest, StepControlGoingFirstUnlinksItself) {
+    Rig rig;
+    auto step = std::make_unique<FakeStepControl>();
+    rig.ind->SetUpDownCtrl(step.get());
+    step.reset();
+    EXPECT_EQ(rig.ind->UpDownCtrl(), nullptr);
+    rig.ind->SetEnabled(true);  // would touch the control's pointer shape
 }
 
 TEST_F(IndicatorEditTest, OnChangeFiresOnlyForAcceptedEdits) {

@@ -39,6 +39,9 @@ public:
 
 class FakeStepControl : public TIndicatorStepControl {
 public:
+    ~FakeStepControl() override {
+        if (target) target->StepControlGone(this);
+    }
     void SetRange(int32_t lo, int32_t hi) override {
         min = lo;
         max = hi;

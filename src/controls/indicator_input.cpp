@@ -1,4 +1,4 @@
-#include "controls/indicator_keys.h"
+#include "controls/indicator_input.h"
 
 #include <Qt>
 
@@ -33,4 +33,15 @@ bool IndicatorKeyPress(TIndicator* indicator, QChar ch) {
     if (indicator && indicator->CursorPos() != 0)
         indicator->ValueAtCursor(static_cast<uint32_t>(ch.unicode() - '0'));
     return true;
+}
+
+void IndicatorCursorButton(TIndicator* indicator, bool right) {
+    if (!indicator) return;
+    if (indicator->CursorPos() == 0) {
+        indicator->SetCursorPos(2);
+    } else if (right) {
+        indicator->MoveCursorRight();
+    } else {
+        indicator->MoveCursorLeft();
+    }
 }

@@ -1,11 +1,61 @@
-#include <QApplication>
-#include <QWidget>
+// Program entry: the application object with the general error report, the visual style, the
+// windows in their creation order (main window, second entry pop-up, first entry pop-up), and in
+// demo mode the virtual supply the window connects to.
+
+#include <QTextStream>
+#include <cstdio>
+#include <memory>
+
+#include "app/app_options.h"
+#include "app/app_style.h"
+#include "app/benchlord_application.h"
+#include "app/demo_supply.h"
+#include "app/main_form.h"
+#include "app/message_presenter.h"
+#include "controls/enter_form.h"
+#include "controls/enter_form2.h"
+#include "session/settings_store.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle("Benchlord");
-    window.resize(880, 512);
-    window.show();
-    return app.exec();
+    TBenchlordApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    const TAppOptions options = ParseAppOptions(args);
+    if (options.Help || !options.Error.isEmpty()) {
+        QTextStream out(options.Help ? stdout : stderr);
+        if (!options.Error.isEmpty()) out << "benchlord: " << options.Error << "\n\n";
+        out << AppUsage();
+        return options.Help ? 0 : 2;
+    }
+    ApplyAppStyle(app);
+
+    // The demo's supply runs before the window exists, so the first connect finds it listening.
+    std::unique_ptr<TDemoSupply> demo;
+    std::unique_ptr<TSettingsStore> demoSettings;
+    TMainFormOptions formOptions;
+    if (options.Demo) {
+        demo = std::make_unique<TDemoSupply>();
+        if (!demo->Start()) {
+            QTextStream(stderr) << "benchlord: the virtual supply did not start: " << demo->Error()
+                                << "\n";
+            return 1;
+        }
+        demoSettings =
+            std::make_unique<TSettingsStore>(DemoSettingsPath(TSettingsStore().FilePath()));
+        formOptions.Settings = demoSettings.get();
+        formOptions.VirtualSupply = true;
+    }
+
+    int result = 0;
+    {
+        TMainForm mainForm(formOptions);
+        // The pop-ups are tool windows of the main window and go with it.
+        auto* enterForm2 = new TEnterForm2(&mainForm);
+        auto* enterForm = new TEnterForm(&mainForm);
+        mainForm.SetEntryPopups(enterForm, enterForm2);
+        mainForm.show();
+        if (demo) mainForm.ConnectLoopback(demo->Port());
+        result = app.exec();
+    }
+    return result;
 }

@@ -1,0 +1,180 @@
+#include "app/connection_panel.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/busy_indicator.h"
+#include "controls/led.h"
+#include "session/session_core.h"
+#include "session/session_view.h"
+
+namespace {
+
+constexpr TColor kLampOff = TColorFromRGB(0x26, 0x2A, 0x30);
+constexpr TColor kTrafficYellow = TColorFromRGB(0xE8, 0xC0, 0x20);
+constexpr TColor kTrafficRed = TColorFromRGB(0xFF, 0x30, 0x28);
+
+QLabel* FieldLabel(const QString& AText, QWidget* AParent) {
+    auto* label = new QLabel(AText, AParent);
+    label->setObjectName(QStringLiteral("FieldLabel"));
+    return label;
+}
+
+TdsLed* Lamp(const QString& AName, TColor AOn, QWidget* AParent) {
+    auto* led = new TdsLed(AParent);
+    led->setObjectName(AName);
+    led->SetOnColor(AOn);
+    led->SetOffColor(kLampOff);
+    led->setFixedSize(14, 14);
+    return led;
+}
+
+}  // namespace
+
+TConnectionPanel::TConnectionPanel(QWidget* AParent)
+    : QWidget(AParent),
+      fPorts(new QComboBox(this)),
+      fBauds(new QComboBox(this)),
+      fAddresses(new QComboBox(this)),
+      fIp(new QLineEdit(this)),
+      fConnect(new QPushButton(QStringLiteral("Connect"), this)),
+      fDisconnect(new QPushButton(QStringLiteral("Disconnect"), this)),
+      fAutoConnect(new QCheckBox(QStringLiteral("Autoconnect"), this)),
+      fBusy(new TBusyIndicator(this)),
+      fTraffic(Lamp(QStringLiteral("TrafficLed"), kTrafficYellow, this)),
+      fOnline(Lamp(QStringLiteral("OnlineLed"), TColorFromRGB(0x30, 0xE0, 0x50), this)) {
+    setObjectName(QStringLiteral("ConnectionPanel"));
+    fPorts->setObjectName(QStringLiteral("ComPortComboBox"));
+    fBauds->setObjectName(QStringLiteral("BaudComboBox"));
+    fAddresses->setObjectName(QStringLiteral("SlaveAddrComboBox"));
+    fIp->setObjectName(QStringLiteral("IpMaskEdit"));
+    fConnect->setObjectName(QStringLiteral("ConnectBtn"));
+    fDisconnect->setObjectName(QStringLiteral("DisconnectBtn"));
+    fAutoConnect->setObjectName(QStringLiteral("AutoConnectSwitch"));
+
+    for (int k = 0; k < kBaudCount; ++k)
+        fBauds->addItem(QString::number(kBaudRates[k]));
+    for (int a = 1; a <= 127; ++a)
+        fAddresses->addItem(QString::number(a));
+    fBauds->setCurrentIndex(2);
+    fIp->setInputMask(QStringLiteral("000.000.000.000;_"));
+    fIp->setText(QStringLiteral("192.168.001.001"));
+    fIp->installEventFilter(this);
+    fDisconnect->setEnabled(false);
+    fBusy->setFixedSize(22, 22);
+    fPorts->setToolTip(QStringLiteral("Serial port, or TCP for the network bridge"));
+    fBauds->setToolTip(QStringLiteral("Baud rate"));
+    fAddresses->setToolTip(QStringLiteral("Modbus slave address"));
+    fIp->setToolTip(QStringLiteral("IP address of the TCP bridge"));
+    fAutoConnect->setToolTip(QStringLiteral("Reconnect automatically to the last used port"));
+    fTraffic->setToolTip(
+        QStringLiteral("Traffic: yellow while a request is out, red after a failure"));
+    fOnline->setToolTip(QStringLiteral("Online"));
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(10, 10, 10, 10);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(FieldLabel(QStringLiteral("Port"), this), 0, 0);
+    grid->addWidget(fPorts, 0, 1, 1, 3);
+    grid->addWidget(FieldLabel(QStringLiteral("Baud"), this), 1, 0);
+    grid->addWidget(fBauds, 1, 1);
+    grid->addWidget(FieldLabel(QStringLiteral("Addr"), this), 1, 2);
+    grid->addWidget(fAddresses, 1, 3);
+    grid->addWidget(FieldLabel(QStringLiteral("TCP"), this), 2, 0);
+    grid->addWidget(fIp, 2, 1, 1, 3);
+    grid->addWidget(fConnect, 3, 0, 1, 2);
+    grid->addWidget(fDisconnect, 3, 2, 1, 2);
+
+    auto* status = new QHBoxLayout();
+    status->setSpacing(6);
+    status->addWidget(fAutoConnect);
+    status->addWidget(fBusy);
+    status->addStretch(1);
+    status->addWidget(fTraffic);
+    status->addWidget(FieldLabel(QStringLiteral("Traffic"), this));
+    status->addSpacing(6);
+    status->addWidget(fOnline);
+    status->addWidget(FieldLabel(QStringLiteral("Online"), this));
+    grid->addLayout(status, 4, 0, 1, 4);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+
+    connect(fPorts, &QComboBox::activated, this, [this](int AIndex) {
+        if (OnPortSelect) OnPortSelect(AIndex);
+    });
+    connect(fBauds, &QComboBox::activated, this, [this](int AIndex) {
+        if (OnBaudSelect) OnBaudSelect(AIndex);
+    });
+    connect(fAddresses, &QComboBox::activated, this, [this](int AIndex) {
+        if (OnAddressSelect) OnAddressSelect(AIndex);
+    });
+    connect(fIp, &QLineEdit::textEdited, this, [this](const QString& AText) {
+        if (OnIpChange) OnIpChange(AText);
+    });
+    connect(fConnect, &QPushButton::clicked, this, [this] {
+        if (OnConnect) OnConnect();
+    });
+    connect(fDisconnect, &QPushButton::clicked, this, [this] {
+        if (OnDisconnect) OnDisconnect();
+    });
+    connect(fAutoConnect, &QCheckBox::clicked, this, [this](bool AOn) {
+        if (OnAutoConnect) OnAutoConnect(AOn);
+    });
+}
+
+bool TConnectionPanel::eventFilter(QObject* AWatched, QEvent* AEvent) {
+    // Leaving the address field checks it.
+    if (AWatched == fIp && AEvent->type() == QEvent::FocusOut && OnIpExit) OnIpExit();
+    return false;
+}
+
+void TConnectionPanel::ShowPortList(const QStringList& AItems, int ASelected) {
+    fPorts->clear();
+    fPorts->addItems(AItems);
+    fPorts->setCurrentIndex(ASelected);
+    // A drop-down wide enough for the longest name.
+    const QFontMetrics metrics(fPorts->view()->font());
+    int widest = 0;
+    for (const QString& item : AItems)
+        widest = std::max(widest, metrics.horizontalAdvance(item));
+    if (widest + 24 > fPorts->width()) fPorts->view()->setMinimumWidth(widest + 24);
+    fPorts->setToolTip(fPorts->currentText());
+}
+
+void TConnectionPanel::ShowBaudIndex(int AIndex) {
+    fBauds->setCurrentIndex(AIndex);
+}
+
+void TConnectionPanel::ShowAddressIndex(int AIndex) {
+    fAddresses->setCurrentIndex(AIndex);
+}
+
+void TConnectionPanel::ShowIpText(const QString& AText) {
+    fIp->setText(AText);
+}
+
+void TConnectionPanel::ShowTraffic(const TTrafficLamp& ALamp) {
+    fTraffic->SetOnColor(ALamp.Red ? kTrafficRed : kTrafficYellow);
+    fTraffic->SetLedOn(ALamp.Lit);
+}
+
+void TConnectionPanel::ApplyPanel(const TPanelState& AState) {
+    fConnect->setEnabled(AState.ConnectEnabled);
+    fDisconnect->setEnabled(AState.DisconnectEnabled);
+    fPorts->setEnabled(AState.PortListEnabled);
+    fBauds->setEnabled(AState.BaudListEnabled);
+    fAddresses->setEnabled(AState.AddressListEnabled);
+    fIp->setEnabled(AState.IpFieldEnabled);
+    fAutoConnect->setChecked(AState.AutoConnect);
+    fBusy->SetAnimation(AState.BusyAnimation);
+    fBusy->SetRunning(AState.BusyRunning);
+    fOnline->SetLedOn(AState.OnlineLamp);
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The "Connection" panel: port list, baud and address lists, TCP address field, Connect and
+// Disconnect, the autoconnect switch with the busy indicator, and the traffic and online lamps.
+// It only shows and forwards; the session decides.
+
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class TBusyIndicator;
+class TdsLed;
+struct TPanelState;
+struct TTrafficLamp;
+
+class TConnectionPanel : public QWidget {
+public:
+    explicit TConnectionPanel(QWidget* AParent);
+
+    void ShowPortList(const QStringList& AItems, int ASelected);
+    void ShowBaudIndex(int AIndex);
+    void ShowAddressIndex(int AIndex);
+    void ShowIpText(const QString& AText);
+    void ShowTraffic(const TTrafficLamp& ALamp);
+    void ApplyPanel(const TPanelState& AState);
+
+    std::function<void(int)> OnPortSelect;
+    std::function<void(int)> OnBaudSelect;
+    std::function<void(int)> OnAddressSelect;
+    std::function<void(const QString&)> OnIpChange;
+    std::function<void()> OnIpExit;
+    std::function<void()> OnConnect;
+    std::function<void()> OnDisconnect;
+    std::function<void(bool)> OnAutoConnect;
+
+    QComboBox* ComPortComboBox() const { return fPorts; }
+    QComboBox* BaudComboBox() const { return fBauds; }
+    QComboBox* SlaveAddrComboBox() const { return fAddresses; }
+    QLineEdit* IpMaskEdit() const { return fIp; }
+    QPushButton* ConnectBtn() const { return fConnect; }
+    QPushButton* DisconnectBtn() const { return fDisconnect; }
+    QCheckBox* AutoConnectSwitch() const { return fAutoConnect; }
+    TBusyIndicator* ConnectingIndicator() const { return fBusy; }
+    TdsLed* TrafficLed() const { return fTraffic; }
+    TdsLed* OnlineLed() const { return fOnline; }
+
+protected:
+    bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+
+private:
+    QComboBox* fPorts;
+    QComboBox* fBauds;
+    QComboBox* fAddresses;
+    QLineEdit* fIp;
+    QPushButton* fConnect;
+    QPushButton* fDisconnect;
+    QCheckBox* fAutoConnect;
+    TBusyIndicator* fBusy;
+    TdsLed* fTraffic;
+    TdsLed* fOnline;
+};

@@ -1,0 +1,29 @@
+#pragma once
+// The demo mode's virtual supply: a simulated DPS5015 served as Modbus TCP on an ephemeral
+// 127.0.0.1 port, its output switched on into a 10 ohm load so that the panel is live at once.
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+class VirtualSupply;
+
+class TDemoSupply {
+public:
+    TDemoSupply();
+    ~TDemoSupply();
+
+    // Starts the supply; false with a reason in Error() on failure.
+    bool Start();
+    uint16_t Port() const;
+    const QString& Error() const { return fError; }
+    VirtualSupply* Supply() const { return fSupply.get(); }
+
+private:
+    std::unique_ptr<VirtualSupply> fSupply;
+    QString fError;
+};
+
+// The demo keeps its settings in a file of its own beside the user's ("DPS-demo.ini"), so that a
+// demo never changes the port, address or colours remembered for real supplies.
+QString DemoSettingsPath(const QString& AUserSettingsPath);

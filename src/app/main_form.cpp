@@ -1,0 +1,199 @@
+// The main window: layout, creation and close, activation, the wheel.
+
+#include "app/main_form.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QWheelEvent>
+
+#include "app/connection_panel.h"
+#include "app/message_presenter.h"
+#include "app/output_panel.h"
+#include "app/param_panel.h"
+#include "app/preset_bar.h"
+#include "app/preset_panel.h"
+#include "app/set_panel.h"
+#include "app/side_bar.h"
+#include "controls/enter_form.h"
+#include "controls/enter_form_base.h"
+#include "controls/indicator.h"
+#include "controls/panel_wheel.h"
+#include "controls/wheel_pause.h"
+#include "link/port_notifier.h"
+#include "link/tcp_connector.h"
+
+namespace {
+
+constexpr int kMargin = 8;
+constexpr int kToolBarHeight = 34;
+constexpr int kLeftWidth = 564;
+constexpr int kSetHeight = 150;
+constexpr int kSideX = kMargin + kLeftWidth + 8;
+
+}  // namespace
+
+TMainForm::TMainForm(const TMainFormOptions& AOptions, QWidget* AParent)
+    : QWidget(AParent), fOptions(AOptions) {
+    setObjectName(QStringLiteral("MainForm"));
+    setAttribute(Qt::WA_StyledBackground);
+    setFixedSize(kClientWidth, kClientHeight);
+    if (fOptions.Settings) {
+        fSettings = fOptions.Settings;
+    } else {
+        fOwnSettings = std::make_unique<TSettingsStore>();
+        fSettings = fOwnSettings.get();
+    }
+    fWheelPause = std::make_unique<TWheelPause>();
+
+    // The indicators and panels first, then the session with its master, connectors and
+    // scheduler, then the persisted settings and the port list.
+    BuildLayout();
+    fSession = std::make_unique<TSessionCore>(
+        *this, *fSettings, fOptions.Clock ? *fOptions.Clock : SystemTickClock(), fOptions.Timings);
+    BuildEditIndicators();
+    WireSetAndOutput();
+    WireConnection();
+    WirePresetsAndParameters();
+    ReadWindowSettings();
+    fSession->LoadSettings();
+}
+
+TMainForm::~TMainForm() {
+    HideEntryPopups();
+    for (const auto& edit : fEdits) {
+        if (edit && TIndicator::Active() == edit.get()) TIndicator::ResetActive();
+    }
+    if (fEnterForm) fEnterForm->SetIndicator(nullptr);
+    if (fEnterForm2) fEnterForm2->SetIndicator(nullptr);
+    // The session goes first: while the link shuts down it may still tell the view something.
+    fSession.reset();
+}
+
+void TMainForm::BuildLayout() {
+    fToolBar = new QWidget(this);
+    fToolBar->setObjectName(QStringLiteral("ToolBar"));
+    fToolBar->setAttribute(Qt::WA_StyledBackground);
+    fToolBar->setGeometry(0, 0, kClientWidth, kToolBarHeight);
+    fPresetBar = new TPresetBar(fToolBar);
+    fPresetBar->setGeometry(kMargin, 5, 640, 24);
+    fDemoBadge = new QLabel(QStringLiteral("VIRTUAL SUPPLY"), fToolBar);
+    fDemoBadge->setObjectName(QStringLiteral("DemoBadge"));
+    fDemoBadge->setAlignment(Qt::AlignCenter);
+    fDemoBadge->setGeometry(kClientWidth - kMargin - 118, 6, 118, 22);
+    fDemoBadge->setToolTip(QStringLiteral("The supply is simulated inside the program (--demo)"));
+    fDemoBadge->setVisible(fOptions.VirtualSupply);
+
+    fSetPanel = new TSetPanel(this);
+    fSetPanel->setGeometry(kMargin, kToolBarHeight + 6, kLeftWidth, kSetHeight);
+    fOutputPanel = new TOutputPanel(this);
+    const int outY = kToolBarHeight + 6 + kSetHeight + 6;
+    fOutputPanel->setGeometry(kMargin, outY, kLeftWidth, kClientHeight - outY - kMargin);
+
+    fSideBar = new TSideBar(this);
+    fSideBar->setGeometry(kSideX, kToolBarHeight + 6, kClientWidth - kSideX - kMargin,
+                          kClientHeight - kToolBarHeight - 6 - kMargin);
+    fParamPanel = new TParamPanel(nullptr);
+    fPresetPanel = new TPresetPanel(nullptr);
+    fConnectionPanel = new TConnectionPanel(nullptr);
+    fParamCategory = fSideBar->AddPanel(QStringLiteral("Parameters"), fParamPanel);
+    fPresetCategory = fSideBar->AddPanel(QStringLiteral("Profile"), fPresetPanel);
+    fConnectionCategory = fSideBar->AddPanel(QStringLiteral("Connection"), fConnectionPanel);
+    fSideBar->OnPanelExpand = [this](TCategoryPanel* APanel) { CategoryPanelExpand(APanel); };
+    fSideBar->Expand(fConnectionCategory);
+    fParamCategory->setEnabled(false);
+    fPresetCategory->setEnabled(false);
+}
+
+TMessagePresenter& TMainForm::Presenter() const {
+    return fOptions.Presenter ? *fOptions.Presenter : AppMessagePresenter();
+}
+
+void TMainForm::SetEntryPopups(TEnterForm* AForm1, TEnterFormBase* AForm2) {
+    fEnterForm = AForm1;
+    fEnterForm2 = AForm2;
+    for (TEnterFormBase* form : {static_cast<TEnterFormBase*>(AForm1), AForm2}) {
+        if (!form) continue;
+        form->SetWheelPause(fWheelPause.get());
+    }
+    if (fEnterForm) {
+        // When the pop-up loses activation the panels re-read what it edited.
+        fEnterForm->OnDeactivate = [this](QObject*) { RefreshEditBoxes(); };
+    }
+}
+
+void TMainForm::HideEntryPopups() {
+    if (fEnterForm && fEnterForm->isVisible()) fEnterForm->hide();
+    if (fEnterForm2 && fEnterForm2->isVisible()) fEnterForm2->hide();
+}
+
+void TMainForm::ConnectLoopback(uint16_t APort) {
+    fSession->TCPConnector().SetPort(APort);
+    fSession->ComPortComboBoxSelect(0);
+    fConnectionPanel->ComPortComboBox()->setCurrentIndex(0);
+    const QString address = QStringLiteral("127.000.000.001");
+    ShowIpText(address);
+    fSession->IpMaskEditChange(address);
+    fSession->ConnectBtnClick();
+}
+
+void TMainForm::CategoryPanelExpand(TCategoryPanel*) {
+    // The side bar collapses the other panels itself.
+    HideEntryPopups();
+}
+
+void TMainForm::showEvent(QShowEvent* AEvent) {
+    QWidget::showEvent(AEvent);
+    if (!fFirstShow) return;
+    fFirstShow = false;
+    if (fOptions.PortNotices) {
+        RegisterPortNotifications(
+            this, [this](TPortNotifier*, TPortChange AChange, const QString& AName) {
+                fSession->DeviceChange(AChange, AName);
+            });
+    }
+    fSession->RestoreAutoConnect();
+}
+
+void TMainForm::FormCloseQuery() {
+    // No autotest exists that could veto the close; a running session ends first.
+    fSession->CloseSession();
+}
+
+void TMainForm::closeEvent(QCloseEvent* AEvent) {
+    if (!fClosed) {
+        FormCloseQuery();
+        HideEntryPopups();
+        fSession->SaveSettings();
+        WriteWindowSettings();
+        fClosed = true;
+    }
+    AEvent->accept();
+}
+
+void TMainForm::changeEvent(QEvent* AEvent) {
+    // The pop-ups stay visible after losing activation until their owner is active again.
+    if (AEvent->type() == QEvent::ActivationChange && isActiveWindow()) HideEntryPopups();
+    QWidget::changeEvent(AEvent);
+}
+
+void TMainForm::wheelEvent(QWheelEvent* AEvent) {
+    const int delta = AEvent->angleDelta().y();
+    if (delta == 0) return;
+    PanelMouseWheel(*fWheelPause, this, AEvent->position().toPoint(), delta > 0,
+                    {&fSetPanel->UsetInd(), &fSetPanel->IsetInd()});
+    AEvent->accept();
+}
+
+void TMainForm::ReadWindowSettings() {
+    // "UnDown": arrows shown above 0; absent, shown only when there is no wheel (every desktop
+    // the program runs on has one).
+    fCursorButtons = fSettings->ReadIntegerOr(settings::kUnDown, 0) > 0;
+    ApplyArrows();
+}
+
+void TMainForm::WriteWindowSettings() {
+    // 1 when the voltage step arrows are shown at this moment.
+    const bool shown = fCursorButtons && fPanel.MemoryButtonDown < 10;
+    fSettings->WriteInteger(settings::kUnDown, shown ? 1 : 0);
+}

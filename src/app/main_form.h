@@ -1,0 +1,175 @@
+#pragma once
+// The main window: a fixed 880 x 512 front panel with the preset tool bar, the set panel, the
+// output panel on its gradient and the side bar of collapsible panels ("Parameters", "Profile",
+// "Connection"). It implements the session's view with these widgets and forwards every user
+// action to the session (TSessionCore), which owns the link and the scheduler.
+
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "link/tick_clock.h"
+#include "session/session_core.h"
+#include "session/session_view.h"
+#include "session/settings_store.h"
+
+class QLabel;
+class TCategoryPanel;
+class TConnectionPanel;
+class TEditBox;
+class TEnterForm;
+class TEnterFormBase;
+class TIndicator;
+class TMessagePresenter;
+class TOutputPanel;
+class TParamPanel;
+class TPresetBar;
+class TPresetPanel;
+class TSetPanel;
+class TSideBar;
+class TWheelPause;
+
+struct TMainFormOptions {
+    // Settings store; null: the user's own ("tarnwell/DPS.ini" under the XDG config home).
+    TSettingsStore* Settings = nullptr;
+    TSessionTimings Timings{};
+    const TTickClock* Clock = nullptr;  // null: the system clock
+    // Message boxes; null: the application's presenter (modal boxes).
+    TMessagePresenter* Presenter = nullptr;
+    // Register for serial-port arrival and removal notices when first shown.
+    bool PortNotices = true;
+    // The supply is the virtual one started inside the program.
+    bool VirtualSupply = false;
+};
+
+class TMainForm : public QWidget, public TSessionView {
+public:
+    static constexpr int kClientWidth = 880;
+    static constexpr int kClientHeight = 512;
+
+    explicit TMainForm(const TMainFormOptions& AOptions = {}, QWidget* AParent = nullptr);
+    ~TMainForm() override;
+
+    TSessionCore& Session() { return *fSession; }
+    TSettingsStore& Settings() { return *fSettings; }
+
+    // The value-entry pop-ups, created after the window (creation order of the program).
+    void SetEntryPopups(TEnterForm* AForm1, TEnterFormBase* AForm2);
+    TEnterForm* EntryPopup() const { return fEnterForm; }
+
+    // Connects over TCP to 127.0.0.1:APort (the demo's virtual supply).
+    void ConnectLoopback(uint16_t APort);
+
+    // --- handlers named after the window's controls ---
+    void FormCloseQuery();
+    void EditClick(TEditBox* ABox);
+    void CategoryPanelExpand(TCategoryPanel* APanel);
+    void ToolButtonClick(int ATag);
+    void UpDownCheckBoxClick(bool AChecked);
+
+    // --- parts (tests reach the controls through them) ---
+    TSetPanel* SetPanel() const { return fSetPanel; }
+    TOutputPanel* OutputPanel() const { return fOutputPanel; }
+    TPresetBar* PresetBar() const { return fPresetBar; }
+    TSideBar* SideBar() const { return fSideBar; }
+    TConnectionPanel* ConnectionPanel() const { return fConnectionPanel; }
+    TPresetPanel* PresetPanel() const { return fPresetPanel; }
+    TParamPanel* ParamPanel() const { return fParamPanel; }
+    TCategoryPanel* ParamCategory() const { return fParamCategory; }
+    TCategoryPanel* PresetCategory() const { return fPresetCategory; }
+    TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
+    QLabel* DemoBadge() const { return fDemoBadge; }
+    TIndicator* EditIndicator(int ATag) const;
+    // "Show Cursor Buttons" as chosen (the arrows themselves also depend on the preset kind).
+    bool CursorButtonsShown() const { return fCursorButtons; }
+
+    // --- TSessionView ---
+    void ShowPanelState(const TPanelState& AState) override;
+    void ShowTraffic(const TTrafficLamp& ALamp) override;
+    void ShowTitle(const QString& ATitle) override;
+    void ShowPortList(const QStringList& AItems, int ASelected) override;
+    void ShowBaudIndex(int AIndex) override;
+    void ShowAddressIndex(int AIndex) override;
+    void ShowIpText(const QString& AText) override;
+    void ShowLimits(uint32_t AMaxUset, uint32_t AMaxIset, uint32_t AMaxPower, uint32_t ACurrentDiv,
+                    uint32_t ACurrentPointPos) override;
+    void ShowSetValues(uint32_t AUset, uint32_t AIset) override;
+    void ShowSetPower(const QString& AText) override;
+    void ShowMismatch(bool AVoltage, bool ACurrent) override;
+    void EndSetEditing() override;
+    void ShowOutput(uint32_t AUout, uint32_t AIout, uint32_t APower) override;
+    void ShowInputVoltage(const QString& AText) override;
+    void ShowRegulation(bool ACV, bool ACC) override;
+    void ShowProtection(bool ALit, const QString& ALabel) override;
+    void ShowVinWarning(bool ALit) override;
+    void ShowSetColor(TColor AColor) override;
+    void ShowOutColor(TColor AColor) override;
+    void ShowTime(uint32_t ASeconds, const QString& AUnit) override;
+    void ShowCharge(const TCounterDisplay& ACharge) override;
+    void ShowEnergy(const TCounterDisplay& AEnergy) override;
+    void ShowTemperature(const QString& AText) override;
+    void ShowDebugData(const QString& AText) override;
+    void ShowChargeBar(bool AVisible, int APercent, const QString& ALabel) override;
+    void ShowError(const QString& AText) override;
+    void ShowInformation(const QString& AText) override;
+    bool Confirm(const QString& AText) override;
+    void ShowModelFeatures(const TModelFeatures& AFeatures) override;
+    bool AllSidePanelsCollapsed() override;
+    void ExpandConnectionPanel() override;
+    void CollapsePresetAndParamPanels() override;
+
+protected:
+    void showEvent(QShowEvent* AEvent) override;
+    void closeEvent(QCloseEvent* AEvent) override;
+    void changeEvent(QEvent* AEvent) override;
+    void wheelEvent(QWheelEvent* AEvent) override;
+
+private:
+    // main_form.cpp
+    void BuildLayout();
+    void HideEntryPopups();
+    void ReadWindowSettings();
+    void WriteWindowSettings();
+    // main_form_wiring.cpp
+    void WireSetAndOutput();
+    void WireConnection();
+    void WirePresetsAndParameters();
+    void BuildEditIndicators();
+    void RefreshEditBoxes();
+    void ApplyArrows();
+    TMessagePresenter& Presenter() const;
+
+    TMainFormOptions fOptions;
+    std::unique_ptr<TSettingsStore> fOwnSettings;
+    TSettingsStore* fSettings = nullptr;
+    std::unique_ptr<TWheelPause> fWheelPause;
+
+    QWidget* fToolBar = nullptr;
+    TPresetBar* fPresetBar = nullptr;
+    QLabel* fDemoBadge = nullptr;
+    TSetPanel* fSetPanel = nullptr;
+    TOutputPanel* fOutputPanel = nullptr;
+    TSideBar* fSideBar = nullptr;
+    TParamPanel* fParamPanel = nullptr;
+    TPresetPanel* fPresetPanel = nullptr;
+    TConnectionPanel* fConnectionPanel = nullptr;
+    TCategoryPanel* fParamCategory = nullptr;
+    TCategoryPanel* fPresetCategory = nullptr;
+    TCategoryPanel* fConnectionCategory = nullptr;
+    TEnterForm* fEnterForm = nullptr;
+    TEnterFormBase* fEnterForm2 = nullptr;
+
+    // Editors of the preset and parameter panels (tags 0..7), bound to the preset record and
+    // the parameter cells.
+    std::array<std::unique_ptr<TIndicator>, 8> fEdits;
+    uint32_t fOHPCell = 0;
+    uint32_t fMMAXCell = 10;
+
+    TPanelState fPanel;
+    bool fCursorButtons = false;
+    bool fFirstShow = true;
+    bool fClosed = false;
+
+    // Last: it may call back into the view while it is being destroyed.
+    std::unique_ptr<TSessionCore> fSession;
+};

@@ -1,0 +1,177 @@
+// The session's view, implemented with the window's widgets.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "app/connection_panel.h"
+#include "app/main_form.h"
+#include "app/message_presenter.h"
+#include "app/output_panel.h"
+#include "app/param_panel.h"
+#include "app/preset_bar.h"
+#include "app/preset_panel.h"
+#include "app/set_panel.h"
+#include "app/side_bar.h"
+#include "controls/indicator.h"
+
+void TMainForm::ShowPanelState(const TPanelState& AState) {
+    fPanel = AState;
+    fConnectionPanel->ApplyPanel(AState);
+    fSetPanel->ApplyPanel(AState);
+    fOutputPanel->ApplyPanel(AState);
+    fPresetBar->ShowButtons(AState.MemoryButtonsVisible, AState.MemoryButtonsEnabled,
+                            AState.MemoryButtonDown);
+    fPresetCategory->setEnabled(AState.PresetPanelEnabled);
+    fParamCategory->setEnabled(AState.ParamPanelEnabled);
+    fPresetPanel->setEnabled(AState.PresetControlsEnabled);
+    fParamPanel->setEnabled(AState.PresetControlsEnabled);
+    fParamPanel->Celsius()->setEnabled(AState.TemperatureUnitEnabled);
+    fParamPanel->Fahrenheit()->setEnabled(AState.TemperatureUnitEnabled);
+    fParamPanel->ShowFahrenheit(AState.TemperatureFahrenheit);
+    ApplyArrows();
+}
+
+void TMainForm::ShowTraffic(const TTrafficLamp& ALamp) {
+    fConnectionPanel->ShowTraffic(ALamp);
+}
+
+void TMainForm::ShowTitle(const QString& ATitle) {
+    setWindowTitle(fOptions.VirtualSupply ? ATitle + QStringLiteral(" - virtual supply") : ATitle);
+}
+
+void TMainForm::ShowPortList(const QStringList& AItems, int ASelected) {
+    fConnectionPanel->ShowPortList(AItems, ASelected);
+}
+
+void TMainForm::ShowBaudIndex(int AIndex) {
+    fConnectionPanel->ShowBaudIndex(AIndex);
+}
+
+void TMainForm::ShowAddressIndex(int AIndex) {
+    fConnectionPanel->ShowAddressIndex(AIndex);
+}
+
+void TMainForm::ShowIpText(const QString& AText) {
+    fConnectionPanel->ShowIpText(AText);
+}
+
+void TMainForm::ShowLimits(uint32_t AMaxUset, uint32_t AMaxIset, uint32_t AMaxPower,
+                           uint32_t ACurrentDiv, uint32_t ACurrentPointPos) {
+    fSetPanel->ShowLimits(AMaxUset, AMaxIset, ACurrentPointPos);
+    fOutputPanel->ShowLimits(ACurrentPointPos);
+    // Preset editors: voltage and OVP 10..max, current 1..max, OCP 0.10 A above the current
+    // maximum, OPP 1..the model's power limit.
+    if (fEdits[0]) {
+        fEdits[0]->MaxValue = AMaxUset;
+        fEdits[1]->MaxValue = AMaxIset;
+        fEdits[1]->PointPos = ACurrentPointPos;
+        fEdits[2]->MaxValue = AMaxUset;
+        fEdits[3]->MaxValue = AMaxIset + ACurrentDiv * 10;
+        fEdits[3]->PointPos = ACurrentPointPos;
+        fEdits[4]->MaxValue = AMaxPower;
+    }
+    RefreshEditBoxes();
+}
+
+void TMainForm::ShowSetValues(uint32_t AUset, uint32_t AIset) {
+    fSetPanel->ShowSetValues(AUset, AIset);
+}
+
+void TMainForm::ShowSetPower(const QString& AText) {
+    fSetPanel->ShowSetPower(AText);
+}
+
+void TMainForm::ShowMismatch(bool AVoltage, bool ACurrent) {
+    fSetPanel->ShowMismatch(AVoltage, ACurrent);
+}
+
+void TMainForm::EndSetEditing() {
+    fSetPanel->EndSetEditing();
+}
+
+void TMainForm::ShowOutput(uint32_t AUout, uint32_t AIout, uint32_t APower) {
+    fOutputPanel->ShowOutput(AUout, AIout, APower);
+}
+
+void TMainForm::ShowInputVoltage(const QString& AText) {
+    fSetPanel->ShowInputVoltage(AText);
+}
+
+void TMainForm::ShowRegulation(bool ACV, bool ACC) {
+    fOutputPanel->ShowRegulation(ACV, ACC);
+}
+
+void TMainForm::ShowProtection(bool ALit, const QString& ALabel) {
+    fOutputPanel->ShowProtection(ALit, ALabel);
+}
+
+void TMainForm::ShowVinWarning(bool ALit) {
+    fOutputPanel->ShowVinWarning(ALit);
+    fSetPanel->ShowVinWarning(ALit);
+}
+
+void TMainForm::ShowSetColor(TColor AColor) {
+    fSetPanel->ShowSetColor(AColor);
+}
+
+void TMainForm::ShowOutColor(TColor AColor) {
+    fOutputPanel->ShowOutColor(AColor);
+}
+
+void TMainForm::ShowTime(uint32_t ASeconds, const QString& AUnit) {
+    fOutputPanel->ShowTime(ASeconds, AUnit);
+}
+
+void TMainForm::ShowCharge(const TCounterDisplay& ACharge) {
+    fOutputPanel->ShowCharge(ACharge);
+}
+
+void TMainForm::ShowEnergy(const TCounterDisplay& AEnergy) {
+    fOutputPanel->ShowEnergy(AEnergy);
+}
+
+void TMainForm::ShowTemperature(const QString& AText) {
+    fSetPanel->ShowTemperature(AText);
+}
+
+void TMainForm::ShowDebugData(const QString& AText) {
+    fSetPanel->ShowDebugData(AText);
+}
+
+void TMainForm::ShowChargeBar(bool AVisible, int APercent, const QString& ALabel) {
+    fSetPanel->ShowChargeBar(AVisible, APercent, ALabel);
+}
+
+void TMainForm::ShowError(const QString& AText) {
+    Presenter().Error(this, AText);
+}
+
+void TMainForm::ShowInformation(const QString& AText) {
+    Presenter().Information(this, AText);
+}
+
+bool TMainForm::Confirm(const QString& AText) {
+    return Presenter().Confirm(this, AText);
+}
+
+void TMainForm::ShowModelFeatures(const TModelFeatures& AFeatures) {
+    fParamPanel->Backlight()->setMaximum(AFeatures.BacklightMax);
+    fParamPanel->Backlight()->setValue(static_cast<int>(AFeatures.Backlight));
+    fParamPanel->ResetCounters()->setChecked(AFeatures.AutoResetCounters);
+    fPresetPanel->DefaultOnStart()->setText(AFeatures.PresetCheckCaption);
+}
+
+bool TMainForm::AllSidePanelsCollapsed() {
+    return fSideBar->AllCollapsed();
+}
+
+void TMainForm::ExpandConnectionPanel() {
+    fSideBar->Expand(fConnectionCategory);
+}
+
+void TMainForm::CollapsePresetAndParamPanels() {
+    fPresetCategory->SetExpanded(false);
+    fParamCategory->SetExpanded(false);
+}

@@ -1,0 +1,70 @@
+#pragma once
+// The main window against the virtual supply, offscreen: a private settings file, message boxes
+// recorded instead of shown, session intervals shortened, the entry pop-ups created as the program
+// creates them.
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "app/main_form.h"
+#include "app/message_presenter.h"
+#include "session/settings_store.h"
+#include "sim/virtual_supply.h"
+
+class TEnterForm;
+class TEnterForm2;
+
+namespace apptest {
+
+// Records every box; Confirm answers `answer`. `onError` runs inside an error box.
+class TRecordingPresenter : public TMessagePresenter {
+public:
+    QStringList errors, infos, confirms;
+    bool answer = true;
+    std::function<void(const QString&)> onError;
+
+    void Error(QWidget*, const QString& AText) override {
+        errors << AText;
+        if (onError) onError(AText);
+    }
+    void Information(QWidget*, const QString& AText) override { infos << AText; }
+    bool Confirm(QWidget*, const QString& AText) override {
+        confirms << AText;
+        return answer;
+    }
+};
+
+TSessionTimings FastTimings();
+
+struct THarnessConfig {
+    bool ownSettings = false;  // true: the user's store (XDG_CONFIG_HOME decides where)
+    bool virtualSupply = false;
+};
+
+class TWindowHarness {
+public:
+    explicit TWindowHarness(THarnessConfig AConfig = {});
+    ~TWindowHarness();
+
+    // A virtual supply on a loopback port (model 5015, class ver_46 unless changed).
+    bool StartSupply(VirtualSupplyOptions AOptions = {});
+    // Shows the window, connects to the supply and waits for the session to start.
+    bool Connect(int ATimeoutMs = 3000);
+    // Waits until the supply has answered ACount more requests.
+    bool WaitPolls(uint64_t ACount, int ATimeoutMs = 2000);
+    bool WaitFor(const std::function<bool()>& APredicate, int ATimeoutMs = 2000);
+
+    QTemporaryDir dir;
+    TSettingsStore settings;
+    TRecordingPresenter presenter;
+    std::unique_ptr<VirtualSupply> supply;
+    std::unique_ptr<TMainForm> form;
+    TEnterForm* popup = nullptr;
+    TEnterForm2* popup2 = nullptr;
+};
+
+// Clicks a widget in its centre (press and release).
+void Click(QWidget* AWidget, QPoint APos = QPoint(-1, -1));
+
+}  // namespace apptest

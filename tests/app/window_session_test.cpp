@@ -1,0 +1,173 @@
+// The main window against the virtual supply: connecting, live readings, set values from the
+// knobs and the digits, switching the output, loss of the connection.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/connection_panel.h"
+#include "app/output_panel.h"
+#include "app/preset_bar.h"
+#include "app/segment_readout.h"
+#include "app/set_panel.h"
+#include "controls/focused_panel.h"
+#include "controls/indicator.h"
+#include "controls/knob.h"
+#include "controls/led.h"
+#include "controls/seven_segment_display.h"
+#include "sim/sim_device.h"
+#include "tests/app/window_harness.h"
+
+using apptest::TWindowHarness;
+
+namespace {
+
+// The digits a read-out shows, leftmost first; blanks as ' '.
+QString DigitsOf(TSegmentReadout* AReadout) {
+    QString text;
+    for (int pos = AReadout->DigitCount(); pos >= 1; --pos) {
+        const uint32_t code = AReadout->Seg(pos)->Value();
+        text += code <= 9 ? QChar('0' + static_cast<int>(code)) : QChar(' ');
+    }
+    return text;
+}
+
+void Key(QWidget* AWidget, int AKey, const QString& AText = QString()) {
+    QKeyEvent press(QEvent::KeyPress, AKey, Qt::NoModifier, AText);
+    QApplication::sendEvent(AWidget, &press);
+}
+
+}  // namespace
+
+TEST(WindowSession, StartsIdleWithTheProgramTitle) {
+    TWindowHarness h;
+    h.form->show();
+    EXPECT_EQ(h.form->windowTitle(), "Benchlord");
+    EXPECT_EQ(h.form->size(), QSize(880, 512));
+    TConnectionPanel* c = h.form->ConnectionPanel();
+    EXPECT_TRUE(c->ConnectBtn()->isEnabled());
+    EXPECT_FALSE(c->DisconnectBtn()->isEnabled());
+    EXPECT_FALSE(h.form->OutputPanel()->OnOffBtn()->isEnabled());
+    EXPECT_FALSE(h.form->SetPanel()->UKnob()->isEnabled());
+    EXPECT_EQ(c->ComPortComboBox()->itemText(0).trimmed(), "TCP");
+    EXPECT_TRUE(h.presenter.errors.isEmpty());
+}
+
+TEST(WindowSession, ConnectShowsIdentifiedTitleAndLiveReadings) {
+    TWindowHarness h;
+    VirtualSupplyOptions opt;
+    opt.loadOhms = 10.0;
+    ASSERT_TRUE(h.StartSupply(opt));
+    h.supply->SetRegister(simreg::USET, 500);
+    h.supply->SetRegister(simreg::ISET, 100);
+    h.supply->SetOutput(true);
+    ASSERT_TRUE(h.Connect()) << h.presenter.errors.join("|").toStdString();
+    EXPECT_TRUE(h.form->windowTitle().startsWith("DPS5015")) << h.form->windowTitle().toStdString();
+    // 5.00 V into 10 ohm: 0.50 A.
+    TOutputPanel* out = h.form->OutputPanel();
+    ASSERT_TRUE(h.WaitFor([&] { return out->CVLed()->LedOn(); }));
+    EXPECT_EQ(DigitsOf(out->UoutReadout()), " 500");
+    EXPECT_EQ(DigitsOf(out->IoutReadout()), " 050");
+    EXPECT_EQ(DigitsOf(h.form->SetPanel()->UsetReadout()), " 500");
+    EXPECT_FALSE(out->CCLed()->LedOn());
+    EXPECT_TRUE(out->KeysLocked()->isVisibleTo(h.form.get()));
+    EXPECT_TRUE(h.form->ConnectionPanel()->OnlineLed()->LedOn());
+    EXPECT_EQ(h.form->SetPanel()->PowerLabel()->text(), "Power 5.00 W");
+    EXPECT_FALSE(h.form->ConnectionPanel()->ConnectBtn()->isEnabled());
+    EXPECT_TRUE(h.form->ConnectionPanel()->DisconnectBtn()->isEnabled());
+}
+
+TEST(WindowSession, KnobTurnReachesTheSupply) {
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    h.supply->SetRegister(simreg::USET, 500);
+    ASSERT_TRUE(h.Connect());
+    TLN_Knob* knob = h.form->SetPanel()->UKnob();
+    ASSERT_TRUE(knob->isEnabled());  // output off: the knobs are usable
+    knob->SetPosition(734);
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 734; }));
+    EXPECT_EQ(DigitsOf(h.form->SetPanel()->UsetReadout()), " 734");
+}
+
+TEST(WindowSession, TypedDigitReachesTheSupply) {
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    h.supply->SetRegister(simreg::USET, 500);
+    h.supply->SetRegister(simreg::ISET, 100);
+    ASSERT_TRUE(h.Connect());
+    TSetPanel* set = h.form->SetPanel();
+    // A click on the tens digit of the set voltage puts the cursor there; typing 2 gives 5.20 V.
+    apptest::Click(set->UsetReadout()->Seg(2));
+    EXPECT_EQ(set->UsetInd().CursorPos(), 2);
+    Key(set->UsetPanel(), Qt::Key_2, "2");
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 520; }));
+    EXPECT_EQ(set->UKnob()->Position(), 520);
+    // Up arrow on the cursor digit (now the units digit): 5.21 V.
+    Key(set->UsetPanel(), Qt::Key_Up);
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 521; }));
+}
+
+TEST(WindowSession, OnOffButtonSwitchesTheOutput) {
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    ASSERT_TRUE(h.Connect());
+    QPushButton* onOff = h.form->OutputPanel()->OnOffBtn();
+    ASSERT_TRUE(onOff->isEnabled());
+    onOff->click();
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 1; }));
+    EXPECT_TRUE(onOff->property("on").toBool());
+    // While the output is on the knobs are locked until "Unlock SET".
+    QPushButton* lock = h.form->SetPanel()->SetLockBtn();
+    EXPECT_FALSE(h.form->SetPanel()->UKnob()->isEnabled());
+    EXPECT_TRUE(lock->isEnabled());
+    EXPECT_EQ(lock->text(), "Unlock SET");
+    lock->click();
+    EXPECT_TRUE(h.form->SetPanel()->UKnob()->isEnabled());
+    EXPECT_EQ(lock->text(), "Lock SET");
+    onOff->click();
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 0; }));
+    EXPECT_FALSE(onOff->property("on").toBool());
+}
+
+TEST(WindowSession, LostConnectionShowsTheMessageAndDisconnects) {
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    ASSERT_TRUE(h.Connect());
+    h.supply->ReleaseKeyLock();  // the user unlocks the keys at the device
+    ASSERT_TRUE(h.WaitFor([&] { return !h.presenter.errors.isEmpty(); }));
+    EXPECT_EQ(h.presenter.errors.front(), "Connection lost !!!");
+    ASSERT_TRUE(h.WaitFor([&] { return !h.form->Session().Connected(); }));
+    EXPECT_EQ(h.form->windowTitle(), "Benchlord");
+    EXPECT_TRUE(h.form->ConnectionPanel()->ConnectBtn()->isEnabled());
+    EXPECT_FALSE(h.form->OutputPanel()->OnOffBtn()->isEnabled());
+    EXPECT_FALSE(h.form->ConnectionPanel()->OnlineLed()->LedOn());
+}
+
+TEST(WindowSession, UnreachableBridgeShowsTheMessage) {
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    const uint16_t port = h.supply->TcpPort();
+    h.supply.reset();  // nothing listens there any more
+    h.form->show();
+    h.form->ConnectLoopback(port);
+    ASSERT_EQ(h.presenter.errors.size(), 1);
+    EXPECT_EQ(h.presenter.errors.front(),
+              "The TCP server at 127.0.0.1 does not replay!\rPlease check  the TCP IP address.");
+    EXPECT_TRUE(h.form->ConnectionPanel()->ConnectBtn()->isEnabled());
+}
+
+TEST(WindowSession, DisconnectButtonReleasesTheKeys) {
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    ASSERT_TRUE(h.Connect());
+    ASSERT_EQ(h.supply->Register(simreg::LOCK), 1);
+    h.form->ConnectionPanel()->DisconnectBtn()->click();
+    EXPECT_FALSE(h.form->Session().Connected());
+    EXPECT_TRUE(h.supply->WaitForWrite(simreg::LOCK, std::chrono::milliseconds(1000)));
+    EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
+    EXPECT_EQ(h.form->windowTitle(), "Benchlord");
+}

@@ -35,6 +35,11 @@ protected:
         } else {
             com.SetPort(sup.PtyPath());
             com.SetBaudRate(9600);
+            // Room for a slow start of the reply on a loaded machine; an exception reply
+            // (shorter than expected) ends after this much silence.
+            com.SetReadTimeout(500);
+            com.SetWriteTimeout(500);
+            com.SetWaitRespTime(200);
             master.SetConnector(&com);
             com.SetActive(true);
             ASSERT_TRUE(com.Connected());

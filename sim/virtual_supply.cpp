@@ -28,6 +28,7 @@ using std::chrono::nanoseconds;
 namespace {
 constexpr size_t kMaxTcpClients = 8;
 constexpr uint32_t kBootBaud = 38400;
+constexpr size_t kMaxPendingBytes = 1 << 20;
 
 // One byte stream: a TCP client, the pseudo-terminal or a tty. Owned by the supply's thread.
 struct Stream {
@@ -264,6 +265,12 @@ Decision VirtualSupply::Impl::Execute(const uint8_t* pdu, size_t len, bool tcp,
 
 void VirtualSupply::Impl::Schedule(Stream& s, const std::vector<uint8_t>& bytes,
                                    size_t requestBytes, uint32_t delayMs, bool bootLine) {
+    if (s.out.size() > kMaxPendingBytes) {
+        // A client that never reads: a bridge would give up on it, a wire would lose the bytes.
+        if (s.tcp) s.dead = true;
+        s.out.clear();
+        return;
+    }
     const nanoseconds bt = ByteTime(bootLine);
     auto start = SteadyClock::now() + std::chrono::milliseconds(delayMs);
     // The request itself still travels the wire, then the slave waits 3.5 characters.

@@ -141,12 +141,17 @@ public:
     // --- request helpers for job handlers (traffic lamp on, one request) ---
     using TRegsHandler = std::function<void(const TKRRegisters& ARegs)>;
     using TAckHandler = std::function<void()>;
+    // Runs after a refused or failed request (not for one cancelled by a disconnect), with the
+    // master's result code; the scheduler is not told.
+    using TFailHandler = std::function<void(int32_t AError)>;
     // Read: on success AOnRegs runs with the registers (then the caller reports Callback).
-    void ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler AOnRegs);
+    void ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler AOnRegs,
+                       TFailHandler AOnFail = {});
     // Writes: on success AOnAck runs; an empty AOnAck is the generic acknowledgement
     // (scheduler Callback).
     void WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck = {});
-    void WriteRegisters(uint16_t AStart, const TKRRegisters& AValues, TAckHandler AOnAck = {});
+    void WriteRegisters(uint16_t AStart, const TKRRegisters& AValues, TAckHandler AOnAck = {},
+                        TFailHandler AOnFail = {});
     // Traffic lamp from a result code (0: dark yellow; else lit red).
     void TrafficFromCode(int32_t ACode);
 

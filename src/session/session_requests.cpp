@@ -27,18 +27,23 @@ void TSessionCore::TrafficFromCode(int32_t ACode) {
         SetTraffic(true, true);
 }
 
-void TSessionCore::ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler AOnRegs) {
+void TSessionCore::ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler AOnRegs,
+                                 TFailHandler AOnFail) {
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->ReadHoldingRegisters(
         fmbType, fMBaddr, AStart, ACount,
-        [this, ACount, AOnRegs = std::move(AOnRegs)](int32_t AError, const void* AData) {
+        [this, ACount, AOnRegs = std::move(AOnRegs), AOnFail = std::move(AOnFail)](
+            int32_t AError, const void* AData) {
             if (fDestroying || AError == kCancelled) return;
             const auto* regs = static_cast<const TKRRegisters*>(AData);
             // A reply shorter than asked for is treated as a failed one: the handlers index
             // every register they asked for.
             if (AError == 0 && (regs == nullptr || regs->size() < ACount)) AError = mbeDataLength;
             TrafficFromCode(AError);
-            if (AError != 0) return;
+            if (AError != 0) {
+                if (AOnFail) AOnFail(AError);
+                return;
+            }
             if (AOnRegs) AOnRegs(*regs);
         });
 }
@@ -58,15 +63,19 @@ void TSessionCore::WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOn
         });
 }
 
-void TSessionCore::WriteRegisters(uint16_t AStart, const TKRRegisters& AValues,
-                                  TAckHandler AOnAck) {
+void TSessionCore::WriteRegisters(uint16_t AStart, const TKRRegisters& AValues, TAckHandler AOnAck,
+                                  TFailHandler AOnFail) {
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->WriteHoldingRegisters(
         fmbType, fMBaddr, AStart, AValues,
-        [this, AOnAck = std::move(AOnAck)](int32_t AError, const void*) {
+        [this, AOnAck = std::move(AOnAck), AOnFail = std::move(AOnFail)](int32_t AError,
+                                                                         const void*) {
             if (fDestroying || AError == kCancelled) return;
             TrafficFromCode(AError);
-            if (AError != 0) return;
+            if (AError != 0) {
+                if (AOnFail) AOnFail(AError);
+                return;
+            }
             if (AOnAck)
                 AOnAck();
             else

@@ -102,6 +102,8 @@ void TKRMB_Helper::_CallBack(int32_t AError, PKRBuffer APack, int32_t ALength, v
     std::unique_ptr<TKRBuffer> buf(APack);
     std::unique_ptr<TMBPack> request(static_cast<TMBPack*>(AData));
     if (!request) return;
+    // A handler may destroy the master; then there is nobody left to report to.
+    const std::weak_ptr<char> alive = FAlive;
     try {
         TMBReplyData data;
         int32_t result;
@@ -114,20 +116,21 @@ void TKRMB_Helper::_CallBack(int32_t AError, PKRBuffer APack, int32_t ALength, v
         }
         if (request->CallBack) request->CallBack(result, result == 0 ? data.Ptr() : nullptr);
     } catch (const std::exception& e) {
-        ReportRuntimeError(krre::kMasterCallBack, e);
+        if (!alive.expired()) ReportRuntimeError(krre::kMasterCallBack, e);
     } catch (...) {
-        ReportRuntimeError(krre::kMasterCallBack, EKRUnknownError());
+        if (!alive.expired()) ReportRuntimeError(krre::kMasterCallBack, EKRUnknownError());
     }
 }
 
 void TKRMB_Helper::Complete(TMBPack& APack, int32_t AError, std::string_view ARoutine) {
     if (!APack.CallBack) return;
+    const std::weak_ptr<char> alive = FAlive;
     try {
         APack.CallBack(AError, nullptr);
     } catch (const std::exception& e) {
-        ReportRuntimeError(ARoutine, e);
+        if (!alive.expired()) ReportRuntimeError(ARoutine, e);
     } catch (...) {
-        ReportRuntimeError(ARoutine, EKRUnknownError());
+        if (!alive.expired()) ReportRuntimeError(ARoutine, EKRUnknownError());
     }
 }
 

@@ -58,7 +58,8 @@ inline std::vector<uint8_t> SlaveReply(TMBType AType, const std::vector<uint8_t>
             rep.push_back(0x42);
             break;
         default:
-            rep.insert(rep.end(), req.begin() + 2, req.end());
+            for (size_t i = 2; i < req.size(); ++i)
+                rep.push_back(req[i]);
             break;
     }
     return ReplyFrame(AType, rep, AType == mbtTCP ? AFrame[0] : 0);

@@ -359,6 +359,25 @@ TEST_F(ModbusMasterTest, ThrowingHandlerIsReportedAndTheLinkGoesOn) {
     EXPECT_EQ(reports[0], "TKRMBThread[FModbus.Name=\"master\"] procedure _CallBack; ");
 }
 
+TEST_F(ModbusMasterTest, HandlerMayDestroyTheMasterAndThrow) {
+    auto owned = std::make_unique<TKRModbusMaster>();
+    int reports = 0;
+    owned->SetOnRuntimeError(
+        [&](QObject*, const std::string&, const std::exception&) { ++reports; });
+    owned->SetConnector(conn.get());
+    owned->SetActive(true);
+    int n = 0;
+    owned->ReadHoldingRegisters(mbtTCP, 1, 0, 1, [&](int32_t err, const void*) {
+        ++n;
+        EXPECT_EQ(err, 0);
+        owned.reset();
+        throw std::runtime_error("gone");
+    });
+    ASSERT_TRUE(ProcessUntil([&] { return n == 1; }, kWaitMs));
+    EXPECT_EQ(owned, nullptr);
+    EXPECT_EQ(reports, 0);
+}
+
 TEST_F(ModbusMasterTest, DeactivationCompletesWaitingRequestsOnce) {
     Attach();
     conn->Hold();

@@ -1,0 +1,236 @@
+#include "cli/cli_args.h"
+
+#include <map>
+
+#include "session/session_core.h"
+
+namespace {
+
+const QStringList kCommands = {"ports", "info", "read", "set", "on", "off", "watch", "preset"};
+
+// Command options and the commands (or "preset save") that take them.
+const std::map<QString, QStringList> kCommandOptions = {
+    {"--voltage", {"set", "preset save"}},
+    {"--current", {"set", "preset save"}},
+    {"--ovp", {"preset save"}},
+    {"--ocp", {"preset save"}},
+    {"--opp", {"preset save"}},
+    {"--timer", {"preset save"}},
+    {"--interval", {"watch"}},
+    {"--count", {"watch"}},
+    {"--csv", {"watch"}},
+};
+
+const QStringList kValueOptions = {"--port",     "--tcp",   "--baud", "--addr", "--voltage",
+                                   "--current",  "--ovp",   "--ocp",  "--opp",  "--timer",
+                                   "--interval", "--count", "--csv"};
+
+struct TRawOption {
+    QString Name;
+    QString Value;
+};
+
+QString ParseTcp(const QString& AValue, TLinkOptions& ALink) {
+    QString host = AValue;
+    const qsizetype colon = AValue.lastIndexOf(':');
+    if (colon >= 0) {
+        host = AValue.left(colon);
+        const auto port = ParseWhole(AValue.mid(colon + 1), 1, 65535);
+        if (!port) return "--tcp: the port must be a number from 1 to 65535";
+        ALink.TcpPort = static_cast<uint16_t>(*port);
+    }
+    if (host.isEmpty()) return "--tcp: a host is required";
+    ALink.TcpHost = host;
+    return {};
+}
+
+QString ApplyGlobal(const TRawOption& AOpt, TCliRequest& AReq) {
+    TLinkOptions& link = AReq.Link;
+    if (AOpt.Name == "--port") {
+        if (AOpt.Value.isEmpty()) return "--port: a port name is required";
+        link.Port = AOpt.Value;
+        return {};
+    }
+    if (AOpt.Name == "--tcp") return ParseTcp(AOpt.Value, link);
+    if (AOpt.Name == "--baud") {
+        const auto baud = ParseWhole(AOpt.Value, 1, 10000000);
+        bool listed = false;
+        for (int32_t rate : kBaudRates)
+            listed = listed || (baud && rate == *baud);
+        if (!listed) return "--baud: one of 2400, 4800, 9600, 19200, 38400, 57600, 115200";
+        link.Baud = static_cast<int32_t>(*baud);
+        return {};
+    }
+    if (AOpt.Name == "--addr") {
+        const auto addr = ParseWhole(AOpt.Value, 1, 127);
+        if (!addr) return "--addr: an address from 1 to 127";
+        link.Addr = static_cast<uint8_t>(*addr);
+        return {};
+    }
+    return "unknown option " + AOpt.Name;
+}
+
+QString ApplyDecimal(const TRawOption& AOpt, std::optional<TDecimal>& ATarget) {
+    ATarget = ParseDecimal(AOpt.Value);
+    if (!ATarget) return AOpt.Name + ": not a number: " + AOpt.Value;
+    return {};
+}
+
+QString ApplyCommandOption(const TRawOption& AOpt, TCliRequest& AReq) {
+    if (AOpt.Name == "--voltage") return ApplyDecimal(AOpt, AReq.Voltage);
+    if (AOpt.Name == "--current") return ApplyDecimal(AOpt, AReq.Current);
+    if (AOpt.Name == "--ovp") return ApplyDecimal(AOpt, AReq.Ovp);
+    if (AOpt.Name == "--ocp") return ApplyDecimal(AOpt, AReq.Ocp);
+    if (AOpt.Name == "--opp") return ApplyDecimal(AOpt, AReq.Opp);
+    if (AOpt.Name == "--timer") {
+        AReq.TimerMinutes = ParseHoursMinutes(AOpt.Value);
+        if (!AReq.TimerMinutes) return "--timer: H:MM expected, e.g. 1:30";
+        return {};
+    }
+    if (AOpt.Name == "--interval") {
+        const auto seconds = ParseDecimal(AOpt.Value);
+        const uint64_t ms = seconds ? ToUnits(*seconds, 3) : 0;
+        if (ms < 10 || ms > 86400000) return "--interval: seconds from 0.01 to 86400";
+        AReq.IntervalMs = static_cast<int32_t>(ms);
+        return {};
+    }
+    if (AOpt.Name == "--count") {
+        AReq.Count = ParseWhole(AOpt.Value, 1, 1000000000);
+        if (!AReq.Count) return "--count: a number of rows from 1";
+        return {};
+    }
+    if (AOpt.Name == "--csv") {
+        if (AOpt.Value.isEmpty()) return "--csv: a file name is required";
+        AReq.CsvPath = AOpt.Value;
+        return {};
+    }
+    return "unknown option " + AOpt.Name;
+}
+
+// The positional arguments of "preset".
+QString ParsePreset(const QStringList& AArgs, TCliRequest& AReq) {
+    if (AArgs.isEmpty()) return "preset: list, show N, select N or save N";
+    const QString& action = AArgs[0];
+    if (action == "list") {
+        if (AArgs.size() != 1) return "preset list: no further arguments";
+        AReq.Preset = paList;
+        return {};
+    }
+    if (action == "show")
+        AReq.Preset = paShow;
+    else if (action == "select")
+        AReq.Preset = paSelect;
+    else if (action == "save")
+        AReq.Preset = paSave;
+    else
+        return "preset: unknown action " + action;
+    if (AArgs.size() != 2) return "preset " + action + ": one preset number (0-19, M0-M9, C0-C9)";
+    const auto num = ParsePresetNumber(AArgs[1]);
+    if (!num) return "preset " + action + ": not a preset: " + AArgs[1] + " (0-19, M0-M9, C0-C9)";
+    AReq.PresetNum = *num;
+    return {};
+}
+
+}  // namespace
+
+bool IsCommand(const QString& AName) {
+    return kCommands.contains(AName);
+}
+
+bool NeedsLink(const QString& ACommand) {
+    return ACommand != "ports";
+}
+
+TParseResult ParseArguments(const QStringList& AArgs) {
+    TParseResult r;
+    TCliRequest& req = r.Request;
+    QStringList positional;
+    std::vector<TRawOption> commandOptions;
+
+    for (qsizetype i = 0; i < AArgs.size(); ++i) {
+        const QString& arg = AArgs[i];
+        if (arg == "--help" || arg == "-h") {
+            req.Help = true;
+            continue;
+        }
+        if (arg == "--json" || arg == "--keep-lock") {
+            (arg == "--json" ? req.Json : req.KeepLock) = true;
+            continue;
+        }
+        if (!arg.startsWith("--") || arg == "--") {
+            positional << arg;
+            continue;
+        }
+        TRawOption opt{arg, {}};
+        const qsizetype eq = arg.indexOf('=');
+        if (eq > 0) {
+            opt.Name = arg.left(eq);
+            opt.Value = arg.mid(eq + 1);
+        }
+        if (!kValueOptions.contains(opt.Name)) {
+            r.Error = "unknown option " + opt.Name;
+            return r;
+        }
+        if (eq < 0) {
+            if (i + 1 >= AArgs.size()) {
+                r.Error = opt.Name + ": a value is required";
+                return r;
+            }
+            opt.Value = AArgs[++i];
+        }
+        if (kCommandOptions.count(opt.Name) != 0) {
+            commandOptions.push_back(opt);
+            continue;
+        }
+        r.Error = ApplyGlobal(opt, req);
+        if (!r.Error.isEmpty()) return r;
+    }
+
+    if (!positional.isEmpty() && positional[0] == "help") {
+        req.Help = true;
+        positional.removeFirst();
+    }
+    if (positional.isEmpty()) {
+        if (!req.Help) r.Error = "no command given";
+        return r;
+    }
+    req.Command = positional.takeFirst();
+    if (!IsCommand(req.Command)) {
+        r.Error = "unknown command " + req.Command;
+        return r;
+    }
+    if (req.Help) return r;
+
+    if (req.Command == "preset") {
+        r.Error = ParsePreset(positional, req);
+        if (!r.Error.isEmpty()) return r;
+    } else if (!positional.isEmpty()) {
+        r.Error = req.Command + ": unexpected argument " + positional[0];
+        return r;
+    }
+
+    const QString scope =
+        req.Command == "preset" && req.Preset == paSave ? "preset save" : req.Command;
+    for (const TRawOption& opt : commandOptions) {
+        if (!kCommandOptions.at(opt.Name).contains(scope)) {
+            r.Error = opt.Name + " does not apply to " + scope;
+            return r;
+        }
+        r.Error = ApplyCommandOption(opt, req);
+        if (!r.Error.isEmpty()) return r;
+    }
+
+    if (req.Command == "set" && !req.Voltage && !req.Current) {
+        r.Error = "set: --voltage V and/or --current A";
+        return r;
+    }
+    if (req.Link.Serial() && req.Link.Tcp()) {
+        r.Error = "--port and --tcp exclude each other";
+        return r;
+    }
+    if (NeedsLink(req.Command) && !req.Link.Serial() && !req.Link.Tcp()) {
+        r.Error = req.Command + ": a link is required: --port NAME or --tcp HOST[:PORT]";
+        return r;
+    }
+    return r;
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The command line of benchlordctl:
+//   benchlordctl [--port NAME | --tcp HOST[:PORT]] [--baud N] [--addr N] [--json] [--keep-lock]
+//                COMMAND [ARGS]
+// Global options may stand before or after the command; command options belong to the command.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+#include "cli/cli_values.h"
+
+// Exit codes of the tool.
+enum TCliExit : int {
+    ceOk = 0,
+    ceUsage = 2,          // usage error or a value out of range
+    ceLink = 3,           // cannot connect, or the connection was lost
+    ceRefused = 4,        // the device refused a request (exception reply)
+    ceInterrupted = 130,  // a signal ended a command other than watch
+};
+
+struct TLinkOptions {
+    QString Port;     // ShortName or device path (serial link)
+    QString TcpHost;  // host name or dotted address (TCP link)
+    uint16_t TcpPort = 502;
+    int32_t Baud = 9600;
+    uint8_t Addr = 1;
+    bool Serial() const { return !Port.isEmpty(); }
+    bool Tcp() const { return !TcpHost.isEmpty(); }
+};
+
+enum TPresetAction { paNone, paList, paShow, paSelect, paSave };
+
+struct TCliRequest {
+    TLinkOptions Link;
+    bool Json = false;
+    bool KeepLock = false;
+    bool Help = false;  // --help: the tool's help, or the command's when one is named
+    QString Command;    // "ports", "info", "read", "set", "on", "off", "watch", "preset"
+
+    // set and preset save
+    std::optional<TDecimal> Voltage;
+    std::optional<TDecimal> Current;
+    // preset save
+    std::optional<TDecimal> Ovp;
+    std::optional<TDecimal> Ocp;
+    std::optional<TDecimal> Opp;
+    std::optional<uint32_t> TimerMinutes;
+    // watch
+    int32_t IntervalMs = 1000;
+    std::optional<int64_t> Count;
+    QString CsvPath;
+    // preset
+    TPresetAction Preset = paNone;
+    uint32_t PresetNum = 0;
+};
+
+struct TParseResult {
+    TCliRequest Request;
+    QString Error;  // empty when the line was understood
+};
+
+// Parses the arguments after the program name.
+TParseResult ParseArguments(const QStringList& AArgs);
+
+// Commands that talk to a supply (all but "ports").
+bool NeedsLink(const QString& ACommand);
+bool IsCommand(const QString& AName);

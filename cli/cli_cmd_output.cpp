@@ -1,0 +1,151 @@
+// set, on and off: changing the output through the session's own handlers, so the writes go
+// through the scheduler exactly as the window's knobs and on/off button send them.
+
+#include "cli/cli_commands.h"
+#include "cli/cli_format.h"
+#include "cli/cli_values.h"
+#include "link/connector_texts.h"
+#include "session/model_limits.h"
+#include "session/session_core.h"
+
+namespace {
+
+QString ModelName(TSessionCore& ACore) {
+    return QString::fromStdString(gModelName()) + QString::number(ACore.Data().MODEL);
+}
+
+// A value against its range; the message names the option, the range and the model.
+QString RangeError(const QString& AOption, const TDecimal& AValue, uint64_t AUnits, uint64_t AMin,
+                   uint64_t AMax, int ADecimals, const QString& AUnit, const QString& AModel) {
+    if (AUnits >= AMin && AUnits <= AMax) return {};
+    return AOption + " " + AValue.Text + ": out of range, " + FormatUnits(AMin, ADecimals) +
+           " to " + FormatUnits(AMax, ADecimals) + " " + AUnit + " on the " + AModel;
+}
+
+class TSetCommand : public TCliCommand {
+public:
+    using TCliCommand::TCliCommand;
+
+    QString CheckLimits() override {
+        const TCliRequest& r = fCtx.Request();
+        const QString model = ModelName(fCtx.Core());
+        QString error;
+        if (r.Voltage) {
+            fUset = static_cast<uint32_t>(std::min<uint64_t>(ToUnits(*r.Voltage, 2), UINT32_MAX));
+            error = RangeError("--voltage", *r.Voltage, fUset, 10, gMaxUset(), 2, "V", model);
+        }
+        if (error.isEmpty() && r.Current) {
+            const int decimals = CurrentDecimals();
+            fIset = static_cast<uint32_t>(
+                std::min<uint64_t>(ToUnits(*r.Current, decimals), UINT32_MAX));
+            error = RangeError("--current", *r.Current, fIset, 1, gMaxIset(), decimals, "A", model);
+        }
+        return error;
+    }
+
+    void LiveReading() override {
+        if (fState != sWaiting) return;
+        TSessionCore& core = fCtx.Core();
+        const uint32_t mem = core.Data().MEM;
+        if (fCtx.Request().Voltage && mem >= 10) {
+            fCtx.Fail(ceUsage, "The set voltage comes from the selected charge profile C" +
+                                   QString::number(mem - 10) + ".");
+            return;
+        }
+        fState = sWriting;
+        fTimeoutsBefore = fCtx.Timeouts();
+        if (fCtx.Request().Voltage) core.UsetIndChange(fUset);
+        if (fCtx.Request().Current) core.IsetIndChange(fIset);
+    }
+
+    void JobServed(TCliJob AJob) override {
+        if (AJob == cjWriteSetData && fState == sWriting) {
+            // Served after the write's reply, so it reads what the supply took.
+            fState = sReadRequested;
+            fCtx.Core().TaskMgr().ReadSetData();
+        } else if (AJob == cjReadSetData && fState == sReadRequested) {
+            fState = sReading;
+        }
+    }
+
+    void SetValuesShown() override {
+        if (fState != sReading) return;
+        fState = sDone;
+        const TCurrentSet& d = fCtx.Core().Data();
+        const bool took = (!fCtx.Request().Voltage || d.USET == fUset) &&
+                          (!fCtx.Request().Current || d.ISET == fIset);
+        if (took) {
+            fCtx.PrintFields(SetValueFields(fCtx.Core()));
+            fCtx.Done();
+        } else if (fCtx.Timeouts() > fTimeoutsBefore) {
+            fCtx.Fail(ceLink, QString::fromStdString(KRConnectorErrorMsg(cerNoAnswer)));
+        } else {
+            fCtx.Fail(ceRefused, "The supply did not take the set values.");
+        }
+    }
+
+private:
+    enum { sWaiting, sWriting, sReadRequested, sReading, sDone } fState = sWaiting;
+    uint32_t fUset = 0;
+    uint32_t fIset = 0;
+    int fTimeoutsBefore = 0;
+};
+
+// Switches with the on/off button's handler; the device's next reading confirms.
+class TSwitchCommand : public TCliCommand {
+public:
+    TSwitchCommand(TCliContext& AContext, bool AOn) : TCliCommand(AContext), fOn(AOn) {}
+
+    void LiveReading() override {
+        TSessionCore& core = fCtx.Core();
+        const bool isOn = core.Data().ONOFF != 0;
+        if (fState == sWaiting) {
+            if (isOn == fOn) {
+                Report();
+                return;
+            }
+            fState = sSwitching;
+            fTimeoutsBefore = fCtx.Timeouts();
+            // The button toggles the program's view of the output; should that view already be
+            // the wanted state, toggle twice so that the job writes the wanted state.
+            if (core.PowerOn() == fOn) core.OnOffBtnClick();
+            core.OnOffBtnClick();
+            return;
+        }
+        if (fState != sConfirming) return;
+        if (isOn == fOn) {
+            Report();
+        } else if (fCtx.Timeouts() > fTimeoutsBefore) {
+            fCtx.Fail(ceLink, QString::fromStdString(KRConnectorErrorMsg(cerNoAnswer)));
+        } else {
+            const QString protect = ProtectLabel(core.Data().PROTECT);
+            fCtx.Fail(ceRefused, QString("The output did not switch ") + (fOn ? "on" : "off") +
+                                     (protect.isEmpty() ? "." : " (" + protect + ")."));
+        }
+    }
+
+    void JobServed(TCliJob AJob) override {
+        // The next reading is taken after the write's reply.
+        if (AJob == cjWriteOnOff && fState == sSwitching) fState = sConfirming;
+    }
+
+private:
+    void Report() {
+        fState = sDone;
+        fCtx.PrintFields(OutputFields(fCtx.Core()));
+        fCtx.Done();
+    }
+
+    const bool fOn;
+    enum { sWaiting, sSwitching, sConfirming, sDone } fState = sWaiting;
+    int fTimeoutsBefore = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<TCliCommand> MakeSetCommand(TCliContext& AContext) {
+    return std::make_unique<TSetCommand>(AContext);
+}
+std::unique_ptr<TCliCommand> MakeSwitchCommand(TCliContext& AContext, bool AOn) {
+    return std::make_unique<TSwitchCommand>(AContext, AOn);
+}

@@ -1,0 +1,64 @@
+#pragma once
+// A command of benchlordctl runs on a started session: the runner connects (identify, key lock,
+// scheduler), tells the command what happens, and closes the session (key release) when the
+// command calls Done or Fail, on a lost link, a refused request or a signal.
+
+#include <QString>
+#include <memory>
+
+#include "cli/cli_args.h"
+#include "cli/cli_output.h"
+
+class TSessionCore;
+class TCliView;
+
+// Scheduler jobs whose service a command follows.
+enum TCliJob { cjWriteSetData, cjReadSetData, cjWriteOnOff };
+
+// What the runner offers a command.
+class TCliContext {
+public:
+    virtual ~TCliContext() = default;
+    virtual const TCliRequest& Request() const = 0;
+    virtual TSessionCore& Core() = 0;
+    virtual TCliView& View() = 0;
+    // Standard output, flushed at once.
+    virtual void Print(const QString& AText) = 0;
+    // Text lines, or one JSON object with --json.
+    virtual void PrintFields(const TFields& AFields) = 0;
+    // Ends the command: success, or AMessage on standard error and exit code ACode.
+    virtual void Done() = 0;
+    virtual void Fail(int ACode, const QString& AMessage) = 0;
+    // Unanswered requests since the session started.
+    virtual int Timeouts() const = 0;
+};
+
+class TCliCommand {
+public:
+    explicit TCliCommand(TCliContext& AContext) : fCtx(AContext) {}
+    virtual ~TCliCommand() = default;
+
+    // Before connecting (files, checks that need no supply); an error text ends with exit 2.
+    virtual QString Prepare() { return {}; }
+    // The session core exists and is not connected yet (bind to its events here).
+    virtual void SessionCreated() {}
+    // The model limits are known; nothing has been written yet (the key lock comes next). An
+    // error text ends with exit 2 and the supply is left untouched.
+    virtual QString CheckLimits() { return {}; }
+    // The session runs (keys locked, scheduler started, start-up reads pending).
+    virtual void Started() {}
+    // A live reading arrived (the start-up reads are done by the first one).
+    virtual void LiveReading() {}
+    virtual void JobServed(TCliJob) {}
+    virtual void SetValuesShown() {}
+    // The command ends (flush files); the session is still open.
+    virtual void Stopping() {}
+    // Whether an interrupt is the command's normal end (watch).
+    virtual bool InterruptIsSuccess() const { return false; }
+
+protected:
+    TCliContext& fCtx;
+};
+
+// The command of the request (not "ports", which needs no session).
+std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext);

@@ -1,0 +1,11 @@
+#include "cli/cli_commands.h"
+
+std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext) {
+    const QString& name = AContext.Request().Command;
+    if (name == "info") return MakeInfoCommand(AContext);
+    if (name == "read") return MakeReadCommand(AContext);
+    if (name == "watch") return MakeWatchCommand(AContext);
+    if (name == "set") return MakeSetCommand(AContext);
+    if (name == "on" || name == "off") return MakeSwitchCommand(AContext, name == "on");
+    return MakePresetCommand(AContext);
+}

@@ -1,0 +1,13 @@
+#pragma once
+// Factories of the session commands (cli_command.h); MakeCommand picks one by the request.
+
+#include <memory>
+
+#include "cli/cli_command.h"
+
+std::unique_ptr<TCliCommand> MakeInfoCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeReadCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeWatchCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeSetCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeSwitchCommand(TCliContext& AContext, bool AOn);
+std::unique_ptr<TCliCommand> MakePresetCommand(TCliContext& AContext);

@@ -1,0 +1,148 @@
+#include "cli/cli_format.h"
+
+#include <QDateTime>
+
+#include "cli/cli_values.h"
+#include "session/firmware_version.h"
+#include "session/model_limits.h"
+#include "session/register_codec.h"
+#include "session/session_core.h"
+#include "session/value_format.h"
+
+namespace {
+
+QString Volts(uint32_t AValue) {
+    return FormatUnits(AValue, 2);
+}
+QString Amps(uint32_t AValue) {
+    return FormatUnits(AValue, CurrentDecimals());
+}
+
+QString PresetName(uint32_t ANum) {
+    return (ANum < 10 ? "M" : "C") + QString::number(ANum % 10);
+}
+
+}  // namespace
+
+QString VersionClassName(TVersion AVersion) {
+    static const char* const kNames[] = {"ver_18", "ver_36", "ver_40", "ver_4Z", "ver_42",
+                                         "ver_43", "ver_45", "ver_46", "ver_New"};
+    const auto i = static_cast<size_t>(AVersion);
+    return i < std::size(kNames) ? kNames[i] : "ver_18";
+}
+
+QString ProtectLabel(uint32_t ACode) {
+    static const char* const kLabels[] = {"",    "OVP", "OCP", "OPP", "TIM", "OHP",
+                                          "BAT", "END", "EVP", "ECP", "VIN", "EPR"};
+    if (ACode < std::size(kLabels)) return kLabels[ACode];
+    return "E" + QString::number(ACode);
+}
+
+TFields InfoFields(TSessionCore& ACore) {
+    const TCurrentSet& d = ACore.Data();
+    return {
+        NumberField("model", QString::number(d.MODEL), {}),
+        StringField("version", QString::fromStdString(VersionText(d.VERSION))),
+        StringField("class", VersionClassName(ACore.Model().Version)),
+        StringField("prefix", QString::fromStdString(gModelName())),
+        StringField("title", ACore.Title()),
+        NumberField("max_voltage", Volts(gMaxUset()), "V"),
+        NumberField("max_current", Amps(gMaxIset()), "A"),
+        NumberField("max_power", FormatUnits(gMaxPower(), 1), "W"),
+    };
+}
+
+TFields SetValueFields(TSessionCore& ACore) {
+    const TCurrentSet& d = ACore.Data();
+    return {NumberField("uset", Volts(d.USET), "V"), NumberField("iset", Amps(d.ISET), "A")};
+}
+
+TFields OutputFields(TSessionCore& ACore) {
+    return {BoolField("output", ACore.Data().ONOFF != 0)};
+}
+
+TFields ReadingFields(TSessionCore& ACore) {
+    const TCurrentSet& d = ACore.Data();
+    const TModel& m = ACore.Model();
+    const QString protect = ProtectLabel(d.PROTECT);
+    TFields f = SetValueFields(ACore);
+    f.push_back(NumberField("uout", Volts(d.UOUT), "V"));
+    f.push_back(NumberField("iout", Amps(d.IOUT), "A"));
+    f.push_back(NumberField("power", FormatUnits(d.POWER, 2), "W"));
+    f.push_back(NumberField("uin", Volts(d.UIN), "V"));
+    f.push_back(StringField("mode", d.CVCC == 1 ? "CC" : "CV"));
+    f.push_back(StringField("protect", protect, protect.isEmpty() ? "none" : protect));
+    f.push_back(BoolField("output", d.ONOFF != 0));
+    f.push_back(BoolField("lock", d.LOCK != 0));
+    if (m.Temp)
+        f.push_back(NumberField("temperature", QString::number(d.TMP), "C"));
+    else
+        f.push_back(NullField("temperature"));
+    if (m.Counters) {
+        f.push_back(NumberField("time_s", QString::number(TimeCounter(d)), "s"));
+        f.push_back(NumberField("charge_ah", FormatUnits(ChargeCounter(d), 2), "Ah"));
+        f.push_back(NumberField("energy_wh", FormatUnits(EnergyCounter(d), 2), "Wh"));
+    } else {
+        f.push_back(NullField("time_s"));
+        f.push_back(NullField("charge_ah"));
+        f.push_back(NullField("energy_wh"));
+    }
+    return f;
+}
+
+QString CsvHeader() {
+    return QStringLiteral("time,uset,iset,uout,iout,power,uin,mode,protect,output");
+}
+
+TFields WatchFields(const QString& ATime, TSessionCore& ACore) {
+    TFields all = ReadingFields(ACore);
+    TFields f{StringField("time", ATime)};
+    // The reading up to and including the output state; the slower values stay out of a row.
+    for (const TField& field : all) {
+        f.push_back(field);
+        if (field.Key == "output") break;
+    }
+    return f;
+}
+
+QString CsvRow(const QString& ATime, TSessionCore& ACore) {
+    const TCurrentSet& d = ACore.Data();
+    const QStringList cells = {ATime,
+                               Volts(d.USET),
+                               Amps(d.ISET),
+                               Volts(d.UOUT),
+                               Amps(d.IOUT),
+                               FormatUnits(d.POWER, 2),
+                               Volts(d.UIN),
+                               d.CVCC == 1 ? "CC" : "CV",
+                               ProtectLabel(d.PROTECT),
+                               d.ONOFF != 0 ? "1" : "0"};
+    return cells.join(',');
+}
+
+QString IsoTimestamp() {
+    return QDateTime::currentDateTime()
+        .toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
+        .toString(Qt::ISODateWithMs);
+}
+
+TFields PresetFields(uint32_t ANum, const TMemorySet& ABlock, bool ASelected, TVersion AVersion) {
+    TFields f{
+        NumberField("number", QString::number(ANum), {}),
+        StringField("name", PresetName(ANum)),
+        BoolField("selected", ASelected, "yes", "no"),
+        NumberField("voltage", Volts(ABlock.USET), "V"),
+        NumberField("current", Amps(ABlock.ISET), "A"),
+        NumberField("ovp", Volts(ABlock.SOVP), "V"),
+        NumberField("ocp", Amps(ABlock.SOCP), "A"),
+        NumberField("opp", FormatUnits(ABlock.SOPP, 1), "W"),
+        StringField("timer", FormatHoursMinutes(ABlock.OTIM)),
+        BoolField("default_on_start", (ABlock.PRFS & 1) != 0, "yes", "no"),
+        BoolField("power_on_start", ABlock.SINI != 0, "yes", "no"),
+    };
+    if (AVersion >= ver_45) {
+        f.push_back(BoolField("ovp_trigger", (ABlock.PRFS & 2) != 0, "yes", "no"));
+        f.push_back(BoolField("ocp_trigger", (ABlock.PRFS & 4) != 0, "yes", "no"));
+    }
+    return f;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The results of the commands as fields (text lines or JSON) and as CSV rows, from the session's
+// records. Voltages have two decimals, currents the model's decimals, powers two (over-power
+// limits one), counters two.
+
+#include <QString>
+#include <cstdint>
+
+#include "cli/cli_output.h"
+#include "session/device_records.h"
+
+class TSessionCore;
+
+// "ver_18" ... "ver_New".
+QString VersionClassName(TVersion AVersion);
+// "" for 0, "OVP" ... "EPR", "E12" for unknown codes.
+QString ProtectLabel(uint32_t ACode);
+
+TFields InfoFields(TSessionCore& ACore);
+TFields ReadingFields(TSessionCore& ACore);
+TFields SetValueFields(TSessionCore& ACore);
+TFields OutputFields(TSessionCore& ACore);
+
+// Watch rows: the header, and one row (also as fields for JSON lines) at time ATime.
+QString CsvHeader();
+QString CsvRow(const QString& ATime, TSessionCore& ACore);
+TFields WatchFields(const QString& ATime, TSessionCore& ACore);
+// Local time with milliseconds and UTC offset: 2024-05-01T12:00:00.123+02:00.
+QString IsoTimestamp();
+
+// One preset block.
+TFields PresetFields(uint32_t ANum, const TMemorySet& ABlock, bool ASelected, TVersion AVersion);

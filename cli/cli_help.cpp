@@ -1,0 +1,91 @@
+#include "cli/cli_help.h"
+
+QString ToolHelp() {
+    return QStringLiteral(
+        "Usage: benchlordctl [--port NAME | --tcp HOST[:PORT]] [--baud N] [--addr N] [--json]\n"
+        "                    [--keep-lock] COMMAND [ARGS]\n"
+        "\n"
+        "Controls a DPS-family bench power supply over Modbus RTU (serial) or Modbus TCP.\n"
+        "\n"
+        "Commands:\n"
+        "  ports                 list the ports (\"TCP\" first)\n"
+        "  info                  model, firmware and limits of the supply\n"
+        "  read                  one live reading\n"
+        "  set                   change the set voltage and/or current\n"
+        "  on, off               switch the output\n"
+        "  watch                 stream readings, optionally into a CSV file\n"
+        "  preset                list, show, select or save presets M0-M9 and profiles C0-C9\n"
+        "\n"
+        "Options:\n"
+        "  --port NAME           serial port: ShortName from 'ports' or a device path\n"
+        "  --tcp HOST[:PORT]     Modbus TCP bridge (port 502 when not given)\n"
+        "  --baud N              serial baud rate (9600): 2400 ... 115200\n"
+        "  --addr N              Modbus slave address 1-127 (1)\n"
+        "  --json                print results as JSON\n"
+        "  --keep-lock           leave the supply's keys locked on exit\n"
+        "  --help                this help; 'benchlordctl COMMAND --help' for a command\n"
+        "\n"
+        "Exit codes: 0 done, 2 usage or value out of range, 3 cannot connect or connection\n"
+        "lost, 4 the device refused a request, 130 interrupted.\n");
+}
+
+QString CommandHelp(const QString& ACommand) {
+    if (ACommand == "ports")
+        return QStringLiteral(
+            "Usage: benchlordctl [--json] ports\n"
+            "\n"
+            "Lists the ports as the window offers them, the \"TCP\" entry first: the ShortName,\n"
+            "a tab and the friendly name. With --json an array of {\"short\", \"friendly\"}.\n");
+    if (ACommand == "info")
+        return QStringLiteral(
+            "Usage: benchlordctl LINK [--json] info\n"
+            "\n"
+            "Connects, identifies the supply and prints its model, firmware version and class,\n"
+            "name prefix, window title and limits (volts, amperes, watts). JSON keys: model,\n"
+            "version, class, prefix, title, max_voltage, max_current, max_power.\n");
+    if (ACommand == "read")
+        return QStringLiteral(
+            "Usage: benchlordctl LINK [--json] read\n"
+            "\n"
+            "Prints one live reading: set and output voltage and current, power, input voltage,\n"
+            "CV/CC, protection, output state, key lock, temperature (when the unit has one) and\n"
+            "the device's time, charge and energy counters (when it keeps them). JSON keys: uset,\n"
+            "iset, uout, iout, power, uin, mode, protect, output, lock, temperature, time_s,\n"
+            "charge_ah, energy_wh (null where the unit has no such value).\n");
+    if (ACommand == "set")
+        return QStringLiteral(
+            "Usage: benchlordctl LINK [--json] set [--voltage V] [--current A]\n"
+            "\n"
+            "Checks the values against the model's limits (exit 2 and nothing is written when one\n"
+            "is out of range), writes them, reads them back and prints the new set values.\n"
+            "Values are rounded to the model's resolution.\n");
+    if (ACommand == "on" || ACommand == "off")
+        return QStringLiteral(
+            "Usage: benchlordctl LINK [--json] on\n"
+            "       benchlordctl LINK [--json] off\n"
+            "\n"
+            "Switches the output and confirms the new state from the device's next reading\n"
+            "(exit 4 when the output did not follow, e.g. after a protection trip).\n");
+    if (ACommand == "watch")
+        return QStringLiteral(
+            "Usage: benchlordctl LINK [--json] watch [--interval S] [--count N] [--csv FILE]\n"
+            "\n"
+            "Streams readings, one row every S seconds (1), until N rows are written or the\n"
+            "program is interrupted (Ctrl-C ends it cleanly with exit 0 and releases the keys).\n"
+            "Rows go to standard output as CSV (JSON lines with --json) and, with --csv, to FILE;\n"
+            "each row is flushed at once. CSV header:\n"
+            "time,uset,iset,uout,iout,power,uin,mode,protect,output\n");
+    if (ACommand == "preset")
+        return QStringLiteral(
+            "Usage: benchlordctl LINK [--json] preset list\n"
+            "       benchlordctl LINK [--json] preset show N\n"
+            "       benchlordctl LINK [--json] preset select N\n"
+            "       benchlordctl LINK [--json] preset save N [--voltage V] [--current A]\n"
+            "                        [--ovp V] [--ocp A] [--opp W] [--timer H:MM]\n"
+            "\n"
+            "N is 0-9 for the presets M0-M9 and 10-19 for the charge profiles C0-C9 (the names\n"
+            "M3 or C2 work as well). 'list' shows the presets the unit offers, 'show' one block,\n"
+            "'select' makes a preset the live setting, 'save' changes the given values of a\n"
+            "block (the others keep what the supply holds) and stores it.\n");
+    return ToolHelp();
+}

@@ -1,0 +1,105 @@
+#pragma once
+// Runs one benchlordctl request on the event loop: builds a session core with a headless view and
+// a private settings store (the window's settings are never written), connects as the window
+// does (identify, key lock, scheduler), hands the session to the command, and closes it again,
+// releasing the key lock unless asked not to, also after a lost link and on a signal.
+//
+//     TCliRunner runner(request, std::cout, std::cerr);
+//     runner.fOnFinished = [&](int code) { app.exit(code); };
+//     runner.Start();
+//     app.exec();
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+
+#include "cli/cli_args.h"
+#include "cli/cli_command.h"
+#include "cli/cli_view.h"
+#include "session/session_core.h"
+
+class QTemporaryDir;
+class TSettingsStore;
+
+struct TCliConfig {
+    TSessionTimings Timings;
+    uint32_t TcpReadTimeout = 0;     // 0: the connector's own
+    uint32_t TcpConnectTimeout = 0;  // 0: the connector's own
+    // Store whose remembered device names 'ports' shows (read only); empty: the user's store.
+    QString PortsSettingsPath;
+};
+
+class TCliRunner : public QObject, private TCliContext {
+public:
+    TCliRunner(TCliRequest ARequest, std::ostream& AOut, std::ostream& AErr,
+               TCliConfig AConfig = {}, QObject* AParent = nullptr);
+    ~TCliRunner() override;
+
+    // Starts the request from the event loop.
+    void Start();
+    // A signal arrived: a watch ends normally, any other command with exit 130.
+    void Interrupt();
+
+    bool Finished() const { return fPhase == phDone; }
+    int ExitCode() const { return fExitCode; }
+    // Called once, from the event loop, when the request is done and the link is closed.
+    std::function<void(int AExitCode)> fOnFinished;
+    // Called when the session has started (tests switch supply faults here).
+    std::function<void()> fOnSessionStarted;
+    TSessionCore* Session() { return fCore.get(); }
+
+private:
+    enum TPhase { phIdle, phConnecting, phIdentified, phRunning, phFinishing, phDone };
+
+    void Run();
+    void ListPorts();
+    void CreateSession();
+    void BindJobs();
+    bool PrepareLink();
+    void LimitsKnown();
+    void CheckIdentified();
+    void TrafficChanged(const TTrafficLamp& ALamp);
+    void SessionStarted();
+    void SessionEnded();
+    void Reading();
+    void ErrorShown(const QString& AText);
+    void ExceptionSeen();
+    void Finish(int ACode);
+    void Teardown();
+    void ReleaseAfterLoss();
+    void PrintError(const QString& AText);
+
+    // TCliContext
+    const TCliRequest& Request() const override { return fRequest; }
+    TSessionCore& Core() override { return *fCore; }
+    TCliView& View() override { return fView; }
+    void Print(const QString& AText) override;
+    void PrintFields(const TFields& AFields) override;
+    void Done() override { Finish(ceOk); }
+    void Fail(int ACode, const QString& AMessage) override;
+    int Timeouts() const override { return fTimeouts; }
+
+    TCliRequest fRequest;
+    std::ostream& fOut;
+    std::ostream& fErr;
+    TCliConfig fConfig;
+
+    TPhase fPhase = phIdle;
+    int fExitCode = ceOk;
+    bool fInConnect = false;         // inside the session's connect (it runs pending events)
+    bool fLockTaken = false;         // a session started, so the keys were locked
+    bool fKeysFreeAtDevice = false;  // the last reading found the keys released at the unit
+    bool fAddedExtraPort = false;
+    int fTimeouts = 0;
+    // Exception code of the last exception reply, set on the connector's worker thread.
+    std::atomic<int> fException{0};
+
+    std::unique_ptr<QTemporaryDir> fSettingsDir;
+    std::unique_ptr<TSettingsStore> fSettings;
+    TCliView fView;
+    std::unique_ptr<TSessionCore> fCore;
+    std::unique_ptr<TCliCommand> fCommand;
+};

@@ -1,0 +1,31 @@
+// benchlordctl: the command-line front end. No widgets: a QCoreApplication runs the same
+// session logic as the window.
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <iostream>
+
+#include "cli/cli_args.h"
+#include "cli/cli_runner.h"
+#include "cli/signal_pipe.h"
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("benchlordctl");
+    TSignalPipe signalPipe;
+
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    const TParseResult parsed = ParseArguments(args);
+    if (!parsed.Error.isEmpty()) {
+        std::cerr << "benchlordctl: " << parsed.Error.toStdString() << "\n"
+                  << "Try 'benchlordctl --help'." << std::endl;
+        return ceUsage;
+    }
+
+    TCliRunner runner(parsed.Request, std::cout, std::cerr);
+    signalPipe.fOnSignal = [&runner](int) { runner.Interrupt(); };
+    runner.fOnFinished = [](int ACode) { QCoreApplication::exit(ACode); };
+    runner.Start();
+    return QCoreApplication::exec();
+}

@@ -94,7 +94,10 @@ struct VirtualSupply::Impl {
         dev.SetTemperature(o.temperature, clock.TickCount());
     }
 
-    ~Impl() { Close(); }
+    ~Impl() {
+        Close();
+        if (wakeFd >= 0) close(wakeFd);
+    }
 
     bool Open(std::string& error);
     void Close();
@@ -156,6 +159,7 @@ struct VirtualSupply::Impl {
     int ttyFd = -1;
     bool loopBoot = false;
 
+    std::mutex stopMu;  // one Stop at a time
     std::atomic<bool> stop{false};
     std::atomic<bool> closeTcp{false};
     std::thread thread;
@@ -215,7 +219,8 @@ void VirtualSupply::Impl::Close() {
     for (auto& s : lines)
         close(s->fd);
     lines.clear();
-    for (int* fd : {&listenFd, &wakeFd, &ptySlave})
+    // The wake descriptor stays until the end: API calls may still poke it after a stop.
+    for (int* fd : {&listenFd, &ptySlave})
         if (*fd >= 0) {
             close(*fd);
             *fd = -1;
@@ -521,6 +526,7 @@ VirtualSupply::~VirtualSupply() {
 }
 
 void VirtualSupply::Stop() {
+    std::lock_guard<std::mutex> lock(impl_->stopMu);
     if (!impl_->thread.joinable()) return;
     impl_->stop.store(true);
     impl_->Wake();

@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace mbtest;
+
 TMBPack Request(TMBType AType, uint8_t AFunc, uint8_t AId = 0) {
     TMBPack pk;
     pk.Addres = 1;

@@ -11,6 +11,8 @@
 
 #include "link/connector.h"
 
+namespace mbtest {
+
 class TFakeConnector : public TKRConnector {
 public:
     struct TReply {
@@ -106,3 +108,5 @@ private:
     bool FHeld = false;
     bool FWaiting = false;
 };
+
+}  // namespace mbtest

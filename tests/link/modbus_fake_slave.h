@@ -10,6 +10,8 @@
 #include "link/kr_types.h"
 #include "tests/link/modbus_reply_frames.h"
 
+namespace mbtest {
+
 inline std::vector<uint8_t> RequestBody(TMBType AType, const std::vector<uint8_t>& AFrame) {
     switch (AType) {
         case mbtRTU:
@@ -64,3 +66,5 @@ inline std::vector<uint8_t> SlaveReply(TMBType AType, const std::vector<uint8_t>
     }
     return ReplyFrame(AType, rep, AType == mbtTCP ? AFrame[0] : 0);
 }
+
+}  // namespace mbtest

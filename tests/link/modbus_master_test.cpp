@@ -16,6 +16,8 @@
 
 namespace {
 
+using namespace mbtest;
+
 using testsupport::ProcessUntil;
 
 constexpr int kWaitMs = 2000;

@@ -7,6 +7,8 @@
 #include "link/kr_crc.h"
 #include "link/kr_types.h"
 
+namespace mbtest {
+
 inline std::vector<uint8_t> ReplyFrame(TMBType AType, const std::vector<uint8_t>& ABody,
                                        uint8_t AId = 0) {
     std::vector<uint8_t> out;
@@ -50,3 +52,5 @@ inline TKRBuffer ToBuffer(const std::vector<uint8_t>& ABytes) {
         buf[i] = ABytes[i];
     return buf;
 }
+
+}  // namespace mbtest

@@ -24,11 +24,11 @@ class TPresetLogic;
 
 // Parameters to store from the command line; fields left unset keep their value.
 struct TParameterValues {
-    std::optional<bool> Fahrenheit;
-    std::optional<uint32_t> OverHeatCelsius;  // whole degrees Celsius
-    std::optional<uint32_t> MaxMemory;        // 1..20
-    std::optional<uint32_t> Backlight;        // 1..BacklightMax
-    std::optional<bool> AutoResetCounters;
+    std::optional<bool> Fahrenheit = std::nullopt;
+    std::optional<uint32_t> OverHeatCelsius = std::nullopt;  // whole degrees Celsius
+    std::optional<uint32_t> MaxMemory = std::nullopt;        // 1..20
+    std::optional<uint32_t> Backlight = std::nullopt;        // 1..BacklightMax
+    std::optional<bool> AutoResetCounters = std::nullopt;
 };
 
 class TParameterLogic {

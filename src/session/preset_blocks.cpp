@@ -1,7 +1,7 @@
 // Preset blocks on the wire: the scheduler's ReadMemory and WriteMemory jobs serve the selected
 // preset (the panel) and, in turn, block operations by number for the command line. Operations
-// run one after another in the order asked for; a refused or lost request fails the operation at
-// the scheduler's next tick, and the end of the session fails what is left.
+// run one after another in the order asked for; a refused or lost request fails its operation,
+// and the end of the session fails what is left.
 
 #include <utility>
 
@@ -30,12 +30,6 @@ void TPresetLogic::BindJobs() {
         else if (coreWrite)
             coreWrite(ASender);
     };
-    ChainEvent<TLN_TaskMgr*>(t.fOnTimeout, fAlive, [this](TLN_TaskMgr*) {
-        // The request before this tick got no good reply: if it was an operation's, that one
-        // has failed.
-        if (!fOps.empty() && fOps.front().InFlight) FinishHead(fOps.front().Id, false, {});
-        KickOps();
-    });
 }
 
 void TPresetLogic::ServeReadMemory() {
@@ -90,25 +84,33 @@ void TPresetLogic::ServeHeadOp() {
     std::weak_ptr<int> alive = fAlive;
     TSessionCore* core = &fCore;
     if (!op.Write) {
-        fCore.ReadRegisters(start, kMemoryRegisters,
-                            [this, alive, core, id](const TKRRegisters& ARegs) {
-                                core->TaskMgr().Callback();
-                                if (alive.expired()) return;
-                                TMemorySet block{};
-                                StoreMemoryRegisters(block, ARegs);
-                                FinishHead(id, true, block);
-                            });
+        fCore.ReadRegisters(
+            start, kMemoryRegisters,
+            [this, alive, core, id](const TKRRegisters& ARegs) {
+                core->TaskMgr().Callback();
+                if (alive.expired()) return;
+                TMemorySet block{};
+                StoreMemoryRegisters(block, ARegs);
+                FinishHead(id, true, block);
+            },
+            [this, alive, id](int32_t) {
+                if (!alive.expired()) FinishHead(id, false, {});
+            });
         return;
     }
     const TMemorySet block = op.Block;
-    fCore.WriteRegisters(start, MemoryRegisters(block), [this, alive, core, id, block] {
-        core->TaskMgr().Callback();
-        if (!alive.expired()) FinishHead(id, true, block);
-    });
+    fCore.WriteRegisters(
+        start, MemoryRegisters(block),
+        [this, alive, core, id, block] {
+            core->TaskMgr().Callback();
+            if (!alive.expired()) FinishHead(id, true, block);
+        },
+        [this, alive, id, block](int32_t) {
+            if (!alive.expired()) FinishHead(id, false, block);
+        });
 }
 
 void TPresetLogic::FinishHead(uint64_t AId, bool AOk, const TMemorySet& ABlock) {
-    // A late reply to an operation already failed at a time-out is dropped.
     if (fOps.empty() || fOps.front().Id != AId) return;
     TBlockHandler done = std::move(fOps.front().Done);
     fOps.pop_front();

@@ -25,16 +25,16 @@ class TSessionCore;
 
 // Values to store into a preset; fields left unset keep what the device holds.
 struct TPresetValues {
-    std::optional<uint32_t> Uset;   // 0.01 V
-    std::optional<uint32_t> Iset;   // current unit
-    std::optional<uint32_t> Ovp;    // 0.01 V
-    std::optional<uint32_t> Ocp;    // current unit
-    std::optional<uint32_t> Opp;    // 0.1 W
-    std::optional<uint32_t> Timer;  // minutes, 0 for no timer
-    std::optional<bool> DefaultOnStart;
-    std::optional<bool> PowerOnStart;
-    std::optional<bool> OvpTrigger;
-    std::optional<bool> OcpTrigger;
+    std::optional<uint32_t> Uset = std::nullopt;   // 0.01 V
+    std::optional<uint32_t> Iset = std::nullopt;   // current unit
+    std::optional<uint32_t> Ovp = std::nullopt;    // 0.01 V
+    std::optional<uint32_t> Ocp = std::nullopt;    // current unit
+    std::optional<uint32_t> Opp = std::nullopt;    // 0.1 W
+    std::optional<uint32_t> Timer = std::nullopt;  // minutes, 0 for no timer
+    std::optional<bool> DefaultOnStart = std::nullopt;
+    std::optional<bool> PowerOnStart = std::nullopt;
+    std::optional<bool> OvpTrigger = std::nullopt;
+    std::optional<bool> OcpTrigger = std::nullopt;
 };
 
 class TPresetLogic {

@@ -17,15 +17,22 @@
 #include "session/settings_store.h"
 
 int main(int argc, char* argv[]) {
+    // --help works without a display, so it is looked for before the application object exists;
+    // the other options are read after Qt has taken its own (-platform ...).
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
+            QTextStream(stdout) << AppUsage();
+            return 0;
+        }
+    }
     TBenchlordApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
     const TAppOptions options = ParseAppOptions(args);
-    if (options.Help || !options.Error.isEmpty()) {
-        QTextStream out(options.Help ? stdout : stderr);
-        if (!options.Error.isEmpty()) out << "benchlord: " << options.Error << "\n\n";
-        out << AppUsage();
-        return options.Help ? 0 : 2;
+    if (!options.Error.isEmpty()) {
+        QTextStream(stderr) << "benchlord: " << options.Error << "\n\n" << AppUsage();
+        return 2;
     }
     ApplyAppStyle(app);
 

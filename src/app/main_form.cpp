@@ -147,10 +147,13 @@ void TMainForm::showEvent(QShowEvent* AEvent) {
     if (!fFirstShow) return;
     fFirstShow = false;
     if (fOptions.PortNotices) {
-        RegisterPortNotifications(
-            this, [this](TPortNotifier*, TPortChange AChange, const QString& AName) {
-                fSession->DeviceChange(AChange, AName);
-            });
+        auto notice = [this](TPortNotifier*, TPortChange AChange, const QString& AName) {
+            fSession->DeviceChange(AChange, AName);
+        };
+        if (fOptions.PortEvents)
+            new TPortNotifier(fOptions.PortEvents(), notice, this);
+        else
+            RegisterPortNotifications(this, notice);
     }
     fSession->RestoreAutoConnect();
 }

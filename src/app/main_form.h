@@ -6,8 +6,10 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 
+#include "link/port_notifier.h"
 #include "link/tick_clock.h"
 #include "session/session_core.h"
 #include "session/session_view.h"
@@ -38,6 +40,8 @@ struct TMainFormOptions {
     TMessagePresenter* Presenter = nullptr;
     // Register for serial-port arrival and removal notices when first shown.
     bool PortNotices = true;
+    // Source of those notices; null: the udev monitor.
+    std::function<std::unique_ptr<TPortEventSource>()> PortEvents;
     // The supply is the virtual one started inside the program.
     bool VirtualSupply = false;
 };

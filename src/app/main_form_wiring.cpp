@@ -97,7 +97,7 @@ void TMainForm::UpDownCheckBoxClick(bool AChecked) {
 void TMainForm::ApplyArrows() {
     // The voltage arrows only while an M preset is selected (or none is known).
     const bool voltage = fPanel.MemoryButtonDown < 10;
-    fSetPanel->SetArrowsShown(fCursorButtons, voltage);
+    fSetPanel->SetArrowsVisible(fCursorButtons && voltage, fCursorButtons);
     if (fParamPanel->ShowCursorButtons()->isChecked() != fCursorButtons)
         fParamPanel->ShowCursorButtons()->setChecked(fCursorButtons);
 }

@@ -61,7 +61,7 @@ TSetPanel::TSetPanel(QWidget* AParent) : QWidget(AParent) {
         ind->ClearValue();
         ind->UpdateDigits();
     }
-    SetArrowsShown(false, true);
+    SetArrowsVisible(false, false);
 }
 
 TSetPanel::~TSetPanel() {
@@ -267,12 +267,10 @@ void TSetPanel::ShowInputVoltage(const QString& AText) {
 }
 
 void TSetPanel::ShowVinWarning(bool ALit) {
-    fVinLit = ALit;
     fUsetUnit->setVisible(!ALit);
 }
 
 void TSetPanel::ShowSetColor(TColor AColor) {
-    fSetColor = AColor;
     fUsetInd->SetColor(AColor);
     fIsetInd->SetColor(AColor);
     fUsetPoint->SetOnColor(AColor);
@@ -303,7 +301,6 @@ void TSetPanel::ApplyPanel(const TPanelState& AState) {
     }
     fSetLockBtn->setText(AState.SetLockCaption);
     fSetLockBtn->setEnabled(AState.SetLockEnabled);
-    fStepArrowsEnabled = AState.StepArrowsEnabled;
     for (TUpDownButtons* arrows : {fUpDown1, fUpDown2, fCursorUpDown1, fCursorUpDown2}) {
         arrows->setEnabled(AState.StepArrowsEnabled);
         arrows->SetHandCursor(AState.HandCursor);
@@ -322,13 +319,11 @@ void TSetPanel::ShowPresetStatus(bool ASF, bool AOVP, bool AOCP) {
     fStatus[0]->move(AOVP ? 320 : 360, kStripY);
 }
 
-void TSetPanel::SetArrowsShown(bool AShown, bool AVoltageToo) {
-    fArrowsShown = AShown;
-    fVoltageArrows = AVoltageToo;
-    fUpDown1->setVisible(AShown && AVoltageToo);
-    fCursorUpDown1->setVisible(AShown && AVoltageToo);
-    fUpDown2->setVisible(AShown);
-    fCursorUpDown2->setVisible(AShown);
+void TSetPanel::SetArrowsVisible(bool AVoltage, bool ACurrent) {
+    fUpDown1->setVisible(AVoltage);
+    fCursorUpDown1->setVisible(AVoltage);
+    fUpDown2->setVisible(ACurrent);
+    fCursorUpDown2->setVisible(ACurrent);
 }
 
 void TSetPanel::SetVoltageKnobVisible(bool AVisible) {

@@ -43,8 +43,8 @@ public:
     void ApplyPanel(const TPanelState& AState);
     // Preset-status panels "SF", "OVP", "OCP" ("SF" moves left while "OVP" is shown).
     void ShowPresetStatus(bool ASF, bool AOVP, bool AOCP);
-    // "Show Cursor Buttons" and the preset kind: the voltage arrows only for M presets.
-    void SetArrowsShown(bool AShown, bool AVoltageToo);
+    // Step and cursor arrows of the voltage and the current display.
+    void SetArrowsVisible(bool AVoltage, bool ACurrent);
     void SetVoltageKnobVisible(bool AVisible);
 
     // --- forwarded actions ---
@@ -116,10 +116,4 @@ private:
     QProgressBar* fChargeBar = nullptr;
     QLabel* fChargeLabel = nullptr;
     QPushButton* fSetLockBtn = nullptr;
-
-    bool fArrowsShown = false;
-    bool fVoltageArrows = true;
-    bool fStepArrowsEnabled = false;
-    bool fVinLit = false;
-    TColor fSetColor = 0x808080;
 };

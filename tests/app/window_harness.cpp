@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QApplication>
+#include <QComboBox>
 #include <QMouseEvent>
+#include <QPushButton>
 
 #include "app/app_style.h"
 #include "app/benchlord_application.h"
+#include "app/connection_panel.h"
 #include "controls/enter_form.h"
 #include "controls/enter_form2.h"
 #include "controls/indicator.h"
+#include "link/port_discovery.h"
 #include "link/tcp_connector.h"
 #include "session/model_limits.h"
 #include "tests/support/event_loop.h"
@@ -56,7 +61,8 @@ TWindowHarness::TWindowHarness(THarnessConfig AConfig)
     options.Settings = AConfig.ownSettings ? nullptr : &settings;
     options.Timings = FastTimings();
     options.Presenter = &presenter;
-    options.PortNotices = false;
+    options.PortNotices = static_cast<bool>(AConfig.portEvents);
+    options.PortEvents = AConfig.portEvents;
     options.VirtualSupply = AConfig.virtualSupply;
     form = std::make_unique<TMainForm>(options);
     popup2 = new TEnterForm2(form.get());
@@ -68,6 +74,7 @@ TWindowHarness::TWindowHarness(THarnessConfig AConfig)
 
 TWindowHarness::~TWindowHarness() {
     form.reset();
+    if (supply) RemoveExtraPort(QString::fromStdString(supply->PtyPath()));
     supply.reset();
     TIndicator::ResetActive();
     ResetModelLimits();
@@ -85,6 +92,20 @@ bool TWindowHarness::Connect(int ATimeoutMs) {
     return WaitFor([&] { return form->Session().Connected(); }, ATimeoutMs);
 }
 
+bool TWindowHarness::ConnectSerial(int ATimeoutMs) {
+    if (!form->isVisible()) form->show();
+    const QString path = QString::fromStdString(supply->PtyPath());
+    AddExtraPort(path);
+    form->Session().FillPortList();
+    QComboBox* ports = form->ConnectionPanel()->ComPortComboBox();
+    const int index = ports->findText(path, Qt::MatchContains);
+    if (index < 0) return false;
+    ports->setCurrentIndex(index);
+    emit ports->activated(index);
+    form->ConnectionPanel()->ConnectBtn()->click();
+    return WaitFor([&] { return form->Session().Connected(); }, ATimeoutMs);
+}
+
 bool TWindowHarness::WaitPolls(uint64_t ACount, int ATimeoutMs) {
     const uint64_t target = supply->Requests() + ACount;
     return WaitFor([&] { return supply->Requests() >= target; }, ATimeoutMs);
@@ -92,6 +113,28 @@ bool TWindowHarness::WaitPolls(uint64_t ACount, int ATimeoutMs) {
 
 bool TWindowHarness::WaitFor(const std::function<bool()>& APredicate, int ATimeoutMs) {
     return testsupport::ProcessUntil(APredicate, ATimeoutMs);
+}
+
+TPipePortEvents::TPipePortEvents() {
+    EXPECT_EQ(pipe(fFds), 0);
+}
+
+TPipePortEvents::~TPipePortEvents() {
+    close(fFds[0]);
+    close(fFds[1]);
+}
+
+std::vector<TPortEvent> TPipePortEvents::Receive() {
+    char buffer[16];
+    (void)!read(fFds[0], buffer, sizeof buffer);
+    std::vector<TPortEvent> events;
+    events.swap(fPending);
+    return events;
+}
+
+void TPipePortEvents::Announce(TPortChange AChange, const QString& AName) {
+    fPending.push_back({AChange, AName});
+    EXPECT_EQ(write(fFds[1], "x", 1), 1);
 }
 
 void Click(QWidget* AWidget, QPoint APos) {

@@ -40,6 +40,34 @@ TSessionTimings FastTimings();
 struct THarnessConfig {
     bool ownSettings = false;  // true: the user's store (XDG_CONFIG_HOME decides where)
     bool virtualSupply = false;
+    // Port arrival and removal notices from this source (none when null).
+    std::function<std::unique_ptr<TPortEventSource>()> portEvents;
+};
+
+inline THarnessConfig WithOwnSettings() {
+    THarnessConfig c;
+    c.ownSettings = true;
+    return c;
+}
+inline THarnessConfig WithVirtualSupply() {
+    THarnessConfig c;
+    c.virtualSupply = true;
+    return c;
+}
+
+// Port notices queued in memory and announced by a byte on a pipe, as a udev monitor's socket
+// becomes readable when events wait.
+class TPipePortEvents final : public TPortEventSource {
+public:
+    TPipePortEvents();
+    ~TPipePortEvents() override;
+    int Fd() const override { return fFds[0]; }
+    std::vector<TPortEvent> Receive() override;
+    void Announce(TPortChange AChange, const QString& AName);
+
+private:
+    int fFds[2] = {-1, -1};
+    std::vector<TPortEvent> fPending;
 };
 
 class TWindowHarness {
@@ -51,6 +79,8 @@ public:
     bool StartSupply(VirtualSupplyOptions AOptions = {});
     // Shows the window, connects to the supply and waits for the session to start.
     bool Connect(int ATimeoutMs = 3000);
+    // The same over the supply's pseudo-terminal, chosen in the port list.
+    bool ConnectSerial(int ATimeoutMs = 3000);
     // Waits until the supply has answered ACount more requests.
     bool WaitPolls(uint64_t ACount, int ATimeoutMs = 2000);
     bool WaitFor(const std::function<bool()>& APredicate, int ATimeoutMs = 2000);

@@ -23,7 +23,7 @@ double Luminance(QRgb AColor) {
 }  // namespace
 
 TEST(WindowLook, LiveDemoPanelIsADarkInstrument) {
-    TWindowHarness h({.virtualSupply = true});
+    TWindowHarness h(apptest::WithVirtualSupply());
     VirtualSupplyOptions opt;
     opt.loadOhms = 10.0;
     ASSERT_TRUE(h.StartSupply(opt));

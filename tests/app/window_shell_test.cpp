@@ -1,0 +1,258 @@
+// Start-up and shut-down of the window, the side bar, message boxes, the general error report and
+// the command line.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <stdexcept>
+
+#include "app/app_options.h"
+#include "app/connection_panel.h"
+#include "app/demo_supply.h"
+#include "app/edit_box.h"
+#include "app/param_panel.h"
+#include "app/preset_panel.h"
+#include "app/segment_readout.h"
+#include "app/set_panel.h"
+#include "app/side_bar.h"
+#include "controls/enter_form.h"
+#include "controls/indicator.h"
+#include "controls/seven_segment_display.h"
+#include "controls/up_down_buttons.h"
+#include "sim/sim_device.h"
+#include "tests/app/window_harness.h"
+
+using apptest::TRecordingPresenter;
+using apptest::TWindowHarness;
+
+namespace {
+
+// Points XDG_CONFIG_HOME at a temporary folder for the life of the object.
+class TConfigHome {
+public:
+    TConfigHome() : fOld(qgetenv("XDG_CONFIG_HOME")) {
+        qputenv("XDG_CONFIG_HOME", fDir.path().toLocal8Bit());
+    }
+    ~TConfigHome() {
+        if (fOld.isEmpty())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", fOld);
+    }
+    QString Path() const { return fDir.path(); }
+
+private:
+    QTemporaryDir fDir;
+    QByteArray fOld;
+};
+
+// An object whose every event handler fails.
+class TThrowingObject : public QObject {
+public:
+    bool event(QEvent*) override { throw std::runtime_error("Cannot open file \"log.txt\""); }
+};
+
+}  // namespace
+
+TEST(WindowShell, CloseReleasesTheKeysAndWritesTheSettings) {
+    TConfigHome home;
+    TWindowHarness h(apptest::WithOwnSettings());
+    ASSERT_TRUE(h.StartSupply());
+    ASSERT_TRUE(h.Connect());
+    h.form->ConnectionPanel()->AutoConnectSwitch()->click();
+    h.form->close();
+    EXPECT_FALSE(h.form->Session().Connected());
+    EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
+
+    const TSettingsStore store;
+    ASSERT_TRUE(store.FilePath().startsWith(home.Path()));
+    ASSERT_TRUE(QFile::exists(store.FilePath()));
+    EXPECT_EQ(store.ReadString("PORT"), "TCP");
+    EXPECT_EQ(store.ReadInteger("TCP"), 0x0100007F);  // 127.0.0.1, first octet lowest
+    EXPECT_EQ(store.ReadInteger("Autoconnect"), 1);
+    EXPECT_EQ(store.ReadInteger("BAUDRATE"), 2);
+    EXPECT_EQ(store.ReadInteger("MBADDR"), 0);
+    EXPECT_TRUE(store.ValueExists("UnDown"));
+    EXPECT_TRUE(store.ValueExists("RCNT"));
+    EXPECT_TRUE(store.ValueExists("CLR1"));
+}
+
+TEST(WindowShell, FirstRunStartsWithDefaultsAndRestoresThemNextTime) {
+    TConfigHome home;
+    {
+        TWindowHarness h(apptest::WithOwnSettings());
+        h.form->show();
+        TConnectionPanel* c = h.form->ConnectionPanel();
+        EXPECT_EQ(c->BaudComboBox()->currentText(), "9600");
+        EXPECT_EQ(c->SlaveAddrComboBox()->currentText(), "1");
+        EXPECT_EQ(c->IpMaskEdit()->text(), "192.168.001.001");
+        EXPECT_FALSE(c->AutoConnectSwitch()->isChecked());
+        EXPECT_FALSE(h.form->CursorButtonsShown());
+        // The user picks 57600 baud, address 5 and shows the cursor buttons.
+        c->BaudComboBox()->setCurrentIndex(5);
+        emit c->BaudComboBox()->activated(5);
+        c->SlaveAddrComboBox()->setCurrentIndex(4);
+        emit c->SlaveAddrComboBox()->activated(4);
+        h.form->UpDownCheckBoxClick(true);
+        h.form->close();
+    }
+    TWindowHarness h(apptest::WithOwnSettings());
+    h.form->show();
+    EXPECT_EQ(h.form->ConnectionPanel()->BaudComboBox()->currentText(), "57600");
+    EXPECT_EQ(h.form->ConnectionPanel()->SlaveAddrComboBox()->currentText(), "5");
+    EXPECT_TRUE(h.form->CursorButtonsShown());
+    EXPECT_TRUE(h.form->SetPanel()->UpDown2()->isVisibleTo(h.form.get()));
+}
+
+TEST(WindowShell, AtMostOneSidePanelIsOpenAndOpeningOneHidesThePopup) {
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    ASSERT_TRUE(h.Connect());
+    TSideBar* bar = h.form->SideBar();
+    EXPECT_TRUE(h.form->ConnectionCategory()->Expanded());
+    h.form->PresetCategory()->Header()->click();
+    EXPECT_TRUE(h.form->PresetCategory()->Expanded());
+    EXPECT_FALSE(h.form->ConnectionCategory()->Expanded());
+    // Open the entry pop-up over the OPP field, then open another panel: the pop-up goes.
+    h.form->EditClick(h.form->PresetPanel()->Edit(TPresetPanel::etOpp));
+    ASSERT_TRUE(h.popup->isVisible());
+    EXPECT_EQ(h.popup->Indicator(), h.form->EditIndicator(TPresetPanel::etOpp));
+    h.form->ParamCategory()->Header()->click();
+    EXPECT_FALSE(h.popup->isVisible());
+    int open = 0;
+    for (TCategoryPanel* panel : bar->Panels())
+        open += panel->Expanded() ? 1 : 0;
+    EXPECT_EQ(open, 1);
+    // A click on the open header closes it; with all closed the session soon opens "Connection".
+    h.form->ParamCategory()->Header()->click();
+    EXPECT_TRUE(bar->AllCollapsed());
+    EXPECT_TRUE(h.WaitFor([&] { return h.form->ConnectionCategory()->Expanded(); }));
+}
+
+TEST(WindowShell, EntryPopupOpensOnlyWhileConnectedWithTheOutputOff) {
+    TWindowHarness h;
+    h.form->show();
+    TEditBox* ovp = h.form->PresetPanel()->Edit(TPresetPanel::etOvp);
+    h.form->EditClick(ovp);
+    EXPECT_FALSE(h.popup->isVisible());  // not connected
+    ASSERT_TRUE(h.StartSupply());
+    h.supply->SetOutput(true);
+    ASSERT_TRUE(h.Connect());
+    h.form->EditClick(ovp);
+    EXPECT_FALSE(h.popup->isVisible());  // output on
+}
+
+TEST(WindowShell, WheelOverASetDigitStepsIt) {
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    h.supply->SetRegister(simreg::USET, 500);
+    ASSERT_TRUE(h.Connect());
+    // The wheel reaches the window, which finds the digit under the pointer.
+    TdsSevenSegmentDisplay* hundreds = h.form->SetPanel()->UsetReadout()->Seg(3);
+    const QPoint at = hundreds->mapTo(h.form.get(), hundreds->rect().center());
+    QWheelEvent wheel(QPointF(at), QPointF(h.form->mapToGlobal(at)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(h.form.get(), &wheel);
+    EXPECT_EQ(h.form->SetPanel()->UsetInd().CursorPos(), 3);
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 600; }));
+}
+
+TEST(WindowShell, MessageBoxesAreCentredOnTheWindow) {
+    // Window left + width / 2 - 200, top + height / 2 - 50.
+    EXPECT_EQ(MessageBoxPosition(QPoint(100, 50), 880, 512), QPoint(340, 256));
+    EXPECT_EQ(MessageBoxText("Connection lost !!!"), "Connection lost !!!");
+    EXPECT_EQ(MessageBoxText("Wrong address 000.000.000.000\rPlease check  the TCP IP address."),
+              "Wrong address 000.000.000.000\nPlease check  the TCP IP address.");
+}
+
+TEST(WindowShell, AnErrorNoHandlerCatchesIsReportedAndTheLoopGoesOn) {
+    TRecordingPresenter presenter;
+    SetAppMessagePresenter(&presenter);
+    TThrowingObject target;
+    QEvent event(QEvent::User);
+    EXPECT_FALSE(QApplication::sendEvent(&target, &event));
+    SetAppMessagePresenter(nullptr);
+    ASSERT_EQ(presenter.errors.size(), 1);
+    EXPECT_EQ(presenter.errors.front(), "Cannot open file \"log.txt\"");
+    // The loop still delivers events.
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { ran = true; }, Qt::QueuedConnection);
+    EXPECT_TRUE(apptest::TWindowHarness().WaitFor([&] { return ran; }, 1000));
+}
+
+struct TOptionCase {
+    QStringList args;
+    bool demo;
+    bool help;
+    bool error;
+};
+
+class AppOptionsTest : public ::testing::TestWithParam<TOptionCase> {};
+
+TEST_P(AppOptionsTest, Parses) {
+    const TOptionCase& c = GetParam();
+    const TAppOptions options = ParseAppOptions(c.args);
+    EXPECT_EQ(options.Demo, c.demo);
+    EXPECT_EQ(options.Help, c.help);
+    EXPECT_EQ(!options.Error.isEmpty(), c.error);
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, AppOptionsTest,
+                         ::testing::Values(TOptionCase{{}, false, false, false},
+                                           TOptionCase{{"--demo"}, true, false, false},
+                                           TOptionCase{{"--help"}, false, true, false},
+                                           TOptionCase{{"-h"}, false, true, false},
+                                           TOptionCase{{"--demo", "--bogus"}, true, false, true}));
+
+TEST(WindowShell, UsageNamesTheDemo) {
+    EXPECT_TRUE(AppUsage().contains("--demo"));
+    EXPECT_TRUE(AppUsage().contains("--help"));
+}
+
+TEST(WindowShell, DemoKeepsItsSettingsApartAndConnectsToALiveSupply) {
+    EXPECT_EQ(DemoSettingsPath("/home/u/.config/tarnwell/DPS.ini"),
+              "/home/u/.config/tarnwell/DPS-demo.ini");
+    TDemoSupply demo;
+    ASSERT_TRUE(demo.Start()) << demo.Error().toStdString();
+    ASSERT_NE(demo.Port(), 0);
+    TWindowHarness h(apptest::WithVirtualSupply());
+    h.form->show();
+    h.form->ConnectLoopback(demo.Port());
+    ASSERT_TRUE(h.WaitFor([&] { return h.form->Session().Connected(); }, 3000));
+    EXPECT_TRUE(h.form->windowTitle().startsWith("DPS5015"));
+    EXPECT_TRUE(h.form->windowTitle().endsWith(" - virtual supply"));
+    // Live: the output is on and the readings follow.
+    EXPECT_TRUE(h.WaitFor([&] { return h.form->Session().Data().UOUT == 1200; }));
+}
+
+TEST(WindowShell, RemovalNoticeOfTheSessionPortEndsTheSession) {
+    apptest::TPipePortEvents* events = nullptr;
+    apptest::THarnessConfig config;
+    config.portEvents = [&events] {
+        auto source = std::make_unique<apptest::TPipePortEvents>();
+        events = source.get();
+        return source;
+    };
+    TWindowHarness h(config);
+    VirtualSupplyOptions opt;
+    opt.pty = true;
+    ASSERT_TRUE(h.StartSupply(opt));
+    ASSERT_TRUE(h.ConnectSerial()) << h.presenter.errors.join("|").toStdString();
+    ASSERT_NE(events, nullptr);  // registered when the window was first shown
+    // Another adapter going away changes nothing; the session's own port ends it.
+    events->Announce(pcRemoval, "ttyUSB7");
+    h.WaitPolls(3);
+    EXPECT_TRUE(h.form->Session().Connected());
+    events->Announce(pcRemoval, QString::fromStdString(h.supply->PtyPath()));
+    ASSERT_TRUE(h.WaitFor([&] { return !h.form->Session().Connected(); }));
+    EXPECT_EQ(h.form->windowTitle(), "Benchlord");
+    EXPECT_TRUE(h.presenter.errors.isEmpty());
+}

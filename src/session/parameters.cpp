@@ -126,9 +126,17 @@ QString TParameterLogic::CheckValues(const TParameterValues& AValues) const {
         const bool f = AValues.Fahrenheit.value_or(model.CF);
         const uint32_t shown = OverHeatShown(*AValues.OverHeatCelsius, f);
         const TEditorRange r = EditorRange(peOverHeat, 0, 0, 0, 1);
-        if (shown < r.Min || shown > r.Max)
-            return "Over-heat limit must be " + QString::number(OverHeatCelsius(r.Min, f)) +
-                   " to " + QString::number(OverHeatCelsius(r.Max, f)) + " C";
+        if (shown < r.Min || shown > r.Max) {
+            // The Celsius values whose shown value lies in the editor's range.
+            uint32_t lo = 0;
+            while (OverHeatShown(lo, f) < r.Min)
+                ++lo;
+            uint32_t hi = lo;
+            while (OverHeatShown(hi + 1, f) <= r.Max)
+                ++hi;
+            return "Over-heat limit must be " + QString::number(lo) + " to " + QString::number(hi) +
+                   " C";
+        }
     }
     if (AValues.MaxMemory) {
         if (!extended) return "The number of presets cannot be set on this unit";

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "session/color_helpers.h"
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/register_codec.h"

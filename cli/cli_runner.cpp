@@ -87,6 +87,8 @@ void TCliRunner::CreateSession() {
     if (fConfig.TcpReadTimeout != 0) fCore->TCPConnector().SetReadTimeout(fConfig.TcpReadTimeout);
     if (fConfig.TcpConnectTimeout != 0)
         fCore->TCPConnector().SetConnectTimeout(fConfig.TcpConnectTimeout);
+    if (fConfig.SerialWaitResp != 0)
+        fCore->COMPortConnector().SetWaitRespTime(fConfig.SerialWaitResp);
 
     // Exception replies are recognised on the workers, before the session's handlers turn them
     // into a red traffic lamp; the code is kept for the decision on the exit code.

@@ -28,6 +28,7 @@ struct TCliConfig {
     TSessionTimings Timings;
     uint32_t TcpReadTimeout = 0;     // 0: the connector's own
     uint32_t TcpConnectTimeout = 0;  // 0: the connector's own
+    uint32_t SerialWaitResp = 0;     // 0: the session's own
     // Store whose remembered device names 'ports' shows (read only); empty: the user's store.
     QString PortsSettingsPath;
 };

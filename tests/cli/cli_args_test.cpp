@@ -1,0 +1,150 @@
+// The command line: what is accepted, what is refused with which reason, and the conversion of
+// typed values into the device's fixed-point units.
+
+#include <gtest/gtest.h>
+
+#include "cli/cli_args.h"
+#include "cli/cli_values.h"
+
+namespace {
+
+struct TRefusedLine {
+    const char* Line;
+    const char* Reason;  // part of the error text
+};
+
+class RefusedLine : public ::testing::TestWithParam<TRefusedLine> {};
+
+TEST_P(RefusedLine, NamesTheReason) {
+    const TParseResult r = ParseArguments(QString(GetParam().Line).split(' ', Qt::SkipEmptyParts));
+    EXPECT_TRUE(r.Error.contains(GetParam().Reason)) << r.Error.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, RefusedLine,
+    ::testing::Values(TRefusedLine{"", "no command"},
+                      TRefusedLine{"--tcp h frob", "unknown command frob"},
+                      TRefusedLine{"--tcp h info --frob", "unknown option --frob"},
+                      TRefusedLine{"info", "a link is required"},
+                      TRefusedLine{"--tcp h --port ttyUSB0 info", "exclude each other"},
+                      TRefusedLine{"--tcp h:70000 info", "1 to 65535"},
+                      TRefusedLine{"--tcp :502 info", "host"},
+                      TRefusedLine{"--port ttyUSB0 --baud 1200 info", "--baud"},
+                      TRefusedLine{"--port ttyUSB0 --addr 0 info", "1 to 127"},
+                      TRefusedLine{"--port ttyUSB0 --addr 128 info", "1 to 127"},
+                      TRefusedLine{"--tcp h set", "--voltage"},
+                      TRefusedLine{"--tcp h set --voltage -5", "not a number"},
+                      TRefusedLine{"--tcp h set --voltage 1e3", "not a number"},
+                      TRefusedLine{"--tcp h set --current", "a value is required"},
+                      TRefusedLine{"--tcp h read --voltage 5", "does not apply to read"},
+                      TRefusedLine{"--tcp h set --voltage 5 --ovp 6", "does not apply to set"},
+                      TRefusedLine{"--tcp h preset show 5 --voltage 5", "does not apply to preset"},
+                      TRefusedLine{"--tcp h watch --interval 0", "--interval"},
+                      TRefusedLine{"--tcp h watch --count 0", "--count"},
+                      TRefusedLine{"--tcp h preset", "list, show N"},
+                      TRefusedLine{"--tcp h preset show", "one preset number"},
+                      TRefusedLine{"--tcp h preset show 20", "not a preset"},
+                      TRefusedLine{"--tcp h preset select M10", "not a preset"},
+                      TRefusedLine{"--tcp h preset save 3 --timer 1:75", "H:MM"},
+                      TRefusedLine{"--tcp h read extra", "unexpected argument"}));
+
+TEST(CliArgs, GlobalOptionsMayFollowTheCommand) {
+    const TParseResult r =
+        ParseArguments({"read", "--tcp", "bench.local:1502", "--json", "--addr=7", "--keep-lock"});
+    ASSERT_TRUE(r.Error.isEmpty()) << r.Error.toStdString();
+    EXPECT_EQ(r.Request.Command, "read");
+    EXPECT_EQ(r.Request.Link.TcpHost, "bench.local");
+    EXPECT_EQ(r.Request.Link.TcpPort, 1502);
+    EXPECT_EQ(r.Request.Link.Addr, 7);
+    EXPECT_TRUE(r.Request.Json);
+    EXPECT_TRUE(r.Request.KeepLock);
+}
+
+TEST(CliArgs, SerialDefaultsAndWatchOptions) {
+    const TParseResult r = ParseArguments({"--port", "/dev/ttyUSB0", "watch", "--interval", "0.25",
+                                           "--count", "5", "--csv", "out.csv"});
+    ASSERT_TRUE(r.Error.isEmpty()) << r.Error.toStdString();
+    EXPECT_EQ(r.Request.Link.Baud, 9600);
+    EXPECT_EQ(r.Request.Link.Addr, 1);
+    EXPECT_EQ(r.Request.IntervalMs, 250);
+    ASSERT_TRUE(r.Request.Count.has_value());
+    EXPECT_EQ(*r.Request.Count, 5);
+    EXPECT_EQ(r.Request.CsvPath, "out.csv");
+}
+
+TEST(CliArgs, TcpPortDefaultsTo502) {
+    const TParseResult r = ParseArguments({"--tcp", "127.0.0.1", "info"});
+    ASSERT_TRUE(r.Error.isEmpty());
+    EXPECT_EQ(r.Request.Link.TcpPort, 502);
+}
+
+TEST(CliArgs, PresetSaveTakesEveryValue) {
+    const TParseResult r =
+        ParseArguments({"--tcp", "h", "preset", "save", "C2", "--voltage", "4.2", "--current", "1",
+                        "--ovp", "4.3", "--ocp", "1.1", "--opp", "20.5", "--timer", "2:05"});
+    ASSERT_TRUE(r.Error.isEmpty()) << r.Error.toStdString();
+    EXPECT_EQ(r.Request.Preset, paSave);
+    EXPECT_EQ(r.Request.PresetNum, 12u);
+    ASSERT_TRUE(r.Request.Opp && r.Request.TimerMinutes);
+    EXPECT_EQ(ToUnits(*r.Request.Opp, 1), 205u);
+    EXPECT_EQ(*r.Request.TimerMinutes, 125u);
+}
+
+TEST(CliArgs, HelpWithOrWithoutCommandNeedsNoLink) {
+    EXPECT_TRUE(ParseArguments({"--help"}).Request.Help);
+    const TParseResult r = ParseArguments({"watch", "--help"});
+    EXPECT_TRUE(r.Error.isEmpty());
+    EXPECT_TRUE(r.Request.Help);
+    EXPECT_EQ(r.Request.Command, "watch");
+    EXPECT_EQ(ParseArguments({"help", "set"}).Request.Command, "set");
+}
+
+struct TUnitCase {
+    const char* Text;
+    int Decimals;
+    uint64_t Units;
+};
+
+class DecimalUnits : public ::testing::TestWithParam<TUnitCase> {};
+
+TEST_P(DecimalUnits, RoundToTheResolution) {
+    const auto value = ParseDecimal(GetParam().Text);
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(ToUnits(*value, GetParam().Decimals), GetParam().Units);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, DecimalUnits,
+                         ::testing::Values(TUnitCase{"12", 2, 1200}, TUnitCase{"12.345", 2, 1235},
+                                           TUnitCase{"12.344", 2, 1234}, TUnitCase{".5", 3, 500},
+                                           TUnitCase{"0.0004", 3, 0}, TUnitCase{"0.0005", 3, 1},
+                                           TUnitCase{"1.9999999", 2, 200},
+                                           TUnitCase{"51.00", 2, 5100}, TUnitCase{"99.95", 1, 1000},
+                                           TUnitCase{"999999999", 2, 99999999900}));
+
+TEST(CliValues, RefusedNumbers) {
+    for (const char* text : {"", ".", "-1", "+1", "1,5", "1.2.3", "1e2", "0x10", "1234567890"})
+        EXPECT_FALSE(ParseDecimal(text).has_value()) << text;
+}
+
+TEST(CliValues, HoursMinutesAndPresetNames) {
+    EXPECT_EQ(ParseHoursMinutes("99:59"), 5999u);
+    EXPECT_EQ(ParseHoursMinutes("0:05"), 5u);
+    EXPECT_EQ(ParseHoursMinutes("90"), 90u);
+    EXPECT_FALSE(ParseHoursMinutes("1:5").has_value());
+    EXPECT_FALSE(ParseHoursMinutes("1:60").has_value());
+    EXPECT_FALSE(ParseHoursMinutes(":30").has_value());
+    EXPECT_EQ(ParsePresetNumber("m3"), 3u);
+    EXPECT_EQ(ParsePresetNumber("C0"), 10u);
+    EXPECT_EQ(ParsePresetNumber("19"), 19u);
+    EXPECT_FALSE(ParsePresetNumber("M").has_value());
+    EXPECT_FALSE(ParsePresetNumber("X3").has_value());
+}
+
+TEST(CliValues, FormatKeepsTheResolution) {
+    EXPECT_EQ(FormatUnits(500, 2), "5.00");
+    EXPECT_EQ(FormatUnits(7, 3), "0.007");
+    EXPECT_EQ(FormatUnits(7750, 1), "775.0");
+    EXPECT_EQ(FormatUnits(42, 0), "42");
+}
+
+}  // namespace

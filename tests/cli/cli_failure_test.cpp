@@ -1,0 +1,132 @@
+// Failures and their exit codes: refused requests (4), a link that cannot be opened or is lost
+// (3), with the program's own messages on standard error and the keys given back when possible.
+
+#include <gtest/gtest.h>
+
+#include "link/modbus_errors.h"
+#include "sim/sim_device.h"
+#include "tests/cli/cli_harness.h"
+
+using clitest::TCliHarness;
+
+namespace {
+
+std::string DeviceMessage(int32_t ACode) {
+    std::string level;
+    return ModbusErrorMsg(ACode, level);
+}
+
+testsupport::TSupplyConfig WithException(uint8_t ACode, bool APty) {
+    testsupport::TSupplyConfig c = TCliHarness::DefaultSupply();
+    c.pty = APty;
+    c.tweak = [ACode](VirtualSupplyOptions& AOpt) { AOpt.faults.exceptionCode = ACode; };
+    return c;
+}
+
+class CliRefusedIdentification : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CliRefusedIdentification, ExitsWithFourAndTheDeviceMessage) {
+    TCliHarness h(WithException(kSimExIllegalAddress, GetParam()));
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run = h.Run((GetParam() ? h.Pty() : h.Tcp()) << "read");
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Code, 4);
+    EXPECT_EQ(run.Err, DeviceMessage(kSimExIllegalAddress) + "\n");
+    EXPECT_TRUE(run.Out.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, CliRefusedIdentification, ::testing::Values(false, true),
+                         [](const auto& AInfo) { return AInfo.param ? "Pty" : "Tcp"; });
+
+TEST(CliFailure, RefusedWriteDuringTheSessionExitsWithFour) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run = h.Run(h.Tcp() << "set"
+                                   << "--voltage"
+                                   << "7",
+                           [&](TCliRunner& ARunner) {
+                               ARunner.fOnSessionStarted = [&] {
+                                   SimFaults f;
+                                   f.exceptionCode = 4;  // slave device failure
+                                   h.supply->SetFaults(f);
+                               };
+                           });
+    EXPECT_EQ(run.Code, 4);
+    EXPECT_EQ(run.Err, DeviceMessage(4) + "\n");
+    EXPECT_EQ(h.supply.Reg(simreg::USET), 500);
+}
+
+TEST(CliFailure, LostSupplyExitsWithThreeAndTheKeysAreReleased) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    // Requests still reach the supply, but no reply comes back.
+    const auto run = h.Run(h.Tcp() << "watch"
+                                   << "--interval"
+                                   << "0.02",
+                           [&](TCliRunner& ARunner) {
+                               ARunner.fOnSessionStarted = [&] {
+                                   SimFaults f;
+                                   f.dropEvery = 1;
+                                   h.supply->SetFaults(f);
+                               };
+                           });
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_EQ(run.Err, "Connection lost !!!\n");
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+}
+
+TEST(CliFailure, KeysUnlockedAtTheFrontPanelEndTheSession) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run = h.Run(h.Tcp() << "watch"
+                                   << "--interval"
+                                   << "0.02",
+                           [&](TCliRunner& ARunner) {
+                               ARunner.fOnSessionStarted = [&] { h.supply->ReleaseKeyLock(); };
+                           });
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_EQ(run.Err, "Connection lost !!!\n");
+}
+
+TEST(CliFailure, SupplyGoneMidSessionExitsWithThree) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run =
+        h.Run(h.Tcp() << "watch"
+                      << "--interval"
+                      << "0.02",
+              [&](TCliRunner& ARunner) { ARunner.fOnSessionStarted = [&] { h.supply.Stop(); }; });
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_EQ(run.Err, "Connection lost !!!\n");
+}
+
+TEST(CliFailure, ConnectFailuresUseTheWindowsTexts) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const QString port = QString::number(h.supply.TcpPort());
+    h.supply.Stop();
+    auto run = h.Run({"--tcp", "127.0.0.1:" + port, "read"});
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_EQ(run.Err,
+              "The TCP server at 127.0.0.1 does not replay!\nPlease check  the TCP IP address.\n");
+    run = h.Run({"--port", "/dev/nonexistent-tty", "read"});
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_EQ(run.Err,
+              "The /dev/nonexistent-tty port is closed or busy!\nPlease check  the port and close "
+              "other application using this port.\n");
+}
+
+TEST(CliFailure, UnsupportedModelStartsNoSession) {
+    testsupport::TSupplyConfig unit = TCliHarness::DefaultSupply();
+    unit.model = 3010;
+    TCliHarness h(unit);
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run = h.Run(h.Tcp() << "info");
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_EQ(run.Err, "DPS3010 ver. 4.6: this model is not supported.\n");
+    EXPECT_TRUE(h.supply->Writes().empty());
+}
+
+}  // namespace

@@ -1,0 +1,131 @@
+// set, on and off end to end: values checked against the model before anything is written,
+// writes through the scheduler, read-back and confirmation from the device.
+
+#include <gtest/gtest.h>
+
+#include "sim/sim_device.h"
+#include "tests/cli/cli_harness.h"
+
+using clitest::JsonOf;
+using clitest::TCliHarness;
+
+namespace {
+
+bool WroteRegister(VirtualSupply& ASupply, uint16_t AReg) {
+    for (const SimWrite& w : ASupply.Writes())
+        if (AReg >= w.start && AReg < w.start + w.values.size()) return true;
+    return false;
+}
+
+TEST(CliSet, WritesReadsBackAndPrintsTheSetValues) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run = h.Run(h.Tcp() << "set"
+                                   << "--voltage"
+                                   << "12.345"
+                                   << "--current"
+                                   << "0.5");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    // Rounded to the model's 0.01 V and 0.01 A.
+    EXPECT_EQ(run.Out, "uset  12.35 V\niset  0.50 A\n");
+    EXPECT_EQ(h.supply.Reg(simreg::USET), 1235);
+    EXPECT_EQ(h.supply.Reg(simreg::ISET), 50);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+}
+
+TEST(CliSet, OverThePtyWithMilliampereResolution) {
+    testsupport::TSupplyConfig unit = TCliHarness::DefaultSupply();
+    unit.model = 3005;
+    unit.pty = true;
+    TCliHarness h(unit);
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run = h.Run(h.Pty() << "--json"
+                                   << "set"
+                                   << "--current"
+                                   << "1.234");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Out, "{\"uset\": 5.00, \"iset\": 1.234}\n");
+    EXPECT_EQ(h.supply.Reg(simreg::ISET), 1234);
+    EXPECT_EQ(h.supply.Reg(simreg::USET), 500);  // untouched
+}
+
+struct TOutOfRange {
+    const char* Option;
+    const char* Value;
+    const char* Message;
+};
+
+class CliSetRefused : public ::testing::TestWithParam<TOutOfRange> {};
+
+TEST_P(CliSetRefused, BeforeAnythingIsWritten) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run = h.Run(h.Tcp() << "set" << GetParam().Option << GetParam().Value);
+    EXPECT_EQ(run.Code, 2);
+    EXPECT_EQ(run.Err, std::string(GetParam().Message) + "\n");
+    EXPECT_TRUE(run.Out.empty());
+    // Not even the key lock: the supply is left exactly as it was.
+    EXPECT_TRUE(h.supply->Writes().empty());
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+    EXPECT_EQ(h.supply.Reg(simreg::USET), 500);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliSetRefused,
+    ::testing::Values(TOutOfRange{"--voltage", "51.01",
+                                  "--voltage 51.01: out of range, 0.10 to 51.00 V on the DPS5015"},
+                      TOutOfRange{"--voltage", "0.09",
+                                  "--voltage 0.09: out of range, 0.10 to 51.00 V on the DPS5015"},
+                      TOutOfRange{"--current", "15.2",
+                                  "--current 15.2: out of range, 0.01 to 15.10 A on the DPS5015"},
+                      TOutOfRange{
+                          "--current", "0.004",
+                          "--current 0.004: out of range, 0.01 to 15.10 A on the DPS5015"}));
+
+TEST(CliSet, VoltageOfAChargeProfileIsRefused) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    h.supply.SetReg(simreg::MEM, 12);
+    const auto run = h.Run(h.Tcp() << "set"
+                                   << "--voltage"
+                                   << "4.2");
+    EXPECT_EQ(run.Code, 2);
+    EXPECT_EQ(run.Err, "The set voltage comes from the selected charge profile C2.\n");
+    EXPECT_FALSE(WroteRegister(h.supply.Supply(), simreg::USET));
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+}
+
+TEST(CliSwitch, OnAndOffAreConfirmedByTheDevice) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    auto run = h.Run(h.Tcp() << "on");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Out, "output  on\n");
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 1);
+    // Switching to the state it already has writes nothing.
+    h.supply->ClearWrites();
+    run = h.Run(h.Tcp() << "--json"
+                        << "on");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Out, "{\"output\": true}\n");
+    EXPECT_FALSE(WroteRegister(h.supply.Supply(), simreg::ONOFF));
+
+    run = h.Run(h.Tcp() << "--json"
+                        << "off");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(run.Out, "{\"output\": false}\n");
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+}
+
+TEST(CliSwitch, KeepLockLeavesTheKeysLocked) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run = h.Run(h.Tcp() << "--keep-lock"
+                                   << "on");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 1);
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 1);
+}
+
+}  // namespace

@@ -8,9 +8,11 @@
 // stale input, poll for writability, poll for the reply), which separates the cost of those
 // system calls from the cost of handing each packet between threads.
 //
-// Figures: the plain client's median round trip and requests per second; the stack with its
-// connector queue kept full (median interval between completions, requests per second); the
-// stack with one request at a time (median round trip from the call to the completion).
+// Columns: "rtt" is the median from the call to the reply in hand (with the queue kept full
+// this is mostly the wait behind 254 other requests); "cycle" is the median interval between
+// consecutive requests arriving at the slave, i.e. the time each client spends per request as
+// seen on the wire, which is what the ratios compare; "req/s" is the whole run's rate and
+// suffers from any other load on the machine.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -22,6 +22,8 @@
 #include "controls/wheel_pause.h"
 #include "link/port_notifier.h"
 #include "link/tcp_connector.h"
+#include "session/parameters.h"
+#include "session/presets.h"
 
 namespace {
 
@@ -51,6 +53,8 @@ TMainForm::TMainForm(const TMainFormOptions& AOptions, QWidget* AParent)
     BuildLayout();
     fSession = std::make_unique<TSessionCore>(
         *this, *fSettings, fOptions.Clock ? *fOptions.Clock : SystemTickClock(), fOptions.Timings);
+    fPresets = std::make_unique<TPresetLogic>(*fSession, *this);
+    fParams = std::make_unique<TParameterLogic>(*fSession, *fPresets, *this);
     BuildEditIndicators();
     WireSetAndOutput();
     WireConnection();
@@ -66,8 +70,11 @@ TMainForm::~TMainForm() {
     }
     if (fEnterForm) fEnterForm->SetIndicator(nullptr);
     if (fEnterForm2) fEnterForm2->SetIndicator(nullptr);
-    // The session goes first: while the link shuts down it may still tell the view something.
+    // The session goes first: while the link shuts down it may still tell the view (and the
+    // preset logic) something.
     fSession.reset();
+    fParams.reset();
+    fPresets.reset();
 }
 
 void TMainForm::BuildLayout() {
@@ -118,7 +125,7 @@ void TMainForm::SetEntryPopups(TEnterForm* AForm1, TEnterFormBase* AForm2) {
     }
     if (fEnterForm) {
         // When the pop-up loses activation the panels re-read what it edited.
-        fEnterForm->OnDeactivate = [this](QObject*) { RefreshEditBoxes(); };
+        fEnterForm->OnDeactivate = [this](QObject*) { EntryPopupClosed(); };
     }
 }
 
@@ -192,11 +199,10 @@ void TMainForm::ReadWindowSettings() {
     // "UnDown": arrows shown above 0; absent, shown only when there is no wheel (every desktop
     // the program runs on has one).
     fCursorButtons = fSettings->ReadIntegerOr(settings::kUnDown, 0) > 0;
-    ApplyArrows();
+    fParams->UpDownCheckBoxClick(fCursorButtons);
 }
 
 void TMainForm::WriteWindowSettings() {
     // 1 when the voltage step arrows are shown at this moment.
-    const bool shown = fCursorButtons && fPanel.MemoryButtonDown < 10;
-    fSettings->WriteInteger(settings::kUnDown, shown ? 1 : 0);
+    fSettings->WriteInteger(settings::kUnDown, fVoltageArrows ? 1 : 0);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The main window: a fixed 880 x 512 front panel with the preset tool bar, the set panel, the
 // output panel on its gradient and the side bar of collapsible panels ("Parameters", "Profile",
-// "Connection"). It implements the session's view with these widgets and forwards every user
-// action to the session (TSessionCore), which owns the link and the scheduler.
+// "Connection"). It implements the session's view and the preset view with these widgets and
+// forwards every user action to the session (TSessionCore, which owns the link and the
+// scheduler) or to the preset and parameter logic bound to it.
 
 #include <QWidget>
 #include <array>
@@ -11,6 +12,7 @@
 
 #include "link/port_notifier.h"
 #include "link/tick_clock.h"
+#include "session/preset_view.h"
 #include "session/session_core.h"
 #include "session/session_view.h"
 #include "session/settings_store.h"
@@ -24,6 +26,8 @@ class TEnterFormBase;
 class TIndicator;
 class TMessagePresenter;
 class TOutputPanel;
+class TParameterLogic;
+class TPresetLogic;
 class TParamPanel;
 class TPresetBar;
 class TPresetPanel;
@@ -46,7 +50,7 @@ struct TMainFormOptions {
     bool VirtualSupply = false;
 };
 
-class TMainForm : public QWidget, public TSessionView {
+class TMainForm : public QWidget, public TSessionView, public TPresetView {
 public:
     static constexpr int kClientWidth = 880;
     static constexpr int kClientHeight = 512;
@@ -55,6 +59,8 @@ public:
     ~TMainForm() override;
 
     TSessionCore& Session() { return *fSession; }
+    TPresetLogic& Presets() { return *fPresets; }
+    TParameterLogic& Parameters() { return *fParams; }
     TSettingsStore& Settings() { return *fSettings; }
 
     // The value-entry pop-ups, created after the window (creation order of the program).
@@ -122,6 +128,16 @@ public:
     void ExpandConnectionPanel() override;
     void CollapsePresetAndParamPanels() override;
 
+    // --- TPresetView (main_form_presets.cpp) ---
+    void ShowPresetEditors(const TPresetEditors& AEditors) override;
+    void ShowPresetChecks(const TPresetChecks& AChecks) override;
+    void ShowPresetCaption(const QString& ACaption) override;
+    void ShowPresetStatus(const TPresetStatus& AStatus) override;
+    void ShowPresetControls(const TPresetControls& AControls) override;
+    void ShowOverHeat(uint32_t AValue, const QString& AUnit) override;
+    void ShowMaxMemory(uint32_t AValue) override;
+    void ShowBacklight(uint32_t APosition) override;
+
 protected:
     void showEvent(QShowEvent* AEvent) override;
     void closeEvent(QCloseEvent* AEvent) override;
@@ -137,11 +153,11 @@ private:
     // main_form_wiring.cpp
     void WireSetAndOutput();
     void WireConnection();
-    void WirePresetsAndParameters();
     void BuildEditIndicators();
-    void RefreshEditBoxes();
-    void ApplyArrows();
     TMessagePresenter& Presenter() const;
+    // main_form_presets.cpp
+    void WirePresetsAndParameters();
+    void EntryPopupClosed();
 
     TMainFormOptions fOptions;
     std::unique_ptr<TSettingsStore> fOwnSettings;
@@ -166,14 +182,16 @@ private:
     // Editors of the preset and parameter panels (tags 0..7), bound to the preset record and
     // the parameter cells.
     std::array<std::unique_ptr<TIndicator>, 8> fEdits;
-    uint32_t fOHPCell = 0;
-    uint32_t fMMAXCell = 10;
 
     TPanelState fPanel;
+    bool fPanelShown = false;
     bool fCursorButtons = false;
+    bool fVoltageArrows = false;
     bool fFirstShow = true;
     bool fClosed = false;
 
-    // Last: it may call back into the view while it is being destroyed.
+    // Last: they may call back into the view while they are being destroyed.
     std::unique_ptr<TSessionCore> fSession;
+    std::unique_ptr<TPresetLogic> fPresets;
+    std::unique_ptr<TParameterLogic> fParams;
 };

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
 
 #include "app/connection_panel.h"
@@ -15,8 +16,10 @@
 #include "app/set_panel.h"
 #include "app/side_bar.h"
 #include "controls/indicator.h"
+#include "session/presets.h"
 
 void TMainForm::ShowPanelState(const TPanelState& AState) {
+    const TPanelState previous = fPanel;
     fPanel = AState;
     fConnectionPanel->ApplyPanel(AState);
     fSetPanel->ApplyPanel(AState);
@@ -25,12 +28,14 @@ void TMainForm::ShowPanelState(const TPanelState& AState) {
                             AState.MemoryButtonDown);
     fPresetCategory->setEnabled(AState.PresetPanelEnabled);
     fParamCategory->setEnabled(AState.ParamPanelEnabled);
-    fPresetPanel->setEnabled(AState.PresetControlsEnabled);
-    fParamPanel->setEnabled(AState.PresetControlsEnabled);
     fParamPanel->Celsius()->setEnabled(AState.TemperatureUnitEnabled);
     fParamPanel->Fahrenheit()->setEnabled(AState.TemperatureUnitEnabled);
-    fParamPanel->ShowFahrenheit(AState.TemperatureFahrenheit);
-    ApplyArrows();
+    // The unit choice follows the device only when the device's unit changes, so that a choice
+    // not yet saved stays on screen.
+    if (!fPanelShown || AState.TemperatureFahrenheit != previous.TemperatureFahrenheit)
+        fParamPanel->ShowFahrenheit(AState.TemperatureFahrenheit);
+    fPanelShown = true;
+    if (fPresets) fPresets->PanelStateChanged();
 }
 
 void TMainForm::ShowTraffic(const TTrafficLamp& ALamp) {
@@ -61,18 +66,9 @@ void TMainForm::ShowLimits(uint32_t AMaxUset, uint32_t AMaxIset, uint32_t AMaxPo
                            uint32_t ACurrentDiv, uint32_t ACurrentPointPos) {
     fSetPanel->ShowLimits(AMaxUset, AMaxIset, ACurrentPointPos);
     fOutputPanel->ShowLimits(ACurrentPointPos);
-    // Preset editors: voltage and OVP 10..max, current 1..max, OCP 0.10 A above the current
-    // maximum, OPP 1..the model's power limit.
-    if (fEdits[0]) {
-        fEdits[0]->MaxValue = AMaxUset;
-        fEdits[1]->MaxValue = AMaxIset;
-        fEdits[1]->PointPos = ACurrentPointPos;
-        fEdits[2]->MaxValue = AMaxUset;
-        fEdits[3]->MaxValue = AMaxIset + ACurrentDiv * 10;
-        fEdits[3]->PointPos = ACurrentPointPos;
-        fEdits[4]->MaxValue = AMaxPower;
-    }
-    RefreshEditBoxes();
+    // The preset editors' ranges come with the preset panel's update.
+    (void)AMaxPower;
+    (void)ACurrentDiv;
 }
 
 void TMainForm::ShowSetValues(uint32_t AUset, uint32_t AIset) {
@@ -157,8 +153,11 @@ bool TMainForm::Confirm(const QString& AText) {
 }
 
 void TMainForm::ShowModelFeatures(const TModelFeatures& AFeatures) {
-    fParamPanel->Backlight()->setMaximum(AFeatures.BacklightMax);
-    fParamPanel->Backlight()->setValue(static_cast<int>(AFeatures.Backlight));
+    {
+        // The preset logic keeps the backlight position; only the range comes from here.
+        const QSignalBlocker block(fParamPanel->Backlight());
+        fParamPanel->Backlight()->setMaximum(AFeatures.BacklightMax);
+    }
     fParamPanel->ResetCounters()->setChecked(AFeatures.AutoResetCounters);
     fPresetPanel->DefaultOnStart()->setText(AFeatures.PresetCheckCaption);
 }

@@ -1,20 +1,17 @@
 // Forwarding of the window's controls to the session, the preset and parameter editors and the
 // value-entry pop-up.
 
-#include <QCheckBox>
-
 #include "app/connection_panel.h"
 #include "app/edit_box.h"
 #include "app/main_form.h"
 #include "app/output_panel.h"
-#include "app/param_panel.h"
 #include "app/preset_bar.h"
 #include "app/preset_panel.h"
 #include "app/set_panel.h"
 #include "app/side_bar.h"
 #include "controls/enter_form.h"
 #include "controls/indicator.h"
-#include "session/value_format.h"
+#include "session/parameters.h"
 
 void TMainForm::WireSetAndOutput() {
     TSessionCore& s = *fSession;
@@ -55,26 +52,13 @@ void TMainForm::BuildEditIndicators() {
     fEdits[4] = make(1, 9999, 4, 2, &m.SOPP, "W");
     fEdits[5] = make(1, 5999, 4, 3, &m.OTIM, "h");
     fEdits[5]->SetHoursMinutes(true);
-    fEdits[6] = make(32, 300, 3, 1, &fOHPCell, "C");
-    fEdits[7] = make(1, 20, 2, 1, &fMMAXCell, "");
+    fEdits[6] = make(32, 300, 3, 1, fParams->OverHeatCell(), "C");
+    fEdits[7] = make(1, 20, 2, 1, fParams->MaxMemoryCell(), "");
 }
 
 TIndicator* TMainForm::EditIndicator(int ATag) const {
     if (ATag < 0 || ATag >= static_cast<int>(fEdits.size())) return nullptr;
     return fEdits[static_cast<size_t>(ATag)].get();
-}
-
-void TMainForm::RefreshEditBoxes() {
-    for (int tag = 0; tag < TPresetPanel::etCount; ++tag) {
-        const TIndicator& ind = *fEdits[static_cast<size_t>(tag)];
-        const uint32_t value = *ind.ValuePtr;
-        const QString text =
-            ind.HoursMinutes() ? FormatHoursMinutes(value) : FormatFixedPoint(value, ind.PointPos);
-        fPresetPanel->Edit(tag)->setText(text + QStringLiteral(" ") + ind.ValueName);
-    }
-    fParamPanel->OhpEdit()->setText(QString::number(fOHPCell) + QStringLiteral(" ") +
-                                    fEdits[6]->ValueName);
-    fParamPanel->MaxMemEdit()->setText(QString::number(fMMAXCell));
 }
 
 void TMainForm::EditClick(TEditBox* ABox) {
@@ -87,31 +71,4 @@ void TMainForm::EditClick(TEditBox* ABox) {
     fEnterForm->SetHint(ABox->Hint());
     fEnterForm->SetIndicator(ind);
     fEnterForm->Popup();
-}
-
-void TMainForm::UpDownCheckBoxClick(bool AChecked) {
-    fCursorButtons = AChecked;
-    ApplyArrows();
-}
-
-void TMainForm::ApplyArrows() {
-    // The voltage arrows only while an M preset is selected (or none is known).
-    const bool voltage = fPanel.MemoryButtonDown < 10;
-    fSetPanel->SetArrowsVisible(fCursorButtons && voltage, fCursorButtons);
-    if (fParamPanel->ShowCursorButtons()->isChecked() != fCursorButtons)
-        fParamPanel->ShowCursorButtons()->setChecked(fCursorButtons);
-}
-
-void TMainForm::ToolButtonClick(int ATag) {
-    (void)ATag;
-}
-
-void TMainForm::WirePresetsAndParameters() {
-    fPresetPanel->OnEditClick = [this](TEditBox* ABox) { EditClick(ABox); };
-    fParamPanel->OnEditClick = [this](TEditBox* ABox) { EditClick(ABox); };
-    fParamPanel->OnShowCursorClick = [this](bool AOn) { UpDownCheckBoxClick(AOn); };
-    fParamPanel->OnResetCountersClick = [this](bool AOn) {
-        fSession->P_ResetCountersCheckBoxClick(AOn);
-    };
-    RefreshEditBoxes();
 }

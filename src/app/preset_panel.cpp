@@ -31,8 +31,8 @@ TPresetPanel::TPresetPanel(QWidget* AParent)
     : QWidget(AParent),
       fDefaultOnStart(new QCheckBox(QStringLiteral("Default on start"), this)),
       fPowerOnStart(new QCheckBox(QStringLiteral("Power on start"), this)),
-      fOvpTrigger(new QCheckBox(QStringLiteral("OVP"), this)),
-      fOcpTrigger(new QCheckBox(QStringLiteral("OCP"), this)),
+      fOvpTrigger(new QCheckBox(QStringLiteral("On"), this)),
+      fOcpTrigger(new QCheckBox(QStringLiteral("On"), this)),
       fSave(new QPushButton(QStringLiteral("Save"), this)),
       fRefresh(new QPushButton(QStringLiteral("Refresh"), this)) {
     setObjectName(QStringLiteral("PresetPanel"));
@@ -66,10 +66,13 @@ TPresetPanel::TPresetPanel(QWidget* AParent)
     fSave->setToolTip(
         QStringLiteral("Write the preset to the supply and make it the live setting"));
     fRefresh->setToolTip(QStringLiteral("Read the preset from the supply again"));
-    grid->addWidget(fDefaultOnStart, 3, 0, 1, 2);
-    grid->addWidget(fOvpTrigger, 3, 2, 1, 2);
-    grid->addWidget(fPowerOnStart, 4, 0, 1, 2);
-    grid->addWidget(fOcpTrigger, 4, 2, 1, 2);
+    // The trigger boxes share the cells of the OVP and OCP editors; one of each pair is shown.
+    grid->addWidget(fOvpTrigger, 1, 1);
+    grid->addWidget(fOcpTrigger, 1, 3);
+    fOvpTrigger->hide();
+    fOcpTrigger->hide();
+    grid->addWidget(fDefaultOnStart, 3, 0, 1, 4);
+    grid->addWidget(fPowerOnStart, 4, 0, 1, 4);
     grid->addWidget(fSave, 5, 0, 1, 2);
     grid->addWidget(fRefresh, 5, 2, 1, 2);
     grid->setColumnStretch(1, 1);
@@ -80,4 +83,13 @@ TPresetPanel::TPresetPanel(QWidget* AParent)
     connect(fRefresh, &QPushButton::clicked, this, [this] {
         if (OnRefresh) OnRefresh();
     });
+}
+
+void TPresetPanel::SetProtectionEditorsVisible(bool AVisible) {
+    if (fEditorsVisible == AVisible) return;
+    fEditorsVisible = AVisible;
+    fEdits[etOvp]->setVisible(AVisible);
+    fEdits[etOcp]->setVisible(AVisible);
+    fOvpTrigger->setVisible(!AVisible);
+    fOcpTrigger->setVisible(!AVisible);
 }

@@ -26,12 +26,17 @@ public:
     QPushButton* SaveBtn() const { return fSave; }
     QPushButton* RefreshBtn() const { return fRefresh; }
 
+    // Below ver_45 the OVP and OCP limits are value editors; from there on trigger boxes take
+    // their place.
+    void SetProtectionEditorsVisible(bool AVisible);
+
     std::function<void(TEditBox*)> OnEditClick;
     std::function<void()> OnSave;
     std::function<void()> OnRefresh;
 
 private:
     std::array<TEditBox*, etCount> fEdits{};
+    bool fEditorsVisible = true;
     QCheckBox* fDefaultOnStart;
     QCheckBox* fPowerOnStart;
     QCheckBox* fOvpTrigger;

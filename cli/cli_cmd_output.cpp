@@ -1,6 +1,7 @@
 // set, on and off: changing the output through the session's own handlers, so the writes go
 // through the scheduler exactly as the window's knobs and on/off button send them.
 
+#include "cli/cli_checks.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
 #include "cli/cli_values.h"
@@ -10,18 +11,6 @@
 
 namespace {
 
-QString ModelName(TSessionCore& ACore) {
-    return QString::fromStdString(gModelName()) + QString::number(ACore.Data().MODEL);
-}
-
-// A value against its range; the message names the option, the range and the model.
-QString RangeError(const QString& AOption, const TDecimal& AValue, uint64_t AUnits, uint64_t AMin,
-                   uint64_t AMax, int ADecimals, const QString& AUnit, const QString& AModel) {
-    if (AUnits >= AMin && AUnits <= AMax) return {};
-    return AOption + " " + AValue.Text + ": out of range, " + FormatUnits(AMin, ADecimals) +
-           " to " + FormatUnits(AMax, ADecimals) + " " + AUnit + " on the " + AModel;
-}
-
 class TSetCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
@@ -30,16 +19,11 @@ public:
         const TCliRequest& r = fCtx.Request();
         const QString model = ModelName(fCtx.Core());
         QString error;
-        if (r.Voltage) {
-            fUset = static_cast<uint32_t>(std::min<uint64_t>(ToUnits(*r.Voltage, 2), UINT32_MAX));
-            error = RangeError("--voltage", *r.Voltage, fUset, 10, gMaxUset(), 2, "V", model);
-        }
-        if (error.isEmpty() && r.Current) {
-            const int decimals = CurrentDecimals();
-            fIset = static_cast<uint32_t>(
-                std::min<uint64_t>(ToUnits(*r.Current, decimals), UINT32_MAX));
-            error = RangeError("--current", *r.Current, fIset, 1, gMaxIset(), decimals, "A", model);
-        }
+        if (r.Voltage)
+            error = CheckRange("--voltage", *r.Voltage, 2, 10, gMaxUset(), "V", model, fUset);
+        if (error.isEmpty() && r.Current)
+            error = CheckRange("--current", *r.Current, CurrentDecimals(), 1, gMaxIset(), "A",
+                               model, fIset);
         return error;
     }
 

@@ -27,9 +27,10 @@ QLabel#ChargeLabel { color: #8fd18a; }
 QLabel#DemoBadge { color: #101317; background: #40c0ff; border-radius: 4px; font-weight: bold;
     font-size: 10px; letter-spacing: 1px; }
 QLabel#FieldLabel { color: #8d98a5; }
-QLabel#EditBox { color: #e6ebf0; background: #0b0d10; border: 1px solid #2f3640; border-radius: 3px;
-    padding: 0 6px; font-family: "DejaVu Sans Mono", monospace; font-size: 12px; }
-QLabel#EditBox:disabled { color: #4d5661; border-color: #22272e; }
+QLabel[editBox="true"] { color: #e6ebf0; background: #0b0d10; border: 1px solid #2f3640;
+    border-radius: 3px; padding: 0 6px; font-family: "DejaVu Sans Mono", monospace; font-size: 12px; }
+QLabel[editBox="true"]:hover { border-color: #4f8fb8; }
+QLabel[editBox="true"]:disabled { color: #5d6773; background: #121518; border-color: #262b32; }
 QPushButton, QToolButton { color: #d2d9e0; background: qlineargradient(x1:0, y1:0, x2:0, y2:1,
     stop:0 #353c46, stop:1 #2a3038); border: 1px solid #3d4550; border-radius: 4px; padding: 3px 8px; }
 QPushButton:hover, QToolButton:hover { border-color: #4f8fb8; }

@@ -3,7 +3,8 @@
 #include <QMouseEvent>
 
 TEditBox::TEditBox(QWidget* AParent, int ATag, const QString& AHint) : QLabel(AParent), fTag(ATag) {
-    setObjectName(QStringLiteral("EditBox"));
+    // Styled by this property: the object name is the field's own (M_UsetEdit ...).
+    setProperty("editBox", true);
     setToolTip(AHint);
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     setCursor(Qt::PointingHandCursor);

@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QToolButton>
 
+#include "app/demo_supply.h"
 #include "app/output_panel.h"
+#include "app/side_bar.h"
 #include "controls/led.h"
-#include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 
 using apptest::TWindowHarness;
@@ -23,18 +26,17 @@ double Luminance(QRgb AColor) {
 }  // namespace
 
 TEST(WindowLook, LiveDemoPanelIsADarkInstrument) {
+    // Exactly what --demo starts.
+    TDemoSupply demo;
+    ASSERT_TRUE(demo.Start()) << demo.Error().toStdString();
     TWindowHarness h(apptest::WithVirtualSupply());
-    VirtualSupplyOptions opt;
-    opt.loadOhms = 10.0;
-    ASSERT_TRUE(h.StartSupply(opt));
-    h.supply->SetRegister(simreg::USET, 1200);
-    h.supply->SetRegister(simreg::ISET, 150);
-    h.supply->SetOutput(true);
-    ASSERT_TRUE(h.Connect());
+    h.form->show();
+    h.form->ConnectLoopback(demo.Port());
+    ASSERT_TRUE(h.WaitFor([&] { return h.form->Session().Connected(); }, 3000));
     ASSERT_TRUE(h.WaitFor([&] { return h.form->OutputPanel()->CVLed()->LedOn(); }));
     ASSERT_TRUE(h.WaitFor([&] { return h.form->windowTitle().contains("virtual supply"); }));
     EXPECT_TRUE(h.form->DemoBadge()->isVisible());
-    h.WaitPolls(5);
+    ASSERT_TRUE(h.WaitFor([&] { return h.form->Session().Data().UOUT == 1200; }));
 
     const QImage image = h.form->grab().toImage();
     ASSERT_EQ(image.size(), QSize(880, 512));
@@ -58,4 +60,15 @@ TEST(WindowLook, LiveDemoPanelIsADarkInstrument) {
         }
     }
     EXPECT_GT(green, 500);
+
+    // The side panels as the user opens them.
+    for (TCategoryPanel* panel : {h.form->PresetCategory(), h.form->ParamCategory()}) {
+        panel->Header()->click();
+        ASSERT_TRUE(panel->Expanded());
+        QApplication::processEvents();
+        const QImage side = h.form->grab().toImage();
+        if (const QByteArray path = qgetenv("BENCHLORD_SCREENSHOT"); !path.isEmpty())
+            side.save(QString::fromLocal8Bit(path).replace(
+                ".png", "-" + panel->Caption().section(' ', -1).toLower() + ".png"));
+    }
 }

@@ -72,3 +72,23 @@ TEST(WindowLook, LiveDemoPanelIsADarkInstrument) {
                 ".png", "-" + panel->Caption().section(' ', -1).toLower() + ".png"));
     }
 }
+
+TEST(WindowLook, IdlePanelIsGreyAndShowsNoBadge) {
+    TWindowHarness h;
+    h.form->show();
+    QApplication::processEvents();
+    EXPECT_FALSE(h.form->DemoBadge()->isVisible());
+    const QImage image = h.form->grab().toImage();
+    if (const QByteArray path = qgetenv("BENCHLORD_SCREENSHOT"); !path.isEmpty())
+        image.save(QString::fromLocal8Bit(path).replace(".png", "-idle.png"));
+    // No coloured (CV green or CC yellow) pixels on the output panel while idle.
+    const QRect out = h.form->OutputPanel()->geometry();
+    int coloured = 0;
+    for (int y = out.top(); y < out.bottom(); y += 2) {
+        for (int x = out.left(); x < out.left() + 380; x += 2) {
+            const QRgb c = image.pixel(x, y);
+            if (qGreen(c) > 180 && qBlue(c) < 90) ++coloured;
+        }
+    }
+    EXPECT_EQ(coloured, 0);
+}

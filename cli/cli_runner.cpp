@@ -315,6 +315,9 @@ void TCliRunner::ReleaseAfterLoss() {
 
 void TCliRunner::Print(const QString& AText) {
     fOut << AText.toStdString() << std::flush;
+    // The reader went away (a pipe into 'head'): end as on an interrupt, so the keys are still
+    // given back.
+    if (!fOut) Interrupt();
 }
 
 void TCliRunner::PrintFields(const TFields& AFields) {

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <csignal>
 #include <iostream>
 
 #include "cli/cli_args.h"
@@ -13,6 +14,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("benchlordctl");
     TSignalPipe signalPipe;
+    // A closed standard output must not kill the process before it releases the keys; the
+    // failed write ends the command instead.
+    std::signal(SIGPIPE, SIG_IGN);
 
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();

@@ -26,8 +26,9 @@ QString ToolPath() {
 }
 
 // Runs the tool to its end while this thread keeps serving events.
-int RunTool(QProcess& AProcess, const QStringList& AArgs, int ATimeoutMs = 5000) {
-    AProcess.start(ToolPath(), AArgs);
+int RunTool(QProcess& AProcess, const QStringList& AArgs, int ATimeoutMs = 5000,
+            const QString& AProgram = ToolPath()) {
+    AProcess.start(AProgram, AArgs);
     if (!AProcess.waitForStarted(2000)) return -1;
     const bool done = testsupport::ProcessUntil(
         [&] { return AProcess.state() == QProcess::NotRunning; }, ATimeoutMs);
@@ -78,6 +79,19 @@ TEST(CliProcess, InterruptedWatchLeavesACompleteCsvAndReleasesTheKeys) {
         EXPECT_EQ(lines[i].count(','), 9) << lines[i].toStdString();
     // Standard output carried the same rows.
     EXPECT_EQ(p.readAllStandardOutput(), text);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+}
+
+TEST(CliProcess, ClosedStandardOutputEndsWatchAndReleasesTheKeys) {
+    if (ToolPath().isEmpty()) GTEST_SKIP() << "benchlordctl is not built";
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    // 'head' leaves after three lines; the next row meets a closed pipe.
+    const QString line = "'" + ToolPath() + "' " + h.Tcp().join(' ') +
+                         " watch --interval 0.02 | head -n 3 >/dev/null; exit ${PIPESTATUS[0]}";
+    QProcess p;
+    EXPECT_EQ(RunTool(p, {"-c", line}, 5000, "/bin/bash"), 0)
+        << p.readAllStandardError().toStdString();
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
 }
 

@@ -196,10 +196,10 @@ void TMainForm::wheelEvent(QWheelEvent* AEvent) {
 }
 
 void TMainForm::ReadWindowSettings() {
-    // "UnDown": arrows shown above 0; absent, shown only when there is no wheel (every desktop
-    // the program runs on has one).
-    fCursorButtons = fSettings->ReadIntegerOr(settings::kUnDown, 0) > 0;
-    fParams->UpDownCheckBoxClick(fCursorButtons);
+    // "UnDown": arrows shown above 0. Absent, they would be shown when the mouse has no wheel,
+    // but the windowing system cannot tell (a core pointer reports no wheel even when it has
+    // one), so a wheel is assumed and the arrows start hidden.
+    UpDownCheckBoxClick(fSettings->ReadIntegerOr(settings::kUnDown, 0) > 0);
 }
 
 void TMainForm::WriteWindowSettings() {

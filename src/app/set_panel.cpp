@@ -285,6 +285,7 @@ void TSetPanel::ShowTemperature(const QString& AText) {
 
 void TSetPanel::ShowDebugData(const QString& AText) {
     fDebugLabel->setText(AText);
+    fDebugLabel->setVisible(!AText.isEmpty());
 }
 
 void TSetPanel::ShowChargeBar(bool AVisible, int APercent, const QString& ALabel) {

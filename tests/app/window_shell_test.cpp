@@ -108,6 +108,7 @@ TEST(WindowShell, FirstRunStartsWithDefaultsAndRestoresThemNextTime) {
     EXPECT_EQ(h.form->ConnectionPanel()->BaudComboBox()->currentText(), "57600");
     EXPECT_EQ(h.form->ConnectionPanel()->SlaveAddrComboBox()->currentText(), "5");
     EXPECT_TRUE(h.form->CursorButtonsShown());
+    EXPECT_TRUE(h.form->ParamPanel()->ShowCursorButtons()->isChecked());
     EXPECT_TRUE(h.form->SetPanel()->UpDown2()->isVisibleTo(h.form.get()));
 }
 

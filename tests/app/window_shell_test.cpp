@@ -67,8 +67,10 @@ TEST(WindowShell, CloseReleasesTheKeysAndWritesTheSettings) {
     ASSERT_TRUE(h.StartSupply());
     ASSERT_TRUE(h.Connect());
     h.form->ConnectionPanel()->AutoConnectSwitch()->click();
+    h.supply->ClearWrites();
     h.form->close();
     EXPECT_FALSE(h.form->Session().Connected());
+    ASSERT_TRUE(h.supply->WaitForWrite(simreg::LOCK, std::chrono::milliseconds(1000)));
     EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
 
     const TSettingsStore store;

@@ -11,13 +11,13 @@
 #include <QPushButton>
 
 #include "app/busy_indicator.h"
+#include "app/lamp_look.h"
 #include "controls/led.h"
 #include "session/session_core.h"
 #include "session/session_view.h"
 
 namespace {
 
-constexpr TColor kLampOff = TColorFromRGB(0x26, 0x2A, 0x30);
 constexpr TColor kTrafficYellow = TColorFromRGB(0xE8, 0xC0, 0x20);
 constexpr TColor kTrafficRed = TColorFromRGB(0xFF, 0x30, 0x28);
 
@@ -28,12 +28,7 @@ QLabel* FieldLabel(const QString& AText, QWidget* AParent) {
 }
 
 TdsLed* Lamp(const QString& AName, TColor AOn, QWidget* AParent) {
-    auto* led = new TdsLed(AParent);
-    led->setObjectName(AName);
-    led->SetOnColor(AOn);
-    led->SetOffColor(kLampOff);
-    led->setFixedSize(14, 14);
-    return led;
+    return MakePanelLamp(AParent, AName, AOn, 14);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include "app/lamp_look.h"
 #include "app/segment_readout.h"
 #include "controls/indicator.h"
 #include "controls/indicator_widgets.h"
@@ -16,7 +17,6 @@ namespace {
 constexpr TReadoutGeometry kLarge{44, 74, 4, 11, 9};
 constexpr TReadoutGeometry kSmall{18, 30, 4, 6, 6};
 constexpr int kRightX = 404;
-constexpr TColor kLampOff = TColorFromRGB(0x26, 0x2A, 0x30);
 
 QString ColorSheet(TColor AColor) {
     return QStringLiteral("color: %1;").arg(ToQColor(AColor).name());
@@ -170,11 +170,8 @@ QLabel* TOutputPanel::MakeCaption(const QString& AText, QPoint APos) {
 
 TdsLed* TOutputPanel::MakeLamp(const QString& AName, TColor AOn, QPoint APos,
                                const QString& ACaption) {
-    auto* led = new TdsLed(this);
-    led->setObjectName(AName);
-    led->SetOnColor(AOn);
-    led->SetOffColor(kLampOff);
-    led->setGeometry(APos.x(), APos.y(), 15, 15);
+    TdsLed* led = MakePanelLamp(this, AName, AOn, 15);
+    led->move(APos);
     if (!ACaption.isEmpty()) {
         auto* label = new QLabel(ACaption, this);
         label->setObjectName(QStringLiteral("LampCaption"));

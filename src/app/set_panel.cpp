@@ -4,6 +4,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "app/lamp_look.h"
 #include "app/segment_readout.h"
 #include "controls/focused_panel.h"
 #include "controls/indicator.h"
@@ -34,11 +35,8 @@ QLabel* MakeLabel(QWidget* AParent, const QString& AName, const QString& AText, 
 }
 
 TdsLed* MakeLamp(QWidget* AParent, const QString& AName, TColor AOn, QRect AGeometry) {
-    auto* led = new TdsLed(AParent);
-    led->setObjectName(AName);
-    led->SetOnColor(AOn);
-    led->SetOffColor(TColorFromRGB(0x2A, 0x2E, 0x33));
-    led->setGeometry(AGeometry);
+    TdsLed* led = MakePanelLamp(AParent, AName, AOn, AGeometry.width());
+    led->move(AGeometry.topLeft());
     return led;
 }
 

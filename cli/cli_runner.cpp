@@ -34,6 +34,7 @@ void TCliRunner::Start() {
 }
 
 void TCliRunner::Run() {
+    if (fPhase != phIdle) return;  // interrupted before it began
     if (fRequest.Help) {
         Print(fRequest.Command.isEmpty() ? ToolHelp() : CommandHelp(fRequest.Command));
         Finish(ceOk);
@@ -282,8 +283,10 @@ void TCliRunner::Teardown() {
                 fCore->TaskMgr().Stop();
             else
                 fCore->DisconnectBtnClick();  // key release, bounded wait, disconnect
-        } else if (fLockTaken && !fRequest.KeepLock && !fKeysFreeAtDevice) {
-            ReleaseAfterLoss();
+        } else {
+            if (fLockTaken && !fRequest.KeepLock && !fKeysFreeAtDevice) ReleaseAfterLoss();
+            // A connect still under way must not go on to lock the keys of a finished run.
+            fCore->ModbusMaster().SetActive(false);
         }
     }
     fPhase = phDone;

@@ -6,6 +6,7 @@
 #include "link/modbus_errors.h"
 #include "sim/sim_device.h"
 #include "tests/cli/cli_harness.h"
+#include "tests/support/event_loop.h"
 
 using clitest::TCliHarness;
 
@@ -127,6 +128,29 @@ TEST(CliFailure, UnsupportedModelStartsNoSession) {
     EXPECT_EQ(run.Code, 3);
     EXPECT_EQ(run.Err, "DPS3010 ver. 4.6: this model is not supported.\n");
     EXPECT_TRUE(h.supply->Writes().empty());
+}
+
+TEST(CliFailure, InterruptBeforeTheSessionStartsEndsWith130AndLocksNothing) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    // Right at the start, and while the identification is on its way.
+    auto run = h.Run(h.Tcp() << "read", [](TCliRunner& ARunner) { ARunner.Interrupt(); });
+    EXPECT_EQ(run.Code, 130);
+    EXPECT_EQ(h.supply->Requests(), 0u);
+    run = h.Run(h.Tcp() << "watch", [](TCliRunner& ARunner) {
+        // Two hops: the second lands behind the start, inside the connect.
+        QMetaObject::invokeMethod(
+            &ARunner,
+            [&ARunner] {
+                QMetaObject::invokeMethod(
+                    &ARunner, [&ARunner] { ARunner.Interrupt(); }, Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+    });
+    EXPECT_EQ(run.Code, 130);
+    testsupport::ProcessFor(50);
+    EXPECT_TRUE(h.supply->Writes().empty());
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
 }
 
 }  // namespace

@@ -7,13 +7,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFocusEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <stdexcept>
 
 #include "app/app_options.h"
+#include "app/busy_indicator.h"
 #include "app/connection_panel.h"
 #include "app/demo_supply.h"
 #include "app/edit_box.h"
@@ -258,4 +261,44 @@ TEST(WindowShell, RemovalNoticeOfTheSessionPortEndsTheSession) {
     ASSERT_TRUE(h.WaitFor([&] { return !h.form->Session().Connected(); }));
     EXPECT_EQ(h.form->windowTitle(), "Benchlord");
     EXPECT_TRUE(h.presenter.errors.isEmpty());
+}
+
+TEST(WindowShell, AddressFieldIsCheckedWhenLeft) {
+    TWindowHarness h;
+    h.form->show();
+    QLineEdit* ip = h.form->ConnectionPanel()->IpMaskEdit();
+    h.form->Session().ComPortComboBoxSelect(0);
+    ip->setText("300.168.001.001");
+    emit ip->textEdited(ip->text());
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(ip, &out);
+    ASSERT_EQ(h.presenter.errors.size(), 1);
+    EXPECT_EQ(h.presenter.errors.front(), "Not a valid IP address.");
+}
+
+TEST(WindowShell, AutoconnectSwitchRunsTheBusyIndicator) {
+    TWindowHarness h;
+    h.form->show();
+    TConnectionPanel* c = h.form->ConnectionPanel();
+    c->AutoConnectSwitch()->click();
+    EXPECT_TRUE(c->ConnectingIndicator()->Running());
+    EXPECT_FALSE(c->ConnectBtn()->isEnabled());
+    c->AutoConnectSwitch()->click();
+    EXPECT_FALSE(c->ConnectingIndicator()->Running());
+    EXPECT_TRUE(c->ConnectBtn()->isEnabled());
+}
+
+TEST(WindowShell, OutdatedFirmwareNoticeIsShownOnce) {
+    TWindowHarness h;
+    VirtualSupplyOptions opt;
+    ASSERT_TRUE(SimApplyClassName("ver_40", opt.identity));
+    ASSERT_TRUE(h.StartSupply(opt));
+    ASSERT_TRUE(h.Connect());
+    ASSERT_TRUE(h.WaitFor([&] { return !h.presenter.infos.isEmpty(); }));
+    EXPECT_EQ(h.presenter.infos.front(),
+              "The power supply firmware is outdated. To take advantage of all the features\r"
+              "of the program, update the firmware of the power supply.");
+    // Before ver_43 the preset panel reads "Settings".
+    EXPECT_TRUE(h.WaitFor([&] { return h.form->PresetCategory()->Caption() == "M0 Settings"; }));
+    EXPECT_EQ(h.presenter.infos.size(), 1);
 }

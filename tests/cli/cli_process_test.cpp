@@ -1,74 +1,69 @@
-// benchlordctl as a process: help and usage exits, and SIGINT during watch leaving a complete
-// CSV file and the supply's keys released.
+// benchlordctl as a process: help and usage exits, SIGINT during watch leaving a complete CSV
+// file and the supply's keys released, and a closed standard output ending a watch cleanly.
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include "sim/sim_device.h"
+#include "tests/cli/child_process.h"
 #include "tests/cli/cli_harness.h"
 #include "tests/support/event_loop.h"
 
+using clitest::TChildProcess;
 using clitest::TCliHarness;
 
 namespace {
 
 // The tool is built next to the test executables.
-QString ToolPath() {
+std::string ToolPath() {
     testsupport::EnsureCoreApp();
-    const QString path = QCoreApplication::applicationDirPath() + "/benchlordctl";
-    return QFileInfo(path).isExecutable() ? path : QString();
+    const std::string path = QCoreApplication::applicationDirPath().toStdString() + "/benchlordctl";
+    return access(path.c_str(), X_OK) == 0 ? path : std::string();
 }
 
-// Runs the tool to its end while this thread keeps serving events.
-int RunTool(QProcess& AProcess, const QStringList& AArgs, int ATimeoutMs = 5000,
-            const QString& AProgram = ToolPath()) {
-    AProcess.start(AProgram, AArgs);
-    if (!AProcess.waitForStarted(2000)) return -1;
-    const bool done = testsupport::ProcessUntil(
-        [&] { return AProcess.state() == QProcess::NotRunning; }, ATimeoutMs);
-    if (!done) AProcess.kill();
-    return AProcess.exitStatus() == QProcess::NormalExit ? AProcess.exitCode() : -1;
+std::vector<std::string> Args(const QStringList& AArgs) {
+    std::vector<std::string> out;
+    for (const QString& a : AArgs)
+        out.push_back(a.toStdString());
+    return out;
 }
 
 TEST(CliProcess, HelpAndUsageExits) {
-    if (ToolPath().isEmpty()) GTEST_SKIP() << "benchlordctl is not built";
-    QProcess p;
-    EXPECT_EQ(RunTool(p, {"--help"}), 0);
-    EXPECT_TRUE(p.readAllStandardOutput().startsWith("Usage: benchlordctl"));
-    EXPECT_EQ(RunTool(p, {"watch", "--help"}), 0);
-    EXPECT_TRUE(p.readAllStandardOutput().contains("time,uset,iset,uout,iout,power,uin,mode"));
-    EXPECT_EQ(RunTool(p, {"--tcp", "127.0.0.1", "set", "--voltage", "x"}), 2);
-    EXPECT_TRUE(p.readAllStandardError().contains("--voltage: not a number: x"));
+    if (ToolPath().empty()) GTEST_SKIP() << "benchlordctl is not built";
+    TChildProcess help(ToolPath(), {"--help"});
+    EXPECT_EQ(help.Wait(), 0);
+    EXPECT_EQ(help.Out().rfind("Usage: benchlordctl", 0), 0u);
+    TChildProcess watchHelp(ToolPath(), {"watch", "--help"});
+    EXPECT_EQ(watchHelp.Wait(), 0);
+    EXPECT_NE(watchHelp.Out().find("time,uset,iset,uout,iout,power,uin,mode"), std::string::npos);
+    TChildProcess bad(ToolPath(), {"--tcp", "127.0.0.1", "set", "--voltage", "x"});
+    EXPECT_EQ(bad.Wait(), 2);
+    EXPECT_NE(bad.Err().find("--voltage: not a number: x"), std::string::npos);
 }
 
 TEST(CliProcess, InterruptedWatchLeavesACompleteCsvAndReleasesTheKeys) {
-    if (ToolPath().isEmpty()) GTEST_SKIP() << "benchlordctl is not built";
+    if (ToolPath().empty()) GTEST_SKIP() << "benchlordctl is not built";
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
     QTemporaryDir dir;
     const QString csv = dir.filePath("run.csv");
-    QProcess p;
-    p.start(ToolPath(), h.Tcp() << "watch"
-                                << "--interval"
-                                << "0.02"
-                                << "--csv" << csv);
-    ASSERT_TRUE(p.waitForStarted(2000));
+    TChildProcess p(ToolPath(), Args(h.Tcp() << "watch"
+                                             << "--interval"
+                                             << "0.02"
+                                             << "--csv" << csv));
+    ASSERT_TRUE(p.Started());
     // Wait until a few rows are in the file, then interrupt as Ctrl-C would.
-    QFile file(csv);
-    ASSERT_TRUE(testsupport::ProcessUntil(
-        [&] { return file.exists() && QFile(csv).size() > 4 * 60; }, 5000));
+    ASSERT_TRUE(testsupport::ProcessUntil([&] { return QFile(csv).size() > 4 * 60; }, 5000));
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 1);
-    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
-    ASSERT_TRUE(testsupport::ProcessUntil([&] { return p.state() == QProcess::NotRunning; }, 5000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    p.Signal(SIGINT);
+    EXPECT_EQ(p.Wait(), 0) << p.Err();
 
+    QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
     EXPECT_TRUE(text.endsWith('\n'));
@@ -78,20 +73,20 @@ TEST(CliProcess, InterruptedWatchLeavesACompleteCsvAndReleasesTheKeys) {
     for (qsizetype i = 1; i + 1 < lines.size(); ++i)
         EXPECT_EQ(lines[i].count(','), 9) << lines[i].toStdString();
     // Standard output carried the same rows.
-    EXPECT_EQ(p.readAllStandardOutput(), text);
+    EXPECT_EQ(p.Out(), text.toStdString());
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
 }
 
 TEST(CliProcess, ClosedStandardOutputEndsWatchAndReleasesTheKeys) {
-    if (ToolPath().isEmpty()) GTEST_SKIP() << "benchlordctl is not built";
+    if (ToolPath().empty()) GTEST_SKIP() << "benchlordctl is not built";
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
     // 'head' leaves after three lines; the next row meets a closed pipe.
-    const QString line = "'" + ToolPath() + "' " + h.Tcp().join(' ') +
-                         " watch --interval 0.02 | head -n 3 >/dev/null; exit ${PIPESTATUS[0]}";
-    QProcess p;
-    EXPECT_EQ(RunTool(p, {"-c", line}, 5000, "/bin/bash"), 0)
-        << p.readAllStandardError().toStdString();
+    const std::string line = "'" + ToolPath() + "' " + h.Tcp().join(' ').toStdString() +
+                             " watch --interval 0.02 | head -n 3 >/dev/null; "
+                             "exit ${PIPESTATUS[0]}";
+    TChildProcess p("/bin/bash", {"-c", line});
+    EXPECT_EQ(p.Wait(), 0) << p.Err();
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
 }
 

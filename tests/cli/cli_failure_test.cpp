@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "link/modbus_errors.h"
 #include "sim/sim_device.h"
 #include "tests/cli/cli_harness.h"
@@ -57,51 +59,48 @@ TEST(CliFailure, RefusedWriteDuringTheSessionExitsWithFour) {
     EXPECT_EQ(h.supply.Reg(simreg::USET), 500);
 }
 
-TEST(CliFailure, LostSupplyExitsWithThreeAndTheKeysAreReleased) {
-    TCliHarness h;
-    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
-    // Requests still reach the supply, but no reply comes back.
-    const auto run = h.Run(h.Tcp() << "watch"
-                                   << "--interval"
-                                   << "0.02",
-                           [&](TCliRunner& ARunner) {
-                               ARunner.fOnSessionStarted = [&] {
-                                   SimFaults f;
-                                   f.dropEvery = 1;
-                                   h.supply->SetFaults(f);
-                               };
-                           });
-    ASSERT_TRUE(run.Finished);
-    EXPECT_EQ(run.Code, 3);
-    EXPECT_EQ(run.Err, "Connection lost !!!\n");
-    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
-}
+// How the supply goes away once the session runs, and whether its keys can be given back.
+struct TLoss {
+    const char* Name;
+    std::function<void(testsupport::TVirtualSupplyFixture&)> Cause;
+    bool KeysReleased;
+};
 
-TEST(CliFailure, KeysUnlockedAtTheFrontPanelEndTheSession) {
+class CliLoss : public ::testing::TestWithParam<TLoss> {};
+
+TEST_P(CliLoss, ExitsWithThreeAfterTheSessionsMessage) {
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
     const auto run = h.Run(h.Tcp() << "watch"
                                    << "--interval"
                                    << "0.02",
                            [&](TCliRunner& ARunner) {
-                               ARunner.fOnSessionStarted = [&] { h.supply->ReleaseKeyLock(); };
+                               ARunner.fOnSessionStarted = [&] { GetParam().Cause(h.supply); };
                            });
-    EXPECT_EQ(run.Code, 3);
-    EXPECT_EQ(run.Err, "Connection lost !!!\n");
-}
-
-TEST(CliFailure, SupplyGoneMidSessionExitsWithThree) {
-    TCliHarness h;
-    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
-    const auto run =
-        h.Run(h.Tcp() << "watch"
-                      << "--interval"
-                      << "0.02",
-              [&](TCliRunner& ARunner) { ARunner.fOnSessionStarted = [&] { h.supply.Stop(); }; });
     ASSERT_TRUE(run.Finished);
     EXPECT_EQ(run.Code, 3);
     EXPECT_EQ(run.Err, "Connection lost !!!\n");
+    if (GetParam().KeysReleased) {
+        EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliLoss,
+    ::testing::Values(
+        // Requests still reach the supply but no reply comes back: the release is still sent.
+        TLoss{"RepliesDropped",
+              [](testsupport::TVirtualSupplyFixture& ASupply) {
+                  SimFaults f;
+                  f.dropEvery = 1;
+                  ASupply->SetFaults(f);
+              },
+              true},
+        TLoss{"KeysUnlockedAtThePanel",
+              [](testsupport::TVirtualSupplyFixture& ASupply) { ASupply->ReleaseKeyLock(); }, true},
+        TLoss{"SupplyGone", [](testsupport::TVirtualSupplyFixture& ASupply) { ASupply.Stop(); },
+              false}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 TEST(CliFailure, ConnectFailuresUseTheWindowsTexts) {
     TCliHarness h;

@@ -110,16 +110,7 @@ TEST_P(CliInfo, TextShowsClassAndLimits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, CliInfo,
-                         ::testing::Values(TInfoCase{3005, "ver_45",
-                                                     "model        3005\n"
-                                                     "version      4.5\n"
-                                                     "class        ver_45\n"
-                                                     "prefix       DPS\n"
-                                                     "title        DPS3005 ver. 4.5\n"
-                                                     "max_voltage  31.00 V\n"
-                                                     "max_current  5.100 A\n"
-                                                     "max_power    150.0 W\n"},
-                                           TInfoCase{8005, "ver_18",
+                         ::testing::Values(TInfoCase{8005, "ver_18",
                                                      "model        8005\n"
                                                      "version      1.8\n"
                                                      "class        ver_18\n"

@@ -98,8 +98,7 @@ void TCliRunner::CreateSession() {
         const uint8_t code = ReplyException(type, APack->data(), ALength);
         if (code == 0) return;
         fException.store(code);
-        QMetaObject::invokeMethod(
-            this, [this] { ExceptionSeen(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "ExceptionSeen", Qt::QueuedConnection);
     };
     fCore->TCPConnector().SetOnRecv(sniff);
     fCore->COMPortConnector().SetOnRecv(sniff);

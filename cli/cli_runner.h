@@ -34,6 +34,7 @@ struct TCliConfig {
 };
 
 class TCliRunner : public QObject, private TCliContext {
+    Q_OBJECT
 public:
     TCliRunner(TCliRequest ARequest, std::ostream& AOut, std::ostream& AErr,
                TCliConfig AConfig = {}, QObject* AParent = nullptr);
@@ -67,7 +68,9 @@ private:
     void SessionEnded();
     void Reading();
     void ErrorShown(const QString& AText);
-    void ExceptionSeen();
+    // Invoked by name from a worker thread: a queued lambda would hand Qt's own reference
+    // count across threads where ThreadSanitizer cannot see its locking.
+    Q_INVOKABLE void ExceptionSeen();
     void Finish(int ACode);
     void Teardown();
     void ReleaseAfterLoss();

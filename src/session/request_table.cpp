@@ -49,13 +49,13 @@ const TRequestSpec& RequestSpec(TSessionRequest ARequest) {
 }
 
 uint16_t RequestStart(TSessionRequest ARequest, const TCurrentSet& ASet) {
-    const TRequestSpec& spec = RequestSpec(ARequest);
-    return spec.AtMemoryBlock ? MemoryBlockStart(ASet.MEM) : spec.Start;
+    const TRequestSpec& entry = RequestSpec(ARequest);
+    return entry.AtMemoryBlock ? MemoryBlockStart(ASet.MEM) : entry.Start;
 }
 
 TKRRegisters RequestValues(TSessionRequest ARequest, const TCurrentSet& ASet,
                            const TMemorySet& AMem, bool APowerOn) {
-    const TRequestSpec& spec = RequestSpec(ARequest);
+    const TRequestSpec& entry = RequestSpec(ARequest);
     switch (ARequest) {
         case srKeyLock:
             return {1};
@@ -73,7 +73,7 @@ TKRRegisters RequestValues(TSessionRequest ARequest, const TCurrentSet& ASet,
         case srWriteMemNum:
         case srWriteGlobalData:
         case srWriteCalibCmd:
-            return RegistersOf(ASet, spec.Start, spec.Count);
+            return RegistersOf(ASet, entry.Start, entry.Count);
         default:
             return {};
     }

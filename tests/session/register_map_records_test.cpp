@@ -123,11 +123,11 @@ TEST(RequestTable, EveryRequestFitsOneFrame) {
     // Reads stay within what an 8-bit reply length can carry in every framing (28 registers
     // is the largest the session asks for).
     for (int r = 0; r < srCount; ++r) {
-        const TRequestSpec& spec = RequestSpec(static_cast<TSessionRequest>(r));
-        EXPECT_LE(spec.Count, 28) << spec.Job;
-        EXPECT_TRUE(spec.Func == 3 || spec.Func == 6 || spec.Func == 16) << spec.Job;
-        if (spec.Func == 6) {
-            EXPECT_EQ(spec.Count, 1) << spec.Job;
+        const TRequestSpec& entry = RequestSpec(static_cast<TSessionRequest>(r));
+        EXPECT_LE(entry.Count, 28) << entry.Job;
+        EXPECT_TRUE(entry.Func == 3 || entry.Func == 6 || entry.Func == 16) << entry.Job;
+        if (entry.Func == 6) {
+            EXPECT_EQ(entry.Count, 1) << entry.Job;
         }
     }
 }

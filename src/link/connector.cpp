@@ -183,6 +183,10 @@ void TKRConnector::ShutdownThread() {
     CompleteAll(FHandle->TakeUndelivered());
 }
 
+bool TKRConnectorThread::WorkPending() {
+    return !FConnector->FQueue->Empty();
+}
+
 void TKRConnector::CompletePacket(std::unique_ptr<TKRConnectorPack> APack, int32_t AError) {
     APack->Error = AError;
     if (AError != cerNoError) APack->Length = 0;

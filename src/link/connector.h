@@ -183,8 +183,9 @@ private:
     std::unique_ptr<TKRConnectorThread> FThread;
 };
 
-// Worker base of every connector. Serves one packet per work step; the transport implements
-// Exchange() for the packet in FPK, using the helpers below for the common frame.
+// Worker base of every connector. Serves one packet per work step and keeps stepping while
+// packets wait; the transport implements Exchange() for the packet in FPK, using the helpers
+// below for the common frame.
 class TKRConnectorThread : public TKRThread2 {
 public:
     explicit TKRConnectorThread(TKRConnector* AConnector);
@@ -204,6 +205,7 @@ public:
 protected:
     // Takes the oldest packet as FPK and runs Exchange(); exceptions become runtime errors.
     void WorkStep() override;
+    bool WorkPending() override;
     // The transport's exchange step for FPK. Must hand FPK back with Deliver().
     virtual void Exchange() = 0;
 

@@ -8,9 +8,13 @@ TKRThreadQueue2::~TKRThreadQueue2() = default;
 TKRThreadQueue2::TItem TKRThreadQueue2::Push(TItem AItem) {
     std::lock_guard lock(FCriticalSection);
     if (!FActive) return AItem;
+    // The events change only when the queue turns non-empty, so that a full queue costs no
+    // system calls per packet.
+    if (FList.empty()) {
+        FSignalEvent.Set();
+        FEmptyEvent.Reset();
+    }
     FList.push_front(std::move(AItem));
-    FSignalEvent.Set();
-    FEmptyEvent.Reset();
     return nullptr;
 }
 
@@ -35,8 +39,14 @@ bool TKRThreadQueue2::AtLeast(int32_t ACount) const {
     return Count() >= ACount;
 }
 
+bool TKRThreadQueue2::Empty() const {
+    std::lock_guard lock(FCriticalSection);
+    return FList.empty();
+}
+
 std::vector<TKRThreadQueue2::TItem> TKRThreadQueue2::ClearLocked() {
     std::vector<TItem> items;
+    if (FList.empty()) return items;  // the events already say so
     while (!FList.empty()) {
         items.push_back(std::move(FList.back()));
         FList.pop_back();

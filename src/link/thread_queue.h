@@ -1,6 +1,7 @@
 #pragma once
 // The connector's packet queue: first in, first out, guarded by its own lock. The signal event is
-// set while packets wait, the empty event while none do.
+// set while packets wait, the empty event while none do; both change only when the queue turns
+// empty or non-empty.
 
 #include <cstdint>
 #include <deque>
@@ -25,6 +26,7 @@ public:
     TItem Pop();
     int32_t Count() const;
     bool AtLeast(int32_t ACount) const;
+    bool Empty() const;
     // Empties the queue and hands the removed items back, oldest first.
     std::vector<TItem> Clear();
     // Waits up to aTimeOut ms for the queue to be empty.

@@ -31,13 +31,25 @@ void TKRUiDispatcher::Enqueue(TMessage AMsg) {
     bool wake = false;
     {
         std::lock_guard lock(FLock);
-        if (AMsg.Kind == TMessage::mkCall) FCallEvent.Set();
+        if (AMsg.Kind == TMessage::mkCall) SetCallEventLocked();
         FMessages.push_back(std::move(AMsg));
         if (!FWakePending) FWakePending = wake = true;
     }
     // The wake-up carries no data; the message itself went through FLock. Invoking by name
     // keeps the queued call's allocation inside Qt.
     if (wake) PostWake();
+}
+
+void TKRUiDispatcher::SetCallEventLocked() {
+    if (FCallEventSet) return;
+    FCallEventSet = true;
+    FCallEvent.Set();
+}
+
+void TKRUiDispatcher::ResetCallEventLocked() {
+    if (!FCallEventSet) return;
+    FCallEventSet = false;
+    FCallEvent.Reset();
 }
 
 void TKRUiDispatcher::PostWake() {
@@ -107,7 +119,7 @@ std::vector<std::unique_ptr<TKRConnectorPack>> TKRUiDispatcher::TakeUndelivered(
             m.Call->State = TCall::csAbandoned;
     }
     FMessages.clear();
-    FCallEvent.Reset();
+    ResetCallEventLocked();
     FCallDone.notify_all();
     return packs;
 }
@@ -127,7 +139,7 @@ void TKRUiDispatcher::ServeCalls() {
                 it = FMessages.erase(it);
             }
             if (!call) {
-                FCallEvent.Reset();
+                ResetCallEventLocked();
                 return;
             }
             call->State = TCall::csRunning;
@@ -156,21 +168,26 @@ void TKRUiDispatcher::RunCall(TCall& ACall) {
 
 void TKRUiDispatcher::Drain() {
     QPointer<TKRUiDispatcher> self(this);
+    {
+        // The wake-up that brought us here is used up; one posted later counts again.
+        std::lock_guard lock(FLock);
+        FWakePending = false;
+    }
     for (;;) {
         TMessage m;
         bool wake = false;
         {
             std::lock_guard lock(FLock);
             if (FMessages.empty()) {
-                FWakePending = false;
-                FCallEvent.Reset();
+                ResetCallEventLocked();
                 return;
             }
             m = std::move(FMessages.front());
             FMessages.pop_front();
-            // Keep a wake-up outstanding while messages remain, so that a handler that runs a
-            // nested event loop (a modal dialog) still sees the messages behind its own.
-            FWakePending = wake = !FMessages.empty();
+            // Keep one wake-up outstanding while messages remain, so that a handler that runs a
+            // nested event loop (a modal dialog) still sees the messages behind its own. This
+            // loop serves them itself otherwise; the spare wake-up then finds nothing to do.
+            if (!FMessages.empty() && !FWakePending) FWakePending = wake = true;
             if (m.Kind == TMessage::mkCall) {
                 if (m.Call->State != TCall::csPending) continue;
                 m.Call->State = TCall::csRunning;

@@ -52,13 +52,17 @@ private:
     struct TMessage;
     void Enqueue(TMessage AMsg);
     void PostWake();
+    // FCallEvent is written only when its state changes (FLock held).
+    void SetCallEventLocked();
+    void ResetCallEventLocked();
     void RunCall(TCall& ACall);
 
     TKRConnector* const FConnector;
     std::mutex FLock;
     std::condition_variable FCallDone;
     std::list<TMessage> FMessages;
-    bool FWakePending = false;
+    bool FWakePending = false;  // a posted wake-up has not yet reached Drain
+    bool FCallEventSet = false;
     bool FCallsCancelled = false;
     TKREvent FCallEvent;
 };

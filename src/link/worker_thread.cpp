@@ -35,6 +35,9 @@ void TKRThread2::Execute() {
             FWakeEvent.Reset();
             continue;
         }
-        if (FActive.load() && !FTerminated.load()) WorkStep();
+        while (FActive.load() && !FTerminated.load()) {
+            WorkStep();
+            if (!WorkPending()) break;
+        }
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Generic worker: a thread that sleeps on its stop event and a work event and runs one work
-// step each time the work event is found set while the worker is active.
+// Generic worker: a thread that sleeps on its stop event and a work event and runs work steps
+// while the work event is set and the worker is active. Once woken it keeps stepping as long as
+// WorkPending() says so, without waiting on the events between steps.
 
 #include <atomic>
 #include <thread>
@@ -33,6 +34,8 @@ public:
 protected:
     // One unit of work; runs on the worker thread.
     virtual void WorkStep() = 0;
+    // True when another work step has work right away; checked between steps.
+    virtual bool WorkPending() { return false; }
 
 private:
     void Execute();

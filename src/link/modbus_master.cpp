@@ -36,40 +36,34 @@ std::unique_ptr<TMBPack> TKRModbusMaster::NewPack(TMBType AMBType, uint8_t AAddr
     return pack;
 }
 
-void TKRModbusMaster::ReadReadCoils(TMBType AMBType, uint8_t AAddres, uint16_t AStartCoil,
-                                    uint16_t ACount, TMBMCallBack ACallBack) {
+// The four read functions differ only in their function code.
+void TKRModbusMaster::ReadRange(TMBType AMBType, uint8_t AAddres, uint8_t AFunc, uint16_t AStart,
+                                uint16_t ACount, TMBMCallBack ACallBack) {
     if (!Accept(ACallBack)) return;
-    auto pack = NewPack(AMBType, AAddres, 1, std::move(ACallBack));
-    pack->Start = AStartCoil;
+    auto pack = NewPack(AMBType, AAddres, AFunc, std::move(ACallBack));
+    pack->Start = AStart;
     pack->Count = ACount;
     FHelper->Dispatch(std::move(pack));
+}
+
+void TKRModbusMaster::ReadReadCoils(TMBType AMBType, uint8_t AAddres, uint16_t AStartCoil,
+                                    uint16_t ACount, TMBMCallBack ACallBack) {
+    ReadRange(AMBType, AAddres, 1, AStartCoil, ACount, std::move(ACallBack));
 }
 
 void TKRModbusMaster::ReadDiscretInputs(TMBType AMBType, uint8_t AAddres, uint16_t AStartInput,
                                         uint16_t ACount, TMBMCallBack ACallBack) {
-    if (!Accept(ACallBack)) return;
-    auto pack = NewPack(AMBType, AAddres, 2, std::move(ACallBack));
-    pack->Start = AStartInput;
-    pack->Count = ACount;
-    FHelper->Dispatch(std::move(pack));
+    ReadRange(AMBType, AAddres, 2, AStartInput, ACount, std::move(ACallBack));
 }
 
 void TKRModbusMaster::ReadHoldingRegisters(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
                                            uint16_t ACount, TMBMCallBack ACallBack) {
-    if (!Accept(ACallBack)) return;
-    auto pack = NewPack(AMBType, AAddres, 3, std::move(ACallBack));
-    pack->Start = AStartReg;
-    pack->Count = ACount;
-    FHelper->Dispatch(std::move(pack));
+    ReadRange(AMBType, AAddres, 3, AStartReg, ACount, std::move(ACallBack));
 }
 
 void TKRModbusMaster::ReadInputRegisters(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
                                          uint16_t ACount, TMBMCallBack ACallBack) {
-    if (!Accept(ACallBack)) return;
-    auto pack = NewPack(AMBType, AAddres, 4, std::move(ACallBack));
-    pack->Start = AStartReg;
-    pack->Count = ACount;
-    FHelper->Dispatch(std::move(pack));
+    ReadRange(AMBType, AAddres, 4, AStartReg, ACount, std::move(ACallBack));
 }
 
 void TKRModbusMaster::ReadStatus(TMBType AMBType, uint8_t AAddres, TMBMCallBack ACallBack) {

@@ -114,6 +114,8 @@ public:
 private:
     // Refusal check; on refusal calls ACallBack at once and returns false.
     bool Accept(const TMBMCallBack& ACallBack);
+    void ReadRange(TMBType AMBType, uint8_t AAddres, uint8_t AFunc, uint16_t AStart,
+                   uint16_t ACount, TMBMCallBack ACallBack);
     std::unique_ptr<TMBPack> NewPack(TMBType AMBType, uint8_t AAddres, uint8_t AFunc,
                                      TMBMCallBack ACallBack) const;
 

@@ -41,18 +41,6 @@ public:
 
 namespace apptest {
 
-TSessionTimings FastTimings() {
-    TSessionTimings t;
-    t.TaskInterval = 2;
-    t.ResponseTimeout = 150;
-    t.SessionTick = 20;
-    t.AutoconnectFirst = 20;
-    t.AutoconnectRetry = 60;
-    t.DrainTimeout = 1000;
-    t.ReactivateWait = 0;
-    return t;
-}
-
 TWindowHarness::TWindowHarness(THarnessConfig AConfig)
     : settings(TSettingsStore::PathUnder(dir.path())) {
     ResetModelLimits();

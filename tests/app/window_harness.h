@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include "tests/support/fast_timings.h"
 
 #include "app/main_form.h"
 #include "app/message_presenter.h"
@@ -35,7 +36,7 @@ public:
     }
 };
 
-TSessionTimings FastTimings();
+using testsupport::FastTimings;
 
 struct THarnessConfig {
     bool ownSettings = false;  // true: the user's store (XDG_CONFIG_HOME decides where)

@@ -5,18 +5,6 @@
 
 namespace sessiontest {
 
-TSessionTimings FastTimings() {
-    TSessionTimings t;
-    t.TaskInterval = 2;
-    t.ResponseTimeout = 150;
-    t.SessionTick = 20;
-    t.AutoconnectFirst = 20;
-    t.AutoconnectRetry = 60;
-    t.DrainTimeout = 1000;
-    t.ReactivateWait = 0;
-    return t;
-}
-
 TSessionHarness::TSessionHarness(bool AManualClock, TSessionTimings ATimings)
     : settings(TSettingsStore::PathUnder(dir.path())) {
     testsupport::EnsureCoreApp();

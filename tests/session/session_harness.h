@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
+#include "tests/support/fast_timings.h"
 
 #include "session/session_core.h"
 #include "session/settings_store.h"
@@ -15,7 +16,7 @@
 
 namespace sessiontest {
 
-TSessionTimings FastTimings();
+using testsupport::FastTimings;
 
 class TSessionHarness {
 public:

@@ -17,6 +17,7 @@ enum TCliExit : int {
     ceUsage = 2,          // usage error or a value out of range
     ceLink = 3,           // cannot connect, or the connection was lost
     ceRefused = 4,        // the device refused a request (exception reply)
+    ceLocalIO = 6,        // a local file or standard output could not be written
     ceInterrupted = 130,  // a signal ended a command other than watch
 };
 

@@ -84,6 +84,10 @@ void TPresetLogic::SessionEnded() {
     FinishSelect(false);
     FailAllOps();
     RefreshControls();
+    // The idle look: the plain caption and no SF/OVP/OCP badges.
+    fCaption = QStringLiteral("Profile");
+    fView.ShowPresetCaption(fCaption);
+    ShowStatus(TPresetStatus{});
 }
 
 // --- panel --------------------------------------------------------------------------------------

@@ -16,8 +16,10 @@
 #include "session/session_core.h"
 #include "session/session_view.h"
 #include "session/settings_store.h"
+#include "tools/test_form.h"
 
 class QLabel;
+class QPushButton;
 class TCategoryPanel;
 class TConnectionPanel;
 class TEditBox;
@@ -48,6 +50,9 @@ struct TMainFormOptions {
     std::function<std::unique_ptr<TPortEventSource>()> PortEvents;
     // The supply is the virtual one started inside the program.
     bool VirtualSupply = false;
+    // The "Auto Test" window; its files default to the data folder, or beside the INI file of a
+    // settings store given above.
+    TTestFormOptions Autotest{};
 };
 
 class TMainForm : public QWidget, public TSessionView, public TPresetView {
@@ -85,6 +90,8 @@ public:
     TConnectionPanel* ConnectionPanel() const { return fConnectionPanel; }
     TPresetPanel* PresetPanel() const { return fPresetPanel; }
     TParamPanel* ParamPanel() const { return fParamPanel; }
+    TTestForm* TestForm() const { return fTestForm; }
+    QPushButton* AutoTestButton() const { return fAutoTestButton; }
     TCategoryPanel* ParamCategory() const { return fParamCategory; }
     TCategoryPanel* PresetCategory() const { return fPresetCategory; }
     TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
@@ -127,6 +134,8 @@ public:
     bool AllSidePanelsCollapsed() override;
     void ExpandConnectionPanel() override;
     void CollapsePresetAndParamPanels() override;
+    void SampleLog() override;
+    void EndAutotest() override;
 
     // --- TPresetView (main_form_presets.cpp) ---
     void ShowPresetEditors(const TPresetEditors& AEditors) override;
@@ -157,6 +166,7 @@ private:
     TMessagePresenter& Presenter() const;
     // main_form_presets.cpp
     void WirePresetsAndParameters();
+    void CreateTestForm();
     void EntryPopupClosed();
 
     TMainFormOptions fOptions;
@@ -176,6 +186,8 @@ private:
     TCategoryPanel* fParamCategory = nullptr;
     TCategoryPanel* fPresetCategory = nullptr;
     TCategoryPanel* fConnectionCategory = nullptr;
+    QPushButton* fAutoTestButton = nullptr;
+    TTestForm* fTestForm = nullptr;
     TEnterForm* fEnterForm = nullptr;
     TEnterFormBase* fEnterForm2 = nullptr;
 

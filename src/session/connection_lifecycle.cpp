@@ -370,6 +370,10 @@ void TSessionCore::DisconnectedState() {
     fPanel.SetLockEnabled = false;
     SetTitle("Benchlord");
     fView.CollapsePresetAndParamPanels();
+    // With those two closed the side bar may be empty: show the connection panel, as at start.
+    if (fView.AllSidePanelsCollapsed()) fView.ExpandConnectionPanel();
+    // The idle look of every model (a KORAD session hid the input-voltage panel).
+    fPanel.InputVoltageVisible = true;
     fPanel.PresetPanelEnabled = false;
     fPanel.ParamPanelEnabled = false;
     fSetColor_ = fCLR0;

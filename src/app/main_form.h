@@ -4,6 +4,7 @@
 // "Connection"). It implements the session's view and the preset view with these widgets and
 // forwards every user action to the session (TSessionCore, which owns the link and the
 // scheduler) or to the preset and parameter logic bound to it.
+// The fourth side panel, "Oscilloscope", and the trend picture below the panels: main_form_trend.cpp.
 
 #include <QWidget>
 #include <array>
@@ -25,6 +26,7 @@ class TEnterForm;
 class TEnterFormBase;
 class TIndicator;
 class TMessagePresenter;
+class TOscilloscopePanel;
 class TOutputPanel;
 class TParameterLogic;
 class TPresetLogic;
@@ -33,6 +35,7 @@ class TPresetBar;
 class TPresetPanel;
 class TSetPanel;
 class TSideBar;
+class TTrendView;
 class TWheelPause;
 
 struct TMainFormOptions {
@@ -88,6 +91,9 @@ public:
     TCategoryPanel* ParamCategory() const { return fParamCategory; }
     TCategoryPanel* PresetCategory() const { return fPresetCategory; }
     TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
+    TCategoryPanel* OscCategory() const { return fOscCategory; }
+    TOscilloscopePanel* OscPanel() const { return fOscPanel; }
+    TTrendView* TrendView() const { return fTrendView; }
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
     // "Show Cursor Buttons" as chosen (the arrows themselves also depend on the preset kind).
@@ -127,6 +133,8 @@ public:
     bool AllSidePanelsCollapsed() override;
     void ExpandConnectionPanel() override;
     void CollapsePresetAndParamPanels() override;
+    void ResetOscilloscope() override;
+    void SampleOscilloscope() override;
 
     // --- TPresetView (main_form_presets.cpp) ---
     void ShowPresetEditors(const TPresetEditors& AEditors) override;
@@ -150,6 +158,8 @@ private:
     void HideEntryPopups();
     void ReadWindowSettings();
     void WriteWindowSettings();
+    // main_form_trend.cpp
+    void BuildTrend();
     // main_form_wiring.cpp
     void WireSetAndOutput();
     void WireConnection();
@@ -176,6 +186,9 @@ private:
     TCategoryPanel* fParamCategory = nullptr;
     TCategoryPanel* fPresetCategory = nullptr;
     TCategoryPanel* fConnectionCategory = nullptr;
+    TOscilloscopePanel* fOscPanel = nullptr;
+    TCategoryPanel* fOscCategory = nullptr;
+    TTrendView* fTrendView = nullptr;
     TEnterForm* fEnterForm = nullptr;
     TEnterFormBase* fEnterForm2 = nullptr;
 

@@ -4,6 +4,7 @@
 // "Connection"). It implements the session's view and the preset view with these widgets and
 // forwards every user action to the session (TSessionCore, which owns the link and the
 // scheduler) or to the preset and parameter logic bound to it.
+// The fourth side panel, "Oscilloscope", and the trend picture below the panels: main_form_trend.cpp.
 
 #include <QWidget>
 #include <array>
@@ -27,6 +28,7 @@ class TEnterForm;
 class TEnterFormBase;
 class TIndicator;
 class TMessagePresenter;
+class TOscilloscopePanel;
 class TOutputPanel;
 class TParameterLogic;
 class TPresetLogic;
@@ -35,6 +37,7 @@ class TPresetBar;
 class TPresetPanel;
 class TSetPanel;
 class TSideBar;
+class TTrendView;
 class TWheelPause;
 
 struct TMainFormOptions {
@@ -95,6 +98,9 @@ public:
     TCategoryPanel* ParamCategory() const { return fParamCategory; }
     TCategoryPanel* PresetCategory() const { return fPresetCategory; }
     TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
+    TCategoryPanel* OscCategory() const { return fOscCategory; }
+    TOscilloscopePanel* OscPanel() const { return fOscPanel; }
+    TTrendView* TrendView() const { return fTrendView; }
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
     // "Show Cursor Buttons" as chosen (the arrows themselves also depend on the preset kind).
@@ -136,6 +142,8 @@ public:
     void CollapsePresetAndParamPanels() override;
     void SampleLog() override;
     void EndAutotest() override;
+    void ResetOscilloscope() override;
+    void SampleOscilloscope() override;
 
     // --- TPresetView (main_form_presets.cpp) ---
     void ShowPresetEditors(const TPresetEditors& AEditors) override;
@@ -159,6 +167,8 @@ private:
     void HideEntryPopups();
     void ReadWindowSettings();
     void WriteWindowSettings();
+    // main_form_trend.cpp
+    void BuildTrend();
     // main_form_wiring.cpp
     void WireSetAndOutput();
     void WireConnection();
@@ -188,6 +198,9 @@ private:
     TCategoryPanel* fConnectionCategory = nullptr;
     QPushButton* fAutoTestButton = nullptr;
     TTestForm* fTestForm = nullptr;
+    TOscilloscopePanel* fOscPanel = nullptr;
+    TCategoryPanel* fOscCategory = nullptr;
+    TTrendView* fTrendView = nullptr;
     TEnterForm* fEnterForm = nullptr;
     TEnterFormBase* fEnterForm2 = nullptr;
 

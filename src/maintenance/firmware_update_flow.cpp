@@ -28,10 +28,8 @@ TFirmwareUpdateFlow::TFirmwareUpdateFlow(TSessionCore& ACore, TUpdateFlowTimings
 }
 
 TFirmwareUpdateFlow::~TFirmwareUpdateFlow() {
-    // The worker posts into this object: it must be gone before the object is.
-    if (fWorker.joinable()) {
-        fFlasher->Cancel();
-        fWorker.join();
+    if (fJob && fJob->Running()) {
+        fJob.reset();  // cancels and waits for the worker
         RestorePort();
     }
 }
@@ -68,8 +66,8 @@ void TFirmwareUpdateFlow::Start(const QString& AFileName) {
 void TFirmwareUpdateFlow::Cancel() {
     if (!fRunning) return;
     fCancelled = true;
-    if (fWorker.joinable()) {
-        fFlasher->Cancel();  // the worker reports back through TransferDone
+    if (fJob && fJob->Running()) {
+        fJob->Cancel();  // the worker reports back through TransferDone
         return;
     }
     fTimer.stop();
@@ -100,43 +98,21 @@ void TFirmwareUpdateFlow::StartTransfer() {
         Finish(false);
         return;
     }
-    fFlasher = std::make_unique<TSTM32_Flasher>(port, fTimings.Flasher);
-    fFlasher->SetOnWriteln([this](TSTM32_Flasher*, const std::string& AText) {
-        QMetaObject::invokeMethod(this, "PostedLine", Qt::QueuedConnection,
-                                  Q_ARG(QString, QString::fromStdString(AText)));
-    });
-    fFlasher->SetOnProgress([this](TSTM32_Flasher*, int32_t ACurrent, int32_t AMax) {
-        QMetaObject::invokeMethod(this, "PostedProgress", Qt::QueuedConnection,
-                                  Q_ARG(int, ACurrent), Q_ARG(int, AMax));
-    });
-    fWorker = std::thread([this, flasher = fFlasher.get(), file = fFileName.toStdString()] {
-        bool ok = false;
-        QString error;
-        try {
-            ok = flasher->FlashFile(file, true);
-        } catch (const std::exception& e) {
-            error = QString::fromStdString(e.what());
-        }
-        QMetaObject::invokeMethod(this, "TransferDone", Qt::QueuedConnection, Q_ARG(bool, ok),
-                                  Q_ARG(QString, error));
-    });
+    fJob = std::make_unique<TFlasherJob>(port, fTimings.Flasher);
+    connect(fJob.get(), &TFlasherJob::LogLine, this, &TFirmwareUpdateFlow::LogLine);
+    connect(fJob.get(), &TFlasherJob::Progress, this, &TFirmwareUpdateFlow::Progress);
+    connect(fJob.get(), &TFlasherJob::Done, this,
+            [this](bool AOk, int, const QString&, const QString& AFileError) {
+                TransferDone(AOk, AFileError);
+            });
+    fJob->Start(fFileName, true);
 }
 
-void TFirmwareUpdateFlow::PostedLine(const QString& AText) {
-    emit LogLine(AText);
-}
-
-void TFirmwareUpdateFlow::PostedProgress(int ACurrent, int AMax) {
-    emit Progress(ACurrent, AMax);
-}
-
-void TFirmwareUpdateFlow::TransferDone(bool AOk, const QString& AError) {
-    if (fWorker.joinable()) fWorker.join();
-    fFlasher.reset();
+void TFirmwareUpdateFlow::TransferDone(bool AOk, const QString& AFileError) {
     RestorePort();
-    if (!AError.isEmpty()) {
-        emit LogLine(AError);
-        emit ErrorReport(AError);
+    if (!AFileError.isEmpty()) {
+        emit LogLine(AFileError);
+        emit ErrorReport(AFileError);
     }
     Finish(AOk);
 }

@@ -14,9 +14,8 @@
 #include <QString>
 #include <QTimer>
 #include <memory>
-#include <thread>
 
-#include "maintenance/stm32_flasher.h"
+#include "maintenance/flasher_job.h"
 
 class TSessionCore;
 
@@ -64,12 +63,9 @@ signals:
 private:
     void Tick();
     void StartTransfer();
+    void TransferDone(bool AOk, const QString& AFileError);
     void Finish(bool AOk);
     void RestorePort();
-    // Posted by the worker (invoked by name so the hand-over stays visible to ThreadSanitizer).
-    Q_INVOKABLE void PostedLine(const QString& AText);
-    Q_INVOKABLE void PostedProgress(int ACurrent, int AMax);
-    Q_INVOKABLE void TransferDone(bool AOk, const QString& AError);
 
     TSessionCore& fCore;
     const TUpdateFlowTimings fTimings;
@@ -78,6 +74,5 @@ private:
     bool fRunning = false;
     bool fCancelled = false;
     QString fFileName;
-    std::unique_ptr<TSTM32_Flasher> fFlasher;
-    std::thread fWorker;
+    std::unique_ptr<TFlasherJob> fJob;
 };

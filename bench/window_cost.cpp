@@ -119,7 +119,8 @@ public:
 class TSimProcess {
 public:
     bool Start(const QStringList& AArgs) {
-        fProcess.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/benchlord-sim"));
+        fProcess.setProgram(QCoreApplication::applicationDirPath() +
+                            QStringLiteral("/benchlord-sim"));
         fProcess.setArguments(AArgs);
         fProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         fProcess.start();
@@ -245,7 +246,8 @@ double MeasureWatch(const QStringList& ALink, int AMs) {
     QElapsedTimer t;
     t.start();
     RunFor(AMs);
-    const double rate = static_cast<double>(readings - r0) * 1000.0 / static_cast<double>(t.elapsed());
+    const double rate =
+        static_cast<double>(readings - r0) * 1000.0 / static_cast<double>(t.elapsed());
     runner.Interrupt();
     WaitUntil([&] { return runner.Finished(); }, 5000);
     return rate;
@@ -302,10 +304,10 @@ bool RunConnected(const QString& ACase, int AMs, TResult& AOut) {
     w.form.reset();
     RunFor(300);
 
-    const QStringList link = serial ? QStringList{QStringLiteral("--port"), sim.Pty,
-                                                  QStringLiteral("--baud"), QString::number(baud)}
-                                    : QStringList{QStringLiteral("--tcp"),
-                                                  QStringLiteral("127.0.0.1:%1").arg(sim.Port)};
+    const QStringList link =
+        serial ? QStringList{QStringLiteral("--port"), sim.Pty, QStringLiteral("--baud"),
+                             QString::number(baud)}
+               : QStringList{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(sim.Port)};
     AOut.watch = MeasureWatch(link, std::min(AMs, 10000));
     if (serial) RemoveExtraPort(sim.Pty);
     return true;
@@ -350,11 +352,11 @@ int main(int argc, char** argv) {
         }
         const QString ratio =
             labelCpu > 0 ? QString::number(r.f.cpuPercent / labelCpu, 'f', 2) : QStringLiteral("-");
-        const QString watch = r.watch < 0 ? QStringLiteral("-")
-                                          : QStringLiteral("%1 (%2%)")
-                                                .arg(r.watch, 0, 'f', 1)
-                                                .arg(100.0 * r.f.readingsPerSecond / r.watch, 0,
-                                                     'f', 1);
+        const QString watch = r.watch < 0
+                                  ? QStringLiteral("-")
+                                  : QStringLiteral("%1 (%2%)")
+                                        .arg(r.watch, 0, 'f', 1)
+                                        .arg(100.0 * r.f.readingsPerSecond / r.watch, 0, 'f', 1);
         std::printf("%-8s %8.2f %9s %10.1f %11s %10.2f %8.1f  %s\n", qPrintable(c), r.f.cpuPercent,
                     qPrintable(ratio), r.f.readingsPerSecond, qPrintable(watch),
                     r.f.paintsPerReading, r.f.paintsPerSecond, qPrintable(r.f.top));

@@ -23,6 +23,7 @@ class TConnectionPanel;
 class TEditBox;
 class TEnterForm;
 class TEnterFormBase;
+class TFramePacer;
 class TIndicator;
 class TMessagePresenter;
 class TOutputPanel;
@@ -90,6 +91,8 @@ public:
     TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
+    // Live readings waiting for their next frame to reach the controls.
+    bool DisplayUpdatesPending() const;
     // "Show Cursor Buttons" as chosen (the arrows themselves also depend on the preset kind).
     bool CursorButtonsShown() const { return fCursorButtons; }
 
@@ -163,6 +166,8 @@ private:
     std::unique_ptr<TSettingsStore> fOwnSettings;
     TSettingsStore* fSettings = nullptr;
     std::unique_ptr<TWheelPause> fWheelPause;
+    // Live readings reach the controls at most 25 times a second each.
+    std::unique_ptr<TFramePacer> fPacer;
 
     QWidget* fToolBar = nullptr;
     TPresetBar* fPresetBar = nullptr;

@@ -7,6 +7,7 @@
 #include <QSlider>
 
 #include "app/connection_panel.h"
+#include "app/frame_pacer.h"
 #include "app/main_form.h"
 #include "app/message_presenter.h"
 #include "app/output_panel.h"
@@ -17,6 +18,28 @@
 #include "app/side_bar.h"
 #include "controls/indicator.h"
 #include "session/presets.h"
+
+namespace {
+
+// Live readings, paced to at most 25 screen updates a second per group of controls.
+enum TPacedKey {
+    pkMismatch,
+    pkOutput,
+    pkInputVoltage,
+    pkRegulation,
+    pkProtection,
+    pkVinWarning,
+    pkTime,
+    pkCharge,
+    pkEnergy,
+    pkTemperature,
+};
+
+}  // namespace
+
+bool TMainForm::DisplayUpdatesPending() const {
+    return fPacer->Pending();
+}
 
 void TMainForm::ShowPanelState(const TPanelState& AState) {
     const TPanelState previous = fPanel;
@@ -80,7 +103,8 @@ void TMainForm::ShowSetPower(const QString& AText) {
 }
 
 void TMainForm::ShowMismatch(bool AVoltage, bool ACurrent) {
-    fSetPanel->ShowMismatch(AVoltage, ACurrent);
+    fPacer->Post(pkMismatch,
+                 [this, AVoltage, ACurrent] { fSetPanel->ShowMismatch(AVoltage, ACurrent); });
 }
 
 void TMainForm::EndSetEditing() {
@@ -88,24 +112,28 @@ void TMainForm::EndSetEditing() {
 }
 
 void TMainForm::ShowOutput(uint32_t AUout, uint32_t AIout, uint32_t APower) {
-    fOutputPanel->ShowOutput(AUout, AIout, APower);
+    fPacer->Post(pkOutput,
+                 [this, AUout, AIout, APower] { fOutputPanel->ShowOutput(AUout, AIout, APower); });
 }
 
 void TMainForm::ShowInputVoltage(const QString& AText) {
-    fSetPanel->ShowInputVoltage(AText);
+    fPacer->Post(pkInputVoltage, [this, AText] { fSetPanel->ShowInputVoltage(AText); });
 }
 
 void TMainForm::ShowRegulation(bool ACV, bool ACC) {
-    fOutputPanel->ShowRegulation(ACV, ACC);
+    fPacer->Post(pkRegulation, [this, ACV, ACC] { fOutputPanel->ShowRegulation(ACV, ACC); });
 }
 
 void TMainForm::ShowProtection(bool ALit, const QString& ALabel) {
-    fOutputPanel->ShowProtection(ALit, ALabel);
+    fPacer->Post(pkProtection,
+                 [this, ALit, ALabel] { fOutputPanel->ShowProtection(ALit, ALabel); });
 }
 
 void TMainForm::ShowVinWarning(bool ALit) {
-    fOutputPanel->ShowVinWarning(ALit);
-    fSetPanel->ShowVinWarning(ALit);
+    fPacer->Post(pkVinWarning, [this, ALit] {
+        fOutputPanel->ShowVinWarning(ALit);
+        fSetPanel->ShowVinWarning(ALit);
+    });
 }
 
 void TMainForm::ShowSetColor(TColor AColor) {
@@ -117,19 +145,19 @@ void TMainForm::ShowOutColor(TColor AColor) {
 }
 
 void TMainForm::ShowTime(uint32_t ASeconds, const QString& AUnit) {
-    fOutputPanel->ShowTime(ASeconds, AUnit);
+    fPacer->Post(pkTime, [this, ASeconds, AUnit] { fOutputPanel->ShowTime(ASeconds, AUnit); });
 }
 
 void TMainForm::ShowCharge(const TCounterDisplay& ACharge) {
-    fOutputPanel->ShowCharge(ACharge);
+    fPacer->Post(pkCharge, [this, ACharge] { fOutputPanel->ShowCharge(ACharge); });
 }
 
 void TMainForm::ShowEnergy(const TCounterDisplay& AEnergy) {
-    fOutputPanel->ShowEnergy(AEnergy);
+    fPacer->Post(pkEnergy, [this, AEnergy] { fOutputPanel->ShowEnergy(AEnergy); });
 }
 
 void TMainForm::ShowTemperature(const QString& AText) {
-    fSetPanel->ShowTemperature(AText);
+    fPacer->Post(pkTemperature, [this, AText] { fSetPanel->ShowTemperature(AText); });
 }
 
 void TMainForm::ShowDebugData(const QString& AText) {

@@ -158,6 +158,8 @@ private:
     void WireConnection();
     void BuildEditIndicators();
     TMessagePresenter& Presenter() const;
+    // main_form_view.cpp
+    void Paced(int AKey, std::function<void()> AApply);
     // main_form_presets.cpp
     void WirePresetsAndParameters();
     void EntryPopupClosed();

@@ -41,6 +41,17 @@ bool TMainForm::DisplayUpdatesPending() const {
     return fPacer->Pending();
 }
 
+void TMainForm::Paced(int AKey, std::function<void()> AApply) {
+    // Only live readings are paced; without a session (disconnect, loss) the idle look shows at
+    // once, after whatever was still waiting.
+    if (fSession && fSession->Connected()) {
+        fPacer->Post(AKey, std::move(AApply));
+        return;
+    }
+    fPacer->Flush();
+    AApply();
+}
+
 void TMainForm::ShowPanelState(const TPanelState& AState) {
     const TPanelState previous = fPanel;
     fPanel = AState;
@@ -103,8 +114,7 @@ void TMainForm::ShowSetPower(const QString& AText) {
 }
 
 void TMainForm::ShowMismatch(bool AVoltage, bool ACurrent) {
-    fPacer->Post(pkMismatch,
-                 [this, AVoltage, ACurrent] { fSetPanel->ShowMismatch(AVoltage, ACurrent); });
+    Paced(pkMismatch, [this, AVoltage, ACurrent] { fSetPanel->ShowMismatch(AVoltage, ACurrent); });
 }
 
 void TMainForm::EndSetEditing() {
@@ -112,25 +122,24 @@ void TMainForm::EndSetEditing() {
 }
 
 void TMainForm::ShowOutput(uint32_t AUout, uint32_t AIout, uint32_t APower) {
-    fPacer->Post(pkOutput,
-                 [this, AUout, AIout, APower] { fOutputPanel->ShowOutput(AUout, AIout, APower); });
+    Paced(pkOutput,
+          [this, AUout, AIout, APower] { fOutputPanel->ShowOutput(AUout, AIout, APower); });
 }
 
 void TMainForm::ShowInputVoltage(const QString& AText) {
-    fPacer->Post(pkInputVoltage, [this, AText] { fSetPanel->ShowInputVoltage(AText); });
+    Paced(pkInputVoltage, [this, AText] { fSetPanel->ShowInputVoltage(AText); });
 }
 
 void TMainForm::ShowRegulation(bool ACV, bool ACC) {
-    fPacer->Post(pkRegulation, [this, ACV, ACC] { fOutputPanel->ShowRegulation(ACV, ACC); });
+    Paced(pkRegulation, [this, ACV, ACC] { fOutputPanel->ShowRegulation(ACV, ACC); });
 }
 
 void TMainForm::ShowProtection(bool ALit, const QString& ALabel) {
-    fPacer->Post(pkProtection,
-                 [this, ALit, ALabel] { fOutputPanel->ShowProtection(ALit, ALabel); });
+    Paced(pkProtection, [this, ALit, ALabel] { fOutputPanel->ShowProtection(ALit, ALabel); });
 }
 
 void TMainForm::ShowVinWarning(bool ALit) {
-    fPacer->Post(pkVinWarning, [this, ALit] {
+    Paced(pkVinWarning, [this, ALit] {
         fOutputPanel->ShowVinWarning(ALit);
         fSetPanel->ShowVinWarning(ALit);
     });
@@ -145,19 +154,19 @@ void TMainForm::ShowOutColor(TColor AColor) {
 }
 
 void TMainForm::ShowTime(uint32_t ASeconds, const QString& AUnit) {
-    fPacer->Post(pkTime, [this, ASeconds, AUnit] { fOutputPanel->ShowTime(ASeconds, AUnit); });
+    Paced(pkTime, [this, ASeconds, AUnit] { fOutputPanel->ShowTime(ASeconds, AUnit); });
 }
 
 void TMainForm::ShowCharge(const TCounterDisplay& ACharge) {
-    fPacer->Post(pkCharge, [this, ACharge] { fOutputPanel->ShowCharge(ACharge); });
+    Paced(pkCharge, [this, ACharge] { fOutputPanel->ShowCharge(ACharge); });
 }
 
 void TMainForm::ShowEnergy(const TCounterDisplay& AEnergy) {
-    fPacer->Post(pkEnergy, [this, AEnergy] { fOutputPanel->ShowEnergy(AEnergy); });
+    Paced(pkEnergy, [this, AEnergy] { fOutputPanel->ShowEnergy(AEnergy); });
 }
 
 void TMainForm::ShowTemperature(const QString& AText) {
-    fPacer->Post(pkTemperature, [this, AText] { fSetPanel->ShowTemperature(AText); });
+    Paced(pkTemperature, [this, AText] { fSetPanel->ShowTemperature(AText); });
 }
 
 void TMainForm::ShowDebugData(const QString& AText) {

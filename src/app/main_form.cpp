@@ -108,6 +108,7 @@ void TMainForm::BuildLayout() {
     fParamCategory = fSideBar->AddPanel(QStringLiteral("Parameters"), fParamPanel);
     fPresetCategory = fSideBar->AddPanel(QStringLiteral("Profile"), fPresetPanel);
     fConnectionCategory = fSideBar->AddPanel(QStringLiteral("Connection"), fConnectionPanel);
+    BuildTrend();
     fSideBar->OnPanelExpand = [this](TCategoryPanel* APanel) { CategoryPanelExpand(APanel); };
     fSideBar->Expand(fConnectionCategory);
     fParamCategory->setEnabled(false);

@@ -4,6 +4,7 @@
 // "Connection"). It implements the session's view and the preset view with these widgets and
 // forwards every user action to the session (TSessionCore, which owns the link and the
 // scheduler) or to the preset and parameter logic bound to it.
+// The fourth side panel, "Oscilloscope", and the trend picture below the panels: main_form_trend.cpp.
 
 #include <QWidget>
 #include <array>
@@ -26,6 +27,7 @@ class TEnterFormBase;
 class TFramePacer;
 class TIndicator;
 class TMessagePresenter;
+class TOscilloscopePanel;
 class TOutputPanel;
 class TParameterLogic;
 class TPresetLogic;
@@ -34,6 +36,7 @@ class TPresetBar;
 class TPresetPanel;
 class TSetPanel;
 class TSideBar;
+class TTrendView;
 class TWheelPause;
 
 struct TMainFormOptions {
@@ -89,6 +92,9 @@ public:
     TCategoryPanel* ParamCategory() const { return fParamCategory; }
     TCategoryPanel* PresetCategory() const { return fPresetCategory; }
     TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
+    TCategoryPanel* OscCategory() const { return fOscCategory; }
+    TOscilloscopePanel* OscPanel() const { return fOscPanel; }
+    TTrendView* TrendView() const { return fTrendView; }
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
     // Live readings waiting for their next frame to reach the controls.
@@ -130,6 +136,8 @@ public:
     bool AllSidePanelsCollapsed() override;
     void ExpandConnectionPanel() override;
     void CollapsePresetAndParamPanels() override;
+    void ResetOscilloscope() override;
+    void SampleOscilloscope() override;
 
     // --- TPresetView (main_form_presets.cpp) ---
     void ShowPresetEditors(const TPresetEditors& AEditors) override;
@@ -153,6 +161,8 @@ private:
     void HideEntryPopups();
     void ReadWindowSettings();
     void WriteWindowSettings();
+    // main_form_trend.cpp
+    void BuildTrend();
     // main_form_wiring.cpp
     void WireSetAndOutput();
     void WireConnection();
@@ -183,6 +193,9 @@ private:
     TCategoryPanel* fParamCategory = nullptr;
     TCategoryPanel* fPresetCategory = nullptr;
     TCategoryPanel* fConnectionCategory = nullptr;
+    TOscilloscopePanel* fOscPanel = nullptr;
+    TCategoryPanel* fOscCategory = nullptr;
+    TTrendView* fTrendView = nullptr;
     TEnterForm* fEnterForm = nullptr;
     TEnterFormBase* fEnterForm2 = nullptr;
 

@@ -9,7 +9,8 @@
 //
 // Cases: label (the baseline), demo (TCP to the supply with the output on, as --demo does),
 // 9600 and 115200 (pseudo-terminal with wire time), idle (window shown, not connected). Without
-// --case all run in that order. --seconds sets the measuring time per case (default 30).
+// --case all run in that order. --seconds sets the measuring time per case (default 30). The
+// trend picture runs at 10 Hz as in the program; --hold puts it on "Hold" to see the rest alone.
 
 #include <sys/resource.h>
 
@@ -41,6 +42,7 @@
 #include "controls/enter_form2.h"
 #include "link/port_discovery.h"
 #include "session/settings_store.h"
+#include "tools/oscilloscope_panel.h"
 
 namespace {
 
@@ -259,6 +261,8 @@ struct TResult {
     double watch = -1;
 };
 
+bool gHoldTrend = false;
+
 bool RunConnected(const QString& ACase, int AMs, TResult& AOut) {
     const bool serial = ACase != QStringLiteral("demo");
     const int baud = ACase == QStringLiteral("9600") ? 9600 : 115200;
@@ -297,6 +301,7 @@ bool RunConnected(const QString& ACase, int AMs, TResult& AOut) {
         std::fprintf(stderr, "%s: no session\n", qPrintable(ACase));
         return false;
     }
+    if (gHoldTrend) w.form->OscPanel()->RunSwitch()->setChecked(false);
     RunFor(1500);  // start-up reads pass, the first frames are painted
     AOut.f = Measure(w.form.get(), &w.form->Session(), AMs);
     w.form->Session().DisconnectBtnClick();
@@ -326,6 +331,8 @@ int main(int argc, char** argv) {
             seconds = std::max(1, args[++i].toInt());
         else if (args[i] == QStringLiteral("--case") && i + 1 < args.size())
             cases << args[++i];
+        else if (args[i] == QStringLiteral("--hold"))
+            gHoldTrend = true;
     }
     if (cases.isEmpty())
         cases = {QStringLiteral("label"), QStringLiteral("demo"), QStringLiteral("9600"),

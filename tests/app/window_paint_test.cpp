@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QSet>
 
 #include "app/connection_panel.h"
@@ -16,6 +17,7 @@
 #include "controls/led.h"
 #include "tests/app/window_harness.h"
 #include "tests/support/event_loop.h"
+#include "tools/oscilloscope_panel.h"
 
 using apptest::TWindowHarness;
 
@@ -79,6 +81,8 @@ TEST(WindowPaint, UnchangedReadingsPaintNothingAndAChangePaintsOnlyItsControl) {
     ASSERT_TRUE(h.StartSupply());
     ASSERT_TRUE(h.Connect());
     QWidget* form = h.form.get();
+    // The trend picture moves on at 10 Hz by design; on "Hold" it is still.
+    h.form->OscPanel()->RunSwitch()->setChecked(false);
     TWindowPaints paints(form);
 
     // The first frames: start-up reads, the lamps and read-outs take their values.

@@ -17,8 +17,10 @@
 #include "session/session_core.h"
 #include "session/session_view.h"
 #include "session/settings_store.h"
+#include "tools/test_form.h"
 
 class QLabel;
+class QPushButton;
 class TCategoryPanel;
 class TConnectionPanel;
 class TEditBox;
@@ -52,6 +54,9 @@ struct TMainFormOptions {
     std::function<std::unique_ptr<TPortEventSource>()> PortEvents;
     // The supply is the virtual one started inside the program.
     bool VirtualSupply = false;
+    // The "Auto Test" window; its files default to the data folder, or beside the INI file of a
+    // settings store given above.
+    TTestFormOptions Autotest{};
 };
 
 class TMainForm : public QWidget, public TSessionView, public TPresetView {
@@ -89,6 +94,8 @@ public:
     TConnectionPanel* ConnectionPanel() const { return fConnectionPanel; }
     TPresetPanel* PresetPanel() const { return fPresetPanel; }
     TParamPanel* ParamPanel() const { return fParamPanel; }
+    TTestForm* TestForm() const { return fTestForm; }
+    QPushButton* AutoTestButton() const { return fAutoTestButton; }
     TCategoryPanel* ParamCategory() const { return fParamCategory; }
     TCategoryPanel* PresetCategory() const { return fPresetCategory; }
     TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
@@ -136,6 +143,8 @@ public:
     bool AllSidePanelsCollapsed() override;
     void ExpandConnectionPanel() override;
     void CollapsePresetAndParamPanels() override;
+    void SampleLog() override;
+    void EndAutotest() override;
     void ResetOscilloscope() override;
     void SampleOscilloscope() override;
 
@@ -172,6 +181,7 @@ private:
     void Paced(int AKey, std::function<void()> AApply);
     // main_form_presets.cpp
     void WirePresetsAndParameters();
+    void CreateTestForm();
     void EntryPopupClosed();
 
     TMainFormOptions fOptions;
@@ -193,6 +203,8 @@ private:
     TCategoryPanel* fParamCategory = nullptr;
     TCategoryPanel* fPresetCategory = nullptr;
     TCategoryPanel* fConnectionCategory = nullptr;
+    QPushButton* fAutoTestButton = nullptr;
+    TTestForm* fTestForm = nullptr;
     TOscilloscopePanel* fOscPanel = nullptr;
     TCategoryPanel* fOscCategory = nullptr;
     TTrendView* fTrendView = nullptr;

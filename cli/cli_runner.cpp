@@ -54,6 +54,11 @@ void TCliRunner::Run() {
     const QString error = fCommand->Prepare();
     if (!error.isEmpty()) Fail(ceUsage, error);
     if (fPhase >= phFinishing) return;  // refused, or failed on its own (a file)
+    if (!fCommand->NeedsSession()) {
+        fPhase = phRunning;
+        fCommand->Started();
+        return;
+    }
     CreateSession();
     if (!PrepareLink()) return;
     fPhase = phConnecting;
@@ -219,7 +224,7 @@ void TCliRunner::SessionStarted() {
 
 void TCliRunner::SessionEnded() {
     // Ended by the session itself (not by our own disconnect).
-    if (fPhase < phFinishing) Finish(ceLink);
+    if (fPhase < phFinishing && !fLinkReleased) Finish(ceLink);
 }
 
 void TCliRunner::Reading() {
@@ -282,7 +287,8 @@ void TCliRunner::Teardown() {
         return;
     }
     if (fCommand) fCommand->Stopping();
-    if (!fCore) {
+    // A command that took the port over (flash) has closed the session itself.
+    if (!fCore || fLinkReleased) {
         CloseLink();
         return;
     }
@@ -337,9 +343,14 @@ void TCliRunner::CloseLink() {
     fReleaseBound.stop();
     // Closes the port; a connect still under way must not go on to lock the keys of a finished
     // run.
-    if (fCore) fCore->ModbusMaster().SetActive(false);
+    if (fCore && !fLinkReleased) fCore->ModbusMaster().SetActive(false);
     fPhase = phDone;
     if (fOnFinished) fOnFinished(fExitCode);
+}
+
+void TCliRunner::ReleaseLink() {
+    fLinkReleased = true;
+    if (fCore && fCore->Connected()) fCore->Disconnect();
 }
 
 void TCliRunner::Print(const QString& AText) {

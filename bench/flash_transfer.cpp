@@ -55,6 +55,37 @@ bool SameStart(const std::vector<uint8_t>& AImage, const std::vector<uint8_t>& A
            std::equal(AImage.begin(), AImage.end(), AFlash.begin());
 }
 
+// Exchanges (a host write answered by the chip) of the transfer LineBytes counts: activation, Get,
+// Get ID, two for the erase, three per written and three per read block, two for Go.
+uint64_t Exchanges(uint64_t AImageSize) {
+    const uint64_t blocks = (AImageSize + 255) / 256;
+    return 1 + 1 + 1 + 2 + 6 * blocks + 2;
+}
+
+// Mean time the pty and the scheduler add to one exchange beyond its wire time: Get Version
+// (2 bytes out, 5 back) repeated against the boot ROM. The mean, not the median: the stalls of
+// a loaded machine are what a long transfer pays.
+double TurnaroundSeconds(TKRCOMPort& APort) {
+    const uint8_t activate = 0x7F, getVersion[2] = {0x01, 0xFE};
+    uint8_t in[8];
+    APort.Write(&activate, 1);
+    APort.WaitForInput(1000);
+    APort.Read(in, 1);
+    std::vector<double> samples;
+    for (int i = 0; i < 200; ++i) {
+        const auto t0 = Clock::now();
+        APort.Write(getVersion, 2);
+        int got = 0;
+        while (got < 5 && APort.WaitForInput(1000))
+            got += APort.Read(in + got, 5 - got);
+        samples.push_back(Seconds(t0));
+    }
+    double sum = 0;
+    for (double s : samples)
+        sum += s;
+    return sum / double(samples.size()) - 7 * kBitsPerByte / kBaud;
+}
+
 // Runs a program with its output thrown away; its exit status, -1 when it cannot start.
 int RunQuiet(const std::vector<std::string>& AArgs) {
     std::vector<char*> argv;
@@ -113,7 +144,7 @@ int main(int argc, char** argv) {
     std::printf("line lower bound        %8.3f s  (%llu bytes %.3f s + flash %.3f s)\n", bound,
                 static_cast<unsigned long long>(bytes), lineS, flashS);
 
-    // Ours.
+    // Ours, after measuring what the pty adds to each exchange under the machine's load.
     sup->EnterBootloader();
     double ours = 0;
     {
@@ -125,6 +156,18 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot open %s\n", sup->PtyPath().c_str());
             return 1;
         }
+        const double turnaround = TurnaroundSeconds(port);
+        const double withPty = bound + turnaround * double(Exchanges(size));
+        double load = 0;
+        if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+            if (std::fscanf(f, "%lf", &load) != 1) load = 0;
+            std::fclose(f);
+        }
+        std::printf("pty turnaround          %8.3f ms per exchange (load average %.1f)\n",
+                    turnaround * 1e3, load);
+        std::printf("bound + pty turnarounds %8.3f s  (%llu exchanges)\n", withPty,
+                    static_cast<unsigned long long>(Exchanges(size)));
+        sup->EnterBootloader();  // back to waiting for the activation byte
         TSTM32_Flasher flasher(port);
         const auto t0 = Clock::now();
         const bool ok = flasher.FlashFile(file, true);

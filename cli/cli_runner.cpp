@@ -50,6 +50,11 @@ void TCliRunner::Run() {
         Finish(ceOk);
         return;
     }
+    if (fRequest.Command == "sequence" && fRequest.SequenceAction == "show") {
+        Print(SequenceTableText(fRequest, fConfig));
+        Finish(ceOk);
+        return;
+    }
     fCommand = MakeCommand(*this);
     const QString error = fCommand->Prepare();
     if (!error.isEmpty()) Fail(ceUsage, error);

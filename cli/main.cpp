@@ -2,6 +2,7 @@
 // session logic as the window.
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QStringList>
 #include <csignal>
 #include <iostream>
@@ -25,7 +26,8 @@ int main(int argc, char** argv) {
     // The whole manual at once (the man page is made from it): the tool's help, then every
     // command's.
     if (args == QStringList{QStringLiteral("--help-all")}) {
-        std::cout << ToolHelp().toStdString();
+        // One usage line, as man pages have it.
+        std::cout << ToolHelp().replace(QRegularExpression("\\n +\\["), " [").toStdString();
         QString last;
         for (const QString& command : CommandNames()) {
             const QString text = CommandHelp(command);

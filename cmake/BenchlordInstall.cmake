@@ -24,7 +24,7 @@ set(docdir ${datadir}/doc/benchlord)
 configure_file(${pkg}/${BENCHLORD_APP_ID}.metainfo.xml.in ${gen}/${BENCHLORD_APP_ID}.metainfo.xml
                @ONLY)
 configure_file(${pkg}/copyright ${gen}/copyright @ONLY)
-configure_file(${pkg}/changelog.Debian.in ${gen}/changelog.Debian @ONLY)
+configure_file(${pkg}/changelog.in ${gen}/changelog @ONLY)
 install(FILES ${pkg}/${BENCHLORD_APP_ID}.desktop DESTINATION ${datadir}/applications)
 install(FILES ${gen}/${BENCHLORD_APP_ID}.metainfo.xml DESTINATION ${datadir}/metainfo)
 install(FILES ${pkg}/icons/${BENCHLORD_APP_ID}.svg DESTINATION ${datadir}/icons/hicolor/scalable/apps)
@@ -37,11 +37,11 @@ install(FILES ${gen}/copyright DESTINATION ${docdir})
 
 # Compressed as Debian wants them (gzip -9n: no name, no time stamp).
 find_program(GZIP_PROGRAM gzip)
-add_custom_command(OUTPUT ${gen}/changelog.Debian.gz
-                   COMMAND ${GZIP_PROGRAM} -9n -c ${gen}/changelog.Debian > ${gen}/changelog.Debian.gz
-                   DEPENDS ${gen}/changelog.Debian)
-set(compressed ${gen}/changelog.Debian.gz)
-install(FILES ${gen}/changelog.Debian.gz DESTINATION ${docdir})
+add_custom_command(OUTPUT ${gen}/changelog.gz
+                   COMMAND ${GZIP_PROGRAM} -9n -c ${gen}/changelog > ${gen}/changelog.gz
+                   DEPENDS ${gen}/changelog)
+set(compressed ${gen}/changelog.gz)
+install(FILES ${gen}/changelog.gz DESTINATION ${docdir})
 
 # Man pages from --help and --version (benchlordctl: --help-all, every command's help).
 find_program(HELP2MAN_PROGRAM help2man)
@@ -79,10 +79,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${BENCHLORD_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "front panel for DPS-family bench power supplies")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Benchlord controls programmable bench power supplies of the DPS family (and KORAD and WZ\n\
-units with the same register protocol) over Modbus RTU or Modbus TCP: live readings, set\n\
-points, output switching, presets and device parameters. The package also holds benchlordctl,\n\
-a command-line tool for scripts, and benchlord-sim, a virtual supply.")
+    "Benchlord controls programmable bench power supplies of the DPS family\n\
+(and KORAD and WZ units with the same register protocol) over Modbus RTU\n\
+or Modbus TCP: live readings, set points, output switching, presets and\n\
+device parameters. The package also holds benchlordctl, a command-line\n\
+tool for scripts, and benchlord-sim, a virtual supply.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${BENCHLORD_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

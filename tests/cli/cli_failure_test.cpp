@@ -1,7 +1,9 @@
 // Failures and their exit codes: refused requests (4), a link that cannot be opened or is lost
 // (3), with the program's own messages on standard error and the keys given back when possible.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -173,6 +175,23 @@ TEST(CliFailure, ConnectFailuresNameTheLinkWithTheWindowsTexts) {
         EXPECT_EQ(run.Code, 3);
         EXPECT_EQ(run.Err, "benchlordctl: " + path.toStdString() + ": not a serial port\n");
     }
+}
+
+TEST(CliFailure, PortHeldByAnotherProgramIsReportedBusy) {
+    testsupport::TSupplyConfig unit = TCliHarness::DefaultSupply();
+    unit.pty = true;
+    TCliHarness h(unit);
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const int other = ::open(h.supply.PtyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    const auto run = h.Run(h.Pty() << "read");
+    ::close(other);
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_NE(run.Err.find(" is busy: another program is using it (this is not a permission "
+                           "problem). Close the other program"),
+              std::string::npos)
+        << run.Err;
 }
 
 TEST(CliFailure, UnsupportedModelStartsNoSession) {

@@ -174,12 +174,24 @@ TEST(WindowSession, KnobTurnReachesTheSupply) {
     TWindowHarness h;
     ASSERT_TRUE(h.StartSupply());
     h.supply->SetRegister(simreg::USET, 500);
+    h.supply->SetRegister(simreg::ISET, 100);
     ASSERT_TRUE(h.Connect());
     TLN_Knob* knob = h.form->SetPanel()->UKnob();
     ASSERT_TRUE(knob->isEnabled());  // output off: the knobs are usable
     knob->SetPosition(734);
     ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 734; }));
     EXPECT_EQ(DigitsOf(h.form->SetPanel()->UsetReadout()), " 734");
+    // Both knobs step by the knob's large step of 10 with Shift and Page Up / Page Down.
+    for (TLN_Knob* k : {knob, h.form->SetPanel()->IKnob()}) {
+        const int start = k->Position();
+        QKeyEvent shiftUp(QEvent::KeyPress, Qt::Key_Up, Qt::ShiftModifier);
+        QApplication::sendEvent(k, &shiftUp);
+        EXPECT_EQ(k->Position(), start + 10);
+        Key(k, Qt::Key_PageDown);
+        Key(k, Qt::Key_PageDown);
+        EXPECT_EQ(k->Position(), start - 10);
+    }
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 724; }));
 }
 
 TEST(WindowSession, TypedDigitReachesTheSupply) {

@@ -9,6 +9,7 @@
 #include "app/app_options.h"
 #include "app/app_style.h"
 #include "app/benchlord_application.h"
+#include "app/demo_console.h"
 #include "app/demo_supply.h"
 #include "app/main_form.h"
 #include "app/message_presenter.h"
@@ -62,6 +63,9 @@ int main(int argc, char* argv[]) {
         mainForm.SetEntryPopups(enterForm, enterForm2);
         mainForm.show();
         if (demo) mainForm.ConnectLoopback(demo->Port());
+        // The terminal drives the virtual supply (load changes, protections) while it runs.
+        std::unique_ptr<TDemoConsole> console;
+        if (demo) console = std::make_unique<TDemoConsole>(*demo->Supply());
         result = app.exec();
     }
     return result;

@@ -17,13 +17,16 @@
 #include "session/session_core.h"
 #include "session/session_view.h"
 #include "session/settings_store.h"
+#include "tools/test_form.h"
 
 class QLabel;
+class QPushButton;
 class TCategoryPanel;
 class TConnectionPanel;
 class TEditBox;
 class TEnterForm;
 class TEnterFormBase;
+class TFramePacer;
 class TIndicator;
 class TMessagePresenter;
 class TOscilloscopePanel;
@@ -51,6 +54,9 @@ struct TMainFormOptions {
     std::function<std::unique_ptr<TPortEventSource>()> PortEvents;
     // The supply is the virtual one started inside the program.
     bool VirtualSupply = false;
+    // The "Auto Test" window; its files default to the data folder, or beside the INI file of a
+    // settings store given above.
+    TTestFormOptions Autotest{};
 };
 
 class TMainForm : public QWidget, public TSessionView, public TPresetView {
@@ -88,6 +94,8 @@ public:
     TConnectionPanel* ConnectionPanel() const { return fConnectionPanel; }
     TPresetPanel* PresetPanel() const { return fPresetPanel; }
     TParamPanel* ParamPanel() const { return fParamPanel; }
+    TTestForm* TestForm() const { return fTestForm; }
+    QPushButton* AutoTestButton() const { return fAutoTestButton; }
     TCategoryPanel* ParamCategory() const { return fParamCategory; }
     TCategoryPanel* PresetCategory() const { return fPresetCategory; }
     TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
@@ -96,6 +104,8 @@ public:
     TTrendView* TrendView() const { return fTrendView; }
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
+    // Live readings waiting for their next frame to reach the controls.
+    bool DisplayUpdatesPending() const;
     // "Show Cursor Buttons" as chosen (the arrows themselves also depend on the preset kind).
     bool CursorButtonsShown() const { return fCursorButtons; }
 
@@ -133,6 +143,8 @@ public:
     bool AllSidePanelsCollapsed() override;
     void ExpandConnectionPanel() override;
     void CollapsePresetAndParamPanels() override;
+    void SampleLog() override;
+    void EndAutotest() override;
     void ResetOscilloscope() override;
     void SampleOscilloscope() override;
 
@@ -165,14 +177,19 @@ private:
     void WireConnection();
     void BuildEditIndicators();
     TMessagePresenter& Presenter() const;
+    // main_form_view.cpp
+    void Paced(int AKey, std::function<void()> AApply);
     // main_form_presets.cpp
     void WirePresetsAndParameters();
+    void CreateTestForm();
     void EntryPopupClosed();
 
     TMainFormOptions fOptions;
     std::unique_ptr<TSettingsStore> fOwnSettings;
     TSettingsStore* fSettings = nullptr;
     std::unique_ptr<TWheelPause> fWheelPause;
+    // Live readings reach the controls at most 25 times a second each.
+    std::unique_ptr<TFramePacer> fPacer;
 
     QWidget* fToolBar = nullptr;
     TPresetBar* fPresetBar = nullptr;
@@ -186,6 +203,8 @@ private:
     TCategoryPanel* fParamCategory = nullptr;
     TCategoryPanel* fPresetCategory = nullptr;
     TCategoryPanel* fConnectionCategory = nullptr;
+    QPushButton* fAutoTestButton = nullptr;
+    TTestForm* fTestForm = nullptr;
     TOscilloscopePanel* fOscPanel = nullptr;
     TCategoryPanel* fOscCategory = nullptr;
     TTrendView* fTrendView = nullptr;

@@ -28,6 +28,7 @@
 #include <ctime>
 #include <functional>
 
+#include "app/app_style.h"
 #include "app/demo_supply.h"
 #include "app/main_form.h"
 #include "app/side_bar.h"
@@ -86,6 +87,7 @@ TCpu Measure(int AMs) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    ApplyAppStyle(app);
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 12;
 
     // --- 1. one redraw ---

@@ -8,6 +8,8 @@
 #include "link/ipv4_address.h"
 #include "link/modbus_errors.h"
 #include "link/modbus_master.h"
+#include "link/port_discovery.h"
+#include "link/serial_access.h"
 #include "link/tcp_connector.h"
 #include "session/firmware_version.h"
 #include "session/identification.h"
@@ -141,6 +143,14 @@ void TSessionCore::SerialConnect() {
         StartIdentification();
         return;
     }
+    // No access, or another program has the port: say which, and what to do.
+    const std::string advice =
+        SerialAccessAdvice(PortDevicePath(port).toStdString(),
+                           fCOMPortConnector->ComPort().OpenErrno(), LineBreak().toStdString());
+    if (!advice.empty()) {
+        ConnectFailed(QString::fromStdString(advice));
+        return;
+    }
     ConnectFailed("The " + port + " port is closed or busy!" + LineBreak() +
                   "Please check  the port and close other application using this port.");
 }
@@ -153,9 +163,9 @@ void TSessionCore::TcpConnect() {
         for (int k = 0; k < 4; ++k)
             addr |= static_cast<uint32_t>((*octets)[k]) << (8 * k);
     if (!octets || addr == 0) {
-        fView.ShowError(!octets ? QStringLiteral("Not a valid IP address.")
-                                : "Wrong address " + fIpText + LineBreak() +
-                                      "Please check  the TCP IP address.");
+        ShowConnectError(!octets ? QStringLiteral("Not a valid IP address.")
+                                 : "Wrong address " + fIpText + LineBreak() +
+                                       "Please check  the TCP IP address.");
         fPanel.AutoConnect = false;
         fAutoconnectTimer.stop();
         fPanel.BusyRunning = false;
@@ -183,7 +193,7 @@ void TSessionCore::TcpConnect() {
 }
 
 void TSessionCore::ConnectFailed(const QString& AText) {
-    fView.ShowError(AText);
+    ShowConnectError(AText);
     // Autoconnect goes off so that the message does not come back every 1.5 s.
     fPanel.AutoConnect = false;
     fAutoconnectTimer.stop();
@@ -213,7 +223,7 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
         fPanel.BusyRunning = false;
         PushPanel();
         std::string level;
-        fView.ShowError(QString::fromStdString(fModbusMaster->ErrorMsg(AError, level)));
+        ShowConnectError(QString::fromStdString(fModbusMaster->ErrorMsg(AError, level)));
         return;
     }
     if (fConnected) return;  // a second identification reply for a running session
@@ -434,7 +444,7 @@ void TSessionCore::PostConnectionLost() {
 void TSessionCore::ConnectionLost() {
     SetTraffic(true, true);
     fOscillTimer.stop();
-    fView.ShowError("Connection lost !!!");
+    ShowConnectError("Connection lost !!!");
     fLostPosted = false;
     if (!fConnected) return;
     Disconnect();
@@ -484,10 +494,22 @@ void TSessionCore::AutoConnectSwitchClick(bool AOn) {
     PushPanel();
 }
 
+void TSessionCore::ShowConnectError(const QString& AText) {
+    ++fErrorBoxesOpen;
+    fView.ShowError(AText);
+    --fErrorBoxesOpen;
+}
+
 void TSessionCore::AutoconnectTimerEvent() {
     fAutoconnectTimer.stop();
     fAutoconnectTimer.setInterval(static_cast<int>(fTimings.AutoconnectRetry));
     if (fConnected) return;
+    // While a connection error box is open no attempt is made, so boxes never stack up; the
+    // retries go on once the user has closed it.
+    if (fErrorBoxesOpen > 0) {
+        if (fPanel.AutoConnect) fAutoconnectTimer.start();
+        return;
+    }
     if (FillPortList()) ConnectBtnClick();
     if (fPanel.AutoConnect && !fConnected) fAutoconnectTimer.start();
 }

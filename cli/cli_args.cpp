@@ -6,7 +6,8 @@
 
 namespace {
 
-const QStringList kCommands = {"ports", "info", "read", "set", "on", "off", "watch", "preset"};
+const QStringList kCommands = {"ports", "info",  "read",   "set",        "on",
+                               "off",   "watch", "preset", "calibration"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {

@@ -15,6 +15,7 @@ QString ToolHelp() {
         "  on, off               switch the output\n"
         "  watch                 stream readings, optionally into a CSV file\n"
         "  preset                list, show, select or save presets M0-M9 and profiles C0-C9\n"
+        "  calibration           the supply's seven calibration values (read only)\n"
         "\n"
         "Options:\n"
         "  --port NAME           serial port: ShortName from 'ports' or a device path\n"
@@ -75,6 +76,17 @@ QString CommandHelp(const QString& ACommand) {
             "Rows go to standard output as CSV (JSON lines with --json) and, with --csv, to FILE;\n"
             "each row is flushed at once. CSV header:\n"
             "time,uset,iset,uout,iout,power,uin,mode,protect,output\n");
+    if (ACommand == "calibration")
+        return QStringLiteral(
+            "Usage: benchlordctl LINK [--json] calibration\n"
+            "\n"
+            "Reads the supply's calibration block and prints the reference values of its seven\n"
+            "points, to record them before and after a calibration: input voltage low and high,\n"
+            "output voltage low and high (volts, three decimals), output current low and high\n"
+            "(amperes, three decimals, four on 0.001 A models) and the high temperature point\n"
+            "(Celsius). Nothing is written. JSON keys: uin_low, uin_high, uout_low, uout_high,\n"
+            "iout_low, iout_high, temp_high. Stock firmware and KORAD units offer none (exit "
+            "2).\n");
     if (ACommand == "preset")
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] preset list\n"

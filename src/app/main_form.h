@@ -18,6 +18,7 @@
 #include "session/settings_store.h"
 
 class QLabel;
+class TAdvancedForm;
 class TCategoryPanel;
 class TConnectionPanel;
 class TEditBox;
@@ -76,6 +77,10 @@ public:
     void CategoryPanelExpand(TCategoryPanel* APanel);
     void ToolButtonClick(int ATag);
     void UpDownCheckBoxClick(bool AChecked);
+    // "Advanced": the advanced settings window, modal.
+    void P_AdvancedBtnClick();
+    // The advanced settings window, created on first use (the program creates it at start).
+    TAdvancedForm* AdvancedForm();
 
     // --- parts (tests reach the controls through them) ---
     TSetPanel* SetPanel() const { return fSetPanel; }
@@ -178,6 +183,8 @@ private:
     TCategoryPanel* fConnectionCategory = nullptr;
     TEnterForm* fEnterForm = nullptr;
     TEnterFormBase* fEnterForm2 = nullptr;
+    TAdvancedForm* fAdvancedForm = nullptr;
+    TModelFeatures fFeatures;
 
     // Editors of the preset and parameter panels (tags 0..7), bound to the preset record and
     // the parameter cells.

@@ -22,6 +22,7 @@
 #include "controls/wheel_pause.h"
 #include "link/port_notifier.h"
 #include "link/tcp_connector.h"
+#include "maintenance/advanced_form.h"
 #include "session/parameters.h"
 #include "session/presets.h"
 

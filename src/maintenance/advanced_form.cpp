@@ -61,6 +61,8 @@ void TAdvancedForm::BuildTabs() {
     fTabs = new QTabWidget(this);
     fTabs->setObjectName(QStringLiteral("PageControl"));
     fTabs->setGeometry(0, 0, kClientWidth, kClientHeight);
+    // All seven tab captions fit the window's width.
+    fTabs->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 6px; }"));
 
     fColors = new TColorsPage(fTabs);
     fColors->OnSave = [this] { accept(); };

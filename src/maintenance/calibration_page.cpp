@@ -53,7 +53,8 @@ TCalibrationPage::TCalibrationPage(TSessionCore& ACore, QWidget* AParent, int AW
     fPicture->setPixmap(QPixmap::fromImage(CalibrationScene()));
     fThermometer = new QLabel(this);
     fThermometer->setObjectName(QStringLiteral("ThermometerImage"));
-    fThermometer->setGeometry(370, 150, 90, 150);
+    fThermometer->setGeometry(392, 146, 72, 120);
+    fThermometer->setScaledContents(true);
     fThermometer->setPixmap(QPixmap::fromImage(ThermometerPicture()));
     fThermometer->hide();
     fSupplyHint = new QLabel(this);
@@ -70,6 +71,12 @@ TCalibrationPage::TCalibrationPage(TSessionCore& ACore, QWidget* AParent, int AW
     fRangeBox = new QGroupBox(QStringLiteral("I output High"), this);
     fRangeBox->setObjectName(QStringLiteral("IoutHighGroup"));
     fRangeBox->setGeometry(352, 268, 128, 122);
+    // A dark backing keeps the light captions readable over the picture.
+    fRangeBox->setAttribute(Qt::WA_StyledBackground);
+    fRangeBox->setStyleSheet(QStringLiteral(
+        "QGroupBox#IoutHighGroup { background: #3a3f48; border: 1px solid #20242a; "
+        "border-radius: 4px; margin-top: 0px; padding-top: 14px; }"
+        "QGroupBox#IoutHighGroup::title { subcontrol-origin: padding; left: 6px; top: 1px; }"));
     fRangeBox->setLayout(new QGridLayout());
     fRangeGroup = new QButtonGroup(this);
 

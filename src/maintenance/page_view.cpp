@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 TPageView::TPageView(QWidget* AParent)
@@ -15,6 +16,7 @@ TPageView::TPageView(QWidget* AParent)
     OpenUrl = [](const QUrl& AUrl) { return QDesktopServices::openUrl(AUrl); };
     // Only bundled pages are shown here; any other link goes to the user's browser.
     fBrowser->setOpenLinks(false);
+    fBrowser->document()->setDefaultStyleSheet(QStringLiteral("a { color: #6cb4ff; }"));
     connect(fBrowser, &QTextBrowser::anchorClicked, this, [this](const QUrl& AUrl) {
         if (AUrl.scheme() == QStringLiteral("qrc") || AUrl.isRelative()) {
             fBrowser->setSource(fBrowser->source().resolved(AUrl));

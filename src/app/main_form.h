@@ -4,6 +4,7 @@
 // "Connection"). It implements the session's view and the preset view with these widgets and
 // forwards every user action to the session (TSessionCore, which owns the link and the
 // scheduler) or to the preset and parameter logic bound to it.
+// The fourth side panel, "Oscilloscope", and the trend picture below the panels: main_form_trend.cpp.
 
 #include <QWidget>
 #include <array>
@@ -16,8 +17,10 @@
 #include "session/session_core.h"
 #include "session/session_view.h"
 #include "session/settings_store.h"
+#include "tools/test_form.h"
 
 class QLabel;
+class QPushButton;
 class TAdvancedForm;
 class TCategoryPanel;
 class TConnectionPanel;
@@ -26,6 +29,7 @@ class TEnterForm;
 class TEnterFormBase;
 class TIndicator;
 class TMessagePresenter;
+class TOscilloscopePanel;
 class TOutputPanel;
 class TParameterLogic;
 class TPresetLogic;
@@ -34,6 +38,7 @@ class TPresetBar;
 class TPresetPanel;
 class TSetPanel;
 class TSideBar;
+class TTrendView;
 class TWheelPause;
 
 struct TMainFormOptions {
@@ -49,6 +54,9 @@ struct TMainFormOptions {
     std::function<std::unique_ptr<TPortEventSource>()> PortEvents;
     // The supply is the virtual one started inside the program.
     bool VirtualSupply = false;
+    // The "Auto Test" window; its files default to the data folder, or beside the INI file of a
+    // settings store given above.
+    TTestFormOptions Autotest{};
 };
 
 class TMainForm : public QWidget, public TSessionView, public TPresetView {
@@ -90,9 +98,14 @@ public:
     TConnectionPanel* ConnectionPanel() const { return fConnectionPanel; }
     TPresetPanel* PresetPanel() const { return fPresetPanel; }
     TParamPanel* ParamPanel() const { return fParamPanel; }
+    TTestForm* TestForm() const { return fTestForm; }
+    QPushButton* AutoTestButton() const { return fAutoTestButton; }
     TCategoryPanel* ParamCategory() const { return fParamCategory; }
     TCategoryPanel* PresetCategory() const { return fPresetCategory; }
     TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
+    TCategoryPanel* OscCategory() const { return fOscCategory; }
+    TOscilloscopePanel* OscPanel() const { return fOscPanel; }
+    TTrendView* TrendView() const { return fTrendView; }
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
     // "Show Cursor Buttons" as chosen (the arrows themselves also depend on the preset kind).
@@ -132,6 +145,10 @@ public:
     bool AllSidePanelsCollapsed() override;
     void ExpandConnectionPanel() override;
     void CollapsePresetAndParamPanels() override;
+    void SampleLog() override;
+    void EndAutotest() override;
+    void ResetOscilloscope() override;
+    void SampleOscilloscope() override;
 
     // --- TPresetView (main_form_presets.cpp) ---
     void ShowPresetEditors(const TPresetEditors& AEditors) override;
@@ -155,6 +172,8 @@ private:
     void HideEntryPopups();
     void ReadWindowSettings();
     void WriteWindowSettings();
+    // main_form_trend.cpp
+    void BuildTrend();
     // main_form_wiring.cpp
     void WireSetAndOutput();
     void WireConnection();
@@ -162,6 +181,7 @@ private:
     TMessagePresenter& Presenter() const;
     // main_form_presets.cpp
     void WirePresetsAndParameters();
+    void CreateTestForm();
     void EntryPopupClosed();
 
     TMainFormOptions fOptions;
@@ -181,6 +201,11 @@ private:
     TCategoryPanel* fParamCategory = nullptr;
     TCategoryPanel* fPresetCategory = nullptr;
     TCategoryPanel* fConnectionCategory = nullptr;
+    QPushButton* fAutoTestButton = nullptr;
+    TTestForm* fTestForm = nullptr;
+    TOscilloscopePanel* fOscPanel = nullptr;
+    TCategoryPanel* fOscCategory = nullptr;
+    TTrendView* fTrendView = nullptr;
     TEnterForm* fEnterForm = nullptr;
     TEnterFormBase* fEnterForm2 = nullptr;
     TAdvancedForm* fAdvancedForm = nullptr;

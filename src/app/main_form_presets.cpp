@@ -20,6 +20,7 @@
 #include "session/parameters.h"
 #include "session/presets.h"
 #include "session/value_format.h"
+#include "tools/test_logging_page.h"
 
 namespace {
 
@@ -117,6 +118,12 @@ TAdvancedForm* TMainForm::AdvancedForm() {
     if (!fAdvancedForm) {
         fAdvancedForm = new TAdvancedForm(*fSession, *fParams, *fSettings, this);
         fAdvancedForm->ShowModelFeatures(fFeatures);
+        // The logging options are read when the window is made; its "Apply" closes the window.
+        auto* logging = new TTestLoggingPage();
+        logging->Load(*fSettings);
+        TAdvancedForm* form = fAdvancedForm;
+        logging->OnApply = [form] { form->reject(); };
+        fAdvancedForm->HostLoggingPage(logging, logging->ApplyButton());
     }
     return fAdvancedForm;
 }

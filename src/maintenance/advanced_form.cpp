@@ -14,6 +14,7 @@
 #include "maintenance/calibration_page.h"
 #include "maintenance/color_box.h"
 #include "maintenance/colors_page.h"
+#include "maintenance/firmware_update_page.h"
 #include "maintenance/page_view.h"
 #include "session/model_limits.h"
 #include "session/parameters.h"
@@ -84,6 +85,11 @@ void TAdvancedForm::BuildTabs() {
     fPresentation = new TPageView(fTabs);
     fPresentation->setObjectName(QStringLiteral("PresentationView"));
     fAbout = new TAboutPage(fTabs);
+    fUpdate = new TFirmwareUpdatePage(fCore);
+    fColors->HostUpdatePage(fUpdate);
+    connect(fUpdate, &TFirmwareUpdatePage::UpdateStarted, this, [this] { UpdateStarted(); });
+    connect(fUpdate, &TFirmwareUpdatePage::UpdateFinished, this,
+            [this](bool) { fColors->CancelBtn()->setEnabled(true); });
 
     fTabs->addTab(fColors, QStringLiteral("Colors and Update"));
     fTabs->addTab(fLoggingArea, QStringLiteral("Test Logging"));
@@ -102,7 +108,8 @@ bool TAdvancedForm::TabShown(TTab ATab) const {
     return fTabs->isTabVisible(ATab);
 }
 
-void TAdvancedForm::HostLoggingPage(QWidget* APage) {
+void TAdvancedForm::HostLoggingPage(QWidget* APage, QPushButton* AApply) {
+    fLoggingApply = AApply;
     QLayout* layout = fLoggingArea->layout();
     while (QLayoutItem* item = layout->takeAt(0)) {
         delete item->widget();
@@ -112,8 +119,12 @@ void TAdvancedForm::HostLoggingPage(QWidget* APage) {
     layout->addWidget(APage);
 }
 
-void TAdvancedForm::HostUpdatePage(QWidget* APage) {
-    fColors->HostUpdatePage(APage);
+void TAdvancedForm::UpdateStarted() {
+    // Nothing else may happen until the port is restored; "Cancel" comes back at the end.
+    fColors->SaveBtn()->setEnabled(false);
+    fColors->CancelBtn()->setEnabled(false);
+    fBattery->SaveBtn()->setEnabled(false);
+    if (fLoggingApply) fLoggingApply->setEnabled(false);
 }
 
 void TAdvancedForm::ShowModelFeatures(const TModelFeatures& AFeatures) {
@@ -137,6 +148,7 @@ void TAdvancedForm::Prepare() {
     fColors->SaveBtn()->setEnabled(true);
     fColors->CancelBtn()->setEnabled(true);
     fBattery->SaveBtn()->setEnabled(true);
+    if (fLoggingApply) fLoggingApply->setEnabled(true);
     if (model.Korad) fTabs->setTabVisible(tabCalibration, false);
     // 3. Centred over the main window.
     CenterOverOwner();
@@ -190,6 +202,8 @@ void TAdvancedForm::HidePopups() {
 }
 
 void TAdvancedForm::done(int AResult) {
+    // A firmware transfer owns the serial port until it ends: the window stays open meanwhile.
+    if (fUpdate->Busy()) return;
     // Closing any way ends an open calibration on the supply.
     HidePopups();
     fCalibration->FormClose();
@@ -198,6 +212,8 @@ void TAdvancedForm::done(int AResult) {
 
 void TAdvancedForm::showEvent(QShowEvent* AEvent) {
     QDialog::showEvent(AEvent);
+    // The update notice in its log and "Open FW File" by the link in use.
+    fUpdate->WindowShown();
 }
 
 void TAdvancedForm::changeEvent(QEvent* AEvent) {

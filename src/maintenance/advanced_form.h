@@ -2,7 +2,8 @@
 // The advanced settings window "Advanced Parameters": a modal dialog of 609 x 429 with the tabs
 // "Colors and Update", "Test Logging", "Calibration", "Help" (shown by the calibration's "Help"),
 // "Battery Source", "Presentation" and "About". Created once and reused; its controls keep their
-// state between openings. The main window's "Advanced" button calls Execute: the opening steps,
+// state between openings; the window cannot be closed while a firmware update runs. The main
+// window's "Advanced" button calls Execute: the opening steps,
 // the modal loop, and on "Save" the colours and the battery source go to the supply through the
 // parameter logic (edits of the battery voltages are in the session's record at once).
 //
@@ -17,6 +18,7 @@
 #include "session/event_chain.h"
 
 class QLabel;
+class QPushButton;
 class QTabWidget;
 class TAboutPage;
 class TBatteryPage;
@@ -24,6 +26,7 @@ class TCalibrationPage;
 class TColorsPage;
 class TEnterForm;
 class TEnterForm2;
+class TFirmwareUpdatePage;
 class TPageView;
 class TParameterLogic;
 class TSessionCore;
@@ -72,9 +75,9 @@ public:
     // ranges of the model, the temperature point.
     void ShowModelFeatures(const TModelFeatures& AFeatures);
 
-    // The pages other parts provide, put in place of their placeholders.
-    void HostLoggingPage(QWidget* APage);
-    void HostUpdatePage(QWidget* APage);
+    // The "Test Logging" page (from the tools), put in place of its placeholder; AApply is its
+    // "Apply" button, which the window enables at each opening and disables during an update.
+    void HostLoggingPage(QWidget* APage, QPushButton* AApply);
 
     // Calibration "Help": the calibration guide on the "Help" tab, brought to the front.
     void HelpFileBtnClick();
@@ -86,6 +89,7 @@ public:
     TBatteryPage* BatteryPage() const { return fBattery; }
     TPageView* HelpView() const { return fHelp; }
     TPageView* PresentationView() const { return fPresentation; }
+    TFirmwareUpdatePage* UpdatePage() const { return fUpdate; }
     QWidget* LoggingArea() const { return fLoggingArea; }
     TEnterForm* Popup4() const { return fPopup4; }
     TEnterForm2* Popup5() const { return fPopup5; }
@@ -99,6 +103,7 @@ private:
     void BuildTabs();
     void HidePopups();
     void CenterOverOwner();
+    void UpdateStarted();
     QUrl AddressSetting(const char* AName) const;
 
     TSessionCore& fCore;
@@ -115,6 +120,8 @@ private:
     TBatteryPage* fBattery = nullptr;
     TPageView* fPresentation = nullptr;
     TAboutPage* fAbout = nullptr;
+    TFirmwareUpdatePage* fUpdate = nullptr;
+    QPushButton* fLoggingApply = nullptr;
     TEnterForm* fPopup4 = nullptr;
     TEnterForm2* fPopup5 = nullptr;
     bool fPresentationLoaded = false;

@@ -46,12 +46,7 @@ TColorsPage::TColorsPage(QWidget* AParent)
 
     fUpdateArea->setObjectName(QStringLiteral("UpdateArea"));
     auto* updateLayout = new QVBoxLayout(fUpdateArea);
-    auto* placeholder =
-        new QLabel(QStringLiteral("The firmware update is not part of this build."), fUpdateArea);
-    placeholder->setObjectName(QStringLiteral("UpdatePlaceholder"));
-    placeholder->setAlignment(Qt::AlignCenter);
-    placeholder->setEnabled(false);
-    updateLayout->addWidget(placeholder);
+    updateLayout->setContentsMargins(4, 4, 4, 4);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -65,13 +60,8 @@ TColorsPage::TColorsPage(QWidget* AParent)
 }
 
 void TColorsPage::HostUpdatePage(QWidget* APage) {
-    QLayout* layout = fUpdateArea->layout();
-    while (QLayoutItem* item = layout->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
     APage->setParent(fUpdateArea);
-    layout->addWidget(APage);
+    fUpdateArea->layout()->addWidget(APage);
 }
 
 void TColorsPage::ChooseColor(int AIndex) {

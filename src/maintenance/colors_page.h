@@ -20,7 +20,7 @@ public:
     QPushButton* CancelBtn() const { return fCancel; }
     // The area below the colours where the update page goes.
     QGroupBox* UpdateArea() const { return fUpdateArea; }
-    // Puts APage into the update area in place of what is there.
+    // Puts APage into the update area.
     void HostUpdatePage(QWidget* APage);
 
     // ">" button: the colour dialog preset to the box's colour; confirmed, the box takes it.

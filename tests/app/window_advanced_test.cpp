@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -22,6 +23,7 @@
 #include "maintenance/calibration_page.h"
 #include "maintenance/color_box.h"
 #include "maintenance/colors_page.h"
+#include "maintenance/firmware_update_page.h"
 #include "maintenance/value_panel.h"
 #include "maintenance/wait_form.h"
 #include "session/color_helpers.h"
@@ -109,6 +111,24 @@ TEST_F(AdvancedWindow, AdvancedButtonOpensModalWindowWithCalibrationDataRead) {
     h.form->ParamPanel()->AdvancedBtn()->click();
     EXPECT_TRUE(seen);
     EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(AdvancedWindow, HostedPagesUpdateNoticeAndLoggingApplyClosingWithoutWrites) {
+    ASSERT_TRUE(Start("ver_46"));
+    h.supply->ClearWrites();
+    TAdvancedForm& f = Open();
+    EXPECT_TRUE(f.UpdatePage()->Memo1->toPlainText().contains(
+        "WARNING: You can't update the firmware via Bluetooth or Wi-Fi !!!"));
+    EXPECT_FALSE(f.UpdatePage()->OpenFileBtn->isEnabled());  // not over TCP
+    QPushButton* apply = nullptr;
+    for (QPushButton* b : f.LoggingArea()->findChildren<QPushButton*>())
+        if (b->text() == "Apply") apply = b;
+    ASSERT_NE(apply, nullptr) << "logging page not hosted";
+    f.ColorsPage()->ColorBox(1)->UpdateColorBox(0x0000FF);
+    Close(f, apply);
+    ASSERT_TRUE(h.WaitPolls(10));
+    for (const SimWrite& w : h.supply->Writes())
+        EXPECT_NE(w.start, simreg::MMAX) << "global block written";
 }
 
 TEST_F(AdvancedWindow, KoradUnitGetsNoCalibration) {

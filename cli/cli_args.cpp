@@ -11,8 +11,8 @@
 
 namespace {
 
-const QStringList kCommands = {"ports", "info",  "read",   "set",        "on",
-                               "off",   "watch", "preset", "calibration"};
+const QStringList kCommands = {"ports", "info",  "read",   "set",   "on",
+                               "off",   "watch", "preset", "flash", "calibration"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {
@@ -168,11 +168,16 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     TCliRequest& req = r.Request;
     QStringList positional;
     std::vector<TRawOption> commandOptions;
+    QStringList flashFlags;
 
     for (qsizetype i = 0; i < AArgs.size(); ++i) {
         const QString& arg = AArgs[i];
         if (arg == "--help" || arg == "-h") {
             req.Help = true;
+            continue;
+        }
+        if (arg == "--no-verify" || arg == "--no-jump") {
+            flashFlags << arg;
             continue;
         }
         if (arg == "--json" || arg == "--keep-lock") {
@@ -223,9 +228,21 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     }
     if (req.Help) return r;
 
+    if (!flashFlags.isEmpty() && req.Command != "flash") {
+        r.Error = flashFlags[0] + " does not apply to " + req.Command;
+        return r;
+    }
     if (req.Command == "preset") {
         r.Error = ParsePreset(positional, req);
         if (!r.Error.isEmpty()) return r;
+    } else if (req.Command == "flash") {
+        if (positional.size() != 1) {
+            r.Error = "flash: one firmware file";
+            return r;
+        }
+        req.FlashFile = positional[0];
+        req.NoVerify = flashFlags.contains("--no-verify");
+        req.NoJump = flashFlags.contains("--no-jump");
     } else if (!positional.isEmpty()) {
         r.Error = req.Command + ": unexpected argument " + positional[0];
         return r;

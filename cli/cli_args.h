@@ -17,6 +17,7 @@ enum TCliExit : int {
     ceUsage = 2,          // usage error or a value out of range
     ceLink = 3,           // cannot connect, or the connection was lost
     ceRefused = 4,        // the device refused a request (exception reply)
+    ceBootloader = 5,     // flash: a boot loader step failed
     ceInterrupted = 130,  // a signal ended a command other than watch
 };
 
@@ -55,6 +56,10 @@ struct TCliRequest {
     // preset
     TPresetAction Preset = paNone;
     uint32_t PresetNum = 0;
+    // flash
+    QString FlashFile;
+    bool NoVerify = false;
+    bool NoJump = false;  // the supply already waits in its boot loader
 };
 
 struct TParseResult {

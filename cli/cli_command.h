@@ -31,6 +31,9 @@ public:
     virtual void Fail(int ACode, const QString& AMessage) = 0;
     // Unanswered requests since the session started.
     virtual int Timeouts() const = 0;
+    // The supply has left its application (firmware update): the session ends here, without
+    // the key release and without counting as a lost link; the serial port is free afterwards.
+    virtual void ReleaseLink() = 0;
 };
 
 class TCliCommand {
@@ -55,6 +58,8 @@ public:
     virtual void Stopping() {}
     // Whether an interrupt is the command's normal end (watch).
     virtual bool InterruptIsSuccess() const { return false; }
+    // False for a command that works without a session: Started comes at once, without one.
+    virtual bool NeedsSession() const { return true; }
 
 protected:
     TCliContext& fCtx;

@@ -15,6 +15,7 @@ QString ToolHelp() {
         "  on, off               switch the output\n"
         "  watch                 stream readings, optionally into a CSV file\n"
         "  preset                list, show, select or save presets M0-M9 and profiles C0-C9\n"
+        "  flash FILE            write a firmware image through the STM32 boot loader\n"
         "  calibration           the supply's seven calibration values (read only)\n"
         "\n"
         "Options:\n"
@@ -27,7 +28,8 @@ QString ToolHelp() {
         "  --help                this help; 'benchlordctl COMMAND --help' for a command\n"
         "\n"
         "Exit codes: 0 done, 2 usage or value out of range, 3 cannot connect or connection\n"
-        "lost, 4 the device refused a request, 130 interrupted.\n");
+        "lost, 4 the device refused a request, 5 a boot loader step failed (flash),\n"
+        "130 interrupted.\n");
 }
 
 QString CommandHelp(const QString& ACommand) {
@@ -76,6 +78,19 @@ QString CommandHelp(const QString& ACommand) {
             "Rows go to standard output as CSV (JSON lines with --json) and, with --csv, to FILE;\n"
             "each row is flushed at once. CSV header:\n"
             "time,uset,iset,uout,iout,power,uin,mode,protect,output\n");
+    if (ACommand == "flash")
+        return QStringLiteral(
+            "Usage: benchlordctl --port NAME flash FILE [--no-verify] [--no-jump]\n"
+            "\n"
+            "Updates the supply's firmware over its serial line: connects and identifies the\n"
+            "supply, asks the firmware to jump into the STM32 boot loader, then reopens the port\n"
+            "at 38400 baud, even parity, erases the chip, writes FILE (a raw binary image) from\n"
+            "0x08000000, reads it back and compares it (not with --no-verify) and starts it. Each\n"
+            "step is printed as a line; a progress bar goes to standard error on a terminal.\n"
+            "--no-jump skips the Modbus part for a supply that already waits in its boot loader.\n"
+            "Not over --tcp. Exit codes: 0 written (and verified) and started; 2 the file is\n"
+            "missing, unreadable, empty or larger than the chip's flash (nothing written);\n"
+            "3 the port or the link failed; 5 a boot loader step failed (the message names it).\n");
     if (ACommand == "calibration")
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] calibration\n"

@@ -51,6 +51,11 @@ void TCliRunner::Run() {
         Fail(ceUsage, error);
         return;
     }
+    if (!fCommand->NeedsSession()) {
+        fPhase = phRunning;
+        fCommand->Started();
+        return;
+    }
     CreateSession();
     if (!PrepareLink()) return;
     fPhase = phConnecting;
@@ -224,7 +229,7 @@ void TCliRunner::SessionStarted() {
 
 void TCliRunner::SessionEnded() {
     // Ended by the session itself (not by our own disconnect).
-    if (fPhase < phFinishing) Finish(ceLink);
+    if (fPhase < phFinishing && !fLinkReleased) Finish(ceLink);
 }
 
 void TCliRunner::Reading() {
@@ -276,7 +281,7 @@ void TCliRunner::Teardown() {
         return;
     }
     if (fCommand) fCommand->Stopping();
-    if (fCore) {
+    if (fCore && !fLinkReleased) {
         if (fCore->Connected()) {
             if (fRequest.KeepLock)
                 fCore->TaskMgr().Stop();
@@ -313,6 +318,11 @@ void TCliRunner::ReleaseAfterLoss() {
         }
     }
     master.SetActive(false);
+}
+
+void TCliRunner::ReleaseLink() {
+    fLinkReleased = true;
+    if (fCore && fCore->Connected()) fCore->Disconnect();
 }
 
 void TCliRunner::Print(const QString& AText) {

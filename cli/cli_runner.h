@@ -85,6 +85,7 @@ private:
     void Done() override { Finish(ceOk); }
     void Fail(int ACode, const QString& AMessage) override;
     int Timeouts() const override { return fTimeouts; }
+    void ReleaseLink() override;
 
     TCliRequest fRequest;
     std::ostream& fOut;
@@ -97,6 +98,7 @@ private:
     bool fLockTaken = false;         // a session started, so the keys were locked
     bool fKeysFreeAtDevice = false;  // the last reading found the keys released at the unit
     bool fAddedExtraPort = false;
+    bool fLinkReleased = false;  // the command took the serial line over
     int fTimeouts = 0;
     // Exception code of the last exception reply, set on the connector's worker thread.
     std::atomic<int> fException{0};

@@ -6,13 +6,14 @@
 
 #include <QRegularExpression>
 
+#include "cli/cli_sequence_args.h"
 #include "link/ipv4_address.h"
 #include "session/session_core.h"
 
 namespace {
 
-const QStringList kCommands = {"ports", "info",  "read",   "set",   "on",
-                               "off",   "watch", "preset", "flash", "calibration"};
+const QStringList kCommands = {"ports", "info",   "read",  "set",      "on",         "off",
+                               "watch", "preset", "flash", "sequence", "calibration"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {
@@ -25,11 +26,16 @@ const std::map<QString, QStringList> kCommandOptions = {
     {"--interval", {"watch"}},
     {"--count", {"watch"}},
     {"--csv", {"watch"}},
+    {"--log", {"sequence"}},
+    {"--format", {"sequence"}},
+    {"--log-every", {"sequence"}},
+    {"--log-on-change", {"sequence"}},
 };
 
-const QStringList kValueOptions = {"--port",     "--tcp",   "--baud", "--addr", "--voltage",
-                                   "--current",  "--ovp",   "--ocp",  "--opp",  "--timer",
-                                   "--interval", "--count", "--csv"};
+const QStringList kValueOptions = {"--port",      "--tcp",          "--baud", "--addr", "--voltage",
+                                   "--current",   "--ovp",          "--ocp",  "--opp",  "--timer",
+                                   "--interval",  "--count",        "--csv",  "--log",  "--format",
+                                   "--log-every", "--log-on-change"};
 
 struct TRawOption {
     QString Name;
@@ -121,6 +127,9 @@ QString ApplyCommandOption(const TRawOption& AOpt, TCliRequest& AReq) {
         if (!AReq.Count) return "--count: a number of rows from 1";
         return {};
     }
+    if (AOpt.Name == "--log" || AOpt.Name == "--format" || AOpt.Name == "--log-every" ||
+        AOpt.Name == "--log-on-change")
+        return ApplySequenceOption(AOpt.Name, AOpt.Value, AReq);
     if (AOpt.Name == "--csv") {
         if (AOpt.Value.isEmpty()) return "--csv: a file name is required";
         AReq.CsvPath = AOpt.Value;
@@ -235,6 +244,9 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     if (req.Command == "preset") {
         r.Error = ParsePreset(positional, req);
         if (!r.Error.isEmpty()) return r;
+    } else if (req.Command == "sequence") {
+        r.Error = ParseSequence(positional, req);
+        if (!r.Error.isEmpty()) return r;
     } else if (req.Command == "flash") {
         if (positional.size() != 1) {
             r.Error = "flash: one firmware file";
@@ -267,7 +279,12 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         r.Error = "--port and --tcp exclude each other";
         return r;
     }
-    if (NeedsLink(req.Command) && !req.Link.Serial() && !req.Link.Tcp()) {
+    if (req.Command == "sequence") {
+        r.Error = CheckSequenceRequest(req);
+        if (!r.Error.isEmpty()) return r;
+    }
+    const bool tableOnly = req.Command == "sequence" && req.SequenceAction == "show";
+    if (NeedsLink(req.Command) && !tableOnly && !req.Link.Serial() && !req.Link.Tcp()) {
         r.Error = req.Command + ": a link is required: --port NAME or --tcp HOST[:PORT]";
         return r;
     }

@@ -56,6 +56,15 @@ struct TCliRequest {
     // preset
     TPresetAction Preset = paNone;
     uint32_t PresetNum = 0;
+    // sequence: "show" or "run" [FILE]
+    QString SequenceAction;
+    QString StepFile;   // CSV step file; empty: the saved table
+    QString LogPath;    // --log FILE
+    QString LogFormat;  // --format txt|csv|xlsx; empty: by the log's extension, else txt
+    std::optional<int32_t> LogEverySeconds;  // --log-every S
+    // --log-on-change VPCT,IPCT: the voltage and current threshold entries (0 any change,
+    // 1..5 more than that percentage, 6 never).
+    std::optional<std::pair<int, int>> LogOnChange;
     // flash
     QString FlashFile;
     bool NoVerify = false;

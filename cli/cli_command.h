@@ -11,6 +11,7 @@
 
 class TSessionCore;
 class TCliView;
+struct TCliConfig;
 
 // Scheduler jobs whose service a command follows.
 enum TCliJob { cjWriteSetData, cjReadSetData, cjWriteOnOff };
@@ -22,6 +23,7 @@ public:
     virtual const TCliRequest& Request() const = 0;
     virtual TSessionCore& Core() = 0;
     virtual TCliView& View() = 0;
+    virtual const TCliConfig& Config() const = 0;
     // Standard output, flushed at once.
     virtual void Print(const QString& AText) = 0;
     // Text lines, or one JSON object with --json.
@@ -67,3 +69,6 @@ protected:
 
 // The command of the request (not "ports", which needs no session).
 std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext);
+
+// "sequence show": the saved table as text or JSON (no session).
+QString SequenceTableText(const TCliRequest& ARequest, const TCliConfig& AConfig);

@@ -45,6 +45,11 @@ void TCliRunner::Run() {
         Finish(ceOk);
         return;
     }
+    if (fRequest.Command == "sequence" && fRequest.SequenceAction == "show") {
+        Print(SequenceTableText(fRequest, fConfig));
+        Finish(ceOk);
+        return;
+    }
     fCommand = MakeCommand(*this);
     const QString error = fCommand->Prepare();
     if (!error.isEmpty()) {

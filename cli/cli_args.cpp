@@ -164,6 +164,10 @@ QString ParsePreset(const QStringList& AArgs, TCliRequest& AReq) {
 
 }  // namespace
 
+const QStringList& CommandNames() {
+    return kCommands;
+}
+
 bool IsCommand(const QString& AName) {
     return kCommands.contains(AName);
 }

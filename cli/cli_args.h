@@ -82,3 +82,5 @@ TParseResult ParseArguments(const QStringList& AArgs);
 // Commands that talk to a supply (all but "ports").
 bool NeedsLink(const QString& ACommand);
 bool IsCommand(const QString& AName);
+// Every command, in the order of the help.
+const QStringList& CommandNames();

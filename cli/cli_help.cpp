@@ -27,6 +27,7 @@ QString ToolHelp() {
         "  --json                print results as JSON\n"
         "  --keep-lock           leave the supply's keys locked on exit\n"
         "  --help                this help; 'benchlordctl COMMAND --help' for a command\n"
+        "  --version             print the program version\n"
         "\n"
         "Exit codes: 0 done, 2 usage or value out of range, 3 cannot connect or connection\n"
         "lost, 4 the device refused a request, 5 a boot loader step failed (flash),\n"

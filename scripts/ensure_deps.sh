@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev libudev-dev libxlsxwriter-dev
           libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core stm32flash)
+# Packaging: man pages from the help, and the package check's validators.
+packages+=(help2man file lintian desktop-file-utils appstream)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -12,8 +12,8 @@
 
 namespace {
 
-const QStringList kCommands = {"ports", "info",  "read",   "set",   "on",
-                               "off",   "watch", "preset", "flash", "sequence"};
+const QStringList kCommands = {"ports", "info",   "read",  "set",      "on",         "off",
+                               "watch", "preset", "flash", "sequence", "calibration"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {

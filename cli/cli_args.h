@@ -39,7 +39,8 @@ struct TCliRequest {
     bool Json = false;
     bool KeepLock = false;
     bool Help = false;  // --help: the tool's help, or the command's when one is named
-    QString Command;    // "ports", "info", "read", "set", "on", "off", "watch", "preset"
+    QString Command;    // "ports", "info", "read", "set", "on", "off", "watch", "preset",
+                        // "calibration"
 
     // set and preset save
     std::optional<TDecimal> Voltage;

@@ -13,3 +13,4 @@ std::unique_ptr<TCliCommand> MakeSwitchCommand(TCliContext& AContext, bool AOn);
 std::unique_ptr<TCliCommand> MakePresetCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeSequenceCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeFlashCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeCalibrationCommand(TCliContext& AContext);

@@ -17,6 +17,7 @@ QString ToolHelp() {
         "  preset                list, show, select or save presets M0-M9 and profiles C0-C9\n"
         "  sequence              show the autotest table, or run it (or a CSV step file)\n"
         "  flash FILE            write a firmware image through the STM32 boot loader\n"
+        "  calibration           the supply's seven calibration values (read only)\n"
         "\n"
         "Options:\n"
         "  --port NAME           serial port: ShortName from 'ports' or a device path\n"
@@ -93,6 +94,17 @@ QString CommandHelp(const QString& ACommand) {
             "Not over --tcp. Exit codes: 0 written (and verified) and started; 2 the file is\n"
             "missing, unreadable, empty or larger than the chip's flash (nothing written);\n"
             "3 the port or the link failed; 5 a boot loader step failed (the message names it).\n");
+    if (ACommand == "calibration")
+        return QStringLiteral(
+            "Usage: benchlordctl LINK [--json] calibration\n"
+            "\n"
+            "Reads the supply's calibration block and prints the reference values of its seven\n"
+            "points, to record them before and after a calibration: input voltage low and high,\n"
+            "output voltage low and high (volts, three decimals), output current low and high\n"
+            "(amperes, three decimals, four on 0.001 A models) and the high temperature point\n"
+            "(Celsius). Nothing is written. JSON keys: uin_low, uin_high, uout_low, uout_high,\n"
+            "iout_low, iout_high, temp_high. Stock firmware and KORAD units offer none (exit "
+            "2).\n");
     if (ACommand == "preset")
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] preset list\n"

@@ -1,6 +1,6 @@
 // Program entry: the application object with the general error report, the visual style, the
-// windows in their creation order (main window, second entry pop-up, first entry pop-up), and in
-// demo mode the virtual supply the window connects to.
+// windows in their creation order (main window, second entry pop-up, advanced settings window,
+// first entry pop-up), and in demo mode the virtual supply the window connects to.
 
 #include <QTextStream>
 #include <cstdio>
@@ -65,6 +65,7 @@ int main(int argc, char* argv[]) {
         TMainForm mainForm(formOptions);
         // The pop-ups are tool windows of the main window and go with it.
         auto* enterForm2 = new TEnterForm2(&mainForm);
+        mainForm.AdvancedForm();
         auto* enterForm = new TEnterForm(&mainForm);
         mainForm.SetEntryPopups(enterForm, enterForm2);
         mainForm.show();

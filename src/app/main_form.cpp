@@ -24,6 +24,7 @@
 #include "controls/wheel_pause.h"
 #include "link/port_notifier.h"
 #include "link/tcp_connector.h"
+#include "maintenance/advanced_form.h"
 #include "session/parameters.h"
 #include "session/presets.h"
 
@@ -74,6 +75,9 @@ TMainForm::~TMainForm() {
     }
     if (fEnterForm) fEnterForm->SetIndicator(nullptr);
     if (fEnterForm2) fEnterForm2->SetIndicator(nullptr);
+    // The advanced window works on the session: it goes before it.
+    delete fAdvancedForm;
+    fAdvancedForm = nullptr;
     // The session goes first: while the link shuts down it may still tell the view (and the
     // preset logic) something.
     fSession.reset();

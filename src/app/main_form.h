@@ -21,6 +21,7 @@
 
 class QLabel;
 class QPushButton;
+class TAdvancedForm;
 class TCategoryPanel;
 class TConnectionPanel;
 class TEditBox;
@@ -85,6 +86,10 @@ public:
     void CategoryPanelExpand(TCategoryPanel* APanel);
     void ToolButtonClick(int ATag);
     void UpDownCheckBoxClick(bool AChecked);
+    // "Advanced": the advanced settings window, modal.
+    void P_AdvancedBtnClick();
+    // The advanced settings window, created on first use (the program creates it at start).
+    TAdvancedForm* AdvancedForm();
 
     // --- parts (tests reach the controls through them) ---
     TSetPanel* SetPanel() const { return fSetPanel; }
@@ -210,6 +215,8 @@ private:
     TTrendView* fTrendView = nullptr;
     TEnterForm* fEnterForm = nullptr;
     TEnterFormBase* fEnterForm2 = nullptr;
+    TAdvancedForm* fAdvancedForm = nullptr;
+    TModelFeatures fFeatures;
 
     // Editors of the preset and parameter panels (tags 0..7), bound to the preset record and
     // the parameter cells.

@@ -16,9 +16,11 @@
 #include "app/set_panel.h"
 #include "app/side_bar.h"
 #include "controls/indicator.h"
+#include "maintenance/advanced_form.h"
 #include "session/parameters.h"
 #include "session/presets.h"
 #include "session/value_format.h"
+#include "tools/test_logging_page.h"
 
 namespace {
 
@@ -75,6 +77,7 @@ void TMainForm::ShowPresetControls(const TPresetControls& c) {
     p.OcpTrigger()->setEnabled(c.OcpTrigger);
     TParamPanel& q = *fParamPanel;
     q.SaveBtn()->setEnabled(c.ParamSave);
+    q.AdvancedBtn()->setEnabled(c.Advanced);
     q.ResetCounters()->setEnabled(c.AutoReset);
     q.Backlight()->setEnabled(c.Backlight);
     q.OhpEdit()->setEnabled(c.OverHeatEdit);
@@ -111,6 +114,25 @@ void TMainForm::UpDownCheckBoxClick(bool AChecked) {
     }
 }
 
+TAdvancedForm* TMainForm::AdvancedForm() {
+    if (!fAdvancedForm) {
+        fAdvancedForm = new TAdvancedForm(*fSession, *fParams, *fSettings, this);
+        fAdvancedForm->ShowModelFeatures(fFeatures);
+        // The logging options are read when the window is made; its "Apply" closes the window.
+        auto* logging = new TTestLoggingPage();
+        logging->Load(*fSettings);
+        TAdvancedForm* form = fAdvancedForm;
+        logging->OnApply = [form] { form->reject(); };
+        fAdvancedForm->HostLoggingPage(logging, logging->ApplyButton());
+    }
+    return fAdvancedForm;
+}
+
+void TMainForm::P_AdvancedBtnClick() {
+    HideEntryPopups();
+    AdvancedForm()->Execute();
+}
+
 void TMainForm::EntryPopupClosed() {
     fPresets->EditorClosed();
 }
@@ -135,6 +157,7 @@ void TMainForm::WirePresetsAndParameters() {
     fParamPanel->OnResetCountersClick = [&q](bool AOn) { q.P_ResetCountersCheckBoxClick(AOn); };
     fParamPanel->OnUnitClick = [&q](bool AFahrenheit) { q.CF_RadioGroupClick(AFahrenheit); };
     fParamPanel->OnSave = [&q] { q.P_SaveBtnClick(); };
+    fParamPanel->OnAdvanced = [this] { P_AdvancedBtnClick(); };
     connect(fParamPanel->Backlight(), &QSlider::valueChanged, this,
             [&q](int AValue) { q.P_BacklightTrackBarChange(static_cast<uint32_t>(AValue)); });
 }

@@ -18,6 +18,7 @@
 #include "app/set_panel.h"
 #include "app/side_bar.h"
 #include "controls/indicator.h"
+#include "maintenance/advanced_form.h"
 #include "session/presets.h"
 
 namespace {
@@ -200,6 +201,8 @@ void TMainForm::ShowModelFeatures(const TModelFeatures& AFeatures) {
     }
     fParamPanel->ResetCounters()->setChecked(AFeatures.AutoResetCounters);
     fPresetPanel->DefaultOnStart()->setText(AFeatures.PresetCheckCaption);
+    fFeatures = AFeatures;
+    if (fAdvancedForm) fAdvancedForm->ShowModelFeatures(AFeatures);
 }
 
 bool TMainForm::AllSidePanelsCollapsed() {

@@ -30,7 +30,8 @@ TParamPanel::TParamPanel(QWidget* AParent)
       fBacklight(new QSlider(Qt::Horizontal, this)),
       fResetCounters(new QCheckBox(QStringLiteral("Auto Reset Counters"), this)),
       fShowCursor(new QCheckBox(QStringLiteral("Show Cursor Buttons"), this)),
-      fSave(new QPushButton(QStringLiteral("Save"), this)) {
+      fSave(new QPushButton(QStringLiteral("Save"), this)),
+      fAdvanced(new QPushButton(QStringLiteral("Advanced"), this)) {
     setObjectName(QStringLiteral("ParamPanel"));
     fOhp->setObjectName(QStringLiteral("P_OHPEdit"));
     fMaxMem->setObjectName(QStringLiteral("P_MaxMemEdit"));
@@ -40,6 +41,8 @@ TParamPanel::TParamPanel(QWidget* AParent)
     fResetCounters->setObjectName(QStringLiteral("P_ResetCountersCheckBox"));
     fShowCursor->setObjectName(QStringLiteral("UpDownCheckBox"));
     fSave->setObjectName(QStringLiteral("P_SaveBtn"));
+    fAdvanced->setObjectName(QStringLiteral("P_AdvancedBtn"));
+    fAdvanced->setToolTip(QStringLiteral("Colors, calibration, battery source, help"));
     fBacklight->setRange(1, 5);
     fBacklight->setPageStep(1);
     fBacklight->setToolTip(QStringLiteral("Backlight"));
@@ -67,7 +70,10 @@ TParamPanel::TParamPanel(QWidget* AParent)
     grid->addWidget(fBacklight, 3, 1);
     grid->addWidget(fResetCounters, 4, 0, 1, 2);
     grid->addWidget(fShowCursor, 5, 0, 1, 2);
-    grid->addWidget(fSave, 6, 0, 1, 2);
+    auto* buttonRow = new QHBoxLayout();
+    buttonRow->addWidget(fAdvanced);
+    buttonRow->addWidget(fSave);
+    grid->addLayout(buttonRow, 6, 0, 1, 2);
     grid->setColumnStretch(1, 1);
 
     for (TEditBox* box : {fOhp, fMaxMem}) {
@@ -89,6 +95,9 @@ TParamPanel::TParamPanel(QWidget* AParent)
     });
     connect(fSave, &QPushButton::clicked, this, [this] {
         if (OnSave) OnSave();
+    });
+    connect(fAdvanced, &QPushButton::clicked, this, [this] {
+        if (OnAdvanced) OnAdvanced();
     });
 }
 

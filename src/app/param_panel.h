@@ -28,6 +28,7 @@ public:
     QCheckBox* ResetCounters() const { return fResetCounters; }
     QCheckBox* ShowCursorButtons() const { return fShowCursor; }
     QPushButton* SaveBtn() const { return fSave; }
+    QPushButton* AdvancedBtn() const { return fAdvanced; }
 
     // Temperature choice as the session shows it (no notification).
     void ShowFahrenheit(bool AFahrenheit);
@@ -37,6 +38,7 @@ public:
     std::function<void(bool)> OnShowCursorClick;
     std::function<void(bool)> OnUnitClick;  // true: "F"
     std::function<void()> OnSave;
+    std::function<void()> OnAdvanced;
 
 private:
     TEditBox* fOhp;
@@ -47,4 +49,5 @@ private:
     QCheckBox* fResetCounters;
     QCheckBox* fShowCursor;
     QPushButton* fSave;
+    QPushButton* fAdvanced;
 };

@@ -286,6 +286,7 @@ void TSessionCore::SessionStart() {
     fWriteOnOffAccepted = fPowerOn;
 
     fTaskMgr->Start();
+    fCalibQueue.clear();
     if (gData.VERSION >= 43 || gData.VERSION == 41)
         fTaskMgr->ReadMemNumAndCounters();
     else

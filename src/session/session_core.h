@@ -12,7 +12,9 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -99,6 +101,8 @@ public:
     void ForceSetDataWrite();
 
     // --- operations for calibration and firmware update ---
+    // Calibration commands are queued and sent one by one in order: a start followed at once by
+    // an exit (or a fix by a save) must reach the supply as two writes, not collapse into one.
     void DoWriteCalibCmd(TCalib_Mode AMode, uint32_t AIndex, uint32_t AData);
     void DoReadCalibData();
     void DoJumpBoot();
@@ -269,6 +273,8 @@ private:
     TMemorySet gMemory{};
     TModel fModel{};
     TCalibData CalibData{};
+    // Calibration commands (registers 40-43) not yet sent, oldest first.
+    std::deque<std::array<uint16_t, 4>> fCalibQueue;
 
     // Connection.
     bool fConnected = false;

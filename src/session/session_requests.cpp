@@ -4,6 +4,7 @@
 
 #include "link/modbus_errors.h"
 #include "link/modbus_master.h"
+#include "session/calib_command.h"
 #include "session/register_codec.h"
 #include "session/session_core.h"
 
@@ -146,7 +147,18 @@ void TSessionCore::BindJobs() {
     };
     t.fOnWriteBled = [this](TLN_TaskMgr*) { WriteRegister(10, static_cast<uint16_t>(gData.BLED)); };
     t.fOnWriteGlobalData = [this](TLN_TaskMgr*) { WriteRegisters(20, RegistersOf(gData, 20, 11)); };
-    t.fOnWriteCalibCmd = [this](TLN_TaskMgr*) { WriteRegisters(40, RegistersOf(gData, 40, 4)); };
+    t.fOnWriteCalibCmd = [this](TLN_TaskMgr*) {
+        if (!fCalibQueue.empty()) {
+            const std::array<uint16_t, 4> cmd = fCalibQueue.front();
+            fCalibQueue.pop_front();
+            gData.CLB_CMD = cmd[0];
+            gData.CLB_IDX = cmd[1];
+            gData.CLB_DATA_L = cmd[2];
+            gData.CLB_DATA_H = cmd[3];
+            if (!fCalibQueue.empty()) fTaskMgr->WriteCalibCmd();
+        }
+        WriteRegisters(40, RegistersOf(gData, 40, 4));
+    };
     t.fOnWriteCommand = [this](TLN_TaskMgr*) { WriteRegister(32, gData.CMD); };
     t.fOnWriteJumpBoot = [this](TLN_TaskMgr*) {
         // The device leaves its application on this command and does not answer.
@@ -162,17 +174,9 @@ void TSessionCore::BindJobs() {
 }
 
 void TSessionCore::DoWriteCalibCmd(TCalib_Mode AMode, uint32_t AIndex, uint32_t AData) {
-    gData.CLB_CMD = static_cast<uint16_t>(AMode);
-    gData.CLB_IDX = static_cast<uint16_t>(AIndex);
-    uint32_t data = AData;
-    if (AMode == calib_mode_fix) {
-        const TCalibRecord* point = CalibPoint(CalibData, static_cast<uint16_t>(AIndex));
-        data = point != nullptr ? point->Value : 0;
-        gData.CLB_DATA_H = static_cast<uint16_t>(data >> 16);
-    } else {
-        gData.CLB_DATA_H = 0;
-    }
-    gData.CLB_DATA_L = static_cast<uint16_t>(data & 0xFFFF);
+    // The fix value is taken now, as the user confirmed it.
+    PrepareCalibCmd(gData, CalibData, AMode, static_cast<uint16_t>(AIndex), AData);
+    fCalibQueue.push_back({gData.CLB_CMD, gData.CLB_IDX, gData.CLB_DATA_L, gData.CLB_DATA_H});
     fTaskMgr->WriteCalibCmd();
 }
 

@@ -1,0 +1,96 @@
+// The advanced window's rules that bite: calibration and battery panel texts at their edges,
+// the charge gauge (including equal full and empty voltages), the current ranges of a model the
+// table does not know, the wait window's fall test, and a colour box keeping a custom entry.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "maintenance/advanced_rules.h"
+#include "maintenance/color_box.h"
+
+namespace {
+
+struct TTextCase {
+    const char* Name;
+    int Index;
+    uint32_t Value;
+    uint32_t CurrentPointPos;
+    const char* Text;
+};
+
+class CalibPanelTexts : public ::testing::TestWithParam<TTextCase> {};
+
+TEST_P(CalibPanelTexts, ShowsTheValueAsThePanelDoes) {
+    const TTextCase c = GetParam();
+    EXPECT_EQ(CalibPanelText(c.Index, c.Value, c.CurrentPointPos), QString::fromLatin1(c.Text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, CalibPanelTexts,
+    ::testing::Values(TTextCase{"VoltsLeadingBlank", cpUin1, 5000, 4, " 5.000 V "},
+                      TTextCase{"VoltsFiveDigits", cpUout2, 25012, 4, "25.012 V "},
+                      TTextCase{"VoltsTooLarge", cpUout1, 100000, 4, "----- V "},
+                      TTextCase{"AmpsFourDecimals", cpIout1, 500, 5, "0.0500 A "},
+                      TTextCase{"AmpsThreeDecimals", cpIout2, 2000, 4, " 2.000 A "},
+                      TTextCase{"AmpsLargest", cpIout2, 99999, 5, "9.9999 A "},
+                      TTextCase{"Temperature", cpTmp2, 60, 4, "60 C "}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST(BatteryRules, PanelTextAndCellPresets) {
+    EXPECT_EQ(BatteryValueText(4200), "42.00 V ");
+    EXPECT_EQ(BatteryValueText(420), " 4.20 V ");
+    EXPECT_EQ(BatteryValueText(10000), "-----");
+    EXPECT_EQ(CellPresetIndex(4200), 2);  // "10 cells"
+    EXPECT_EQ(CellPresetIndex(4100), -1);
+}
+
+TEST(BatteryRules, ChargeGaugeIsIntegerAndNeverDividesByZero) {
+    EXPECT_EQ(BatteryCharge(2999, 3000, 4200), 0);
+    EXPECT_EQ(BatteryCharge(4201, 3000, 4200), 100);
+    EXPECT_EQ(BatteryCharge(3599, 3000, 4200), 49);  // 599 * 100 / 1200 truncated
+    EXPECT_EQ(BatteryCharge(3000, 3000, 3000), 100);
+    // Full below empty: every input is either below the one or above the other.
+    EXPECT_EQ(BatteryCharge(3500, 4000, 3000), 0);
+    EXPECT_EQ(BatteryCharge(4500, 4000, 3000), 100);
+}
+
+TEST(CalibrationRules, CurrentRangesOfUnknownModelNeverStartAtZero) {
+    const auto known = CurrentRanges(3003, 3100, 10);
+    ASSERT_EQ(known.size(), 2u);
+    EXPECT_EQ(known.back().Caption, "2A");
+    EXPECT_EQ(known.back().Current, 200u);
+    // 6012 is not in the range table: its highest whole current, 12.10 A -> "12A".
+    const auto other = CurrentRanges(6012, 1210, 1);
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0].Caption, "12A");
+    EXPECT_EQ(other[0].Current, 1200u);
+    EXPECT_TRUE(CurrentRanges(9999, 50, 1).empty());
+}
+
+TEST(CalibrationRules, WaitEndsOnlyOnAFallOfMoreThanOneVolt) {
+    EXPECT_FALSE(OutputFellForWait(4590, 4490));  // exactly 1.00 V
+    EXPECT_TRUE(OutputFellForWait(4590, 4489));
+    EXPECT_FALSE(OutputFellForWait(500, 4590));  // a rise
+}
+
+TEST(ColorBox, CustomColourGetsOneRgbEntryThatStays) {
+    if (QApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char name[] = "tests_maintenance";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+    }
+    TColorBox box(nullptr);
+    const int named = box.count();
+    box.UpdateColorBox(0x00FFFF);  // yellow is named
+    EXPECT_EQ(box.currentText(), "Yellow");
+    box.UpdateColorBox(0x0A0B0C);
+    EXPECT_EQ(box.currentText(), "RGB 0A0B0C");
+    EXPECT_EQ(box.SelectedColor(), 0x0A0B0Cu);
+    box.UpdateColorBox(0xFFFFFF);
+    box.UpdateColorBox(0x0A0B0C);  // found again, not added twice
+    EXPECT_EQ(box.count(), named + 1);
+}
+
+}  // namespace

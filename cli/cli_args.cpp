@@ -1,7 +1,12 @@
 #include "cli/cli_args.h"
 
+#include <arpa/inet.h>
+
 #include <map>
 
+#include <QRegularExpression>
+
+#include "link/ipv4_address.h"
 #include "session/session_core.h"
 
 namespace {
@@ -30,6 +35,16 @@ struct TRawOption {
     QString Value;
 };
 
+// True for a host that the resolver would read as a number (only digits and dots, or the short,
+// octal and hexadecimal forms such as "127.1" or "0x7f.0.0.1"): such a host is an address typed
+// by the user and must pass the strict reading, never be dialled as something else.
+bool LooksNumeric(const QString& AHost) {
+    static const QRegularExpression digitsAndDots(R"(^[0-9.]+$)");
+    in_addr unused{};
+    return digitsAndDots.match(AHost).hasMatch() ||
+           inet_aton(AHost.toLatin1().constData(), &unused) != 0;
+}
+
 QString ParseTcp(const QString& AValue, TLinkOptions& ALink) {
     QString host = AValue;
     const qsizetype colon = AValue.lastIndexOf(':');
@@ -40,6 +55,12 @@ QString ParseTcp(const QString& AValue, TLinkOptions& ALink) {
         ALink.TcpPort = static_cast<uint16_t>(*port);
     }
     if (host.isEmpty()) return "--tcp: a host is required";
+    if (const auto octets = ParseIPv4(host.toStdString())) {
+        ALink.TcpHost = QString::fromStdString(FormatIPv4(*octets));
+        return {};
+    }
+    if (LooksNumeric(host))
+        return "--tcp: " + host + " is not a valid IPv4 address (four decimal numbers 0 to 255)";
     ALink.TcpHost = host;
     return {};
 }

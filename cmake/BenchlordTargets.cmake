@@ -1,9 +1,13 @@
 # One library per source folder: every .cpp/.h under the folder is part of it, so adding a file
 # never needs a CMake edit. An empty folder yields an interface target that dependents can link.
+# EXCLUDE names a regular expression of paths left to another target (a sub-folder library).
 function(benchlord_library target dir)
-    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "" "EXCLUDE" "DEPS" ${ARGN})
     file(GLOB_RECURSE srcs CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.h")
     list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
+    if(ARG_EXCLUDE)
+        list(FILTER srcs EXCLUDE REGEX "${ARG_EXCLUDE}")
+    endif()
     set(cpp ${srcs})
     list(FILTER cpp INCLUDE REGEX "\\.cpp$")
     if(cpp)

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "link/com_port_connector.h"
+#include "link/ipv4_address.h"
 #include "link/modbus_errors.h"
 #include "link/modbus_master.h"
 #include "link/tcp_connector.h"
@@ -99,18 +100,7 @@ void TSessionCore::IpMaskEditChange(const QString& AText) {
 }
 
 void TSessionCore::IpMaskEditExit() {
-    // Four fields of three characters at positions 1, 5, 9 and 13.
-    for (int k = 0; k < 4; ++k) {
-        QString field = fIpText.mid(k * 4, 3);
-        while (field.startsWith(' '))
-            field.remove(0, 1);
-        bool ok = false;
-        const int value = field.toInt(&ok);
-        if (!ok || value < 0 || value > 255) {
-            fView.ShowError("Not a valid IP address.");
-            return;
-        }
-    }
+    if (!ParseIPv4(fIpText.toStdString())) fView.ShowError("Not a valid IP address.");
 }
 
 // --- connect ----------------------------------------------------------------------------------
@@ -156,14 +146,16 @@ void TSessionCore::SerialConnect() {
 }
 
 void TSessionCore::TcpConnect() {
-    int32_t octets[4] = {0, 0, 0, 0};
-    const int read = ScanFormatted(fIpText, QStringLiteral("%d.%d.%d.%d"), octets, 4);
+    // An address that does not read strictly is never dialled (no octet taken modulo 256).
+    const auto octets = ParseIPv4(fIpText.toStdString());
     uint32_t addr = 0;
-    for (int k = 0; k < 4; ++k)
-        addr |= (static_cast<uint32_t>(octets[k]) & 0xFF) << (8 * k);
-    if (read != 4 || addr == 0) {
-        fView.ShowError("Wrong address " + fIpText + LineBreak() +
-                        "Please check  the TCP IP address.");
+    if (octets)
+        for (int k = 0; k < 4; ++k)
+            addr |= static_cast<uint32_t>((*octets)[k]) << (8 * k);
+    if (!octets || addr == 0) {
+        fView.ShowError(!octets ? QStringLiteral("Not a valid IP address.")
+                                : "Wrong address " + fIpText + LineBreak() +
+                                      "Please check  the TCP IP address.");
         fPanel.AutoConnect = false;
         fAutoconnectTimer.stop();
         fPanel.BusyRunning = false;
@@ -378,6 +370,10 @@ void TSessionCore::DisconnectedState() {
     fPanel.SetLockEnabled = false;
     SetTitle("Benchlord");
     fView.CollapsePresetAndParamPanels();
+    // With those two closed the side bar may be empty: show the connection panel, as at start.
+    if (fView.AllSidePanelsCollapsed()) fView.ExpandConnectionPanel();
+    // The idle look of every model (a KORAD session hid the input-voltage panel).
+    fPanel.InputVoltageVisible = true;
     fPanel.PresetPanelEnabled = false;
     fPanel.ParamPanelEnabled = false;
     fSetColor_ = fCLR0;

@@ -119,7 +119,8 @@ void TSessionCore::ApplyOutputState(bool AOutputOn) {
     fPanel.PresetControlsEnabled = editable;
     fPanel.MemoryButtonsEnabled = editable;
     fPanel.HandCursor = editable;
-    fPanel.OnOffShowsOn = !editable;
+    // Without a session the button looks off, whatever the output was.
+    fPanel.OnOffShowsOn = fConnected && AOutputOn;
     PushPanel();
     if (editable) {
         ApplySetColor(fCLR1);

@@ -34,7 +34,8 @@ TPresetControls PresetControlStates(const TPresetRuleInputs& AIn) {
     c.PowerOnStart = en && v == ver_18;
     // Charge profiles of firmware before ver_42 cannot be edited.
     const bool values = en && !(charge && v < ver_42);
-    c.UsetEdit = c.IsetEdit = c.OvpEdit = c.OcpEdit = c.OppEdit = c.PresetSave = values;
+    c.UsetEdit = c.IsetEdit = c.OvpEdit = c.OcpEdit = c.OppEdit = values;
+    c.PresetSave = values && !AIn.SetLocked;
     // The trigger boxes exist only from ver_45 on.
     c.OvpTrigger = c.OcpTrigger = values && v >= ver_45;
     c.VoltageKnobVisible = !charge;

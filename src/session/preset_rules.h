@@ -36,6 +36,9 @@ struct TPresetRuleInputs {
     bool Korad = false;
     uint32_t Mem = 0;  // selected preset
     bool CursorButtons = false;
+    // Output on with "Unlock SET" showing: the live set values may not change, and saving the
+    // selected (live) preset would change them.
+    bool SetLocked = false;
 };
 TPresetControls PresetControlStates(const TPresetRuleInputs& AIn);
 

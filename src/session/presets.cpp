@@ -84,6 +84,10 @@ void TPresetLogic::SessionEnded() {
     FinishSelect(false);
     FailAllOps();
     RefreshControls();
+    // The idle look: the plain caption and no SF/OVP/OCP badges.
+    fCaption = QStringLiteral("Profile");
+    fView.ShowPresetCaption(fCaption);
+    ShowStatus(TPresetStatus{});
 }
 
 // --- panel --------------------------------------------------------------------------------------
@@ -99,6 +103,7 @@ void TPresetLogic::RefreshControls() {
     in.Korad = fCore.Model().Korad;
     in.Mem = fCore.Data().MEM;
     in.CursorButtons = fCursorButtons;
+    in.SetLocked = SetLocked();
     const TPresetControls c = PresetControlStates(in);
     if (fShownOnce && c == fControls) return;
     fShownOnce = true;
@@ -188,9 +193,14 @@ void TPresetLogic::MakeLive(const TMemorySet& ABlock) {
     fCore.ForceSetDataWrite();
 }
 
+bool TPresetLogic::SetLocked() const {
+    return fCore.Connected() && fCore.PowerOn() && !fCore.Panel().KnobsEnabled;
+}
+
 void TPresetLogic::M_SaveBtnClick() {
     TCurrentSet& d = fCore.Data();
-    if (!fCore.Connected() || d.MEM >= kMemoryCount) return;
+    // Saving makes the preset the live setting, so it obeys the set lock as the knobs do.
+    if (!fCore.Connected() || d.MEM >= kMemoryCount || SetLocked()) return;
     TMemorySet& m = fCore.Memory();
     const TVersion v = fCore.Model().Version;
     m.PRFS = EncodePRFS(v, fChecks.DefaultOnStart, fChecks.OvpTrigger, fChecks.OcpTrigger);

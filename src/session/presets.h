@@ -118,6 +118,8 @@ private:
     void RefreshControls();
     void ShowChecks();
     void ShowStatus(const TPresetStatus& AStatus);
+    // Output on and the knobs locked: the live set values may not change.
+    bool SetLocked() const;
     void MakeLive(const TMemorySet& ABlock);
     void FinishSelect(bool AOk);
 

@@ -21,6 +21,7 @@
 #include "controls/enter_form.h"
 #include "controls/indicator.h"
 #include "controls/knob.h"
+#include "session/presets.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 
@@ -154,4 +155,36 @@ TEST_F(WindowPresets, ParametersAreSavedInTheChosenUnit) {
     EXPECT_TRUE(params->OhpEdit()->text().endsWith(" F"));
     EXPECT_TRUE(h.WaitFor([&] { return h.form->SetPanel()->TempLabel()->text().endsWith("F"); }))
         << h.form->SetPanel()->TempLabel()->text().toStdString();
+}
+
+TEST(WindowPresetLock, LivePresetIsSavedOnlyWhenTheSetValuesMayChange) {
+    // Output on at 5.00 V, M0 selected and stored with 10.00 V: saving it would move the live
+    // output while "Unlock SET" shows.
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    h.supply->SetRegister(simreg::USET, 500);
+    h.supply->SetRegister(simreg::ISET, 100);
+    h.supply->SetRegister(PresetReg(0, simreg::P_USET), 1000);
+    h.supply->SetRegister(PresetReg(0, simreg::P_ISET), 50);
+    h.supply->SetOutput(true);
+    ASSERT_TRUE(h.Connect());
+    TEditBox* uset = h.form->PresetPanel()->Edit(TPresetPanel::etUset);
+    ASSERT_TRUE(h.WaitFor([&] { return uset->text() == "10.00 V"; }));
+    QPushButton* save = h.form->PresetPanel()->SaveBtn();
+    QPushButton* lock = h.form->SetPanel()->SetLockBtn();
+    EXPECT_EQ(lock->text(), "Unlock SET");
+    EXPECT_FALSE(save->isEnabled());
+    h.supply->ClearWrites();
+    h.form->Presets().M_SaveBtnClick();  // even when asked directly
+    ASSERT_TRUE(h.WaitPolls(6));
+    EXPECT_TRUE(h.supply->Writes().empty());
+    EXPECT_EQ(h.supply->Register(simreg::USET), 500);
+    // After "Unlock SET" the set values may change, and so the live preset may be saved.
+    lock->click();
+    ASSERT_TRUE(save->isEnabled());
+    save->click();
+    EXPECT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 1000; }));
+    // Locked again, Save is refused again.
+    lock->click();
+    EXPECT_FALSE(save->isEnabled());
 }

@@ -7,13 +7,18 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QToolButton>
+#include <map>
 
 #include "app/connection_panel.h"
 #include "app/output_panel.h"
 #include "app/preset_bar.h"
 #include "app/segment_readout.h"
 #include "app/set_panel.h"
+#include "app/side_bar.h"
 #include "controls/focused_panel.h"
 #include "controls/indicator.h"
 #include "controls/knob.h"
@@ -41,7 +46,91 @@ void Key(QWidget* AWidget, int AKey, const QString& AText = QString()) {
     QApplication::sendEvent(AWidget, &press);
 }
 
+// Everything a user can see of every widget in the window, keyed by its place in the tree: shown,
+// enabled, texts, check states, lamps, captions and the style properties the look depends on.
+std::map<std::string, std::string> WindowLook(QWidget* AWindow) {
+    std::map<std::string, std::string> look;
+    std::function<void(QWidget*, const QString&)> walk = [&](QWidget* AWidget,
+                                                             const QString& APath) {
+        QString s = QString("shown=%1").arg(AWidget->isVisibleTo(AWindow));
+        // What a hidden widget holds is not seen.
+        if (AWidget->isVisibleTo(AWindow)) {
+            s += QString(" enabled=%1").arg(AWidget->isEnabled());
+            // A style property not set yet reads as false.
+            for (const QByteArray& name : AWidget->dynamicPropertyNames()) {
+                const QString value = AWidget->property(name).toString();
+                if (!name.startsWith("_q_") && !value.isEmpty() && value != "false")
+                    s += " " + QString::fromLatin1(name) + "=" + value;
+            }
+            if (auto* b = qobject_cast<QAbstractButton*>(AWidget))
+                s += QString(" text=%1 checked=%2").arg(b->text()).arg(b->isChecked());
+            if (auto* l = qobject_cast<QLabel*>(AWidget)) s += " text=" + l->text();
+            if (auto* e = qobject_cast<QLineEdit*>(AWidget)) s += " text=" + e->text();
+            if (auto* p = qobject_cast<QProgressBar*>(AWidget))
+                s += " value=" + QString::number(p->value());
+            if (auto* c = dynamic_cast<TCategoryPanel*>(AWidget))
+                s += QString(" caption=%1 expanded=%2").arg(c->Caption()).arg(c->Expanded());
+            if (auto* led = dynamic_cast<TdsLed*>(AWidget))
+                s += QString(" lit=%1").arg(led->LedOn());
+        }
+        look[APath.toStdString()] = s.toStdString();
+        int index = 0;
+        for (QObject* child : AWidget->children()) {
+            if (auto* w = qobject_cast<QWidget*>(child); w && !w->isWindow())
+                walk(w, APath + "/" +
+                            (w->objectName().isEmpty() ? w->metaObject()->className()
+                                                       : w->objectName()) +
+                            "#" + QString::number(index++));
+        }
+    };
+    walk(AWindow, AWindow->objectName());
+    return look;
+}
+
+// Expects every widget to look as it did in AIdle, except the link chosen (port, address and
+// the lists that follow the port) and the traffic lamp, which stays red after a loss.
+void ExpectIdleLook(TWindowHarness& AHarness, const std::map<std::string, std::string>& AIdle) {
+    QApplication::processEvents();
+    const auto now = WindowLook(AHarness.form.get());
+    for (const auto& [path, look] : AIdle) {
+        bool link = false;
+        for (const char* name :
+             {"IpMaskEdit", "ComPortComboBox", "BaudComboBox", "SlaveAddrComboBox", "TrafficLed"})
+            link = link || path.find(name) != std::string::npos;
+        const auto it = now.find(path);
+        if (link || it == now.end()) continue;  // or created while connected
+        EXPECT_EQ(it->second, look) << path;
+    }
+}
+
 }  // namespace
+
+TEST(WindowSession, EveryWidgetLooksIdleAgainAfterDisconnectAndAfterALoss) {
+    // Output on, the preset's SF/OVP/OCP badges shown, then the Disconnect button; a KORAD
+    // unit (its input-voltage panel hidden), then a loss.
+    for (const bool korad : {false, true}) {
+        SCOPED_TRACE(korad ? "KORAD, connection lost" : "DPS, disconnected");
+        TWindowHarness h;
+        VirtualSupplyOptions opt;
+        if (korad) opt.identity.variant = SimVariant::korad;
+        ASSERT_TRUE(h.StartSupply(opt));
+        h.supply->SetRegister(simreg::kPresetBase + simreg::P_PRFS, 7);
+        h.supply->SetOutput(true);
+        h.form->show();
+        const auto idle = WindowLook(h.form.get());
+        ASSERT_TRUE(h.Connect());
+        h.form->PresetCategory()->Header()->click();
+        ASSERT_TRUE(h.WaitFor([&] { return h.form->PresetCategory()->Caption() == "M0 Profile"; }));
+        ASSERT_TRUE(h.WaitPolls(4));
+        if (korad) {
+            h.supply->ReleaseKeyLock();
+            ASSERT_TRUE(h.WaitFor([&] { return !h.form->Session().Connected(); }));
+        } else {
+            h.form->ConnectionPanel()->DisconnectBtn()->click();
+        }
+        ExpectIdleLook(h, idle);
+    }
+}
 
 TEST(WindowSession, StartsIdleWithTheProgramTitle) {
     TWindowHarness h;

@@ -29,6 +29,8 @@
 #include "controls/indicator.h"
 #include "controls/seven_segment_display.h"
 #include "controls/up_down_buttons.h"
+#include "link/modbus_master.h"
+#include "link/tcp_connector.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 
@@ -274,6 +276,25 @@ TEST(WindowShell, AddressFieldIsCheckedWhenLeft) {
     QApplication::sendEvent(ip, &out);
     ASSERT_EQ(h.presenter.errors.size(), 1);
     EXPECT_EQ(h.presenter.errors.front(), "Not a valid IP address.");
+}
+
+TEST(WindowShell, InvalidAddressIsRefusedAndNeverDialled) {
+    // 383 taken modulo 256 would be 127.0.0.1, where the supply listens.
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    h.form->show();
+    h.form->Session().TCPConnector().SetPort(h.supply->TcpPort());
+    h.form->Session().ComPortComboBoxSelect(0);
+    QLineEdit* ip = h.form->ConnectionPanel()->IpMaskEdit();
+    ip->setText("383.000.000.001");
+    emit ip->textEdited(ip->text());
+    h.form->ConnectionPanel()->ConnectBtn()->click();
+    ASSERT_EQ(h.presenter.errors.size(), 1);
+    EXPECT_EQ(h.presenter.errors.front(), "Not a valid IP address.");
+    EXPECT_FALSE(h.form->Session().ModbusMaster().Active());
+    EXPECT_TRUE(h.form->ConnectionPanel()->ConnectBtn()->isEnabled());
+    EXPECT_FALSE(h.form->Session().Connected());
+    EXPECT_EQ(h.supply->Requests(), 0u);
 }
 
 TEST(WindowShell, AutoconnectSwitchRunsTheBusyIndicator) {

@@ -28,6 +28,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TRefusedLine{"info", "a link is required"},
                       TRefusedLine{"--tcp h --port ttyUSB0 info", "exclude each other"},
                       TRefusedLine{"--tcp :502 info", "host"},
+                      TRefusedLine{"--tcp 999.1.1.1 info", "not a valid IPv4 address"},
+                      TRefusedLine{"--tcp 127.0.0.256:1502 info", "not a valid IPv4 address"},
+                      TRefusedLine{"--tcp 127.1 info", "not a valid IPv4 address"},
+                      TRefusedLine{"--tcp 0x7f.0.0.1 info", "not a valid IPv4 address"},
                       TRefusedLine{"--port ttyUSB0 --baud 1200 info", "--baud"},
                       TRefusedLine{"--port ttyUSB0 --addr 128 info", "1 to 127"},
                       TRefusedLine{"--tcp h set", "--voltage"},
@@ -52,6 +56,13 @@ TEST(CliArgs, GlobalOptionsMayFollowTheCommand) {
     EXPECT_EQ(r.Request.Link.Addr, 7);
     EXPECT_TRUE(r.Request.Json);
     EXPECT_TRUE(r.Request.KeepLock);
+}
+
+TEST(CliArgs, DottedAddressIsReadStrictlyAsDecimal) {
+    // Once read as octal (87.0.0.1); the leading zero is decimal as in the window.
+    const TParseResult r = ParseArguments({"--tcp", "0127.000.0.01:1502", "info"});
+    ASSERT_TRUE(r.Error.isEmpty()) << r.Error.toStdString();
+    EXPECT_EQ(r.Request.Link.TcpHost, "127.0.0.1");
 }
 
 TEST(CliArgs, SerialDefaultsAndWatchOptions) {

@@ -1,0 +1,105 @@
+#pragma once
+// The autotest sequencer without widgets: steps the supply through the enabled steps of a table,
+// one set point pair and duration at a time, on a one-second timer, and drives the data logger
+// (a fresh log at start, records by time, or the event-logging switch). The window and
+// benchlordctl each give it a target that turns the knobs and switches the output.
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+
+#include "tools/core/data_logger.h"
+#include "tools/core/step_table.h"
+
+class TSessionCore;
+
+// What the sequencer drives.
+class TSequencerTarget {
+public:
+    virtual ~TSequencerTarget() = default;
+    // The voltage and current knobs' positions (set points).
+    virtual void SetVoltage(uint32_t AUset) = 0;
+    virtual void SetCurrent(uint32_t AIset) = 0;
+    virtual bool OutputOn() const = 0;
+    // The output switch: toggles the output.
+    virtual void ToggleOutput() = 0;
+    // Step k was loaded (the grid selects its row).
+    virtual void StepLoaded(int) {}
+    // The run began (controls disabled, busy indicator) or ended.
+    virtual void RunningChanged(bool) {}
+};
+
+struct TSequencerTimings {
+    int TickMs = 1000;       // the step timer
+    int StartPauseMs = 500;  // between loading the first step and switching the output on
+};
+
+class TSequencer : public QObject {
+public:
+    using TOptions = std::function<TLogOptions()>;
+
+    TSequencer(TSequencerTarget& ATarget, TDataLogger& ALogger, TOptions AOptions,
+               TSequencerTimings ATimings = {}, QObject* AParent = nullptr);
+
+    TStepTable& Table() { return fTable; }
+    const TStepTable& Table() const { return fTable; }
+
+    // Start: loads the first enabled step, and 500 ms later (the controls already disabled)
+    // starts the timer and switches the output on; in every case starts a fresh log with one
+    // record and sets the event-logging switch. A table without an enabled step touches neither
+    // the output nor the timer.
+    void Start();
+    // One timer tick (public so tests can step without waiting).
+    void Tick();
+    // Ends a run: the timer stops (a pending start is cancelled) and the controls come back.
+    void EndTest();
+    // The event check, for the 100 ms session tick while the output is on.
+    void SampleLog();
+
+    // Running: the start pause or the timer.
+    bool Running() const { return fStartPending || fTimer.isActive(); }
+    bool TimerActive() const { return fTimer.isActive(); }
+    int TestStep() const { return fTestStep; }
+    int TestTime() const { return fTestTime; }
+    // The first enabled step at or after AFrom, or the last step even when disabled.
+    int NextEnabled(int AFrom) const;
+
+private:
+    void LoadStep(int AStep);
+    void ContinueStart();
+    void StartLog();
+
+    TSequencerTarget& fTarget;
+    TDataLogger& fLogger;
+    TOptions fOptions;
+    TSequencerTimings fTimings;
+    TStepTable fTable = TStepTable::Initial();
+    QTimer fTimer;
+    bool fStartPending = false;
+    int fTestStep = 0;
+    int fTestTime = 0;
+    int fLogIntervalCount = 0;
+};
+
+// The target of a session: the knob positions clamped to the model's range go through the
+// session's set-point handling, and the output switch is the session's on/off button.
+class TSessionTarget : public TSequencerTarget {
+public:
+    explicit TSessionTarget(TSessionCore& ACore) : fCore(ACore) {}
+    void SetVoltage(uint32_t AUset) override;
+    void SetCurrent(uint32_t AIset) override;
+    bool OutputOn() const override;
+    void ToggleOutput() override;
+    void StepLoaded(int AStep) override {
+        if (fOnStepLoaded) fOnStepLoaded(AStep);
+    }
+    void RunningChanged(bool ARunning) override {
+        if (fOnRunningChanged) fOnRunningChanged(ARunning);
+    }
+    std::function<void(int)> fOnStepLoaded;
+    std::function<void(bool)> fOnRunningChanged;
+
+private:
+    TSessionCore& fCore;
+};

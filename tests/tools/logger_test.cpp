@@ -1,0 +1,160 @@
+// The data logger: the event check's percentage rule, and the text, CSV and .xlsx files.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "session/device_records.h"
+#include "session/settings_store.h"
+#include "tools/core/data_logger.h"
+#include "tools/core/log_files.h"
+#include "tools/core/log_xlsx.h"
+
+namespace {
+
+const QDateTime kNoon(QDate(2026, 12, 8), QTime(12, 30, 5));
+
+struct Logger {
+    TCurrentSet data;
+    TDataLogger log{data, [] { return kNoon; }};
+    Logger() {
+        data.USET = 1000;
+        data.ISET = 200;
+        data.UOUT = 1000;
+        data.IOUT = 100;
+        log.WriteLogData();
+    }
+};
+
+TEST(DataLogger, EventCheckFiresByWholePercentOfTheLastSetValue) {
+    {
+        SCOPED_TRACE("1.5 % truncates to 1 and does not exceed >1%; 2.1 % does");
+        Logger l;
+        l.data.UOUT = 985;
+        EXPECT_FALSE(l.log.CheckLogEvent(1, 6));
+        l.data.UOUT = 979;
+        EXPECT_TRUE(l.log.CheckLogEvent(1, 6));
+        EXPECT_EQ(l.log.Records().size(), 2u);
+        EXPECT_EQ(l.log.Records().back().Uout, 979);
+    }
+    {
+        SCOPED_TRACE("<1% fires on any change, and only on a change");
+        Logger l;
+        EXPECT_FALSE(l.log.CheckLogEvent(0, 6));
+        l.data.UOUT = 999;
+        EXPECT_TRUE(l.log.CheckLogEvent(0, 6));
+    }
+    {
+        SCOPED_TRACE("the current list uses the last Iset: 0.100 -> 0.106 A of 0.200 is 3 %");
+        Logger l;
+        l.data.IOUT = 106;
+        EXPECT_FALSE(l.log.CheckLogEvent(6, 3));
+        EXPECT_TRUE(l.log.CheckLogEvent(6, 2));
+    }
+    {
+        SCOPED_TRACE("no matter: only a set point change writes");
+        Logger l;
+        l.data.UOUT = 0;
+        l.data.IOUT = 0;
+        EXPECT_FALSE(l.log.CheckLogEvent(6, 6));
+        l.data.ISET = 201;
+        EXPECT_TRUE(l.log.CheckLogEvent(6, 6));
+    }
+    {
+        SCOPED_TRACE("a last set value of 0 counts as one unit instead of dividing by zero");
+        Logger l;
+        l.data.USET = 0;
+        l.log.WriteLogData();
+        l.data.UOUT = 1001;
+        EXPECT_TRUE(l.log.CheckLogEvent(5, 6));  // 1 unit of 1: 100 %
+    }
+    {
+        SCOPED_TRACE("an empty log is never extended by the check");
+        Logger l;
+        l.log.ClearLogData();
+        l.data.USET = 2000;
+        EXPECT_FALSE(l.log.CheckLogEvent(0, 0));
+        EXPECT_TRUE(l.log.Records().empty());
+    }
+}
+
+TEST(DataLogger, OptionsReadTheirDefaultsAndRefuseOutOfRangeIndexes) {
+    QTemporaryDir dir;
+    TSettingsStore store(dir.filePath("DPS.ini"));
+    EXPECT_EQ(TLogOptions::Load(store, true), TLogOptions{});
+    EXPECT_EQ(TLogOptions{}.LogInterval(), 3);
+    store.WriteInteger("LTIM", 40);
+    store.WriteInteger("LUEV", 6);
+    store.WriteInteger("EXCEL", 1);
+    store.WriteInteger("LOG", 2);
+    const TLogOptions read = TLogOptions::Load(store, true);
+    EXPECT_EQ(read.IntervalIndex, 2);
+    EXPECT_EQ(read.VoltageEvent, 6);
+    EXPECT_TRUE(read.ByEvent);
+    EXPECT_TRUE(read.Spreadsheet);
+    EXPECT_FALSE(TLogOptions::Load(store, false).Spreadsheet);
+    EXPECT_EQ(LogIntervalText(4), "Save every 5 sec.");
+    EXPECT_EQ(LogIntervalText(13), "Save every 30 min.");
+}
+
+TEST(LogFiles, TextFileHasHeadingCrLfLinesAndTheLocaleSeparators) {
+    const QLocale c = QLocale::c();
+    EXPECT_EQ(TextLogBytes({}, 1, c), QByteArray(kTextLogHeading) + "\r\n");
+
+    const TLogRecord r{DayFraction(QTime(9, 5, 7)), 500, 200, 498, 1234, 99};
+    EXPECT_EQ(TextLogBytes({r}, 10, c), QByteArray(kTextLogHeading) + "\r\n" +
+                                            "09:05:07   5.00  0.200   4.98  1.234    0.99  \r\n");
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const QString line = TextLogLine(r, 1, german);
+    EXPECT_TRUE(line.endsWith("   5,00   2,00   4,98  12,34    0,99  ")) << line.toStdString();
+    EXPECT_TRUE(line.startsWith("09:05:07")) << line.toStdString();
+}
+
+TEST(LogFiles, CsvLogReadsBackToTheSameRecords) {
+    const TLogList records{{DayFraction(QTime(23, 59, 59)), 500, 2000, 498, 1999, 9950},
+                           {DayFraction(QTime(0, 0, 1)), 1, 1, 0, 0, 65535}};
+    for (uint32_t div : {1u, 10u}) {
+        SCOPED_TRACE(div);
+        QByteArray bytes = CsvLogBytes(records, div);
+        bytes += "00:00:0";  // a line torn by a crash
+        const TParsedLog parsed = ParseCsvLog(bytes);
+        EXPECT_EQ(parsed.CurrentDiv, div);
+        EXPECT_EQ(parsed.Records, records);
+    }
+}
+
+QString Unzip(const QString& AFile, const QString& AMember) {
+    QProcess unzip;
+    unzip.start("unzip", {"-p", AFile, AMember});
+    unzip.waitForFinished(10000);
+    return QString::fromUtf8(unzip.readAllStandardOutput());
+}
+
+TEST(LogFiles, XlsxWorkbookHoldsHeadingsNumbersAndTheSheetName) {
+    if (!SpreadsheetOffered()) GTEST_SKIP() << "built without libxlsxwriter";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Log_1.xlsx");
+    const TLogList records{{DayFraction(QTime(9, 5, 7)), 500, 200, 498, 1234, 99}};
+    ASSERT_EQ(SaveXlsxLog(path, records, 10, "1282026090507", QLocale::c()), "");
+
+    const QString workbook = Unzip(path, "xl/workbook.xml");
+    EXPECT_TRUE(workbook.contains("name=\"1282026090507\"")) << workbook.toStdString();
+    const QString strings = Unzip(path, "xl/sharedStrings.xml");
+    for (const char* text : {"Time", "Uset", "Iset", "Uout", "Iout", "Pout", "09:05:07"})
+        EXPECT_TRUE(strings.contains(QString("<t>") + text + "</t>")) << text;
+    const QString sheet = Unzip(path, "xl/worksheets/sheet1.xml");
+    for (const char* value :
+         {"<v>5</v>", "<v>0.2</v>", "<v>4.98</v>", "<v>1.234</v>", "<v>0.99</v>"})
+        EXPECT_TRUE(sheet.contains(value)) << value << "\n" << sheet.toStdString();
+    EXPECT_TRUE(Unzip(path, "xl/styles.xml").contains("formatCode=\"0.000\""));
+
+    // A name the format refuses leaves the default one; the export goes on.
+    ASSERT_EQ(SaveXlsxLog(path, records, 1, "bad:name", QLocale::c()), "");
+    EXPECT_TRUE(Unzip(path, "xl/workbook.xml").contains("name=\"Sheet1\""));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+}  // namespace

@@ -46,12 +46,14 @@ QPushButton#OnOffBtn[on="true"] { color: #0d1a10; background: qlineargradient(x1
     stop:0 #5ff07a, stop:1 #2fb04a); border-color: #9dffb0; }
 QPushButton#OnOffBtn:disabled { color: #4a525c; }
 QPushButton#SetLockBtn { font-weight: bold; }
+QPushButton#OscToggleSwitch { font-weight: bold; color: #ffb347; }
+QPushButton#OscToggleSwitch[run="true"] { color: #6fcf6a; }
 QWidget#SideBar { background: transparent; }
 QToolButton#CategoryHeader { text-align: left; font-weight: bold; color: #c9d1d9; background: #1d2229;
     border: 1px solid #2b323b; border-radius: 4px; padding-left: 6px; }
 QToolButton#CategoryHeader[open="true"] { color: #40c0ff; background: #20262e; }
 QToolButton#CategoryHeader:disabled { color: #4f5863; }
-QWidget#ConnectionPanel, QWidget#PresetPanel, QWidget#ParamPanel { background: #181c21;
+QWidget#ConnectionPanel, QWidget#PresetPanel, QWidget#ParamPanel, QWidget#OscPanel { background: #181c21;
     border: 1px solid #272d35; border-top: none; }
 QComboBox, QLineEdit { color: #dce2e8; background: #0e1114; border: 1px solid #2f3640;
     border-radius: 3px; padding: 2px 6px; min-height: 18px; }

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QWheelEvent>
 
 #include "app/connection_panel.h"
@@ -59,6 +60,7 @@ TMainForm::TMainForm(const TMainFormOptions& AOptions, QWidget* AParent)
     WireSetAndOutput();
     WireConnection();
     WirePresetsAndParameters();
+    CreateTestForm();
     ReadWindowSettings();
     fSession->LoadSettings();
 }
@@ -99,13 +101,18 @@ void TMainForm::BuildLayout() {
 
     fSideBar = new TSideBar(this);
     fSideBar->setGeometry(kSideX, kToolBarHeight + 6, kClientWidth - kSideX - kMargin,
-                          kClientHeight - kToolBarHeight - 6 - kMargin);
+                          kClientHeight - kToolBarHeight - 6 - kMargin - 36);
+    fAutoTestButton = new QPushButton(QStringLiteral("Auto Test"), this);
+    fAutoTestButton->setObjectName(QStringLiteral("AutoTestButton"));
+    fAutoTestButton->setGeometry(kSideX, kClientHeight - kMargin - 28, 120, 28);
+    fAutoTestButton->setEnabled(false);
     fParamPanel = new TParamPanel(nullptr);
     fPresetPanel = new TPresetPanel(nullptr);
     fConnectionPanel = new TConnectionPanel(nullptr);
     fParamCategory = fSideBar->AddPanel(QStringLiteral("Parameters"), fParamPanel);
     fPresetCategory = fSideBar->AddPanel(QStringLiteral("Profile"), fPresetPanel);
     fConnectionCategory = fSideBar->AddPanel(QStringLiteral("Connection"), fConnectionPanel);
+    BuildTrend();
     fSideBar->OnPanelExpand = [this](TCategoryPanel* APanel) { CategoryPanelExpand(APanel); };
     fSideBar->Expand(fConnectionCategory);
     fParamCategory->setEnabled(false);
@@ -123,6 +130,7 @@ void TMainForm::SetEntryPopups(TEnterForm* AForm1, TEnterFormBase* AForm2) {
         if (!form) continue;
         form->SetWheelPause(fWheelPause.get());
     }
+    if (fTestForm) fTestForm->SetEntryPopup(AForm1);
     if (fEnterForm) {
         // When the pop-up loses activation the panels re-read what it edited.
         fEnterForm->OnDeactivate = [this](QObject*) { EntryPopupClosed(); };
@@ -163,16 +171,27 @@ void TMainForm::showEvent(QShowEvent* AEvent) {
             RegisterPortNotifications(this, notice);
     }
     fSession->RestoreAutoConnect();
+    // A log left by an autotest that did not end is offered once the window is up.
+    QMetaObject::invokeMethod(
+        this, [this] { fTestForm->OfferRecovery(); }, Qt::QueuedConnection);
 }
 
 void TMainForm::FormCloseQuery() {
-    // No autotest exists that could veto the close; a running session ends first.
+    // A running session ends first.
     fSession->CloseSession();
 }
 
 void TMainForm::closeEvent(QCloseEvent* AEvent) {
     if (!fClosed) {
+        // A running autotest may veto the close. Only a close the user asked for (the window's
+        // close button) gets the question; one the program started (a signal) stops the test
+        // without waiting for an answer nobody may give.
+        if (!fTestForm->CloseQuery(AEvent->spontaneous())) {
+            AEvent->ignore();
+            return;
+        }
         FormCloseQuery();
+        fTestForm->MainWindowClosed();
         HideEntryPopups();
         fSession->SaveSettings();
         WriteWindowSettings();

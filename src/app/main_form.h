@@ -4,6 +4,7 @@
 // "Connection"). It implements the session's view and the preset view with these widgets and
 // forwards every user action to the session (TSessionCore, which owns the link and the
 // scheduler) or to the preset and parameter logic bound to it.
+// The fourth side panel, "Oscilloscope", and the trend picture below the panels: main_form_trend.cpp.
 
 #include <QWidget>
 #include <array>
@@ -16,8 +17,10 @@
 #include "session/session_core.h"
 #include "session/session_view.h"
 #include "session/settings_store.h"
+#include "tools/test_form.h"
 
 class QLabel;
+class QPushButton;
 class TCategoryPanel;
 class TConnectionPanel;
 class TEditBox;
@@ -25,6 +28,7 @@ class TEnterForm;
 class TEnterFormBase;
 class TIndicator;
 class TMessagePresenter;
+class TOscilloscopePanel;
 class TOutputPanel;
 class TParameterLogic;
 class TPresetLogic;
@@ -33,6 +37,7 @@ class TPresetBar;
 class TPresetPanel;
 class TSetPanel;
 class TSideBar;
+class TTrendView;
 class TWheelPause;
 
 struct TMainFormOptions {
@@ -48,6 +53,9 @@ struct TMainFormOptions {
     std::function<std::unique_ptr<TPortEventSource>()> PortEvents;
     // The supply is the virtual one started inside the program.
     bool VirtualSupply = false;
+    // The "Auto Test" window; its files default to the data folder, or beside the INI file of a
+    // settings store given above.
+    TTestFormOptions Autotest{};
 };
 
 class TMainForm : public QWidget, public TSessionView, public TPresetView {
@@ -85,9 +93,14 @@ public:
     TConnectionPanel* ConnectionPanel() const { return fConnectionPanel; }
     TPresetPanel* PresetPanel() const { return fPresetPanel; }
     TParamPanel* ParamPanel() const { return fParamPanel; }
+    TTestForm* TestForm() const { return fTestForm; }
+    QPushButton* AutoTestButton() const { return fAutoTestButton; }
     TCategoryPanel* ParamCategory() const { return fParamCategory; }
     TCategoryPanel* PresetCategory() const { return fPresetCategory; }
     TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
+    TCategoryPanel* OscCategory() const { return fOscCategory; }
+    TOscilloscopePanel* OscPanel() const { return fOscPanel; }
+    TTrendView* TrendView() const { return fTrendView; }
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
     // "Show Cursor Buttons" as chosen (the arrows themselves also depend on the preset kind).
@@ -127,6 +140,10 @@ public:
     bool AllSidePanelsCollapsed() override;
     void ExpandConnectionPanel() override;
     void CollapsePresetAndParamPanels() override;
+    void SampleLog() override;
+    void EndAutotest() override;
+    void ResetOscilloscope() override;
+    void SampleOscilloscope() override;
 
     // --- TPresetView (main_form_presets.cpp) ---
     void ShowPresetEditors(const TPresetEditors& AEditors) override;
@@ -150,6 +167,8 @@ private:
     void HideEntryPopups();
     void ReadWindowSettings();
     void WriteWindowSettings();
+    // main_form_trend.cpp
+    void BuildTrend();
     // main_form_wiring.cpp
     void WireSetAndOutput();
     void WireConnection();
@@ -157,6 +176,7 @@ private:
     TMessagePresenter& Presenter() const;
     // main_form_presets.cpp
     void WirePresetsAndParameters();
+    void CreateTestForm();
     void EntryPopupClosed();
 
     TMainFormOptions fOptions;
@@ -176,6 +196,11 @@ private:
     TCategoryPanel* fParamCategory = nullptr;
     TCategoryPanel* fPresetCategory = nullptr;
     TCategoryPanel* fConnectionCategory = nullptr;
+    QPushButton* fAutoTestButton = nullptr;
+    TTestForm* fTestForm = nullptr;
+    TOscilloscopePanel* fOscPanel = nullptr;
+    TCategoryPanel* fOscCategory = nullptr;
+    TTrendView* fTrendView = nullptr;
     TEnterForm* fEnterForm = nullptr;
     TEnterFormBase* fEnterForm2 = nullptr;
 

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -28,6 +29,8 @@ void TMainForm::ShowPanelState(const TPanelState& AState) {
                             AState.MemoryButtonDown);
     fPresetCategory->setEnabled(AState.PresetPanelEnabled);
     fParamCategory->setEnabled(AState.ParamPanelEnabled);
+    fAutoTestButton->setEnabled(AState.AutotestEnabled);
+    if (fTestForm) fTestForm->SetStartAllowed(AState.AutotestStartEnabled);
     fParamPanel->Celsius()->setEnabled(AState.TemperatureUnitEnabled);
     fParamPanel->Fahrenheit()->setEnabled(AState.TemperatureUnitEnabled);
     // The unit choice follows the device only when the device's unit changes, so that a choice

@@ -57,10 +57,17 @@ TSideBar::TSideBar(QWidget* AParent) : QWidget(AParent), fLayout(new QVBoxLayout
 
 TCategoryPanel* TSideBar::AddPanel(const QString& ACaption, QWidget* AContent) {
     auto* panel = new TCategoryPanel(this, ACaption, AContent);
-    fLayout->insertWidget(fLayout->count() - 1, panel);
+    fLayout->insertWidget(static_cast<int>(fPanels.size()), panel);
     panel->OnExpand = [this](TCategoryPanel* APanel) { Expand(APanel); };
     fPanels.push_back(panel);
     return panel;
+}
+
+void TSideBar::SetFooter(QWidget* AFooter) {
+    // The footer replaces the closing stretch.
+    delete fLayout->takeAt(fLayout->count() - 1);
+    AFooter->setParent(this);
+    fLayout->addWidget(AFooter, 1);
 }
 
 void TSideBar::Expand(TCategoryPanel* APanel) {

@@ -36,6 +36,8 @@ public:
     explicit TSideBar(QWidget* AParent);
 
     TCategoryPanel* AddPanel(const QString& ACaption, QWidget* AContent);
+    // A widget below the panels that takes the height they leave free.
+    void SetFooter(QWidget* AFooter);
     // Opens APanel and collapses every other one (CategoryPanelExpand).
     void Expand(TCategoryPanel* APanel);
     bool AllCollapsed() const;

@@ -52,6 +52,11 @@ TWindowHarness::TWindowHarness(THarnessConfig AConfig)
     options.PortNotices = static_cast<bool>(AConfig.portEvents);
     options.PortEvents = AConfig.portEvents;
     options.VirtualSupply = AConfig.virtualSupply;
+    options.Autotest = AConfig.autotest;
+    if (options.Autotest.TablePath.isEmpty())
+        options.Autotest.TablePath = dir.filePath("Persistent.ini");
+    if (options.Autotest.RecoveryPath.isEmpty())
+        options.Autotest.RecoveryPath = dir.filePath("autotest-recovery.csv");
     form = std::make_unique<TMainForm>(options);
     popup2 = new TEnterForm2(form.get());
     popup = new TEnterForm(form.get());

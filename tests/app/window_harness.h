@@ -43,6 +43,8 @@ struct THarnessConfig {
     bool virtualSupply = false;
     // Port arrival and removal notices from this source (none when null).
     std::function<std::unique_ptr<TPortEventSource>()> portEvents;
+    // The "Auto Test" window's options (its files always go to the harness's folder).
+    TTestFormOptions autotest;
 };
 
 inline THarnessConfig WithOwnSettings() {

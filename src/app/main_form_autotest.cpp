@@ -1,0 +1,33 @@
+// The main window's side of the autotest: the "Auto Test" window, its button, and the session
+// events it follows (log samples, the output showing off, a lost link).
+
+#include <QFileInfo>
+#include <QPushButton>
+
+#include "app/main_form.h"
+#include "app/message_presenter.h"
+
+void TMainForm::CreateTestForm() {
+    TTestFormOptions options = fOptions.Autotest;
+    if (fOptions.Settings) {
+        // A store of its own (the demo, tests): the table and the recovery copy live beside it.
+        const QString folder = QFileInfo(fSettings->FilePath()).absolutePath();
+        if (options.TablePath.isEmpty()) options.TablePath = folder + "/" + kTableFileName;
+        if (options.RecoveryPath.isEmpty())
+            options.RecoveryPath = folder + "/autotest-recovery.csv";
+    }
+    if (fOptions.Presenter && !options.Confirm) {
+        options.Confirm = [this](const QString& AText) { return Presenter().Confirm(this, AText); };
+        options.Error = [this](const QString& AText) { Presenter().Error(this, AText); };
+    }
+    fTestForm = new TTestForm(*fSession, *fSettings, this, std::move(options));
+    connect(fAutoTestButton, &QPushButton::clicked, this, [this] { fTestForm->ShowFromMain(); });
+}
+
+void TMainForm::SampleLog() {
+    if (fTestForm) fTestForm->SampleLog();
+}
+
+void TMainForm::EndAutotest() {
+    if (fTestForm) fTestForm->EndTest();
+}

@@ -1,0 +1,196 @@
+// The "Auto Test" window on the main window against the virtual supply: a three-step run with its
+// set points, output switching and log; the saved log and table; a close under a running test.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "controls/enter_form.h"
+#include "controls/indicator.h"
+#include "session/model_limits.h"
+#include "sim/sim_device.h"
+#include "tests/app/window_harness.h"
+#include "tools/core/log_files.h"
+
+using apptest::TWindowHarness;
+
+namespace {
+
+// Set-point pairs and output switching the supply was sent, in order.
+QStringList SupplyWrites(VirtualSupply& ASupply) {
+    QStringList writes;
+    for (const SimWrite& w : ASupply.Writes()) {
+        if (w.start == simreg::USET && w.values.size() == 2)
+            writes << QString("set %1 %2").arg(w.values[0]).arg(w.values[1]);
+        else if (w.start == simreg::ONOFF)
+            writes << QString("onoff %1").arg(w.values[0]);
+    }
+    return writes;
+}
+
+class WindowAutotest : public ::testing::Test {
+protected:
+    WindowAutotest() : h(Config()) {}
+
+    apptest::THarnessConfig Config() {
+        apptest::THarnessConfig config;
+        config.autotest.Timings = {40, 10};
+        config.autotest.LogOptions = [] {
+            TLogOptions options;
+            options.IntervalIndex = 0;  // a record every second (every tick)
+            return options;
+        };
+        config.autotest.AskSaveFileName = [this](const QString& AProposed, const QString&) {
+            proposed = AProposed;
+            return chosen;
+        };
+        config.autotest.Confirm = [this](const QString& AText) {
+            confirms << AText;
+            return true;
+        };
+        return config;
+    }
+
+    void SetUp() override {
+        VirtualSupplyOptions options;
+        options.identity.model = 5005;  // current unit 0.001 A
+        ASSERT_TRUE(h.StartSupply(options));
+        ASSERT_TRUE(h.Connect());
+        ASSERT_TRUE(h.WaitPolls(3));
+        form = h.form->TestForm();
+        ASSERT_TRUE(h.form->AutoTestButton()->isEnabled());
+        h.form->AutoTestButton()->click();
+        ASSERT_TRUE(form->isVisible());
+        chosen = h.dir.filePath("run");
+    }
+
+    void ThreeSteps() {
+        form->AddButton()->click();
+        form->AddButton()->click();
+        TStepTable& table = form->Table();
+        table.Steps[0].Time = 1;
+        table.Steps[1] = {600, 300, 2, true, {}};
+        table.Steps[2] = {700, 100, 1, true, {}};
+        form->UpdateGrid();
+    }
+
+    QString chosen;
+    QString proposed;
+    QStringList confirms;
+    TWindowHarness h;
+    TTestForm* form = nullptr;
+};
+
+TEST_F(WindowAutotest, RunsTheTableAgainstTheSupplyAndSavesLogAndTable) {
+    QTableWidget* grid = form->Grid();
+    // The initial step, with a 0.001 A current unit: 5.00 V, 0.200 A, 1.00 W, one minute.
+    ASSERT_EQ(grid->rowCount(), 1);
+    EXPECT_EQ(grid->item(0, 1)->text(), "5.00");
+    EXPECT_EQ(grid->item(0, 2)->text(), "0.200");
+    EXPECT_EQ(grid->item(0, 3)->text(), "1.00");
+    EXPECT_EQ(grid->item(0, 4)->text(), "1:00");
+    // A set-current cell opens the entry pop-up on its editor, with the model's resolution.
+    form->CellClick(0, 2);
+    EXPECT_TRUE(h.popup->isVisible());
+    EXPECT_EQ(h.popup->Indicator(), form->Editor(2));
+    EXPECT_EQ(form->Editor(2)->PointPos, 4u);
+    h.popup->hide();
+
+    ThreeSteps();
+    EXPECT_FALSE(form->SaveButton()->isEnabled());
+    h.supply->ClearWrites();
+    form->StartButton()->click();
+    EXPECT_FALSE(form->StartButton()->isEnabled());
+    EXPECT_FALSE(form->Grid()->isEnabled());
+    ASSERT_TRUE(h.WaitFor([&] { return form->Sequencer().TimerActive(); }));
+    ASSERT_TRUE(h.WaitFor([&] { return !form->Sequencer().Running(); }, 5000));
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 0; }));
+
+    EXPECT_EQ(SupplyWrites(*h.supply),
+              QStringList({"set 500 200", "onoff 1", "set 600 300", "set 700 100", "onoff 0"}));
+    // The start record and one per tick: 1 + 2 + 1 ticks.
+    const TLogList& log = form->Logger().Records();
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[0].Uset, 500);
+    EXPECT_EQ(log[2].Iset, 300);
+    EXPECT_EQ(log[4].Uset, 700);
+    EXPECT_TRUE(QFile::exists(form->RecoveryPath()));
+    EXPECT_TRUE(form->StartButton()->isEnabled());
+
+    // "Save": the text log under the chosen name with ".txt" added; the recovery copy goes.
+    ASSERT_TRUE(form->SaveButton()->isEnabled());
+    form->SaveButton()->click();
+    EXPECT_TRUE(proposed.startsWith("Log_") && proposed.endsWith(".txt")) << proposed.toStdString();
+    QFile saved(chosen + ".txt");
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = saved.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 7);  // heading, five records, nothing after the last CR LF
+    EXPECT_EQ(lines[0], QByteArray(kTextLogHeading) + "\r");
+    EXPECT_TRUE(lines[5].contains("   7.00  0.100")) << lines[5].toStdString();
+    EXPECT_FALSE(QFile::exists(form->RecoveryPath()));
+
+    // The table survives: written at close, read back by the next window.
+    h.form->close();
+    TTestFormOptions options;
+    options.TablePath = h.dir.filePath("Persistent.ini");
+    TTestForm next(h.form->Session(), h.settings, nullptr, options);
+    EXPECT_EQ(next.Table().Count, 3);
+    EXPECT_EQ(next.Table().Steps[1], (TStepRecord{600, 300, 2, true, {}}));
+}
+
+TEST_F(WindowAutotest, CloseWithoutAskingSwitchesOffAndKeepsTheRecoveryCopy) {
+    form->Table().Steps[0].Time = 3599;
+    form->StartButton()->click();
+    ASSERT_TRUE(h.WaitFor([&] { return form->Logger().Records().size() >= 3; }, 3000));
+    ASSERT_EQ(h.supply->Register(simreg::ONOFF), 1);
+    // Every record is on the disk while the run goes on, as a killed program would leave it.
+    QFile copy(form->RecoveryPath());
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_GE(ParseCsvLog(copy.readAll()).Records.size(), 3u);
+
+    // A close the program started (a signal): no question, output off, keys released.
+    h.form->close();
+    EXPECT_TRUE(confirms.isEmpty());
+    EXPECT_EQ(h.supply->Register(simreg::ONOFF), 0);
+    EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
+    ASSERT_TRUE(QFile::exists(form->RecoveryPath()));
+
+    // The next start offers the left-over log and saves it as text.
+    TTestFormOptions options = Config().autotest;
+    options.TablePath = h.dir.filePath("Persistent.ini");
+    options.RecoveryPath = form->RecoveryPath();
+    TTestForm next(h.form->Session(), h.settings, nullptr, options);
+    next.OfferRecovery();
+    ASSERT_EQ(confirms.size(), 1);
+    EXPECT_TRUE(confirms[0].startsWith("An autotest log of ")) << confirms[0].toStdString();
+    EXPECT_TRUE(QFile::exists(chosen + ".txt"));
+    EXPECT_FALSE(QFile::exists(options.RecoveryPath));
+}
+
+TEST_F(WindowAutotest, StopQuestionOnTheUsersCloseAndStepLimits) {
+    form->StartButton()->click();
+    ASSERT_TRUE(h.WaitFor([&] { return form->Sequencer().TimerActive(); }));
+    EXPECT_TRUE(form->CloseQuery(true));
+    EXPECT_EQ(confirms, QStringList({"Stop the autotest?"}));
+    EXPECT_FALSE(form->Sequencer().Running());
+    EXPECT_EQ(h.supply->Register(simreg::ONOFF), 0);
+
+    // "-" on a single step and "+" beyond 17 steps change nothing.
+    form->DeleteButton()->click();
+    EXPECT_EQ(form->Table().Count, 1);
+    for (int i = 0; i < 20; ++i)
+        form->AddButton()->click();
+    EXPECT_EQ(form->Table().Count, 17);
+    // "-" removes the last step whatever is selected; "+" copies the step before it.
+    form->Table().Steps[16].Uset = 1234;
+    form->Grid()->setCurrentCell(3, 1);
+    form->DeleteButton()->click();
+    EXPECT_EQ(form->Grid()->rowCount(), 16);
+    EXPECT_EQ(form->Grid()->currentRow(), 3);
+    form->AddButton()->click();
+    EXPECT_EQ(form->Table().Steps[16], form->Table().Steps[15]);
+}
+
+}  // namespace

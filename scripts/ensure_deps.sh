@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Benchlord needs to build, run and test, when any is missing.
+# Installs the Debian packages Benchlord needs to build, run and test, when any is missing
+# (ensure_deps.sh --fuzz: those of the fuzzing build as well).
 # Quiet when everything is already present; uses sudo when not run as root.
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev libudev-dev libxlsxwriter-dev
           libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core stm32flash)
+# --fuzz: also clang and its libFuzzer runtime, for the fuzzing build only.
+if [ "${1:-}" = "--fuzz" ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

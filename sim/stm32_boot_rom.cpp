@@ -41,7 +41,7 @@ uint32_t SimChipFlashSize(uint16_t productId) {
     return ChipOf(productId).flash;
 }
 
-SimBootRom::SimBootRom(const SimBootOptions& options) : pid_(options.productId) {
+SimBootRom::SimBootRom(const SimBootOptions& options) : pid_(options.productId), faults_(options) {
     const Chip chip = ChipOf(pid_);
     pageSize_ = options.pageSize ? options.pageSize : chip.page;
     ext_ = options.extendedErase < 0 ? chip.ext : options.extendedErase != 0;
@@ -55,6 +55,12 @@ void SimBootRom::Reset() {
     state_ = waitActivation;
     acc_.clear();
     need_ = 0;
+}
+
+uint64_t SimBootRom::TakeBusyNs() {
+    const uint64_t ns = busyNs_;
+    busyNs_ = 0;
+    return ns;
 }
 
 bool SimBootRom::TakeGo(uint32_t& address) {
@@ -107,16 +113,19 @@ bool SimBootRom::Program(uint32_t address, const uint8_t* data, uint32_t len) {
             if ((mem[i] & data[i]) != data[i]) return false;
     }
     std::copy_n(data, len, mem);
+    if (isFlash) busyNs_ += (len + 1) / 2 * kSimHalfWordNs;
     return true;
 }
 
 void SimBootRom::MassErase() {
     std::fill(flash_.begin(), flash_.end(), 0xFF);
+    busyNs_ += kSimEraseNs;
 }
 
 void SimBootRom::ErasePage(uint32_t page) {
     const size_t from = size_t{page} * pageSize_;
     if (from >= flash_.size()) return;
+    busyNs_ += kSimEraseNs;
     std::fill_n(flash_.begin() + static_cast<long>(from),
                 std::min<size_t>(pageSize_, flash_.size() - from), 0xFF);
 }
@@ -125,13 +134,30 @@ void SimBootRom::Command(uint8_t cmd, std::vector<uint8_t>& out) {
     const auto ack = [&out] { out.push_back(kAck); };
     const auto nack = [&out] { out.push_back(kNack); };
     switch (cmd) {
-        case kGet:
+        case kGet: {
+            const uint8_t eraseCode = faults_.listedEraseCode ? faults_.listedEraseCode
+                                      : ext_                  ? kExtErase
+                                                              : kErase;
+            std::vector<uint8_t> reply{11,
+                                       blVersion_,
+                                       kGet,
+                                       kGetVersion,
+                                       kGetId,
+                                       kRead,
+                                       kGo,
+                                       kWrite,
+                                       eraseCode,
+                                       kWriteProtect,
+                                       kWriteUnprotect,
+                                       kReadoutProtect,
+                                       kReadoutUnprotect,
+                                       kAck};
+            if (faults_.getReplyLimit >= 0 && size_t(faults_.getReplyLimit) < reply.size())
+                reply.resize(faults_.getReplyLimit);
             ack();
-            out.insert(out.end(), {11, blVersion_, kGet, kGetVersion, kGetId, kRead, kGo, kWrite,
-                                   ext_ ? kExtErase : kErase, kWriteProtect, kWriteUnprotect,
-                                   kReadoutProtect, kReadoutUnprotect});
-            ack();
+            out.insert(out.end(), reply.begin(), reply.end());
             return;
+        }
         case kGetVersion:
             ack();
             out.insert(out.end(), {blVersion_, 0x00, 0x00});
@@ -188,8 +214,9 @@ void SimBootRom::Command(uint8_t cmd, std::vector<uint8_t>& out) {
 void SimBootRom::Byte(uint8_t b, std::vector<uint8_t>& out) {
     if (state_ == waitActivation) {
         if (b == 0x7F) {
-            out.push_back(kAck);
-            Expect(command, 2);
+            if (faults_.activationReply == -2) return;
+            out.push_back(faults_.activationReply < 0 ? kAck : uint8_t(faults_.activationReply));
+            if (faults_.activationReply < 0) Expect(command, 2);
         }
         return;  // anything else is noise before the baud rate is known
     }
@@ -230,6 +257,10 @@ void SimBootRom::Byte(uint8_t b, std::vector<uint8_t>& out) {
             if ((acc_[0] ^ acc_[1]) != 0xFF || !mem) return fail();
             out.push_back(kAck);
             out.insert(out.end(), mem, mem + count);
+            if (faults_.corruptReadAt >= 0 && address_ >= kFlashBase) {
+                const int64_t at = faults_.corruptReadAt - int64_t{address_ - kFlashBase};
+                if (at >= 0 && at < int64_t{count}) out[out.size() - count + size_t(at)] ^= 0xFF;
+            }
             return Expect(command, 2);
         }
         case writeData:

@@ -13,7 +13,16 @@ struct SimBootOptions {
     uint32_t flashSize = 0;  // 0: the size of the product ID's chip
     uint32_t pageSize = 0;   // 0: the page size of the product ID's chip
     int extendedErase = -1;  // -1: as the chip does (0x44 on newer boot loaders), 0 no, 1 yes
+    // Faults for testing hosts, each off by default.
+    int activationReply = -1;     // answer to 0x7F: -1 ACK, -2 silence, else this byte
+    int getReplyLimit = -1;       // Get sends only this many bytes after its ACK (-1: all)
+    uint8_t listedEraseCode = 0;  // command code listed in place of the erase command (0: real)
+    int64_t corruptReadAt = -1;   // flash offset that reads back inverted
 };
+
+// Typical STM32 flash timings, charged when the line's wire time is emulated.
+inline constexpr uint64_t kSimEraseNs = 20000000;  // mass erase, or one page
+inline constexpr uint64_t kSimHalfWordNs = 52500;  // programming one half-word
 
 class SimBootRom {
 public:
@@ -32,6 +41,8 @@ public:
     void Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
     // True once after a Go command was accepted; address receives its target.
     bool TakeGo(uint32_t& address);
+    // Flash time (erase, programming) spent since the last call, in nanoseconds.
+    uint64_t TakeBusyNs();
 
     const std::vector<uint8_t>& Flash() const { return flash_; }
     // Loads an image from the flash base; the rest reads as erased (0xFF).
@@ -76,6 +87,8 @@ private:
     std::vector<uint8_t> acc_;  // bytes of the current phase
     size_t need_ = 0;           // bytes the current phase still waits for
     uint32_t address_ = 0;
+    uint64_t busyNs_ = 0;
+    SimBootOptions faults_;
     bool go_ = false;
     uint32_t goAddress_ = 0;
 };

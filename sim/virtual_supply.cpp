@@ -40,6 +40,7 @@ struct Stream {
     // Bytes waiting to go out, each with the time it may leave (wire-time pacing).
     std::deque<std::pair<uint8_t, SteadyClock::time_point>> out;
     SteadyClock::time_point lineFree{};
+    SteadyClock::time_point rxFree{};  // the last received byte has fully arrived (boot loader)
     bool dead = false;
 };
 
@@ -114,6 +115,7 @@ struct VirtualSupply::Impl {
     void OnRtuFrame(Stream& s, const std::vector<uint8_t>& frame);
     void Schedule(Stream& s, const std::vector<uint8_t>& bytes, size_t requestBytes,
                   uint32_t delayMs, bool boot);
+    void ScheduleBoot(Stream& s, const std::vector<uint8_t>& bytes, SteadyClock::time_point ready);
     void Flush(Stream& s);
     void ModeChanged(bool boot);
     void Trace(const std::string& line) {
@@ -343,20 +345,41 @@ void VirtualSupply::Impl::OnRtuFrame(Stream& s, const std::vector<uint8_t>& fram
     Schedule(s, SimRtuFrame(opt.address, d.pdu, d.corrupt), frame.size() + 2, d.delayMs, d.boot);
 }
 
+void VirtualSupply::Impl::ScheduleBoot(Stream& s, const std::vector<uint8_t>& bytes,
+                                       SteadyClock::time_point ready) {
+    // Each byte leaves once its last bit is on the wire, after the line is free again.
+    const nanoseconds bt = ByteTime(true);
+    const auto start = std::max(ready, s.lineFree);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        s.out.emplace_back(bytes[i], start + bt * (i + 1));
+    s.lineFree = start + bt * bytes.size();
+}
+
 void VirtualSupply::Impl::OnSerialData(Stream& s, const uint8_t* data, size_t len) {
     s.lastRx = SteadyClock::now();
     size_t i = 0;
     while (i < len) {
-        std::vector<uint8_t> out;
+        // Boot loader replies, each with the time it may start: the byte that caused it has
+        // arrived at the line's speed and the flash has done its work.
+        std::vector<std::pair<std::vector<uint8_t>, SteadyClock::time_point>> replies;
         bool wasBoot = false, started = false;
         std::vector<uint8_t> image;
         {
             std::lock_guard<std::mutex> lock(mu);
             wasBoot = boot;
             if (boot) {
+                const nanoseconds bt = ByteTime(true);
+                s.rxFree = std::max(s.rxFree, s.lastRx);
                 // Byte by byte, so that bytes after a Go reach the restarted firmware.
                 for (; i < len && boot; ++i) {
+                    std::vector<uint8_t> out;
                     rom.Feed(data + i, 1, out);
+                    s.rxFree += bt;
+                    const uint64_t busy = rom.TakeBusyNs();
+                    if (!out.empty())
+                        replies.emplace_back(
+                            std::move(out),
+                            s.rxFree + (opt.wireTime ? nanoseconds(busy) : nanoseconds(0)));
                     uint32_t address = 0;
                     if (rom.TakeGo(address)) {
                         boot = false;
@@ -368,8 +391,10 @@ void VirtualSupply::Impl::OnSerialData(Stream& s, const uint8_t* data, size_t le
             }
         }
         if (wasBoot) {
-            if (opt.trace) Trace("boot > " + Hex(out.data(), out.size()));
-            Schedule(s, out, 0, 0, true);
+            for (const auto& [bytes, ready] : replies) {
+                if (opt.trace) Trace("boot > " + Hex(bytes.data(), bytes.size()));
+                ScheduleBoot(s, bytes, ready);
+            }
             if (started) {
                 loopBoot = false;
                 ModeChanged(false);

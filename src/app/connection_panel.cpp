@@ -46,6 +46,9 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
       fTraffic(Lamp(QStringLiteral("TrafficLed"), kTrafficYellow, this)),
       fOnline(Lamp(QStringLiteral("OnlineLed"), TColorFromRGB(0x30, 0xE0, 0x50), this)) {
     setObjectName(QStringLiteral("ConnectionPanel"));
+    fTrafficPeriod.setSingleShot(true);
+    fTrafficPeriod.setInterval(kTrafficPeriodMs);
+    connect(&fTrafficPeriod, &QTimer::timeout, this, [this] { ApplyTraffic(); });
     fPorts->setObjectName(QStringLiteral("ComPortComboBox"));
     fBauds->setObjectName(QStringLiteral("BaudComboBox"));
     fAddresses->setObjectName(QStringLiteral("SlaveAddrComboBox"));
@@ -70,7 +73,7 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     fIp->setToolTip(QStringLiteral("IP address of the TCP bridge"));
     fAutoConnect->setToolTip(QStringLiteral("Reconnect automatically to the last used port"));
     fTraffic->setToolTip(
-        QStringLiteral("Traffic: yellow while a request is out, red after a failure"));
+        QStringLiteral("Traffic: yellow while requests are going out, red after a failure"));
     fOnline->setToolTip(QStringLiteral("Online"));
 
     auto* grid = new QGridLayout(this);
@@ -157,8 +160,23 @@ void TConnectionPanel::ShowIpText(const QString& AText) {
 }
 
 void TConnectionPanel::ShowTraffic(const TTrafficLamp& ALamp) {
-    fTraffic->SetOnColor(ALamp.Red ? kTrafficRed : kTrafficYellow);
-    fTraffic->SetLedOn(ALamp.Lit);
+    fTrafficLatestLit = ALamp.Lit;
+    fTrafficLatestRed = ALamp.Red;
+    fTrafficSeenLit = fTrafficSeenLit || ALamp.Lit;
+    fTrafficNews = true;
+    if (!fTrafficPeriod.isActive()) ApplyTraffic();
+}
+
+void TConnectionPanel::ApplyTraffic() {
+    const bool lit = fTrafficSeenLit || fTrafficLatestLit;
+    const TColor color = fTrafficLatestRed ? kTrafficRed : kTrafficYellow;
+    // A quiet period with the lamp already right: the next report shows at once.
+    if (!fTrafficNews && lit == fTraffic->LedOn() && color == fTraffic->OnColor()) return;
+    fTraffic->SetOnColor(color);
+    fTraffic->SetLedOn(lit);
+    fTrafficSeenLit = fTrafficLatestLit;
+    fTrafficNews = false;
+    fTrafficPeriod.start();
 }
 
 void TConnectionPanel::ApplyPanel(const TPanelState& AState) {

@@ -3,6 +3,7 @@
 // Disconnect, the autoconnect switch with the busy indicator, and the traffic and online lamps.
 // It only shows and forwards; the session decides.
 
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -51,6 +52,8 @@ protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
 
 private:
+    void ApplyTraffic();
+
     QComboBox* fPorts;
     QComboBox* fBauds;
     QComboBox* fAddresses;
@@ -61,4 +64,14 @@ private:
     TBusyIndicator* fBusy;
     TdsLed* fTraffic;
     TdsLed* fOnline;
+
+    // The traffic lamp follows the requests at a visible pace: it changes at most once per
+    // period, lit for the whole period when any request went out in it, so steady polling
+    // shows a steadily lit lamp and a lone request a short flash.
+    static constexpr int kTrafficPeriodMs = 100;
+    QTimer fTrafficPeriod;
+    bool fTrafficLatestLit = false;
+    bool fTrafficLatestRed = false;
+    bool fTrafficSeenLit = false;  // a request went out since the lamp was last set
+    bool fTrafficNews = false;     // the session reported something since then
 };

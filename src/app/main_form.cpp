@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 
 #include "app/connection_panel.h"
+#include "app/frame_pacer.h"
 #include "app/message_presenter.h"
 #include "app/output_panel.h"
 #include "app/param_panel.h"
@@ -48,6 +49,7 @@ TMainForm::TMainForm(const TMainFormOptions& AOptions, QWidget* AParent)
         fSettings = fOwnSettings.get();
     }
     fWheelPause = std::make_unique<TWheelPause>();
+    fPacer = std::make_unique<TFramePacer>();
 
     // The indicators and panels first, then the session with its master, connectors and
     // scheduler, then the persisted settings and the port list.

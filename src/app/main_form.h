@@ -26,6 +26,7 @@ class TConnectionPanel;
 class TEditBox;
 class TEnterForm;
 class TEnterFormBase;
+class TFramePacer;
 class TIndicator;
 class TMessagePresenter;
 class TOscilloscopePanel;
@@ -103,6 +104,8 @@ public:
     TTrendView* TrendView() const { return fTrendView; }
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
+    // Live readings waiting for their next frame to reach the controls.
+    bool DisplayUpdatesPending() const;
     // "Show Cursor Buttons" as chosen (the arrows themselves also depend on the preset kind).
     bool CursorButtonsShown() const { return fCursorButtons; }
 
@@ -174,6 +177,8 @@ private:
     void WireConnection();
     void BuildEditIndicators();
     TMessagePresenter& Presenter() const;
+    // main_form_view.cpp
+    void Paced(int AKey, std::function<void()> AApply);
     // main_form_presets.cpp
     void WirePresetsAndParameters();
     void CreateTestForm();
@@ -183,6 +188,8 @@ private:
     std::unique_ptr<TSettingsStore> fOwnSettings;
     TSettingsStore* fSettings = nullptr;
     std::unique_ptr<TWheelPause> fWheelPause;
+    // Live readings reach the controls at most 25 times a second each.
+    std::unique_ptr<TFramePacer> fPacer;
 
     QWidget* fToolBar = nullptr;
     TPresetBar* fPresetBar = nullptr;

@@ -204,8 +204,11 @@ void TOutputPanel::ShowRegulation(bool ACV, bool ACC) {
 void TOutputPanel::ShowProtection(bool ALit, const QString& ALabel) {
     fProtectLed->SetLedOn(ALit);
     fProtectLabel->setText(ALabel);
-    fProtectLabel->setProperty("lit", ALit);
-    Repolish(fProtectLabel);
+    // Re-polishing repaints the label and its surroundings: only when the look really changes.
+    if (fProtectLabel->property("lit").toBool() != ALit) {
+        fProtectLabel->setProperty("lit", ALit);
+        Repolish(fProtectLabel);
+    }
 }
 
 void TOutputPanel::ShowVinWarning(bool ALit) {
@@ -213,6 +216,9 @@ void TOutputPanel::ShowVinWarning(bool ALit) {
 }
 
 void TOutputPanel::ShowOutColor(TColor AColor) {
+    if (fOutColorShown && AColor == fOutColor) return;
+    fOutColorShown = true;
+    fOutColor = AColor;
     for (TIndicator* ind : {fUoutInd.get(), fIoutInd.get(), fPoutInd.get(), fTimeInd.get()})
         ind->SetColor(AColor);
     for (TdsLed* led : {fUoutPoint, fIoutPoint, fPoutPoint})

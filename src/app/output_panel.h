@@ -65,6 +65,8 @@ private:
     QLabel* MakeCaption(const QString& AText, QPoint APos);
     TdsLed* MakeLamp(const QString& AName, TColor AOn, QPoint APos, const QString& ACaption);
 
+    TColor fOutColor = 0;
+    bool fOutColorShown = false;
     uint32_t fUoutCell = 0;
     uint32_t fIoutCell = 0;
     uint32_t fPoutCell = 0;

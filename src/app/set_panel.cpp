@@ -269,6 +269,10 @@ void TSetPanel::ShowVinWarning(bool ALit) {
 }
 
 void TSetPanel::ShowSetColor(TColor AColor) {
+    // A style sheet write re-polishes and repaints even when equal.
+    if (fSetColorShown && AColor == fSetColor) return;
+    fSetColorShown = true;
+    fSetColor = AColor;
     fUsetInd->SetColor(AColor);
     fIsetInd->SetColor(AColor);
     fUsetPoint->SetOnColor(AColor);

@@ -98,6 +98,8 @@ private:
     TSegmentReadout* fIsetReadout = nullptr;
     TdsLed* fUsetPoint = nullptr;
     TdsLed* fIsetPoint = nullptr;
+    TColor fSetColor = 0;
+    bool fSetColorShown = false;
     QLabel* fUsetUnit = nullptr;
     QLabel* fIsetUnit = nullptr;
     TdsLed* fUMismatch = nullptr;

@@ -12,7 +12,13 @@ TdsLed::TdsLed(QWidget* parent) : TdsDrawnControl(parent) {
 void TdsLed::SetShape(TdsLedShape shape) {
     if (shape == FShape) return;
     FShape = shape;
+    UpdateOpacity();
     Invalidate();
+}
+
+void TdsLed::UpdateOpacity() {
+    // A standard rectangle covers its whole area, so Qt need not paint the parent beneath it.
+    setAttribute(Qt::WA_OpaquePaintEvent, FShape == ltRectangle && FStyle == lsStandard);
 }
 
 void TdsLed::SetOnColor(TColor color) {
@@ -37,6 +43,7 @@ void TdsLed::SetLedOn(bool on) {
 void TdsLed::SetStyle(TdsLedStyle style) {
     if (style == FStyle) return;
     FStyle = style;
+    UpdateOpacity();
     Invalidate();
 }
 

@@ -43,6 +43,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void UpdateOpacity();
     void PaintEllipse(QPainter& p, const QColor& fill) const;
     void PaintRectangle(QPainter& p, const QColor& fill) const;
     void PaintTriangle(QPainter& p, const QColor& fill) const;

@@ -102,6 +102,9 @@ public:
     void DoWriteCalibCmd(TCalib_Mode AMode, uint32_t AIndex, uint32_t AData);
     void DoReadCalibData();
     void DoJumpBoot();
+    // Ends the connection without the key release (the firmware has left its application):
+    // scheduler and session timer stop, the queue is cleared, the master releases the port.
+    void Disconnect();
 
     // --- state ---
     bool Connected() const { return fConnected; }
@@ -195,7 +198,6 @@ private:
     void SessionStart();
     void ConnectedState(bool AOutputOn);
     void DisconnectedState();
-    void Disconnect();
     void PostConnectionLost();
     void ConnectionLost();
     void AutoconnectTimerEvent();

@@ -1,0 +1,373 @@
+// Cost of the whole main window connected to the virtual supply: paint events of the whole
+// window tree per live reading, CPU time of this process as a percentage of one core, and live
+// readings per second next to `benchlordctl watch` (the same session without a window) on the
+// same line. The supply runs as a separate `benchlord-sim` process beside this program, so its
+// own work is not counted. The baseline is a minimal window that repaints one label 25 times a
+// second, measured in the same run.
+//
+//   QT_QPA_PLATFORM=offscreen bench_window_cost [--seconds N] [--case NAME]...
+//
+// Cases: label (the baseline), demo (TCP to the supply with the output on, as --demo does),
+// 9600 and 115200 (pseudo-terminal with wire time), idle (window shown, not connected). Without
+// --case all run in that order. --seconds sets the measuring time per case (default 30). The
+// trend picture runs at 10 Hz as in the program; --hold puts it on "Hold" to see the rest alone.
+
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHash>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "app/app_style.h"
+#include "app/benchlord_application.h"
+#include "app/connection_panel.h"
+#include "app/main_form.h"
+#include "app/message_presenter.h"
+#include "cli/cli_args.h"
+#include "cli/cli_runner.h"
+#include "controls/enter_form.h"
+#include "controls/enter_form2.h"
+#include "link/port_discovery.h"
+#include "session/settings_store.h"
+#include "tools/oscilloscope_panel.h"
+
+namespace {
+
+void RunFor(int AMs) {
+    QEventLoop loop;
+    QTimer::singleShot(AMs, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool WaitUntil(const std::function<bool()>& APredicate, int AMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!APredicate() && t.elapsed() < AMs)
+        RunFor(5);
+    return APredicate();
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Counts paint events of every widget of one top-level window, by widget for the report.
+class TPaintCounter : public QObject {
+public:
+    explicit TPaintCounter(QWidget* AWindow) : fWindow(AWindow) { qApp->installEventFilter(this); }
+    ~TPaintCounter() override { qApp->removeEventFilter(this); }
+    uint64_t Total() const { return fTotal; }
+    void Reset() {
+        fTotal = 0;
+        fByWidget.clear();
+    }
+    // The widgets that painted most, "name x count".
+    QString Top(int ACount) const {
+        std::vector<std::pair<uint64_t, QString>> rows;
+        for (auto it = fByWidget.begin(); it != fByWidget.end(); ++it)
+            rows.emplace_back(it.value(), it.key());
+        std::sort(rows.rbegin(), rows.rend());
+        QStringList parts;
+        for (int i = 0; i < ACount && i < static_cast<int>(rows.size()); ++i)
+            parts << QStringLiteral("%1 x%2").arg(rows[i].second).arg(rows[i].first);
+        return parts.join(QStringLiteral(", "));
+    }
+
+protected:
+    bool eventFilter(QObject* AObject, QEvent* AEvent) override {
+        if (AEvent->type() != QEvent::Paint || !AObject->isWidgetType()) return false;
+        auto* widget = static_cast<QWidget*>(AObject);
+        if (widget->window() != fWindow) return false;
+        ++fTotal;
+        const QString name = widget->objectName().isEmpty()
+                                 ? QString::fromLatin1(widget->metaObject()->className())
+                                 : widget->objectName();
+        ++fByWidget[name];
+        return false;
+    }
+
+private:
+    QWidget* fWindow;
+    uint64_t fTotal = 0;
+    QHash<QString, uint64_t> fByWidget;
+};
+
+class TSilentPresenter : public TMessagePresenter {
+public:
+    void Error(QWidget*, const QString& AText) override {
+        std::fprintf(stderr, "error box: %s\n", qPrintable(AText));
+    }
+    void Information(QWidget*, const QString&) override {}
+    bool Confirm(QWidget*, const QString&) override { return true; }
+};
+
+// benchlord-sim beside this program, with the endpoints it printed.
+class TSimProcess {
+public:
+    bool Start(const QStringList& AArgs) {
+        fProcess.setProgram(QCoreApplication::applicationDirPath() +
+                            QStringLiteral("/benchlord-sim"));
+        fProcess.setArguments(AArgs);
+        fProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        fProcess.start();
+        if (!fProcess.waitForStarted(3000)) return false;
+        const QRegularExpression tcp(QStringLiteral("^tcp 127\\.0\\.0\\.1:(\\d+)"));
+        const QRegularExpression pty(QStringLiteral("^pty (\\S+)"));
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 5000 && (Port == 0 || (AArgs.contains("--pty") && Pty.isEmpty()))) {
+            if (!fProcess.canReadLine() && !fProcess.waitForReadyRead(200)) continue;
+            while (fProcess.canReadLine()) {
+                const QString line = QString::fromUtf8(fProcess.readLine()).trimmed();
+                if (auto m = tcp.match(line); m.hasMatch()) Port = m.captured(1).toUShort();
+                if (auto m = pty.match(line); m.hasMatch()) Pty = m.captured(1);
+            }
+        }
+        return Port != 0;
+    }
+    void Command(const QString& ALine) { fProcess.write((ALine + "\n").toUtf8()); }
+    ~TSimProcess() {
+        if (fProcess.state() == QProcess::NotRunning) return;
+        Command(QStringLiteral("quit"));
+        if (!fProcess.waitForFinished(2000)) fProcess.kill();
+        fProcess.waitForFinished(1000);
+    }
+
+    uint16_t Port = 0;
+    QString Pty;
+
+private:
+    QProcess fProcess;
+};
+
+struct TFigures {
+    double cpuPercent = 0;
+    double readingsPerSecond = 0;
+    double paintsPerReading = 0;
+    double paintsPerSecond = 0;
+    QString top;
+};
+
+// The window as the program builds it: private settings, production timings.
+struct TWindow {
+    QTemporaryDir dir;
+    TSettingsStore settings{TSettingsStore::PathUnder(dir.path())};
+    TSilentPresenter presenter;
+    std::unique_ptr<TMainForm> form;
+
+    TWindow() {
+        TMainFormOptions options;
+        options.Settings = &settings;
+        options.Presenter = &presenter;
+        options.PortNotices = false;
+        form = std::make_unique<TMainForm>(options);
+        auto* popup2 = new TEnterForm2(form.get());
+        auto* popup = new TEnterForm(form.get());
+        form->SetEntryPopups(popup, popup2);
+        form->show();
+    }
+};
+
+// Measures AMs of whatever runs now.
+TFigures Measure(QWidget* AWindow, TSessionCore* ASession, int AMs) {
+    TPaintCounter paints(AWindow);
+    uint64_t readings = 0;
+    QMetaObject::Connection c;
+    if (ASession) c = QObject::connect(ASession, &TSessionCore::LiveReading, [&] { ++readings; });
+    QElapsedTimer wall;
+    const double cpu0 = CpuSeconds();
+    wall.start();
+    RunFor(AMs);
+    const double cpu = CpuSeconds() - cpu0;
+    const double secs = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+    QObject::disconnect(c);
+    TFigures f;
+    f.cpuPercent = 100.0 * cpu / secs;
+    f.readingsPerSecond = static_cast<double>(readings) / secs;
+    f.paintsPerSecond = static_cast<double>(paints.Total()) / secs;
+    f.paintsPerReading =
+        readings ? static_cast<double>(paints.Total()) / static_cast<double>(readings) : 0;
+    f.top = paints.Top(6);
+    return f;
+}
+
+TFigures MeasureLabel(int AMs) {
+    QLabel label;
+    label.setObjectName(QStringLiteral("Label"));
+    label.resize(200, 40);
+    label.show();
+    int n = 0;
+    QTimer timer;
+    timer.setInterval(40);
+    QObject::connect(&timer, &QTimer::timeout, [&] { label.setText(QString::number(++n)); });
+    timer.start();
+    RunFor(500);
+    return Measure(&label, nullptr, AMs);
+}
+
+// Readings per second of `benchlordctl watch` on the same line, in this process.
+double MeasureWatch(const QStringList& ALink, int AMs) {
+    QStringList args = ALink;
+    args << QStringLiteral("watch") << QStringLiteral("--interval") << QStringLiteral("3600");
+    const TParseResult parsed = ParseArguments(args);
+    if (!parsed.Error.isEmpty()) {
+        std::fprintf(stderr, "watch: %s\n", qPrintable(parsed.Error));
+        return -1;
+    }
+    std::ostringstream out, err;
+    TCliRunner runner(parsed.Request, out, err);
+    uint64_t readings = 0;
+    bool started = false;
+    runner.fOnSessionStarted = [&] {
+        started = true;
+        QObject::connect(runner.Session(), &TSessionCore::LiveReading, [&] { ++readings; });
+    };
+    runner.Start();
+    if (!WaitUntil([&] { return started; }, 5000)) {
+        std::fprintf(stderr, "watch: no session (%s)\n", err.str().c_str());
+        return -1;
+    }
+    RunFor(1000);
+    const uint64_t r0 = readings;
+    QElapsedTimer t;
+    t.start();
+    RunFor(AMs);
+    const double rate =
+        static_cast<double>(readings - r0) * 1000.0 / static_cast<double>(t.elapsed());
+    runner.Interrupt();
+    WaitUntil([&] { return runner.Finished(); }, 5000);
+    return rate;
+}
+
+struct TResult {
+    QString name;
+    TFigures f;
+    double watch = -1;
+};
+
+bool gHoldTrend = false;
+
+bool RunConnected(const QString& ACase, int AMs, TResult& AOut) {
+    const bool serial = ACase != QStringLiteral("demo");
+    const int baud = ACase == QStringLiteral("9600") ? 9600 : 115200;
+    QStringList simArgs{QStringLiteral("--tcp"), QStringLiteral("0")};
+    if (serial)
+        simArgs << QStringLiteral("--pty") << QStringLiteral("--wire-time")
+                << QStringLiteral("--baud") << QString::number(baud);
+    TSimProcess sim;
+    if (!sim.Start(simArgs)) {
+        std::fprintf(stderr, "%s: benchlord-sim did not start\n", qPrintable(ACase));
+        return false;
+    }
+    // As the demo: 12.00 V with a 1.50 A limit into 10 ohm, output on.
+    sim.Command(QStringLiteral("reg 0 1200"));
+    sim.Command(QStringLiteral("reg 1 150"));
+    sim.Command(QStringLiteral("on"));
+
+    TWindow w;
+    if (serial) {
+        AddExtraPort(sim.Pty);
+        w.form->Session().FillPortList();
+        QComboBox* ports = w.form->ConnectionPanel()->ComPortComboBox();
+        const int index = ports->findText(sim.Pty, Qt::MatchContains);
+        if (index < 0) return false;
+        ports->setCurrentIndex(index);
+        emit ports->activated(index);
+        QComboBox* bauds = w.form->ConnectionPanel()->BaudComboBox();
+        const int b = bauds->findText(QString::number(baud));
+        bauds->setCurrentIndex(b);
+        emit bauds->activated(b);
+        w.form->ConnectionPanel()->ConnectBtn()->click();
+    } else {
+        w.form->ConnectLoopback(sim.Port);
+    }
+    if (!WaitUntil([&] { return w.form->Session().Connected(); }, 8000)) {
+        std::fprintf(stderr, "%s: no session\n", qPrintable(ACase));
+        return false;
+    }
+    if (gHoldTrend) w.form->OscPanel()->RunSwitch()->setChecked(false);
+    RunFor(1500);  // start-up reads pass, the first frames are painted
+    AOut.f = Measure(w.form.get(), &w.form->Session(), AMs);
+    w.form->Session().DisconnectBtnClick();
+    WaitUntil([&] { return !w.form->Session().Connected(); }, 3000);
+    w.form.reset();
+    RunFor(300);
+
+    const QStringList link =
+        serial ? QStringList{QStringLiteral("--port"), sim.Pty, QStringLiteral("--baud"),
+                             QString::number(baud)}
+               : QStringList{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(sim.Port)};
+    AOut.watch = MeasureWatch(link, std::min(AMs, 10000));
+    if (serial) RemoveExtraPort(sim.Pty);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TBenchlordApplication app(argc, argv);
+    ApplyAppStyle(app);
+    int seconds = 30;
+    QStringList cases;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--seconds") && i + 1 < args.size())
+            seconds = std::max(1, args[++i].toInt());
+        else if (args[i] == QStringLiteral("--case") && i + 1 < args.size())
+            cases << args[++i];
+        else if (args[i] == QStringLiteral("--hold"))
+            gHoldTrend = true;
+    }
+    if (cases.isEmpty())
+        cases = {QStringLiteral("label"), QStringLiteral("demo"), QStringLiteral("9600"),
+                 QStringLiteral("115200"), QStringLiteral("idle")};
+    const int ms = seconds * 1000;
+
+    std::printf("%-8s %8s %9s %10s %11s %10s %8s  %s\n", "case", "cpu %", "x label", "readings/s",
+                "watch/s", "paints/rd", "paints/s", "most paints");
+    double labelCpu = 0;
+    int failures = 0;
+    for (const QString& c : cases) {
+        TResult r;
+        r.name = c;
+        if (c == QStringLiteral("label")) {
+            r.f = MeasureLabel(ms);
+            labelCpu = r.f.cpuPercent;
+        } else if (c == QStringLiteral("idle")) {
+            TWindow w;
+            RunFor(1500);
+            r.f = Measure(w.form.get(), &w.form->Session(), ms);
+        } else if (!RunConnected(c, ms, r)) {
+            ++failures;
+            continue;
+        }
+        const QString ratio =
+            labelCpu > 0 ? QString::number(r.f.cpuPercent / labelCpu, 'f', 2) : QStringLiteral("-");
+        const QString watch = r.watch < 0
+                                  ? QStringLiteral("-")
+                                  : QStringLiteral("%1 (%2%)")
+                                        .arg(r.watch, 0, 'f', 1)
+                                        .arg(100.0 * r.f.readingsPerSecond / r.watch, 0, 'f', 1);
+        std::printf("%-8s %8.2f %9s %10.1f %11s %10.2f %8.1f  %s\n", qPrintable(c), r.f.cpuPercent,
+                    qPrintable(ratio), r.f.readingsPerSecond, qPrintable(watch),
+                    r.f.paintsPerReading, r.f.paintsPerSecond, qPrintable(r.f.top));
+        std::fflush(stdout);
+    }
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,143 @@
+#pragma once
+// TSTM32_Flasher: the host side of the STM32 USART boot loader (ST's AN3155) on an open
+// TKRCOMPort. It writes a firmware image from the flash base, reads it back for verification and
+// starts it, reporting every step as a line of text (OnWriteln) and its progress (OnProgress).
+//
+//     port.SetBaudRate(38400); port.SetParity(2); port.Open();
+//     TSTM32_Flasher f(port);
+//     f.SetOnWriteln([](TSTM32_Flasher*, const std::string& s) { ... });
+//     bool ok = f.FlashFile("/path/image.bin", true);
+//
+// The port must read without blocking (the TKRCOMPort default). Waits block on the port's
+// descriptor with the remaining time-out, so a byte is taken the moment it arrives. The client
+// runs on one thread; only Cancel may be called from another one. The steps are public and can
+// be run one by one; each returns 0 on success and 1 on failure.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class TKRCOMPort;
+class TSTM32_Flasher;
+
+using TFlasherMessage = std::function<void(TSTM32_Flasher* Sender, const std::string& aMessage)>;
+using TFlasherProgress = std::function<void(TSTM32_Flasher* Sender, int32_t Current, int32_t Max)>;
+
+// Time-outs and pauses in milliseconds; tests shorten them.
+struct TFlasherTimeouts {
+    uint32_t Activation = 2000;  // activation, Get, Get ID, each write block, Go
+    uint32_t Command = 2000;
+    uint32_t Erase = 10000;
+    uint32_t ReadAck = 200;   // each acknowledge of the read-back
+    uint32_t ReadData = 200;  // each block's data
+    uint32_t ReadPause = 50;  // pause before the read-back
+    // Silence that ends the reply of Get and Get ID before its announced length has arrived.
+    uint32_t ReplyGap = 20;
+    uint32_t UnprotectReset = 2000;  // chip reset after Write/Readout Unprotect
+    uint32_t UnprotectErase = 1000;  // Readout Unprotect's flash erase
+};
+
+// A file that cannot be used: missing, unreadable or empty. Raised before anything is sent.
+class EFlasherFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Why FlashFile returned false.
+enum TFlasherFailure {
+    ffNone = 0,
+    ffFileTooLarge,  // larger than the identified chip's flash; nothing erased
+    ffStep,          // a boot loader step failed (FailedStep names it)
+    ffCancelled,
+};
+
+class TSTM32_Flasher {
+public:
+    static constexpr uint8_t kAck = 0x79;
+    static constexpr uint8_t kNack = 0x1F;
+    static constexpr uint32_t kFlashBase = 0x08000000;
+    static constexpr int32_t kBlockSize = 256;
+    // Files above this size are refused before they are read (no STM32 of the family has more).
+    static constexpr int64_t kMaxFileSize = 16 * 1024 * 1024;
+
+    explicit TSTM32_Flasher(TKRCOMPort& aComPort, TFlasherTimeouts aTimeouts = {});
+    ~TSTM32_Flasher();
+    TSTM32_Flasher(const TSTM32_Flasher&) = delete;
+    TSTM32_Flasher& operator=(const TSTM32_Flasher&) = delete;
+
+    // The whole job: activation, Get, Get ID, erase, write, optional read-back and compare, Go.
+    // Throws EFlasherFileError (nothing sent) for a file that cannot be read or is empty.
+    bool FlashFile(const std::string& aFileName, bool Verify);
+
+    int autobaud();
+    int get_cmd();
+    int get_pidvid();
+    int erase();
+    int flash(const std::vector<uint8_t>& aFile);
+    // Reads aMS.size() bytes from the flash base into aMS.
+    int device_read(std::vector<uint8_t>& aMS);
+    int execute();
+    int write_unprotect();
+    int read_unprotect();
+
+    // Device table look-up; stores the row's flash size in FlashSize.
+    std::string get_device_string(int32_t pid);
+    // True when pid has its own row in the device table.
+    static bool known_device(int32_t pid);
+
+    int send_1byte_wait_ack(uint8_t byte1);
+    int send_2bytes_wait_ack(uint8_t byte1, uint8_t byte2);
+    int send_3bytes_wait_ack(uint8_t byte1, uint8_t byte2, uint8_t byte3);
+    int send_4bytes_wait_ack(uint8_t byte1, uint8_t byte2, uint8_t byte3, uint8_t byte4);
+    void ack_error(const std::string& caller);
+
+    int32_t BytesRead() const { return fbytes_read; }
+    int32_t ExtErase() const { return fext_erase; }
+    int32_t FlashSize() const { return fflash_size; }
+    int32_t PID() const { return fpid; }
+    const std::vector<uint8_t>& Received() const { return fRx; }
+
+    void SetOnWriteln(TFlasherMessage aHandler) { fOnWriteln = std::move(aHandler); }
+    void SetOnProgress(TFlasherProgress aHandler) { fOnProgress = std::move(aHandler); }
+
+    // From any thread: ends the current wait at once and makes every later step fail.
+    void Cancel();
+    bool Cancelled() const { return fCancelled.load(); }
+
+    // After FlashFile returned false: why, and the step that failed ("activation", "Get",
+    // "Get ID", "erase", "write", "read-back", "verify", "Go").
+    TFlasherFailure Failure() const { return fFailure; }
+    const std::string& FailedStep() const { return fFailedStep; }
+
+private:
+    int wait_ack();
+    void writeln(const std::string& aText);
+    void progress(int32_t aCurrent, int32_t aMax);
+    bool send(const uint8_t* aData, int32_t aCount);
+    // Waits until at least aCount bytes are waiting, aTimeout ms passed or the client was
+    // cancelled; true when they are there.
+    bool wait_input(int32_t aCount, uint32_t aTimeout);
+    // Reads the reply of Get or Get ID: its length byte announces the rest (and an ACK ends it).
+    void read_reply();
+    void pause(uint32_t aMs);
+    void fail_at(const char* aStep);
+
+    TKRCOMPort& fComPort;
+    const TFlasherTimeouts fTimeouts;
+    int32_t fbytes_read = 0;
+    int32_t fext_erase = 0;
+    int32_t fflash_size = 0;
+    int32_t fpid = 0;
+    uint32_t fTimeout = 100;
+    TFlasherMessage fOnWriteln;
+    TFlasherProgress fOnProgress;
+    std::vector<uint8_t> fTx;  // 258 bytes
+    std::vector<uint8_t> fRx;  // 256 bytes; fRx[0] is also the last byte seen by wait_ack
+    std::atomic<bool> fCancelled{false};
+    int fCancelFd = -1;
+    TFlasherFailure fFailure = ffNone;
+    std::string fFailedStep;
+};

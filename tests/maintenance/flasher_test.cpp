@@ -1,0 +1,217 @@
+// The boot loader client against the virtual supply's boot ROM over a pseudo-terminal: the
+// message sequences of a clean run and of every failing step, and the refusals that keep a bad
+// file from touching the flash.
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "link/com_port.h"
+#include "maintenance/stm32_flasher.h"
+#include "tests/support/virtual_supply_fixture.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+
+Bytes Pattern(size_t n, uint8_t seed = 0) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t((i * 7 + seed) ^ (i >> 8));
+    return b;
+}
+
+TFlasherTimeouts Fast() {
+    TFlasherTimeouts t;
+    t.Activation = 150;  // silence in activation costs this
+    t.ReplyGap = 20;
+    t.ReadPause = 0;
+    return t;
+}
+
+// The boot ROM of a virtual supply already in its boot loader, the client on its pty.
+class FlasherRig {
+public:
+    explicit FlasherRig(const std::function<void(SimBootOptions&)>& AFaults = nullptr)
+        : sup({.tcp = false, .pty = true, .tweak = [AFaults](VirtualSupplyOptions& o) {
+                   if (AFaults) AFaults(o.boot);
+               }}) {}
+
+    bool Open() {
+        if (!sup.Started() || !dir.isValid()) return false;
+        sup->LoadFlashImage(kOld);
+        sup->EnterBootloader();
+        port.SetPort(sup.PtyPath());
+        port.SetBaudRate(38400);
+        port.SetParity(2);
+        if (!port.Open()) return false;
+        flasher = std::make_unique<TSTM32_Flasher>(port, Fast());
+        flasher->SetOnWriteln(
+            [this](TSTM32_Flasher*, const std::string& s) { lines.push_back(s); });
+        flasher->SetOnProgress([this](TSTM32_Flasher*, int32_t c, int32_t m) {
+            progress.push_back(std::to_string(c) + "/" + std::to_string(m));
+        });
+        return true;
+    }
+    std::string File(const Bytes& AData, const char* AName = "fw.bin") {
+        const std::string path = dir.filePath(AName).toStdString();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(AData.data()), std::streamsize(AData.size()));
+        return path;
+    }
+    bool FlashUnchanged() {
+        const Bytes flash = sup->FlashImage();
+        return std::equal(kOld.begin(), kOld.end(), flash.begin());
+    }
+
+    const Bytes kOld = Pattern(4096, 99);  // the firmware in the chip before the update
+    QTemporaryDir dir;
+    testsupport::TVirtualSupplyFixture sup;
+    TKRCOMPort port;
+    std::unique_ptr<TSTM32_Flasher> flasher;
+    Lines lines;
+    std::vector<std::string> progress;
+};
+
+TEST(FlasherTest, ThreeHundredBytesWrittenAsTwoBlocksVerifiedUpToTheirSizeAndStarted) {
+    FlasherRig rig;
+    ASSERT_TRUE(rig.Open());
+    const Bytes image = Pattern(300);
+    const std::string file = rig.File(image);
+
+    ASSERT_TRUE(rig.flasher->FlashFile(file, true));
+
+    EXPECT_EQ(rig.lines, (Lines{"Activating device: OK", "File fw.bin", "File size is 300",
+                                "Bootloader version : 2.2", "Device : STM32F10x ",
+                                "Erase complete OK", "Writting ...", "File is written OK",
+                                "Verification ...", "Verify OK", "Started OK"}));
+    // Write: blocks finished before each one, then the end; read-back: 256 / 256 and 300 / 256.
+    EXPECT_EQ(rig.progress,
+              (std::vector<std::string>{"0/2", "1/2", "2/2", "0/100", "1/2", "1/2", "2/2"}));
+    const Bytes flash = rig.sup->FlashImage();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_EQ(flash[300], 0xFF) << "the rest of the last block stays erased";
+    EXPECT_EQ(flash[511], 0xFF);
+    EXPECT_EQ(flash[600], 0xFF) << "the old firmware was erased";
+    EXPECT_EQ(rig.flasher->PID(), 0x420);
+    EXPECT_EQ(rig.flasher->ExtErase(), 1);
+    EXPECT_EQ(rig.flasher->FlashSize(), 65536);
+    EXPECT_FALSE(rig.sup->InBootloader()) << "Go started the new firmware";
+}
+
+TEST(FlasherTest, ExtendedEraseChipAndNoVerifyGoStraightToGo) {
+    FlasherRig rig([](SimBootOptions& b) { b.productId = 0x438; });
+    ASSERT_TRUE(rig.Open());
+    ASSERT_TRUE(rig.flasher->FlashFile(rig.File(Pattern(1024)), false));
+    EXPECT_EQ(rig.lines,
+              (Lines{"Activating device: OK", "File fw.bin", "File size is 1024",
+                     "Bootloader version : 3.1", "Device : STM32F303x4(6/8)/F334xx/F328xx ",
+                     "Erase complete OK", "Writting ...", "File is written OK", "Started OK"}));
+    EXPECT_EQ(rig.flasher->ExtErase(), 2);
+    EXPECT_FALSE(rig.sup->InBootloader());
+}
+
+// A boot ROM fault and the lines the client must end with.
+struct FailureCase {
+    const char* name;
+    std::function<void(SimBootOptions&)> fault;
+    Lines lines;
+    const char* step;
+};
+
+class FlasherFailureTest : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(FlasherFailureTest, EndsWithTheStepsOwnMessagesAndLeavesTheChipInItsBootLoader) {
+    FlasherRig rig(GetParam().fault);
+    ASSERT_TRUE(rig.Open());
+    EXPECT_FALSE(rig.flasher->FlashFile(rig.File(Pattern(700)), true));
+    EXPECT_EQ(rig.lines, GetParam().lines);
+    EXPECT_EQ(rig.flasher->Failure(), ffStep);
+    EXPECT_EQ(rig.flasher->FailedStep(), GetParam().step);
+    EXPECT_TRUE(rig.sup->InBootloader()) << "Go is never sent after a failure";
+}
+
+const Lines kUpToDevice{"Activating device: OK", "File fw.bin", "File size is 700",
+                        "Bootloader version : 2.2", "Device : STM32F10x "};
+
+Lines Plus(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BootRomFaults, FlasherFailureTest,
+    ::testing::Values(
+        FailureCase{"NackInActivation",
+                    [](SimBootOptions& b) { b.activationReply = 0x1F; },
+                    {"Activating device: FAILED !!!", "NACK in Activating device"},
+                    "activation"},
+        FailureCase{"SilenceInActivation",
+                    [](SimBootOptions& b) { b.activationReply = -2; },
+                    {"ACK response timeout!", "Activating device: FAILED !!!",
+                     "Received 0x00 in Activating device"},
+                    "activation"},
+        FailureCase{"ShortGetReply",
+                    [](SimBootOptions& b) { b.getReplyLimit = 5; },
+                    {"Activating device: OK", "File fw.bin", "File size is 700",
+                     "Bootloader version : 2.2"},
+                    "Get"},
+        FailureCase{"NothingAfterTheGetAck",
+                    [](SimBootOptions& b) { b.getReplyLimit = 0; },
+                    {"Activating device: OK", "File fw.bin", "File size is 700"},
+                    "Get"},
+        FailureCase{"UnknownEraseCode", [](SimBootOptions& b) { b.listedEraseCode = 0x45; },
+                    kUpToDevice, "erase"},
+        FailureCase{"VerifyMismatch", [](SimBootOptions& b) { b.corruptReadAt = 600; },
+                    Plus(kUpToDevice, {"Erase complete OK", "Writting ...", "File is written OK",
+                                       "Verification ...", "Verify error !!!"}),
+                    "verify"}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST(FlasherTest, RefusesFilesThatWouldBrickTheSupplyBeforeTheFlashIsTouched) {
+    FlasherRig rig;
+    ASSERT_TRUE(rig.Open());
+
+    // Empty and unreadable files: an error before a single byte goes out.
+    EXPECT_THROW(rig.flasher->FlashFile(rig.File({}, "empty.bin"), true), EFlasherFileError);
+    EXPECT_THROW(rig.flasher->FlashFile(rig.dir.filePath("missing.bin").toStdString(), true),
+                 EFlasherFileError);
+    EXPECT_THROW(rig.flasher->FlashFile(rig.dir.path().toStdString(), true), EFlasherFileError);
+    EXPECT_TRUE(rig.lines.empty());
+    EXPECT_EQ(rig.port.InputCount(), 0) << "the boot ROM was never woken";
+
+    // Larger than the identified chip's flash: refused after Get ID, before the erase.
+    EXPECT_FALSE(rig.flasher->FlashFile(rig.File(Pattern(65537), "big.bin"), true));
+    EXPECT_EQ(rig.flasher->Failure(), ffFileTooLarge);
+    ASSERT_FALSE(rig.lines.empty());
+    EXPECT_EQ(rig.lines.back(),
+              "File is too large for the device: 65537 bytes, 65536 bytes of flash");
+    EXPECT_TRUE(rig.FlashUnchanged());
+    EXPECT_TRUE(rig.sup->InBootloader());
+}
+
+TEST(FlasherTest, UnknownDeviceKeepsGoingWithTheDefaultSize) {
+    FlasherRig rig([](SimBootOptions& b) {
+        b.productId = 0x999;
+        b.flashSize = 131072;
+    });
+    ASSERT_TRUE(rig.Open());
+    EXPECT_TRUE(rig.flasher->FlashFile(rig.File(Pattern(65537 + 255)), false));
+    EXPECT_EQ(rig.lines[4], "Device : Unknowndevice ");
+    EXPECT_EQ(rig.flasher->FlashSize(), 65536);
+}
+
+TEST(FlasherTest, CancelledClientFailsWithOneLine) {
+    FlasherRig rig([](SimBootOptions& b) { b.activationReply = -2; });
+    ASSERT_TRUE(rig.Open());
+    rig.flasher->Cancel();
+    EXPECT_FALSE(rig.flasher->FlashFile(rig.File(Pattern(10)), true));
+    EXPECT_EQ(rig.lines, Lines{"Cancelled"});
+    EXPECT_EQ(rig.flasher->Failure(), ffCancelled);
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+// The update page from a connected session to the restarted supply: jump, disconnect, the
+// transfer on its worker with the window's event loop running, Go, the port restored.
+
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <fstream>
+
+#include "link/com_port.h"
+#include "link/com_port_connector.h"
+#include "maintenance/firmware_update_page.h"
+#include "session/model_limits.h"
+#include "session/session_core.h"
+#include "session/settings_store.h"
+#include "sim/sim_device.h"
+#include "sim/virtual_supply.h"
+#include "tests/support/event_loop.h"
+#include "tests/support/fast_timings.h"
+#include "tests/support/recording_view.h"
+
+namespace {
+
+using testsupport::ProcessUntil;
+
+// A session on the virtual supply's pty and the page on that session.
+class UpdatePageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetModelLimits();
+        VirtualSupplyOptions o;
+        o.tcp = false;
+        o.pty = true;
+        o.wireTime = true;  // the transfer takes long enough to watch the window meanwhile
+        sup = VirtualSupply::Start(o);
+        ASSERT_TRUE(sup);
+        pty = QString::fromStdString(sup->PtyPath());
+        AddExtraPort(pty);
+        core = std::make_unique<TSessionCore>(view, settings, SystemTickClock(),
+                                              testsupport::FastTimings());
+        core->LoadSettings();
+        TUpdateFlowTimings t;
+        t.TickMs = 10;
+        t.Flasher.ReadPause = 0;
+        page = std::make_unique<TFirmwareUpdatePage>(*core, nullptr, t);
+        page->fChooseFile = [this] { return chosen; };
+        page->fConfirm = [this](const QString& AText) {
+            asked << AText;
+            return true;
+        };
+        page->fShowError = [this](const QString& AText) { errors << AText; };
+    }
+    void TearDown() override {
+        page.reset();
+        core.reset();
+        RemoveExtraPort(pty);
+        ResetModelLimits();
+    }
+    void SelectPty() {
+        const auto& list = core->SerialPortList();
+        for (size_t i = 0; i < list.size(); ++i)
+            if (list[i].ShortName == pty) core->ComPortComboBoxSelect(int(i));
+    }
+    QString WriteFile(size_t ASize) {
+        image.resize(ASize);
+        for (size_t i = 0; i < ASize; ++i)
+            image[i] = uint8_t(i * 13 + 5);
+        const QString path = dir.filePath("fw.bin");
+        std::ofstream(path.toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+        return path;
+    }
+    QStringList Log() const { return page->Memo1->toPlainText().split('\n'); }
+
+    QTemporaryDir dir;
+    TSettingsStore settings{TSettingsStore::PathUnder(dir.path())};
+    testsupport::TRecordingView view;
+    std::unique_ptr<VirtualSupply> sup;
+    QString pty;
+    std::unique_ptr<TSessionCore> core;
+    std::unique_ptr<TFirmwareUpdatePage> page;
+    QString chosen;
+    QStringList asked, errors;
+    std::vector<uint8_t> image;
+};
+
+TEST_F(UpdatePageTest, UpdatesTheConnectedSupplyWhileTheWindowKeepsRunning) {
+    SelectPty();
+    core->BaudComboBoxSelect(2);
+    core->ConnectBtnClick();
+    ASSERT_TRUE(ProcessUntil([&] { return core->Connected(); }, 3000));
+
+    page->WindowShown();
+    EXPECT_TRUE(page->Memo1->toPlainText().startsWith("The update is avialable"));
+    EXPECT_TRUE(page->OpenFileBtn->isEnabled());
+    EXPECT_FALSE(page->StartUpdateBtn->isEnabled());
+    chosen = WriteFile(700);
+    page->OpenFileBtn->click();
+    ASSERT_TRUE(page->StartUpdateBtn->isEnabled());
+
+    int started = 0, finished = 0;
+    bool ok = false;
+    QObject::connect(page.get(), &TFirmwareUpdatePage::UpdateStarted, [&] { ++started; });
+    QObject::connect(page.get(), &TFirmwareUpdatePage::UpdateFinished, [&](bool AOk) {
+        ++finished;
+        ok = AOk;
+    });
+    // Progress bar values while the client works, and timer ticks served meanwhile: the
+    // window's event loop never stops.
+    std::vector<int> bar;
+    QObject::connect(page->ProgressBar2, &QProgressBar::valueChanged,
+                     [&](int v) { bar.push_back(v); });
+    int ticksDuringTransfer = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (page->Busy() && sup->InBootloader()) ++ticksDuringTransfer;
+    });
+    ticker.start(2);
+
+    page->StartUpdateBtn->click();
+    EXPECT_EQ(asked, QStringList{"The next step will change firmware on your DPS device"});
+    EXPECT_EQ(started, 1);
+    EXPECT_TRUE(page->Busy());
+    EXPECT_FALSE(page->OpenFileBtn->isEnabled());
+    EXPECT_FALSE(page->StartUpdateBtn->isEnabled());
+
+    ASSERT_TRUE(ProcessUntil([&] { return finished == 1; }, 10000));
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(Log(),
+              (QStringList{"Please wait ...", "Activating device: OK", "File fw.bin",
+                           "File size is 700", "Bootloader version : 2.2", "Device : STM32F10x ",
+                           "Erase complete OK", "Writting ...", "File is written OK",
+                           "Verification ...", "Verify OK", "Started OK"}));
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_GT(ticksDuringTransfer, 20);
+    // Countdown 10 .. 50, the client's blocks, the read-back, and the end of both.
+    ASSERT_GE(bar.size(), 8u);
+    EXPECT_EQ(std::vector<int>(bar.begin(), bar.begin() + 6),
+              (std::vector<int>{5, 10, 20, 30, 40, 50}));
+    EXPECT_EQ(page->ProgressBar2->value(), page->ProgressBar2->maximum());
+
+    // The jump went out over Modbus, the session closed, the new image runs.
+    const auto writes = sup->Writes();
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back().start, simreg::CMD);
+    EXPECT_EQ(writes.back().values, std::vector<uint16_t>{1234});
+    EXPECT_FALSE(core->Connected());
+    EXPECT_FALSE(sup->InBootloader());
+    const auto flash = sup->FlashImage();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    // The port is closed and back on the session's line settings.
+    const TKRCOMPort& port = core->COMPortConnector().ComPort();
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(port.BaudRate(), 9600);
+    EXPECT_EQ(port.Parity(), 0);
+    EXPECT_FALSE(page->StartUpdateBtn->isEnabled()) << "a new update needs a file chosen again";
+
+    // The supply answers Modbus again: a new session starts.
+    core->ConnectBtnClick();
+    EXPECT_TRUE(ProcessUntil([&] { return core->Connected(); }, 3000));
+}
+
+TEST_F(UpdatePageTest, OffersTheUpdateOnlyOnASerialPortAndTellsWhenThePortIsTaken) {
+    core->ComPortComboBoxSelect(0);  // TCP
+    page->WindowShown();
+    EXPECT_FALSE(page->OpenFileBtn->isEnabled());
+    SelectPty();
+    page->WindowShown();
+    EXPECT_TRUE(page->OpenFileBtn->isEnabled());
+    core->Model().Korad = true;
+    page->WindowShown();
+    EXPECT_FALSE(page->OpenFileBtn->isEnabled());
+    core->Model().Korad = false;
+    page->WindowShown();
+
+    // Not connected: no jump, the countdown, then the port; another program holds it.
+    TKRCOMPort holder;
+    holder.SetPort(pty.toStdString());
+    ASSERT_TRUE(holder.Open());
+    chosen = WriteFile(10);
+    page->OpenFileBtn->click();
+    page->fConfirm = [](const QString&) { return false; };
+    page->StartUpdateBtn->click();
+    EXPECT_FALSE(page->Busy()) << "a cancelled confirmation changes nothing";
+    page->fConfirm = [](const QString&) { return true; };
+    bool finished = false, ok = true;
+    QObject::connect(page.get(), &TFirmwareUpdatePage::UpdateFinished, [&](bool AOk) {
+        finished = true;
+        ok = AOk;
+    });
+    page->StartUpdateBtn->click();
+    ASSERT_TRUE(ProcessUntil([&] { return finished; }, 3000)) << Log().join('|').toStdString();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(Log(),
+              (QStringList{"Please wait ...",
+                           "The port " + pty + " could not be opened for the boot loader."}));
+    EXPECT_TRUE(sup->Writes().empty());
+    EXPECT_FALSE(sup->InBootloader());
+    EXPECT_EQ(core->COMPortConnector().ComPort().BaudRate(), 9600);
+}
+
+}  // namespace

@@ -30,3 +30,10 @@ fi
 export QT_QPA_PLATFORM=offscreen
 cd "$dir"
 ctest --output-on-failure --timeout 180 -j "$(nproc 2>/dev/null || echo 2)" "${ctest_args[@]}"
+
+# The Debian package, when the packaging tools are there (not for sanitizer builds or a
+# selection of tests).
+if [ -z "$sanitize" ] && [ ${#ctest_args[@]} -eq 0 ] && command -v lintian >/dev/null 2>&1 &&
+    command -v desktop-file-validate >/dev/null 2>&1 && command -v appstreamcli >/dev/null 2>&1; then
+    "$root/scripts/check_package.sh"
+fi

@@ -6,12 +6,14 @@
 
 #include <QRegularExpression>
 
+#include "cli/cli_sequence_args.h"
 #include "link/ipv4_address.h"
 #include "session/session_core.h"
 
 namespace {
 
-const QStringList kCommands = {"ports", "info", "read", "set", "on", "off", "watch", "preset"};
+const QStringList kCommands = {"ports", "info",  "read",   "set",   "on",
+                               "off",   "watch", "preset", "flash", "sequence"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {
@@ -24,11 +26,16 @@ const std::map<QString, QStringList> kCommandOptions = {
     {"--interval", {"watch"}},
     {"--count", {"watch"}},
     {"--csv", {"watch"}},
+    {"--log", {"sequence"}},
+    {"--format", {"sequence"}},
+    {"--log-every", {"sequence"}},
+    {"--log-on-change", {"sequence"}},
 };
 
-const QStringList kValueOptions = {"--port",     "--tcp",   "--baud", "--addr", "--voltage",
-                                   "--current",  "--ovp",   "--ocp",  "--opp",  "--timer",
-                                   "--interval", "--count", "--csv"};
+const QStringList kValueOptions = {"--port",      "--tcp",          "--baud", "--addr", "--voltage",
+                                   "--current",   "--ovp",          "--ocp",  "--opp",  "--timer",
+                                   "--interval",  "--count",        "--csv",  "--log",  "--format",
+                                   "--log-every", "--log-on-change"};
 
 struct TRawOption {
     QString Name;
@@ -120,6 +127,9 @@ QString ApplyCommandOption(const TRawOption& AOpt, TCliRequest& AReq) {
         if (!AReq.Count) return "--count: a number of rows from 1";
         return {};
     }
+    if (AOpt.Name == "--log" || AOpt.Name == "--format" || AOpt.Name == "--log-every" ||
+        AOpt.Name == "--log-on-change")
+        return ApplySequenceOption(AOpt.Name, AOpt.Value, AReq);
     if (AOpt.Name == "--csv") {
         if (AOpt.Value.isEmpty()) return "--csv: a file name is required";
         AReq.CsvPath = AOpt.Value;
@@ -154,6 +164,10 @@ QString ParsePreset(const QStringList& AArgs, TCliRequest& AReq) {
 
 }  // namespace
 
+const QStringList& CommandNames() {
+    return kCommands;
+}
+
 bool IsCommand(const QString& AName) {
     return kCommands.contains(AName);
 }
@@ -167,11 +181,16 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     TCliRequest& req = r.Request;
     QStringList positional;
     std::vector<TRawOption> commandOptions;
+    QStringList flashFlags;
 
     for (qsizetype i = 0; i < AArgs.size(); ++i) {
         const QString& arg = AArgs[i];
         if (arg == "--help" || arg == "-h") {
             req.Help = true;
+            continue;
+        }
+        if (arg == "--no-verify" || arg == "--no-jump") {
+            flashFlags << arg;
             continue;
         }
         if (arg == "--json" || arg == "--keep-lock") {
@@ -222,9 +241,24 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     }
     if (req.Help) return r;
 
+    if (!flashFlags.isEmpty() && req.Command != "flash") {
+        r.Error = flashFlags[0] + " does not apply to " + req.Command;
+        return r;
+    }
     if (req.Command == "preset") {
         r.Error = ParsePreset(positional, req);
         if (!r.Error.isEmpty()) return r;
+    } else if (req.Command == "sequence") {
+        r.Error = ParseSequence(positional, req);
+        if (!r.Error.isEmpty()) return r;
+    } else if (req.Command == "flash") {
+        if (positional.size() != 1) {
+            r.Error = "flash: one firmware file";
+            return r;
+        }
+        req.FlashFile = positional[0];
+        req.NoVerify = flashFlags.contains("--no-verify");
+        req.NoJump = flashFlags.contains("--no-jump");
     } else if (!positional.isEmpty()) {
         r.Error = req.Command + ": unexpected argument " + positional[0];
         return r;
@@ -249,7 +283,12 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         r.Error = "--port and --tcp exclude each other";
         return r;
     }
-    if (NeedsLink(req.Command) && !req.Link.Serial() && !req.Link.Tcp()) {
+    if (req.Command == "sequence") {
+        r.Error = CheckSequenceRequest(req);
+        if (!r.Error.isEmpty()) return r;
+    }
+    const bool tableOnly = req.Command == "sequence" && req.SequenceAction == "show";
+    if (NeedsLink(req.Command) && !tableOnly && !req.Link.Serial() && !req.Link.Tcp()) {
         r.Error = req.Command + ": a link is required: --port NAME or --tcp HOST[:PORT]";
         return r;
     }

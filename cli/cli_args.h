@@ -17,6 +17,7 @@ enum TCliExit : int {
     ceUsage = 2,          // usage error or a value out of range
     ceLink = 3,           // cannot connect, or the connection was lost
     ceRefused = 4,        // the device refused a request (exception reply)
+    ceBootloader = 5,     // flash: a boot loader step failed
     ceInterrupted = 130,  // a signal ended a command other than watch
 };
 
@@ -54,6 +55,19 @@ struct TCliRequest {
     // preset
     TPresetAction Preset = paNone;
     uint32_t PresetNum = 0;
+    // sequence: "show" or "run" [FILE]
+    QString SequenceAction;
+    QString StepFile;   // CSV step file; empty: the saved table
+    QString LogPath;    // --log FILE
+    QString LogFormat;  // --format txt|csv|xlsx; empty: by the log's extension, else txt
+    std::optional<int32_t> LogEverySeconds;  // --log-every S
+    // --log-on-change VPCT,IPCT: the voltage and current threshold entries (0 any change,
+    // 1..5 more than that percentage, 6 never).
+    std::optional<std::pair<int, int>> LogOnChange;
+    // flash
+    QString FlashFile;
+    bool NoVerify = false;
+    bool NoJump = false;  // the supply already waits in its boot loader
 };
 
 struct TParseResult {
@@ -67,3 +81,5 @@ TParseResult ParseArguments(const QStringList& AArgs);
 // Commands that talk to a supply (all but "ports").
 bool NeedsLink(const QString& ACommand);
 bool IsCommand(const QString& AName);
+// Every command, in the order of the help.
+const QStringList& CommandNames();

@@ -11,6 +11,7 @@
 
 class TSessionCore;
 class TCliView;
+struct TCliConfig;
 
 // Scheduler jobs whose service a command follows.
 enum TCliJob { cjWriteSetData, cjReadSetData, cjWriteOnOff };
@@ -22,6 +23,7 @@ public:
     virtual const TCliRequest& Request() const = 0;
     virtual TSessionCore& Core() = 0;
     virtual TCliView& View() = 0;
+    virtual const TCliConfig& Config() const = 0;
     // Standard output, flushed at once.
     virtual void Print(const QString& AText) = 0;
     // Text lines, or one JSON object with --json.
@@ -31,6 +33,9 @@ public:
     virtual void Fail(int ACode, const QString& AMessage) = 0;
     // Unanswered requests since the session started.
     virtual int Timeouts() const = 0;
+    // The supply has left its application (firmware update): the session ends here, without
+    // the key release and without counting as a lost link; the serial port is free afterwards.
+    virtual void ReleaseLink() = 0;
 };
 
 class TCliCommand {
@@ -55,6 +60,8 @@ public:
     virtual void Stopping() {}
     // Whether an interrupt is the command's normal end (watch).
     virtual bool InterruptIsSuccess() const { return false; }
+    // False for a command that works without a session: Started comes at once, without one.
+    virtual bool NeedsSession() const { return true; }
 
 protected:
     TCliContext& fCtx;
@@ -62,3 +69,6 @@ protected:
 
 // The command of the request (not "ports", which needs no session).
 std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext);
+
+// "sequence show": the saved table as text or JSON (no session).
+QString SequenceTableText(const TCliRequest& ARequest, const TCliConfig& AConfig);

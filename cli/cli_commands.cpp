@@ -7,5 +7,7 @@ std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext) {
     if (name == "watch") return MakeWatchCommand(AContext);
     if (name == "set") return MakeSetCommand(AContext);
     if (name == "on" || name == "off") return MakeSwitchCommand(AContext, name == "on");
+    if (name == "sequence") return MakeSequenceCommand(AContext);
+    if (name == "flash") return MakeFlashCommand(AContext);
     return MakePresetCommand(AContext);
 }

@@ -11,3 +11,5 @@ std::unique_ptr<TCliCommand> MakeWatchCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeSetCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeSwitchCommand(TCliContext& AContext, bool AOn);
 std::unique_ptr<TCliCommand> MakePresetCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeSequenceCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeFlashCommand(TCliContext& AContext);

@@ -15,6 +15,8 @@ QString ToolHelp() {
         "  on, off               switch the output\n"
         "  watch                 stream readings, optionally into a CSV file\n"
         "  preset                list, show, select or save presets M0-M9 and profiles C0-C9\n"
+        "  sequence              show the autotest table, or run it (or a CSV step file)\n"
+        "  flash FILE            write a firmware image through the STM32 boot loader\n"
         "\n"
         "Options:\n"
         "  --port NAME           serial port: ShortName from 'ports' or a device path\n"
@@ -24,9 +26,11 @@ QString ToolHelp() {
         "  --json                print results as JSON\n"
         "  --keep-lock           leave the supply's keys locked on exit\n"
         "  --help                this help; 'benchlordctl COMMAND --help' for a command\n"
+        "  --version             print the program version\n"
         "\n"
         "Exit codes: 0 done, 2 usage or value out of range, 3 cannot connect or connection\n"
-        "lost, 4 the device refused a request, 130 interrupted.\n");
+        "lost, 4 the device refused a request, 5 a boot loader step failed (flash),\n"
+        "130 interrupted.\n");
 }
 
 QString CommandHelp(const QString& ACommand) {
@@ -75,6 +79,19 @@ QString CommandHelp(const QString& ACommand) {
             "Rows go to standard output as CSV (JSON lines with --json) and, with --csv, to FILE;\n"
             "each row is flushed at once. CSV header:\n"
             "time,uset,iset,uout,iout,power,uin,mode,protect,output\n");
+    if (ACommand == "flash")
+        return QStringLiteral(
+            "Usage: benchlordctl --port NAME flash FILE [--no-verify] [--no-jump]\n"
+            "\n"
+            "Updates the supply's firmware over its serial line: connects and identifies the\n"
+            "supply, asks the firmware to jump into the STM32 boot loader, then reopens the port\n"
+            "at 38400 baud, even parity, erases the chip, writes FILE (a raw binary image) from\n"
+            "0x08000000, reads it back and compares it (not with --no-verify) and starts it. Each\n"
+            "step is printed as a line; a progress bar goes to standard error on a terminal.\n"
+            "--no-jump skips the Modbus part for a supply that already waits in its boot loader.\n"
+            "Not over --tcp. Exit codes: 0 written (and verified) and started; 2 the file is\n"
+            "missing, unreadable, empty or larger than the chip's flash (nothing written);\n"
+            "3 the port or the link failed; 5 a boot loader step failed (the message names it).\n");
     if (ACommand == "preset")
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] preset list\n"
@@ -87,5 +104,26 @@ QString CommandHelp(const QString& ACommand) {
             "M3 or C2 work as well). 'list' shows the presets the unit offers, 'show' one block,\n"
             "'select' makes a preset the live setting, 'save' changes the given values of a\n"
             "block (the others keep what the supply holds) and stores it.\n");
+    if (ACommand == "sequence")
+        return QStringLiteral(
+            "Usage: benchlordctl [--json] sequence show\n"
+            "       benchlordctl LINK [--json] sequence run [FILE] [--log FILE]\n"
+            "                        [--format txt|csv|xlsx] [--log-every S | --log-on-change "
+            "V,I]\n"
+            "\n"
+            "'show' prints the table saved by the Auto Test window (currents in the model's\n"
+            "unit). 'run' steps the supply through that table, or through FILE, a CSV of\n"
+            "voltage,current,seconds[,enabled] lines (volts, amperes, 1-86400 s; a heading line\n"
+            "and '#' comments allowed; at most 17 steps). Each step is printed as it starts.\n"
+            "The log has a record at the start, then one every S seconds (--log-every), or one\n"
+            "whenever a set point changes or the output voltage or current moves by more than\n"
+            "V or I percent of the set value (--log-on-change; 0 any change, - never); without\n"
+            "either the window's logging settings apply. --log writes it to FILE as it grows:\n"
+            "the window's text format (txt, default), CSV, or an .xlsx workbook written at the\n"
+            "end; without --format the file's extension decides. The output is switched off at\n"
+            "the end, on Ctrl-C, on a closed standard output and on a lost link.\n"
+            "Exit codes: 0 the table ran to its end, 2 bad table (line number given; nothing\n"
+            "is sent) or a value outside the model's limits, 3 link lost, 4 the output went off\n"
+            "before the end (e.g. a protection trip), 130 interrupted.\n");
     return ToolHelp();
 }

@@ -45,10 +45,20 @@ void TCliRunner::Run() {
         Finish(ceOk);
         return;
     }
+    if (fRequest.Command == "sequence" && fRequest.SequenceAction == "show") {
+        Print(SequenceTableText(fRequest, fConfig));
+        Finish(ceOk);
+        return;
+    }
     fCommand = MakeCommand(*this);
     const QString error = fCommand->Prepare();
     if (!error.isEmpty()) {
         Fail(ceUsage, error);
+        return;
+    }
+    if (!fCommand->NeedsSession()) {
+        fPhase = phRunning;
+        fCommand->Started();
         return;
     }
     CreateSession();
@@ -224,7 +234,7 @@ void TCliRunner::SessionStarted() {
 
 void TCliRunner::SessionEnded() {
     // Ended by the session itself (not by our own disconnect).
-    if (fPhase < phFinishing) Finish(ceLink);
+    if (fPhase < phFinishing && !fLinkReleased) Finish(ceLink);
 }
 
 void TCliRunner::Reading() {
@@ -276,7 +286,7 @@ void TCliRunner::Teardown() {
         return;
     }
     if (fCommand) fCommand->Stopping();
-    if (fCore) {
+    if (fCore && !fLinkReleased) {
         if (fCore->Connected()) {
             if (fRequest.KeepLock)
                 fCore->TaskMgr().Stop();
@@ -313,6 +323,11 @@ void TCliRunner::ReleaseAfterLoss() {
         }
     }
     master.SetActive(false);
+}
+
+void TCliRunner::ReleaseLink() {
+    fLinkReleased = true;
+    if (fCore && fCore->Connected()) fCore->Disconnect();
 }
 
 void TCliRunner::Print(const QString& AText) {

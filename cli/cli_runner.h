@@ -20,6 +20,7 @@
 #include "cli/cli_command.h"
 #include "cli/cli_view.h"
 #include "session/session_core.h"
+#include "tools/core/sequencer.h"
 
 class QTemporaryDir;
 class TSettingsStore;
@@ -31,6 +32,11 @@ struct TCliConfig {
     uint32_t SerialWaitResp = 0;     // 0: the session's own
     // Store whose remembered device names 'ports' shows (read only); empty: the user's store.
     QString PortsSettingsPath;
+    // sequence: the step timer and start pause; the saved table and the user's store it is
+    // checked against (read only; empty: the user's own).
+    TSequencerTimings Sequence{};
+    QString TablePath;
+    QString UserSettingsPath;
 };
 
 class TCliRunner : public QObject, private TCliContext {
@@ -52,6 +58,8 @@ public:
     // Called when the session has started (tests switch supply faults here).
     std::function<void()> fOnSessionStarted;
     TSessionCore* Session() { return fCore.get(); }
+    // Tests adjust the configuration before Start.
+    TCliConfig& EditConfig() { return fConfig; }
 
 private:
     enum TPhase { phIdle, phConnecting, phIdentified, phRunning, phFinishing, phDone };
@@ -80,11 +88,13 @@ private:
     const TCliRequest& Request() const override { return fRequest; }
     TSessionCore& Core() override { return *fCore; }
     TCliView& View() override { return fView; }
+    const TCliConfig& Config() const override { return fConfig; }
     void Print(const QString& AText) override;
     void PrintFields(const TFields& AFields) override;
     void Done() override { Finish(ceOk); }
     void Fail(int ACode, const QString& AMessage) override;
     int Timeouts() const override { return fTimeouts; }
+    void ReleaseLink() override;
 
     TCliRequest fRequest;
     std::ostream& fOut;
@@ -97,6 +107,7 @@ private:
     bool fLockTaken = false;         // a session started, so the keys were locked
     bool fKeysFreeAtDevice = false;  // the last reading found the keys released at the unit
     bool fAddedExtraPort = false;
+    bool fLinkReleased = false;  // the command took the serial line over
     int fTimeouts = 0;
     // Exception code of the last exception reply, set on the connector's worker thread.
     std::atomic<int> fException{0};

@@ -16,6 +16,9 @@ public:
     // The set values were shown (after a read-back, among others).
     std::function<void()> fOnSetValues;
     std::function<void(const TTrafficLamp&)> fOnTraffic;
+    // Session tick while the output is on; the output shows off or the link was lost.
+    std::function<void()> fOnSampleLog;
+    std::function<void()> fOnEndAutotest;
     // What Confirm answers.
     bool fConfirmAnswer = false;
 
@@ -47,6 +50,12 @@ public:
     void ShowError(const QString& AText) override;
     void ShowInformation(const QString& AText) override;
     bool Confirm(const QString&) override { return fConfirmAnswer; }
+    void SampleLog() override {
+        if (fOnSampleLog) fOnSampleLog();
+    }
+    void EndAutotest() override {
+        if (fOnEndAutotest) fOnEndAutotest();
+    }
 };
 
 // A message box text as terminal lines: each "\r" becomes a line break.

@@ -2,11 +2,14 @@
 // session logic as the window.
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QStringList>
 #include <csignal>
 #include <iostream>
 
+#include "benchlord_version.h"
 #include "cli/cli_args.h"
+#include "cli/cli_help.h"
 #include "cli/cli_runner.h"
 #include "cli/signal_pipe.h"
 
@@ -20,6 +23,24 @@ int main(int argc, char** argv) {
 
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
+    // The whole manual at once (the man page is made from it): the tool's help, then every
+    // command's.
+    if (args == QStringList{QStringLiteral("--help-all")}) {
+        // One usage line, as man pages have it.
+        std::cout << ToolHelp().replace(QRegularExpression("\\n +\\["), " [").toStdString();
+        QString last;
+        for (const QString& command : CommandNames()) {
+            const QString text = CommandHelp(command);
+            if (text == last) continue;  // "on" and "off" share one text
+            last = text;
+            std::cout << "\n" << text.toStdString();
+        }
+        return 0;
+    }
+    if (args.contains(QStringLiteral("--version"))) {
+        std::cout << "benchlordctl " BENCHLORD_VERSION << std::endl;
+        return 0;
+    }
     const TParseResult parsed = ParseArguments(args);
     if (!parsed.Error.isEmpty()) {
         std::cerr << "benchlordctl: " << parsed.Error.toStdString() << "\n"

@@ -6,6 +6,8 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev libudev-dev libxlsxwriter-dev
           libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core stm32flash)
+# Packaging: man pages from the help, and the package check's validators.
+packages+=(help2man file lintian desktop-file-utils appstream)
 # --fuzz: also clang and its libFuzzer runtime, for the fuzzing build only.
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-14-dev)

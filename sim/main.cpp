@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "benchlord_version.h"
 #include "sim/sim_console.h"
 
 int main(int argc, char* argv[]) {
@@ -22,6 +23,10 @@ int main(int argc, char* argv[]) {
     }
     if (cl.help) {
         std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::printf("benchlord-sim %s\n", BENCHLORD_VERSION);
         return 0;
     }
     // Signals are taken through a descriptor, blocked before the supply's thread exists so

@@ -80,6 +80,7 @@ int SimProtectionCode(const std::string& name) {
 
 std::string SimUsage() {
     return "Usage: benchlord-sim [options]\n"
+           "       benchlord-sim --help | --version\n"
            "A simulated DPS-family power supply: Modbus TCP and Modbus RTU on a pseudo-terminal.\n"
            "Without --tcp, --pty or --serial it serves 127.0.0.1:1502 and a new pseudo-terminal.\n"
            "Endpoints:\n"
@@ -89,7 +90,7 @@ std::string SimUsage() {
            "  --baud N             line speed (9600); --parity none|even|odd (none)\n"
            "  --addr N             slave address (1)\n"
            "Identity:\n"
-           "  --model N            model number (5015); --version N  VERSION register (46)\n"
+           "  --model N            model number (5015); --fw-version N  VERSION register (46)\n"
            "  --pver N             protocol version (the version from 43 on, else 0)\n"
            "  --fw CLASS           firmware class ver_18 ver_36 ver_40 ver_4Z ver_42 ver_43\n"
            "                       ver_45 ver_46 ver_New (sets version, pver and mgic)\n"
@@ -188,7 +189,9 @@ bool SimParseArgs(const std::vector<std::string>& args, SimCommandLine& out, std
             ok = number(o.address, 247);
         } else if (a == "--model") {
             ok = number(o.identity.model, 0xFFFF);
-        } else if (a == "--version") {
+        } else if (a == "--version" && !hasValue) {
+            out.version = true;  // the program's version; with a value the VERSION register
+        } else if (a == "--fw-version" || a == "--version") {
             ok = number(o.identity.version, 0xFFFF);
         } else if (a == "--pver") {
             ok = number(o.identity.pver, 0xFFFF);

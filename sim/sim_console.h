@@ -12,6 +12,7 @@ struct SimCommandLine {
     bool exitOnEof = false;
     bool verbose = false;
     bool help = false;
+    bool version = false;  // --version without a value
 };
 
 // Parses argv (without the program name). False with a message in error.

@@ -16,7 +16,7 @@ TAppOptions ParseAppOptions(const QStringList& AArgs) {
 
 QString AppUsage() {
     return QStringLiteral(
-        "Usage: benchlord [--demo] [--help]\n"
+        "Usage: benchlord [--demo] [--help] [--version]\n"
         "\n"
         "Front panel for DPS-family programmable bench power supplies (Modbus RTU over a serial\n"
         "line or Modbus TCP through a network bridge).\n"
@@ -24,6 +24,7 @@ QString AppUsage() {
         "  --demo   start a virtual supply inside the program (on a loopback TCP port) and\n"
         "           connect to it; its settings are kept apart from those of real supplies\n"
         "  --help   show this text\n"
+        "  --version  print the program version\n"
         "\n"
         "Without options the program starts idle: choose a port or the TCP bridge in the\n"
         "Connection panel and press Connect.\n");

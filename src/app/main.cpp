@@ -12,17 +12,22 @@
 #include "app/demo_supply.h"
 #include "app/main_form.h"
 #include "app/message_presenter.h"
+#include "benchlord_version.h"
 #include "controls/enter_form.h"
 #include "controls/enter_form2.h"
 #include "session/settings_store.h"
 
 int main(int argc, char* argv[]) {
-    // --help works without a display, so it is looked for before the application object exists;
-    // the other options are read after Qt has taken its own (-platform ...).
+    // --help and --version work without a display, so it is looked for before the application
+    // object exists; the other options are read after Qt has taken its own (-platform ...).
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
         if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
             QTextStream(stdout) << AppUsage();
+            return 0;
+        }
+        if (arg == QStringLiteral("--version")) {
+            QTextStream(stdout) << "benchlord " BENCHLORD_VERSION "\n";
             return 0;
         }
     }

@@ -227,6 +227,7 @@ void TKRCOMPort::Fail(int fd, int32_t AStep) {
 bool TKRCOMPort::Open() {
     FLastError.store(leNone);
     if (FConnected.load()) return true;
+    FOpenErrno.store(0);
     const TSnapshot s = Snapshot();
 
     // 1. Open for reading and writing, for this process only. O_NONBLOCK keeps open() from
@@ -234,10 +235,12 @@ bool TKRCOMPort::Open() {
     const std::string path = PortDevicePath(QString::fromStdString(s.Port)).toStdString();
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        FOpenErrno.store(errno);
         FLastError.store(leOpen);
         return false;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        FOpenErrno.store(errno == EWOULDBLOCK ? EBUSY : errno);
         Fail(fd, leOpen);
         return false;
     }

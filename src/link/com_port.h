@@ -79,6 +79,9 @@ public:
     bool Connected() const { return FConnected.load(); }
     int Handle() const { return FHandle.load(); }
     int32_t LastError() const { return FLastError.load(); }
+    // errno of the last failed open of the device: EBUSY also when another program holds the
+    // exclusive lock; 0 when the open itself succeeded.
+    int OpenErrno() const { return FOpenErrno.load(); }
     TKRCOMLineSettings Applied() const;
 
     // Port name: a kernel name ("ttyUSB0", opened in /dev) or a path ("/dev/pts/5").
@@ -142,6 +145,7 @@ private:
     std::string FPort = "COM1";
     std::atomic<bool> FConnected{false};
     std::atomic<int32_t> FLastError{0};
+    std::atomic<int> FOpenErrno{0};
     int32_t FOutputBuffer = 1024;
     int32_t FInputBuffer = 1024;
     char FEventChar = 0;

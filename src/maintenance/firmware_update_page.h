@@ -18,7 +18,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "maintenance/firmware_update_flow.h"
+#include "maintenance/core/firmware_update_flow.h"
 
 class QPlainTextEdit;
 class QProgressBar;

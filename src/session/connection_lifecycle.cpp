@@ -8,6 +8,8 @@
 #include "link/ipv4_address.h"
 #include "link/modbus_errors.h"
 #include "link/modbus_master.h"
+#include "link/port_discovery.h"
+#include "link/serial_access.h"
 #include "link/tcp_connector.h"
 #include "session/firmware_version.h"
 #include "session/identification.h"
@@ -139,6 +141,14 @@ void TSessionCore::SerialConnect() {
     fModbusMaster->SetActive(true);
     if (fCOMPortConnector->Connected()) {
         StartIdentification();
+        return;
+    }
+    // No access, or another program has the port: say which, and what to do.
+    const std::string advice =
+        SerialAccessAdvice(PortDevicePath(port).toStdString(),
+                           fCOMPortConnector->ComPort().OpenErrno(), LineBreak().toStdString());
+    if (!advice.empty()) {
+        ConnectFailed(QString::fromStdString(advice));
         return;
     }
     ConnectFailed("The " + port + " port is closed or busy!" + LineBreak() +

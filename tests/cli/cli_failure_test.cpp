@@ -1,7 +1,10 @@
 // Failures and their exit codes: refused requests (4), a link that cannot be opened or is lost
 // (3), with the program's own messages on standard error and the keys given back when possible.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <functional>
 
@@ -116,6 +119,23 @@ TEST(CliFailure, ConnectFailuresUseTheWindowsTexts) {
     EXPECT_EQ(run.Err,
               "The /dev/nonexistent-tty port is closed or busy!\nPlease check  the port and close "
               "other application using this port.\n");
+}
+
+TEST(CliFailure, PortHeldByAnotherProgramIsReportedBusy) {
+    testsupport::TSupplyConfig unit = TCliHarness::DefaultSupply();
+    unit.pty = true;
+    TCliHarness h(unit);
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const int other = ::open(h.supply.PtyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    const auto run = h.Run(h.Pty() << "read");
+    ::close(other);
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_NE(run.Err.find(" is busy: another program is using it (this is not a permission "
+                           "problem).\nClose the other program"),
+              std::string::npos)
+        << run.Err;
 }
 
 TEST(CliFailure, UnsupportedModelStartsNoSession) {

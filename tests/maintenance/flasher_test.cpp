@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "link/com_port.h"
-#include "maintenance/stm32_flasher.h"
+#include "maintenance/core/stm32_flasher.h"
 #include "tests/support/virtual_supply_fixture.h"
 
 namespace {

@@ -119,6 +119,12 @@ TEST_F(UpdatePageTest, UpdatesTheConnectedSupplyWhileTheWindowKeepsRunning) {
         if (page->Busy() && sup->InBootloader()) ++ticksDuringTransfer;
     });
     ticker.start(2);
+    // The line settings the boot loader needs, as the port applied them (a pty drops parity).
+    TKRCOMLineSettings bootLine;
+    QObject::connect(&page->Flow(), &TFirmwareUpdateFlow::LogLine, [&](const QString& AText) {
+        if (AText == "Activating device: OK")
+            bootLine = core->COMPortConnector().ComPort().Applied();
+    });
 
     page->StartUpdateBtn->click();
     EXPECT_EQ(asked, QStringList{"The next step will change firmware on your DPS device"});
@@ -136,6 +142,8 @@ TEST_F(UpdatePageTest, UpdatesTheConnectedSupplyWhileTheWindowKeepsRunning) {
                            "Verification ...", "Verify OK", "Started OK"}));
     EXPECT_TRUE(errors.isEmpty());
     EXPECT_GT(ticksDuringTransfer, 20);
+    EXPECT_EQ(bootLine.BaudRate, 38400);
+    EXPECT_EQ(bootLine.Parity, 2);
     // Countdown 10 .. 50, the client's blocks, the read-back, and the end of both.
     ASSERT_GE(bar.size(), 8u);
     EXPECT_EQ(std::vector<int>(bar.begin(), bar.begin() + 6),

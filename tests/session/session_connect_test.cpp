@@ -1,6 +1,9 @@
 // Whole sessions against the virtual supply: connect, identify, lock, poll, lose and disconnect.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 
@@ -119,6 +122,26 @@ TEST(SessionConnect, MissingSerialPortReportsClosedOrBusy) {
     EXPECT_EQ(h.view.errors[0],
               "The /dev/null port is closed or busy!\rPlease check  the port and close other "
               "application using this port.");
+    EXPECT_FALSE(h.core->ModbusMaster().Active());
+}
+
+TEST(SessionConnect, PortHeldByAnotherProgramIsReportedBusy) {
+    TSessionHarness h;
+    VirtualSupplyOptions opt;
+    opt.pty = true;
+    ASSERT_TRUE(h.StartSupply(opt));
+    // Another program has the port open with the exclusive lock.
+    const int other = ::open(h.supply->PtyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(h.ConnectPty(300));
+    ::close(other);
+    ASSERT_EQ(h.view.errors.size(), 1);
+    EXPECT_TRUE(h.view.errors[0].startsWith("The port " +
+                                            QString::fromStdString(h.supply->PtyPath()) +
+                                            " is busy: another program is using it (this is not a "
+                                            "permission problem).\r"))
+        << h.view.errors[0].toStdString();
     EXPECT_FALSE(h.core->ModbusMaster().Active());
 }
 

@@ -35,6 +35,7 @@ QStringList CurrentThresholdTexts() {
 }
 
 int32_t TLogOptions::LogInterval() const {
+    if (IntervalSeconds > 0) return IntervalSeconds;
     const int index = IntervalIndex >= 0 && IntervalIndex < kLogIntervalCount
                           ? IntervalIndex
                           : settings::kDefaultLTIM;

@@ -46,6 +46,8 @@ struct TLogOptions {
     int VoltageEvent = 1;      // "Output voltage change >1%"
     int CurrentEvent = 2;      // "Output current change >2%"
     bool Spreadsheet = false;  // "Save log in Excel format"
+    // Seconds between timed records when above 0, instead of the list entry (benchlordctl).
+    int32_t IntervalSeconds = 0;
     bool operator==(const TLogOptions&) const = default;
 
     // Seconds of the selected interval entry (entry 2 when the index is out of range).

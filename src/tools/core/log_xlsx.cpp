@@ -66,6 +66,10 @@ QString SaveXlsxLog(const QString& APath, const TLogList& ARecords, uint32_t ACu
     const QString error =
         WriteWorkbook(QFile::encodeName(tempPath), ARecords, ACurrentDiv, ASheetName, ALocale);
     if (!error.isEmpty()) return "Cannot write " + APath + ": " + error;
+    // The workbook gets the permissions of the file it replaces, or the usual ones.
+    temp.setPermissions(target.exists() ? QFile(APath).permissions()
+                                        : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (std::rename(QFile::encodeName(tempPath).constData(),
                     QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
         return "Cannot write " + APath + ": " + QString::fromLocal8Bit(std::strerror(errno));

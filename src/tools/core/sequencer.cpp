@@ -34,6 +34,7 @@ void TSequencer::LoadStep(int AStep) {
 
 void TSequencer::Start() {
     if (Running()) return;
+    fCompleted = false;
     fTestStep = NextEnabled(0);
     if (!fTable.Steps[fTestStep].Enabled) {
         StartLog();
@@ -81,6 +82,7 @@ void TSequencer::Tick() {
         if (fTable.Steps[next].Enabled) LoadStep(next);
         return;
     }
+    fCompleted = true;
     if (fTarget.OutputOn()) {
         // EndTest follows when the output shows off.
         fLogger.Logging = false;

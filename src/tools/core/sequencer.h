@@ -62,6 +62,8 @@ public:
     bool TimerActive() const { return fTimer.isActive(); }
     int TestStep() const { return fTestStep; }
     int TestTime() const { return fTestTime; }
+    // The last run went through the whole table (rather than being ended early).
+    bool Completed() const { return fCompleted; }
     // The first enabled step at or after AFrom, or the last step even when disabled.
     int NextEnabled(int AFrom) const;
 
@@ -77,6 +79,7 @@ private:
     TStepTable fTable = TStepTable::Initial();
     QTimer fTimer;
     bool fStartPending = false;
+    bool fCompleted = false;
     int fTestStep = 0;
     int fTestTime = 0;
     int fLogIntervalCount = 0;

@@ -1,4 +1,4 @@
-#include "maintenance/flasher_job.h"
+#include "maintenance/core/flasher_job.h"
 
 TFlasherJob::TFlasherJob(TKRCOMPort& APort, TFlasherTimeouts ATimeouts, QObject* AParent)
     : QObject(AParent), fFlasher(APort, ATimeouts) {

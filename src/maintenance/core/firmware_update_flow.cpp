@@ -1,4 +1,4 @@
-#include "maintenance/firmware_update_flow.h"
+#include "maintenance/core/firmware_update_flow.h"
 
 #include "link/com_port.h"
 #include "link/com_port_connector.h"

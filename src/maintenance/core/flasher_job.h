@@ -13,7 +13,7 @@
 #include <memory>
 #include <thread>
 
-#include "maintenance/stm32_flasher.h"
+#include "maintenance/core/stm32_flasher.h"
 
 class TKRCOMPort;
 

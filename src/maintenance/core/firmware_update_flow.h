@@ -15,7 +15,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "maintenance/flasher_job.h"
+#include "maintenance/core/flasher_job.h"
 
 class TSessionCore;
 

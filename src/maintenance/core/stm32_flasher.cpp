@@ -1,4 +1,4 @@
-#include "maintenance/stm32_flasher.h"
+#include "maintenance/core/stm32_flasher.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -49,8 +49,9 @@ std::string Format(const char* aFormat, unsigned aValue) {
     return b;
 }
 
-// The whole file, or EFlasherFileError for a file that cannot be used.
-std::vector<uint8_t> ReadImage(const std::string& aFileName) {
+}  // namespace
+
+std::vector<uint8_t> TSTM32_Flasher::ReadImage(const std::string& aFileName) {
     struct stat st {};
     if (stat(aFileName.c_str(), &st) != 0) throw EFlasherFileError("Cannot open file " + aFileName);
     if (!S_ISREG(st.st_mode)) throw EFlasherFileError("Not a file: " + aFileName);
@@ -65,7 +66,6 @@ std::vector<uint8_t> ReadImage(const std::string& aFileName) {
     if (data.empty()) throw EFlasherFileError("File " + aFileName + " is empty");
     return data;
 }
-}  // namespace
 
 TSTM32_Flasher::TSTM32_Flasher(TKRCOMPort& aComPort, TFlasherTimeouts aTimeouts)
     : fComPort(aComPort), fTimeouts(aTimeouts), fTx(258, 0), fRx(256, 0) {

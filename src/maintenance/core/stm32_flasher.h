@@ -83,6 +83,10 @@ public:
     int write_unprotect();
     int read_unprotect();
 
+    // The whole image file; EFlasherFileError for a file that is missing, unreadable, empty or
+    // far too large for any chip.
+    static std::vector<uint8_t> ReadImage(const std::string& aFileName);
+
     // Device table look-up; stores the row's flash size in FlashSize.
     std::string get_device_string(int32_t pid);
     // True when pid has its own row in the device table.

@@ -11,7 +11,7 @@
 #include "cli/cli_args.h"
 #include "cli/cli_help.h"
 #include "cli/cli_runner.h"
-#include "cli/signal_pipe.h"
+#include "link/signal_pipe.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

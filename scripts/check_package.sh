@@ -36,4 +36,10 @@ version=$(sed -n 's/^project(Benchlord VERSION \([0-9.]*\).*/\1/p' "$root/CMakeL
 "$tmp/usr/bin/benchlord-sim" --help >/dev/null
 [ "$("$tmp/usr/bin/benchlord-sim" --version)" = "benchlord-sim $version" ]
 QT_QPA_PLATFORM=offscreen "$tmp/usr/bin/benchlord" --version >/dev/null
+# Tab completion offers the packaged program's commands.
+words=$(PATH="$tmp/usr/bin:$PATH" bash -c 'source "$1"; COMP_WORDS=(benchlordctl ""); COMP_CWORD=1
+    _benchlordctl; echo "${COMPREPLY[*]}"' _ "$tmp/usr/share/bash-completion/completions/benchlordctl")
+for command in info read watch preset; do
+    [[ " $words " == *" $command "* ]] || { echo "completion lacks $command: $words" >&2; exit 1; }
+done
 echo "package check passed: $(basename "$deb")"

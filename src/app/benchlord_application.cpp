@@ -7,7 +7,8 @@
 TBenchlordApplication::TBenchlordApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setOrganizationName(QStringLiteral("tarnwell"));
     setApplicationName(QStringLiteral("DPS"));
-    setApplicationDisplayName(QStringLiteral("Benchlord"));
+    // No application display name: the platform would append it to every window title, and the
+    // title must read exactly as identified ("DPS5015 ver. 4.5T", or "Benchlord" when idle).
 }
 
 bool TBenchlordApplication::notify(QObject* AReceiver, QEvent* AEvent) {

@@ -9,6 +9,7 @@
 #include "app/app_options.h"
 #include "app/app_style.h"
 #include "app/benchlord_application.h"
+#include "app/close_on_signals.h"
 #include "app/demo_supply.h"
 #include "app/main_form.h"
 #include "app/message_presenter.h"
@@ -66,6 +67,8 @@ int main(int argc, char* argv[]) {
         auto* enterForm = new TEnterForm(&mainForm);
         mainForm.SetEntryPopups(enterForm, enterForm2);
         mainForm.show();
+        // Ctrl-C, a kill or a closed terminal close the window as the user would.
+        const auto closeOnSignals = CloseOnSignals(mainForm);
         if (demo) mainForm.ConnectLoopback(demo->Port());
         result = app.exec();
     }

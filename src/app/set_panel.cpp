@@ -126,7 +126,7 @@ void TSetPanel::BuildGroup(int AX, const QString& ACaption, const QString& AUnit
     knob->SetUnfocusedBorderColor(TColorFromRGB(0x30, 0x34, 0x3A));
     knob->SetFocusedBorderColor(TColorFromRGB(0x40, 0xC0, 0xFF));
     knob->SetDisabledBorderColor(TColorFromRGB(0x26, 0x29, 0x2E));
-    knob->SetPageSize(AVoltage ? 100 : 10);
+    knob->SetPageSize(10);  // the knob's large step for both: Shift and Page Up / Down
     knob->UpdateMinMax(AVoltage ? 10 : 1, AVoltage ? 5100 : 2010);
     knob->setEnabled(false);
     knob->OnChange = [this, AVoltage, knob](QObject*) {

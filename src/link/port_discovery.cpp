@@ -1,13 +1,45 @@
 #include "link/port_discovery.h"
 
+#include <sys/stat.h>
+
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QSet>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 
 namespace {
 QMutex gExtraLock;
 QStringList gExtraPorts;  // guarded by gExtraLock
+QSet<QString> gReported;  // skipped entries already named on stderr; guarded by gExtraLock
+
+// Why an extra port cannot be listed, or empty when it is a character device (links followed).
+QString ExtraPortProblem(const QString& path) {
+    struct stat st {};
+    if (stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT ? QStringLiteral("it does not exist")
+                               : QStringLiteral("it cannot be examined");
+    if (S_ISDIR(st.st_mode)) return QStringLiteral("it is a directory");
+    if (!S_ISCHR(st.st_mode)) return QStringLiteral("it is not a character device");
+    return {};
+}
+
+// Names a skipped entry on stderr, once per entry and reason for the life of the process.
+void ReportSkipped(const QString& path, const QString& why) {
+    {
+        QMutexLocker lock(&gExtraLock);
+        if (gReported.contains(path + u'\n' + why)) return;
+        gReported.insert(path + u'\n' + why);
+    }
+    const QString program =
+        QCoreApplication::instance() ? QCoreApplication::applicationName() : QString();
+    const QString line = (program.isEmpty() ? QString() : program + ": ") + "extra port " + path +
+                         " skipped: " + why + "\n";
+    std::fputs(line.toLocal8Bit().constData(), stderr);
+}
 
 bool IsDigit(QChar c) {
     return c >= u'0' && c <= u'9';
@@ -157,7 +189,11 @@ void SetupEnumAvailableComPorts(TSerialPortList& list, TTtyDeviceSource& source)
     // Extra ports keep the order they were named in; a path naming a listed port ("/dev/ttyUSB0")
     // is not listed twice.
     for (const QString& path : ExtraPorts()) {
-        if (!QFileInfo::exists(path)) continue;
+        // Only character devices are ports: a file or a directory named by mistake is skipped.
+        if (const QString why = ExtraPortProblem(path); !why.isEmpty()) {
+            ReportSkipped(path, why);
+            continue;
+        }
         const QString canonical = QFileInfo(path).canonicalFilePath();
         const bool listed = std::any_of(list.begin(), list.end(), [&](const TSerialPort& p) {
             return p.ShortName == path ||

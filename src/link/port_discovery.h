@@ -49,7 +49,9 @@ QString FriendlyPortName(const TTtyDevice& dev);
 bool NaturalLess(const QString& a, const QString& b);
 
 // Extra ports: paths to character devices (or links to them) that are listed although udev does
-// not report them. Each is listed only while the path exists; its ShortName is the path itself.
+// not report them. Each is listed only while the path is a character device; its ShortName is the
+// path itself. A path that is not (missing, a file, a directory) is skipped and named on stderr
+// once per process.
 // The environment variable BENCHLORD_EXTRA_PORTS holds more such paths separated by ':'.
 void AddExtraPort(const QString& path);
 void RemoveExtraPort(const QString& path);

@@ -163,9 +163,9 @@ void TSessionCore::TcpConnect() {
         for (int k = 0; k < 4; ++k)
             addr |= static_cast<uint32_t>((*octets)[k]) << (8 * k);
     if (!octets || addr == 0) {
-        fView.ShowError(!octets ? QStringLiteral("Not a valid IP address.")
-                                : "Wrong address " + fIpText + LineBreak() +
-                                      "Please check  the TCP IP address.");
+        ShowConnectError(!octets ? QStringLiteral("Not a valid IP address.")
+                                 : "Wrong address " + fIpText + LineBreak() +
+                                       "Please check  the TCP IP address.");
         fPanel.AutoConnect = false;
         fAutoconnectTimer.stop();
         fPanel.BusyRunning = false;
@@ -193,7 +193,7 @@ void TSessionCore::TcpConnect() {
 }
 
 void TSessionCore::ConnectFailed(const QString& AText) {
-    fView.ShowError(AText);
+    ShowConnectError(AText);
     // Autoconnect goes off so that the message does not come back every 1.5 s.
     fPanel.AutoConnect = false;
     fAutoconnectTimer.stop();
@@ -223,7 +223,7 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
         fPanel.BusyRunning = false;
         PushPanel();
         std::string level;
-        fView.ShowError(QString::fromStdString(fModbusMaster->ErrorMsg(AError, level)));
+        ShowConnectError(QString::fromStdString(fModbusMaster->ErrorMsg(AError, level)));
         return;
     }
     if (fConnected) return;  // a second identification reply for a running session
@@ -444,7 +444,7 @@ void TSessionCore::PostConnectionLost() {
 void TSessionCore::ConnectionLost() {
     SetTraffic(true, true);
     fOscillTimer.stop();
-    fView.ShowError("Connection lost !!!");
+    ShowConnectError("Connection lost !!!");
     fLostPosted = false;
     if (!fConnected) return;
     Disconnect();
@@ -494,10 +494,22 @@ void TSessionCore::AutoConnectSwitchClick(bool AOn) {
     PushPanel();
 }
 
+void TSessionCore::ShowConnectError(const QString& AText) {
+    ++fErrorBoxesOpen;
+    fView.ShowError(AText);
+    --fErrorBoxesOpen;
+}
+
 void TSessionCore::AutoconnectTimerEvent() {
     fAutoconnectTimer.stop();
     fAutoconnectTimer.setInterval(static_cast<int>(fTimings.AutoconnectRetry));
     if (fConnected) return;
+    // While a connection error box is open no attempt is made, so boxes never stack up; the
+    // retries go on once the user has closed it.
+    if (fErrorBoxesOpen > 0) {
+        if (fPanel.AutoConnect) fAutoconnectTimer.start();
+        return;
+    }
     if (FillPortList()) ConnectBtnClick();
     if (fPanel.AutoConnect && !fConnected) fAutoconnectTimer.start();
 }

@@ -192,6 +192,8 @@ private:
     void SerialConnect();
     void TcpConnect();
     void ConnectFailed(const QString& AText);
+    // A connection error box; the box is modal and runs the event loop until it is closed.
+    void ShowConnectError(const QString& AText);
     void StartIdentification();
     void IdentificationReply(int32_t AError, const void* AData);
     void ApplyIdentification();
@@ -276,6 +278,7 @@ private:
     QString fIpText = "192.168.001.001";
     bool fVersionControlMessage = true;
     bool fLostPosted = false;
+    int fErrorBoxesOpen = 0;  // connection error boxes open; autoconnect waits while one is
 
     // Output and set values.
     bool fPowerOn = false;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,6 +25,8 @@
 #include "controls/knob.h"
 #include "controls/led.h"
 #include "controls/seven_segment_display.h"
+#include "link/com_port_connector.h"
+#include "link/modbus_master.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 
@@ -155,7 +158,10 @@ TEST(WindowSession, ConnectShowsIdentifiedTitleAndLiveReadings) {
     h.supply->SetRegister(simreg::ISET, 100);
     h.supply->SetOutput(true);
     ASSERT_TRUE(h.Connect()) << h.presenter.errors.join("|").toStdString();
-    EXPECT_TRUE(h.form->windowTitle().startsWith("DPS5015")) << h.form->windowTitle().toStdString();
+    EXPECT_EQ(h.form->windowTitle(), "DPS5015 ver. 4.6T");
+    // The desktop shows the title as it is: with an application display name set, the platform
+    // would append " — " and that name to every window title.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
     // 5.00 V into 10 ohm: 0.50 A.
     TOutputPanel* out = h.form->OutputPanel();
     ASSERT_TRUE(h.WaitFor([&] { return out->CVLed()->LedOn(); }));
@@ -174,12 +180,24 @@ TEST(WindowSession, KnobTurnReachesTheSupply) {
     TWindowHarness h;
     ASSERT_TRUE(h.StartSupply());
     h.supply->SetRegister(simreg::USET, 500);
+    h.supply->SetRegister(simreg::ISET, 100);
     ASSERT_TRUE(h.Connect());
     TLN_Knob* knob = h.form->SetPanel()->UKnob();
     ASSERT_TRUE(knob->isEnabled());  // output off: the knobs are usable
     knob->SetPosition(734);
     ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 734; }));
     EXPECT_EQ(DigitsOf(h.form->SetPanel()->UsetReadout()), " 734");
+    // Both knobs step by the knob's large step of 10 with Shift and Page Up / Page Down.
+    for (TLN_Knob* k : {knob, h.form->SetPanel()->IKnob()}) {
+        const int start = k->Position();
+        QKeyEvent shiftUp(QEvent::KeyPress, Qt::Key_Up, Qt::ShiftModifier);
+        QApplication::sendEvent(k, &shiftUp);
+        EXPECT_EQ(k->Position(), start + 10);
+        Key(k, Qt::Key_PageDown);
+        Key(k, Qt::Key_PageDown);
+        EXPECT_EQ(k->Position(), start - 10);
+    }
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 724; }));
 }
 
 TEST(WindowSession, TypedDigitReachesTheSupply) {
@@ -261,4 +279,41 @@ TEST(WindowSession, DisconnectButtonReleasesTheKeys) {
     ASSERT_TRUE(h.supply->WaitForWrite(simreg::LOCK, std::chrono::milliseconds(1000)));
     EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
     EXPECT_EQ(h.form->windowTitle(), "Benchlord");
+}
+
+TEST(WindowSession, AutoconnectToASilentDeviceKeepsOneErrorBoxOpenAtATime) {
+    TWindowHarness h;
+    VirtualSupplyOptions opt;
+    opt.pty = true;
+    ASSERT_TRUE(h.StartSupply(opt));
+    ASSERT_TRUE(h.ConnectSerial());  // remembers the port
+    h.form->ConnectionPanel()->DisconnectBtn()->click();
+    SimFaults silent;
+    silent.dropEvery = 1;  // the device stays silent
+    h.supply->SetFaults(silent);
+    // Each attempt times out well within the shortened retry interval of 60 ms.
+    h.form->Session().COMPortConnector().SetWriteTimeout(10);
+    h.form->Session().COMPortConnector().SetReadTimeout(10);
+    int boxesOpen = 0, mostOpen = 0;
+    uint64_t requestsWhileOpen = 0;
+    h.presenter.onError = [&](const QString&) {
+        // The box is modal: the event loop runs inside it until the user closes it.
+        mostOpen = std::max(mostOpen, ++boxesOpen);
+        if (h.presenter.errors.size() == 1) {
+            const uint64_t before = h.supply->Requests();
+            // Ten retry intervals with the box open.
+            h.WaitFor([&] { return h.presenter.errors.size() > 1; }, 600);
+            requestsWhileOpen = h.supply->Requests() - before;
+        }
+        --boxesOpen;
+    };
+    h.form->ConnectionPanel()->AutoConnectSwitch()->click();
+    // Closing the box lets the retries go on: the next attempt times out again.
+    ASSERT_TRUE(h.WaitFor([&] { return h.presenter.errors.size() >= 2; }, 3000))
+        << h.presenter.errors.join("|").toStdString() << " requests " << h.supply->Requests();
+    h.form->ConnectionPanel()->AutoConnectSwitch()->click();
+    h.presenter.onError = nullptr;
+    EXPECT_EQ(mostOpen, 1);
+    EXPECT_EQ(requestsWhileOpen, 0u);
+    EXPECT_EQ(h.presenter.errors.front(), "Timeout when receiving data.");
 }

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,6 +20,7 @@
 
 #include "app/app_options.h"
 #include "app/busy_indicator.h"
+#include "app/close_on_signals.h"
 #include "app/connection_panel.h"
 #include "app/demo_supply.h"
 #include "app/edit_box.h"
@@ -89,6 +93,26 @@ TEST(WindowShell, CloseReleasesTheKeysAndWritesTheSettings) {
     EXPECT_TRUE(store.ValueExists("UnDown"));
     EXPECT_TRUE(store.ValueExists("RCNT"));
     EXPECT_TRUE(store.ValueExists("CLR1"));
+}
+
+TEST(WindowShell, TerminationSignalsCloseTheWindowAsTheUserWould) {
+    // Ctrl-C in the terminal, a kill, the terminal closed: keys released, settings written.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        TConfigHome home;
+        TWindowHarness h(apptest::WithOwnSettings());
+        ASSERT_TRUE(h.StartSupply());
+        ASSERT_TRUE(h.Connect());
+        h.form->ConnectionPanel()->AutoConnectSwitch()->click();
+        const auto closeOnSignals = CloseOnSignals(*h.form);
+        h.supply->ClearWrites();
+        ASSERT_EQ(raise(signal), 0);
+        ASSERT_TRUE(h.WaitFor([&] { return !h.form->isVisible(); }));
+        EXPECT_FALSE(h.form->Session().Connected());
+        ASSERT_TRUE(h.supply->WaitForWrite(simreg::LOCK, std::chrono::milliseconds(1000)));
+        EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
+        EXPECT_EQ(TSettingsStore().ReadInteger("Autoconnect"), 1);
+    }
 }
 
 TEST(WindowShell, FirstRunStartsWithDefaultsAndRestoresThemNextTime) {

@@ -167,20 +167,33 @@ TEST(NaturalOrder, DigitRunsCompareAsNumbers) {
     EXPECT_FALSE(NaturalLess("ttyS1", "ttyS1"));
 }
 
-TEST_F(PortDiscoveryTest, ExtraPortsAreListedAfterHardwareWhileTheyExist) {
+TEST_F(PortDiscoveryTest, ExtraPortsAreListedAfterHardwareOnlyWhileTheyAreCharacterDevices) {
     QTemporaryDir dir;
+    // Links to character devices stand for a supply's pseudo-terminal.
     const QString a = dir.path() + "/dps", b = dir.path() + "/other", gone = dir.path() + "/gone";
-    for (const QString& p : {a, b}) {
-        QFile f(p);
+    ASSERT_TRUE(QFile::link("/dev/null", a));
+    ASSERT_TRUE(QFile::link("/dev/zero", b));
+    const QString file = dir.path() + "/passwd";
+    {
+        QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
     fSource.fDevices = {UsbSerial("ttyUSB0")};
     AddExtraPort(b);
     AddExtraPort(b);
-    qputenv("BENCHLORD_EXTRA_PORTS", (gone + ":" + a + "::" + b).toUtf8());
+    qputenv("BENCHLORD_EXTRA_PORTS",
+            (gone + ":" + a + "::" + b + ":" + file + ":" + dir.path()).toUtf8());
+    testing::internal::CaptureStderr();
     SetupEnumAvailableComPorts(fList, fSource);
+    SetupEnumAvailableComPorts(fList, fSource);  // each skipped entry is named once
+    const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(ShortNames(fList), QStringList({"TCP", "ttyUSB0", b, a}));
     EXPECT_EQ(fList.back().FriendlyName, "Extra port (" + a + ")");
+    const auto lines = QString::fromStdString(said).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << said;
+    EXPECT_TRUE(lines[0].endsWith("extra port " + gone + " skipped: it does not exist"));
+    EXPECT_TRUE(lines[1].endsWith("extra port " + file + " skipped: it is not a character device"));
+    EXPECT_TRUE(lines[2].endsWith("extra port " + dir.path() + " skipped: it is a directory"));
 
     RemoveExtraPort(b);
     qunsetenv("BENCHLORD_EXTRA_PORTS");

@@ -150,3 +150,26 @@ TEST_F(SessionOutput, AllPanelsCollapsedExpandsTheConnectionPanel) {
 }
 
 }  // namespace
+
+TEST(SessionSmartTracking, BelowVer43ADifferenceOfUpToNineLightsNothing) {
+    // Smart tracking on a ver_42 unit: the device's set voltage may run up to 9 units from the
+    // program's without the mismatch lamp; ver_43 and later flag any difference.
+    for (const char* cls : {"ver_42", "ver_43"}) {
+        SCOPED_TRACE(cls);
+        TSessionHarness h;
+        VirtualSupplyOptions opt;
+        ASSERT_TRUE(SimApplyClassName(cls, opt.identity));
+        ASSERT_TRUE(h.StartSupply(opt));
+        h.supply->SetRegister(simreg::PARAM, 4);  // smart tracking
+        ASSERT_TRUE(h.ConnectTcp());
+        ASSERT_TRUE(h.WaitFor([&] { return h.core->Model().SMART; }));
+        const uint16_t uset = static_cast<uint16_t>(h.core->Data().USET);
+        h.supply->SetRegister(simreg::USET, uset + 1);
+        if (std::string(cls) == "ver_42") {
+            ASSERT_TRUE(h.WaitPolls(8));
+            EXPECT_FALSE(h.view.mismatchU);
+            h.supply->SetRegister(simreg::USET, uset + 10);
+        }
+        EXPECT_TRUE(h.WaitFor([&] { return h.view.mismatchU; }));
+    }
+}

@@ -1,4 +1,4 @@
-#include "cli/signal_pipe.h"
+#include "link/signal_pipe.h"
 
 #include <fcntl.h>
 #include <unistd.h>

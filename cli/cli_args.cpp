@@ -100,6 +100,7 @@ QString ApplyGlobal(const TRawOption& AOpt, TCliRequest& AReq) {
 
 QString ApplyDecimal(const TRawOption& AOpt, std::optional<TDecimal>& ATarget) {
     ATarget = ParseDecimal(AOpt.Value);
+    if (IsNegativeDecimal(AOpt.Value)) return AOpt.Name + " " + AOpt.Value + ": out of range";
     if (!ATarget) return AOpt.Name + ": not a number: " + AOpt.Value;
     return {};
 }

@@ -18,6 +18,7 @@ enum TCliExit : int {
     ceLink = 3,           // cannot connect, or the connection was lost
     ceRefused = 4,        // the device refused a request (exception reply)
     ceBootloader = 5,     // flash: a boot loader step failed
+    ceLocalIO = 6,        // a local file or standard output could not be written
     ceInterrupted = 130,  // a signal ended a command other than watch
 };
 

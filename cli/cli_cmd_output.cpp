@@ -4,8 +4,10 @@
 #include "cli/cli_checks.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
+#include "cli/cli_messages.h"
 #include "cli/cli_values.h"
 #include "link/connector_texts.h"
+#include "link/modbus_errors.h"
 #include "session/model_limits.h"
 #include "session/session_core.h"
 
@@ -62,7 +64,7 @@ public:
             fCtx.PrintFields(SetValueFields(fCtx.Core()));
             fCtx.Done();
         } else if (fCtx.Timeouts() > fTimeoutsBefore) {
-            fCtx.Fail(ceLink, QString::fromStdString(KRConnectorErrorMsg(cerNoAnswer)));
+            fCtx.Fail(ceLink, ResultText(MBTransportError(cerNoAnswer)));
         } else {
             fCtx.Fail(ceRefused, "The supply did not take the set values.");
         }
@@ -100,7 +102,7 @@ public:
         if (isOn == fOn) {
             Report();
         } else if (fCtx.Timeouts() > fTimeoutsBefore) {
-            fCtx.Fail(ceLink, QString::fromStdString(KRConnectorErrorMsg(cerNoAnswer)));
+            fCtx.Fail(ceLink, ResultText(MBTransportError(cerNoAnswer)));
         } else {
             const QString protect = ProtectLabel(core.Data().PROTECT);
             fCtx.Fail(ceRefused, QString("The output did not switch ") + (fOn ? "on" : "off") +

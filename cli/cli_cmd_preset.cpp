@@ -6,7 +6,9 @@
 #include "cli/cli_checks.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
+#include "cli/cli_messages.h"
 #include "link/connector_texts.h"
+#include "link/modbus_errors.h"
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
@@ -122,7 +124,7 @@ private:
 
     void Report(bool AOk, uint32_t ANum, const TMemorySet& ABlock) {
         if (!AOk) {
-            fCtx.Fail(ceLink, QString::fromStdString(KRConnectorErrorMsg(cerNoAnswer)));
+            fCtx.Fail(ceLink, ResultText(MBTransportError(cerNoAnswer)));
             return;
         }
         const TFields f = Fields(ANum, ABlock);
@@ -136,7 +138,7 @@ private:
 
     void Listed(uint32_t ANum, bool AOk, const TMemorySet& ABlock) {
         if (!AOk) {
-            fCtx.Fail(ceLink, QString::fromStdString(KRConnectorErrorMsg(cerNoAnswer)));
+            fCtx.Fail(ceLink, ResultText(MBTransportError(cerNoAnswer)));
             return;
         }
         fBlocks[ANum] = ABlock;

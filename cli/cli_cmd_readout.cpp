@@ -28,8 +28,9 @@ public:
     }
 };
 
-// Rows of readings: the first reading after each interval makes a row, so rows are at least one
-// interval apart and every row is a fresh reading. Each row is flushed at once.
+// Rows of readings: the session polls the live readings once per interval (or as fast as the
+// link allows for shorter ones), and each reading makes a row, flushed at once. A row that cannot
+// be written ends the command with a local I/O error, keys released.
 class TWatchCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
@@ -39,25 +40,20 @@ public:
         if (path.isEmpty()) return {};
         fFile.setFileName(path);
         if (!fFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-            return "Cannot write " + path + ": " + fFile.errorString();
+            return "cannot write " + path + ": " + fFile.errorString();
         // The file is a valid CSV from the start, whatever happens to the connection.
         WriteFile(CsvHeader());
         return {};
     }
 
     void Started() override {
-        fTimer.setInterval(fCtx.Request().IntervalMs);
-        fTimer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&fTimer, &QTimer::timeout, [this] { fRowDue = true; });
+        fCtx.Core().TaskMgr().SetPollPause(static_cast<uint32_t>(fCtx.Request().IntervalMs));
         if (!fCtx.Request().Json) fCtx.Print(CsvHeader() + "\n");
     }
 
     void LiveReading() override {
-        if (!fRowDue) return;
-        fRowDue = false;
-        if (fRows == 0) fTimer.start();
         const QString time = IsoTimestamp();
-        if (fFile.isOpen()) WriteFile(CsvRow(time, fCtx.Core()));
+        if (fFile.isOpen() && !WriteFile(CsvRow(time, fCtx.Core()))) return;
         if (fCtx.Request().Json)
             fCtx.Print(JsonObject(WatchFields(time, fCtx.Core())) + "\n");
         else
@@ -67,21 +63,22 @@ public:
     }
 
     void Stopping() override {
-        fTimer.stop();
         if (fFile.isOpen()) fFile.close();
     }
 
     bool InterruptIsSuccess() const override { return true; }
 
 private:
-    void WriteFile(const QString& ALine) {
-        fFile.write((ALine + "\n").toUtf8());
-        fFile.flush();
+    // Writes and flushes one line; on failure ends the command with exit code 6.
+    bool WriteFile(const QString& ALine) {
+        const QByteArray bytes = (ALine + "\n").toUtf8();
+        if (fFile.write(bytes) == bytes.size() && fFile.flush()) return true;
+        fCtx.Fail(ceLocalIO, "cannot write " + fFile.fileName() + ": " + fFile.errorString());
+        fFile.close();
+        return false;
     }
 
     QFile fFile;
-    QTimer fTimer;
-    bool fRowDue = true;
     int64_t fRows = 0;
 };
 

@@ -29,8 +29,8 @@ QString ToolHelp() {
         "  --version             print the program version\n"
         "\n"
         "Exit codes: 0 done, 2 usage or value out of range, 3 cannot connect or connection\n"
-        "lost, 4 the device refused a request, 5 a boot loader step failed (flash),\n"
-        "130 interrupted.\n");
+        "lost, 4 the device refused a request, 5 a boot loader step failed (flash), 6 local\n"
+        "I/O error (a file or standard output could not be written), 130 interrupted.\n");
 }
 
 QString CommandHelp(const QString& ACommand) {
@@ -74,10 +74,11 @@ QString CommandHelp(const QString& ACommand) {
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] watch [--interval S] [--count N] [--csv FILE]\n"
             "\n"
-            "Streams readings, one row every S seconds (1), until N rows are written or the\n"
-            "program is interrupted (Ctrl-C ends it cleanly with exit 0 and releases the keys).\n"
-            "Rows go to standard output as CSV (JSON lines with --json) and, with --csv, to FILE;\n"
-            "each row is flushed at once. CSV header:\n"
+            "Reads the supply once every S seconds (1; at most as fast as the link allows) and\n"
+            "prints a row per reading until N rows are written or the program is interrupted\n"
+            "(Ctrl-C ends it cleanly with exit 0 and releases the keys). Rows go to standard\n"
+            "output as CSV (JSON lines with --json) and, with --csv, to FILE; each row is flushed\n"
+            "at once. A row that cannot be written ends the command with exit 6. CSV header:\n"
             "time,uset,iset,uout,iout,power,uin,mode,protect,output\n");
     if (ACommand == "flash")
         return QStringLiteral(

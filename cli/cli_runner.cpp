@@ -1,12 +1,14 @@
 #include "cli/cli_runner.h"
 
-#include <QEventLoop>
+#include <QPointer>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 
 #include "cli/cli_help.h"
 #include "cli/cli_link.h"
+#include "cli/cli_messages.h"
 #include "link/com_port_connector.h"
 #include "link/modbus_errors.h"
 #include "link/modbus_master.h"
@@ -19,7 +21,10 @@ TCliRunner::TCliRunner(TCliRequest ARequest, std::ostream& AOut, std::ostream& A
       fRequest(std::move(ARequest)),
       fOut(AOut),
       fErr(AErr),
-      fConfig(std::move(AConfig)) {}
+      fConfig(std::move(AConfig)) {
+    fReleaseBound.setSingleShot(true);
+    connect(&fReleaseBound, &QTimer::timeout, this, [this] { ReleaseEnded(fRelease); });
+}
 
 TCliRunner::~TCliRunner() {
     // The link goes first: its workers may still post into this object.
@@ -52,10 +57,8 @@ void TCliRunner::Run() {
     }
     fCommand = MakeCommand(*this);
     const QString error = fCommand->Prepare();
-    if (!error.isEmpty()) {
-        Fail(ceUsage, error);
-        return;
-    }
+    if (!error.isEmpty()) Fail(ceUsage, error);
+    if (fPhase >= phFinishing) return;  // refused, or failed on its own (a file)
     if (!fCommand->NeedsSession()) {
         fPhase = phRunning;
         fCommand->Started();
@@ -101,24 +104,15 @@ void TCliRunner::CreateSession() {
     if (fConfig.SerialWaitResp != 0)
         fCore->COMPortConnector().SetWaitRespTime(fConfig.SerialWaitResp);
 
-    // Exception replies are recognised on the workers, before the session's handlers turn them
-    // into a red traffic lamp; the code is kept for the decision on the exit code.
-    auto sniff = [this](TKRConnector* AConnector, PKRBuffer APack, int32_t ALength) {
-        const TMBType type = AConnector->ConnectorType() == ctTCPClient ? mbtTCP : mbtRTU;
-        const uint8_t code = ReplyException(type, APack->data(), ALength);
-        if (code == 0) return;
-        fException.store(code);
-        QMetaObject::invokeMethod(this, "ExceptionSeen", Qt::QueuedConnection);
-    };
-    fCore->TCPConnector().SetOnRecv(sniff);
-    fCore->COMPortConnector().SetOnRecv(sniff);
+    // Refusals and link failures are judged from the master's result of each request: only a
+    // reply the link accepted as a valid exception reply is a refusal by the device.
+    fCore->fOnRequestResult = [this](int32_t ACode) { RequestResult(ACode); };
 
     fView.fOnError = [this](const QString& AText) { ErrorShown(AText); };
     fView.fOnInformation = [this](const QString& AText) {
         if (fPhase < phFinishing) PrintError(MessageLines(AText));
     };
     fView.fOnLimits = [this] { LimitsKnown(); };
-    fView.fOnTraffic = [this](const TTrafficLamp& ALamp) { TrafficChanged(ALamp); };
     fView.fOnSetValues = [this] {
         if (fPhase == phRunning && fCommand) fCommand->SetValuesShown();
     };
@@ -161,7 +155,7 @@ bool TCliRunner::PrepareLink() {
         QString error;
         const QString address = ResolveIPv4(link.TcpHost, &error);
         if (address.isEmpty()) {
-            Fail(ceLink, error);
+            Fail(ceLink, "cannot connect: " + error);
             return false;
         }
         fCore->FillPortList();
@@ -177,9 +171,9 @@ bool TCliRunner::PrepareLink() {
         fCore->FillPortList();
         const int index = FindPortIndex(fCore->SerialPortList(), link.Port);
         if (index < 0) {
-            Fail(ceLink, MessageLines("The " + link.Port + " port is closed or busy!\r" +
-                                      "Please check  the port and close other application using "
-                                      "this port."));
+            Fail(ceLink, ConnectFailure("The " + link.Port + " port is closed or busy!\r" +
+                                        "Please check  the port and close other application "
+                                        "using this port."));
             return false;
         }
         fCore->ComPortComboBoxSelect(index);
@@ -209,19 +203,20 @@ void TCliRunner::CheckIdentified() {
     // message; the window would only show its title.
     if (fPhase != phIdentified || fCore->Connected()) return;
     if (!IsAcceptedModel(fCore->Data().MODEL))
-        Fail(ceLink, fCore->Title() + ": this model is not supported.");
+        Fail(ceLink, fCore->Title() + ": this model is not supported");
 }
 
-void TCliRunner::TrafficChanged(const TTrafficLamp& ALamp) {
-    // While identified but not yet running, the only request is the key-lock write.
-    if (fPhase != phIdentified || !ALamp.Red) return;
-    const int code = fException.exchange(0);
-    if (code != 0) {
-        std::string level;
-        Fail(ceRefused, QString::fromStdString(ModbusErrorMsg(code, level)));
-    } else {
-        Fail(ceLink, "The keys of the supply could not be locked.");
+void TCliRunner::RequestResult(int32_t ACode) {
+    if (ACode == 0 || fPhase >= phFinishing) return;
+    fLastFailure = ACode;
+    if (ACode > 0) {
+        Fail(ceRefused, ResultText(ACode));
+        return;
     }
+    // While identified but not yet running, the only request is the key-lock write. Later
+    // failures are the scheduler's to count: three in a row end the session.
+    if (fPhase == phIdentified)
+        Fail(ceLink, "the keys of the supply could not be locked: " + ResultText(ACode));
 }
 
 void TCliRunner::SessionStarted() {
@@ -244,16 +239,27 @@ void TCliRunner::Reading() {
 
 void TCliRunner::ErrorShown(const QString& AText) {
     if (fPhase >= phFinishing) return;
-    PrintError(MessageLines(AText));
-    Finish(fException.exchange(0) != 0 ? ceRefused : ceLink);
+    if (fPhase == phConnecting && fLastFailure != 0) {
+        // The identification failed; the session showed the system's text of the result code.
+        Fail(ceLink, ResultText(fLastFailure));
+    } else if (fPhase == phConnecting) {
+        Fail(ceLink, ConnectFailure(AText));
+    } else {
+        const QString english = fKeysFreeAtDevice
+                                    ? "connection ended: the keys were released at the supply"
+                                    : "connection lost: the supply stopped answering";
+        Fail(ceLink, WithSystemText(english, AText));
+    }
 }
 
-void TCliRunner::ExceptionSeen() {
-    if (fPhase >= phFinishing) return;
-    const int code = fException.exchange(0);
-    if (code == 0) return;
-    std::string level;
-    Fail(ceRefused, QString::fromStdString(ModbusErrorMsg(code, level)));
+QString TCliRunner::ConnectFailure(const QString& ASystemText) const {
+    const TLinkOptions& link = fRequest.Link;
+    if (link.Tcp())
+        return WithSystemText(
+            "cannot connect to " + link.TcpHost + ":" + QString::number(link.TcpPort), ASystemText);
+    const QString path = link.Port.contains('/') ? link.Port : PortDevicePath(link.Port);
+    if (ExistsButIsNoTerminal(path)) return link.Port + ": not a serial port";
+    return WithSystemText("cannot open " + link.Port, ASystemText);
 }
 
 void TCliRunner::Interrupt() {
@@ -286,43 +292,65 @@ void TCliRunner::Teardown() {
         return;
     }
     if (fCommand) fCommand->Stopping();
-    if (fCore && !fLinkReleased) {
-        if (fCore->Connected()) {
-            if (fRequest.KeepLock)
-                fCore->TaskMgr().Stop();
-            else
-                fCore->DisconnectBtnClick();  // key release, bounded wait, disconnect
-        } else {
-            if (fLockTaken && !fRequest.KeepLock && !fKeysFreeAtDevice) ReleaseAfterLoss();
-            // A connect still under way must not go on to lock the keys of a finished run.
-            fCore->ModbusMaster().SetActive(false);
-        }
+    // A command that took the port over (flash) has closed the session itself.
+    if (!fCore || fLinkReleased) {
+        CloseLink();
+        return;
     }
-    fPhase = phDone;
-    if (fOnFinished) fOnFinished(fExitCode);
+    fCore->TaskMgr().Stop();
+    // After a loss the keys are given back when the supply can still be reached.
+    const bool release =
+        !fRequest.KeepLock && (fCore->Connected() || (fLockTaken && !fKeysFreeAtDevice));
+    if (release)
+        ReleaseKeys();
+    else
+        CloseLink();
 }
 
-void TCliRunner::ReleaseAfterLoss() {
-    // The session has closed the link. When the supply can still be reached, give its keys
-    // back: one write, bounded by the drain time of a disconnect.
+void TCliRunner::ReleaseKeys() {
     TKRModbusMaster& master = fCore->ModbusMaster();
     TKRConnector* connector = master.Connector();
-    if (connector == nullptr) return;
-    master.SetActive(true);
-    if (connector->Connected()) {
-        QEventLoop loop;
-        bool answered = false;
-        master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 6, 0,
-                                    [&](int32_t, const void*) {
-                                        answered = true;
-                                        loop.quit();
-                                    });
-        if (!answered) {
-            QTimer::singleShot(fConfig.Timings.DrainTimeout, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
+    if (connector == nullptr) {
+        CloseLink();
+        return;
     }
-    master.SetActive(false);
+    connector->QueueClear();
+    master.SetActive(true);  // a lost session has deactivated it
+    if (!connector->Connected()) {
+        CloseLink();
+        return;
+    }
+    // The port stays open until the release is answered (or its time-out passed), so that its
+    // reply is not left on the line for the next program. The completion may come after this
+    // runner has finished: it holds nothing but a guarded pointer and the release's number.
+    const uint32_t release = ++fRelease;
+    fReleasing = true;
+    fReleaseBound.start(static_cast<int>(fConfig.Timings.ResponseTimeout));
+    QPointer<TCliRunner> self(this);
+    master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 6, 0,
+                                [self, release](int32_t, const void*) {
+                                    if (self) self->ReleaseEnded(release);
+                                });
+}
+
+void TCliRunner::ReleaseEnded(uint32_t ARelease) {
+    if (!fReleasing || ARelease != fRelease) return;
+    fReleasing = false;
+    fReleaseBound.stop();
+    // Not from inside the link's completion.
+    QMetaObject::invokeMethod(
+        this, [this] { CloseLink(); }, Qt::QueuedConnection);
+}
+
+void TCliRunner::CloseLink() {
+    if (fPhase == phDone) return;
+    fReleasing = false;
+    fReleaseBound.stop();
+    // Closes the port; a connect still under way must not go on to lock the keys of a finished
+    // run.
+    if (fCore && !fLinkReleased) fCore->ModbusMaster().SetActive(false);
+    fPhase = phDone;
+    if (fOnFinished) fOnFinished(fExitCode);
 }
 
 void TCliRunner::ReleaseLink() {
@@ -331,10 +359,15 @@ void TCliRunner::ReleaseLink() {
 }
 
 void TCliRunner::Print(const QString& AText) {
+    errno = 0;
     fOut << AText.toStdString() << std::flush;
+    if (fOut) return;
     // The reader went away (a pipe into 'head'): end as on an interrupt, so the keys are still
-    // given back.
-    if (!fOut) Interrupt();
+    // given back. Any other failure (a full disk) loses output: a local I/O error.
+    if (errno == EPIPE)
+        Interrupt();
+    else
+        Fail(ceLocalIO, QString("cannot write to standard output: ") + std::strerror(errno));
 }
 
 void TCliRunner::PrintFields(const TFields& AFields) {
@@ -342,5 +375,5 @@ void TCliRunner::PrintFields(const TFields& AFields) {
 }
 
 void TCliRunner::PrintError(const QString& AText) {
-    fErr << AText.toStdString() << std::endl;
+    fErr << "benchlordctl: " << AText.toStdString() << std::endl;
 }

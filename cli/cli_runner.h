@@ -11,7 +11,7 @@
 
 #include <QObject>
 #include <QString>
-#include <atomic>
+#include <QTimer>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -71,17 +71,17 @@ private:
     bool PrepareLink();
     void LimitsKnown();
     void CheckIdentified();
-    void TrafficChanged(const TTrafficLamp& ALamp);
+    void RequestResult(int32_t ACode);
     void SessionStarted();
     void SessionEnded();
     void Reading();
     void ErrorShown(const QString& AText);
-    // Invoked by name from a worker thread: a queued lambda would hand Qt's own reference
-    // count across threads where ThreadSanitizer cannot see its locking.
-    Q_INVOKABLE void ExceptionSeen();
+    QString ConnectFailure(const QString& ASystemText) const;
     void Finish(int ACode);
     void Teardown();
-    void ReleaseAfterLoss();
+    void ReleaseKeys();
+    void ReleaseEnded(uint32_t ARelease);
+    void CloseLink();
     void PrintError(const QString& AText);
 
     // TCliContext
@@ -109,8 +109,13 @@ private:
     bool fAddedExtraPort = false;
     bool fLinkReleased = false;  // the command took the serial line over
     int fTimeouts = 0;
-    // Exception code of the last exception reply, set on the connector's worker thread.
-    std::atomic<int> fException{0};
+    // Result code of the last failed request.
+    int32_t fLastFailure = 0;
+    // The key release on its way: its number (a late completion of an earlier one is ignored)
+    // and the bound on the wait for its reply.
+    uint32_t fRelease = 0;
+    bool fReleasing = false;
+    QTimer fReleaseBound;
 
     std::unique_ptr<QTemporaryDir> fSettingsDir;
     std::unique_ptr<TSettingsStore> fSettings;

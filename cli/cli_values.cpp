@@ -23,17 +23,24 @@ std::optional<TDecimal> ParseDecimal(const QString& AText) {
     const QString frac = dot < 0 ? QString() : text.mid(dot + 1);
     if (whole.isEmpty() && frac.isEmpty()) return std::nullopt;
     if (!AllDigits(whole) || !AllDigits(frac) || whole.size() > 9) return std::nullopt;
-    uint64_t micro = whole.isEmpty() ? 0 : whole.toULongLong() * kPow10[6];
-    for (qsizetype k = 0; k < frac.size() && k < 6; ++k)
-        micro += static_cast<uint64_t>(frac[k].digitValue()) * kPow10[5 - k];
-    if (frac.size() > 6 && frac[6].digitValue() >= 5) ++micro;
-    return TDecimal{micro, text};
+    return TDecimal{whole.isEmpty() ? 0 : whole.toULongLong(), frac, text};
+}
+
+bool IsNegativeDecimal(const QString& AText) {
+    const QString text = AText.trimmed();
+    return text.startsWith('-') && ParseDecimal(text.mid(1)).has_value();
 }
 
 uint64_t ToUnits(const TDecimal& AValue, int ADecimals) {
     const int d = ADecimals < 0 ? 0 : (ADecimals > 6 ? 6 : ADecimals);
-    const uint64_t step = kPow10[6 - d];
-    return (AValue.Micro + step / 2) / step;
+    uint64_t units = AValue.Whole * kPow10[d];
+    for (int k = 0; k < d; ++k) {
+        const int digit = k < AValue.Fraction.size() ? AValue.Fraction[k].digitValue() : 0;
+        units += static_cast<uint64_t>(digit) * kPow10[d - 1 - k];
+    }
+    // Half up: the rest is at least one half exactly when its first digit is 5 or more.
+    if (d < AValue.Fraction.size() && AValue.Fraction[d].digitValue() >= 5) ++units;
+    return units;
 }
 
 std::optional<uint32_t> ParseHoursMinutes(const QString& AText) {

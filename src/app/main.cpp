@@ -10,6 +10,7 @@
 #include "app/app_style.h"
 #include "app/benchlord_application.h"
 #include "app/close_on_signals.h"
+#include "app/demo_console.h"
 #include "app/demo_supply.h"
 #include "app/main_form.h"
 #include "app/message_presenter.h"
@@ -70,6 +71,9 @@ int main(int argc, char* argv[]) {
         // Ctrl-C, a kill or a closed terminal close the window as the user would.
         const auto closeOnSignals = CloseOnSignals(mainForm);
         if (demo) mainForm.ConnectLoopback(demo->Port());
+        // The terminal drives the virtual supply (load changes, protections) while it runs.
+        std::unique_ptr<TDemoConsole> console;
+        if (demo) console = std::make_unique<TDemoConsole>(*demo->Supply());
         result = app.exec();
     }
     return result;

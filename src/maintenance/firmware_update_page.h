@@ -12,7 +12,8 @@
 //                                                                // battery Save
 //     connect(page, &TFirmwareUpdatePage::UpdateFinished, ...); // enable Cancel
 // The message boxes (confirmation, error report) can be routed through the host's presenter
-// by replacing fConfirm and fShowError.
+// by replacing fConfirm and fShowError. The page must go before the session core: a transfer
+// still running works on the core's serial port until the page's destructor has cancelled it.
 
 #include <QString>
 #include <QWidget>

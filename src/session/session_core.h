@@ -155,7 +155,8 @@ public:
     void WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck = {});
     void WriteRegisters(uint16_t AStart, const TKRRegisters& AValues, TAckHandler AOnAck = {},
                         TFailHandler AOnFail = {});
-    // Traffic lamp from a result code (0: dark yellow; else lit red).
+    // Traffic lamp from a request's result code (0: dark yellow; else lit red); tells
+    // fOnRequestResult.
     void TrafficFromCode(int32_t ACode);
 
     // --- window state helpers shared with presets and parameters ---
@@ -179,6 +180,9 @@ public:
     std::function<void()> fOnGlobalDataRead;
     // After the calibration block was read.
     std::function<void()> fOnCalibRead;
+    // After every request the link completed (not one cancelled by a disconnect), with the
+    // master's result code: 0, a validated exception code 1..255, or a link failure below 0.
+    std::function<void(int32_t AResult)> fOnRequestResult;
     // Session started / ended (after the window switched state).
     std::function<void()> fOnSessionStarted;
     std::function<void()> fOnSessionEnded;

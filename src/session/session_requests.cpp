@@ -25,6 +25,7 @@ void TSessionCore::TrafficFromCode(int32_t ACode) {
         SetTraffic(false, false);
     else
         SetTraffic(true, true);
+    if (fOnRequestResult) fOnRequestResult(ACode);
 }
 
 void TSessionCore::ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler AOnRegs,

@@ -56,6 +56,14 @@ void TLN_TaskMgr::Callback() {
     Restart(fInterval);
 }
 
+uint32_t TLN_TaskMgr::PollWait() const {
+    if (fPollPause == 0 || !fLastPoll.isValid() || fWriteJumpBoot > 0) return 0;
+    for (const TJobSlot& slot : kServiceOrder)
+        if (this->*slot.Counter > 0) return 0;
+    const qint64 left = static_cast<qint64>(fPollPause) - fLastPoll.elapsed();
+    return left > 0 ? static_cast<uint32_t>(left) : 0;
+}
+
 void TLN_TaskMgr::Restart(uint32_t AInterval) {
     fTimer.stop();
     fTimer.setInterval(static_cast<int>(AInterval));
@@ -77,6 +85,14 @@ void TLN_TaskMgr::Tick() {
         Fire(this, fOnError);
         return;
     }
+    // Nothing was left unanswered and nothing is pending: the next poll may have to wait.
+    if (fErrorCount == 0) {
+        const uint32_t wait = PollWait();
+        if (wait > 0) {
+            Restart(wait);
+            return;
+        }
+    }
     ++fErrorCount;
 
     if (fWriteJumpBoot > 0) {
@@ -97,6 +113,7 @@ void TLN_TaskMgr::Tick() {
         }
     }
 
+    if (handler == &fOnReadData) fLastPoll.start();
     fInHandler = true;
     fRescheduled = false;
     Fire(this, *handler);

@@ -5,6 +5,7 @@
 // One request is outstanding at a time; three unanswered requests in a row end the session.
 // Everything here runs on the user-interface thread.
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -59,6 +60,10 @@ public:
     uint32_t Timeout() const { return fTimeout; }
     // Response time-out in milliseconds (1000 in the program; tests shorten it).
     void SetTimeout(uint32_t ATimeout) { fTimeout = ATimeout; }
+    // Least time in milliseconds from one live-reading poll to the next while no job is pending
+    // (0, as in the window: poll again after the pause interval). Pending jobs are still served
+    // after the pause interval.
+    void SetPollPause(uint32_t APause) { fPollPause = APause; }
 
     // Job handlers, each issuing one request; a job without a handler is still consumed.
     TTaskNotifyEvent fOnReadMemNum;
@@ -91,6 +96,8 @@ private:
     static const TJobSlot kServiceOrder[];
 
     void Tick();
+    // Milliseconds until the next poll may go out; 0 when it may go now.
+    uint32_t PollWait() const;
     void Restart(uint32_t AInterval);
     static void Fire(TLN_TaskMgr* ASelf, const TTaskNotifyEvent& AEvent);
 
@@ -116,6 +123,8 @@ private:
     QTimer fTimer;
     uint32_t fTimeout = 1000;
     uint32_t fInterval;
+    uint32_t fPollPause = 0;
+    QElapsedTimer fLastPoll;
     // Between Start and Stop (or the error stop, or a served jump to the boot loader).
     bool fRunning = false;
     // Set while a job handler runs; a Callback or Stop inside the handler then decides how the

@@ -3,13 +3,19 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
 namespace {
 
-inline int Mix(int AOld, int ANew, float ACoverage) {
-    return static_cast<int>(std::lround(AOld * (1.0f - ACoverage) + ANew * ACoverage));
+// old * (1 - c) + new * c rounded, with the coverage c in 255ths.
+inline int Mix(int AOld, int ANew, int ACoverage) {
+    return (AOld * (255 - ACoverage) + ANew * ACoverage + 127) / 255;
+}
+
+inline int Coverage255(float ACoverage) {
+    return static_cast<int>(ACoverage * 255.0f + 0.5f);
 }
 
 QFont LabelFont() {
@@ -24,13 +30,13 @@ TTrendPicture::TTrendPicture() : fImage(kOscWidth, kOscHeight, QImage::Format_RG
     fImage.fill(Qt::black);
 }
 
-void TTrendPicture::Set(int AX, int AY, QRgb AColor) {
+inline void TTrendPicture::Set(int AX, int AY, QRgb AColor) {
     if (AX < 0 || AX >= kOscWidth || AY < 0 || AY >= kOscHeight) return;
     fBits[AY * kOscWidth + AX] = AColor;
 }
 
-void TTrendPicture::Blend(int AX, int AY, QRgb AColor, float ACoverage) {
-    if (AX < 0 || AX >= kOscWidth || AY < 0 || AY >= kOscHeight) return;
+inline void TTrendPicture::Blend(int AX, int AY, QRgb AColor, int ACoverage) {
+    if (AX < 0 || AX >= kOscWidth || AY < 0 || AY >= kOscHeight || ACoverage <= 0) return;
     QRgb& px = fBits[AY * kOscWidth + AX];
     px = qRgb(Mix(qRed(px), qRed(AColor), ACoverage), Mix(qGreen(px), qGreen(AColor), ACoverage),
               Mix(qBlue(px), qBlue(AColor), ACoverage));
@@ -38,13 +44,17 @@ void TTrendPicture::Blend(int AX, int AY, QRgb AColor, float ACoverage) {
 
 void TTrendPicture::HLine(int AX0, int AX1, int AY, QRgb AColor) {
     if (AX0 > AX1) std::swap(AX0, AX1);
-    for (int x = AX0; x <= AX1; ++x)
-        Set(x, AY, AColor);
+    AX0 = std::max(AX0, 0);
+    AX1 = std::min(AX1, kOscWidth - 1);
+    if (AY < 0 || AY >= kOscHeight || AX0 > AX1) return;
+    QRgb* row = fBits + AY * kOscWidth;
+    std::fill(row + AX0, row + AX1 + 1, AColor);
 }
 
 void TTrendPicture::VLine(int AX, int AY0, int AY1, QRgb AColor) {
-    for (int y = AY0; y <= AY1; ++y)
-        Set(AX, y, AColor);
+    if (AX < 0 || AX >= kOscWidth) return;
+    for (int y = std::max(AY0, 0); y <= std::min(AY1, kOscHeight - 1); ++y)
+        fBits[y * kOscWidth + AX] = AColor;
 }
 
 void TTrendPicture::WuLine(int AX0, int AY0, int AX1, int AY1, QRgb AColor) {
@@ -62,10 +72,11 @@ void TTrendPicture::WuLine(int AX0, int AY0, int AX1, int AY1, QRgb AColor) {
         std::swap(AY0, AY1);
     }
     auto plot = [&](int AMajor, int AMinor, float ACoverage) {
+        const int coverage = Coverage255(ACoverage);
         if (steep)
-            Blend(AMinor, AMajor, AColor, ACoverage);
+            Blend(AMinor, AMajor, AColor, coverage);
         else
-            Blend(AMajor, AMinor, AColor, ACoverage);
+            Blend(AMajor, AMinor, AColor, coverage);
     };
     const int dx = AX1 - AX0;
     const float gradient = dx == 0 ? 1.0f : static_cast<float>(AY1 - AY0) / static_cast<float>(dx);
@@ -129,14 +140,14 @@ void TTrendPicture::DrawLabel(TLabel& ALabel, int32_t APerDiv, int32_t AOffset, 
         const auto* line = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
         for (int x = 0; x < mask.width(); ++x) {
             const int alpha = qAlpha(line[x]);
-            if (alpha != 0) Blend(AX + x, kOscLabelY + y, AColor, alpha / 255.0f);
+            if (alpha != 0) Blend(AX + x, kOscLabelY + y, AColor, alpha);
         }
     }
 }
 
 void TTrendPicture::Draw(const TTrendModel& AModel, const TOscScale& AScale, int ATraces) {
+    fImage.fill(qRgb(0, 0, 0));
     fBits = reinterpret_cast<QRgb*>(fImage.bits());
-    std::fill(fBits, fBits + kOscWidth * kOscHeight, qRgb(0, 0, 0));
 
     // The vertical lines move left with every sample, so the grid scrolls with the traces.
     const int shift = GridShift(AModel.OscIdx());

@@ -41,7 +41,8 @@ private:
         QImage Mask;
     };
 
-    void Blend(int AX, int AY, QRgb AColor, float ACoverage);
+    // ACoverage in 255ths.
+    void Blend(int AX, int AY, QRgb AColor, int ACoverage);
     void Set(int AX, int AY, QRgb AColor);
     void HLine(int AX0, int AX1, int AY, QRgb AColor);
     void VLine(int AX, int AY0, int AY1, QRgb AColor);

@@ -35,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TRefusedLine{"--port ttyUSB0 --baud 1200 info", "--baud"},
                       TRefusedLine{"--port ttyUSB0 --addr 128 info", "1 to 127"},
                       TRefusedLine{"--tcp h set", "--voltage"},
-                      TRefusedLine{"--tcp h set --voltage -5", "not a number"},
+                      TRefusedLine{"--tcp h set --voltage -5", "--voltage -5: out of range"},
+                      TRefusedLine{"--tcp h set --current -0.0", "out of range"},
                       TRefusedLine{"--tcp h set --current", "a value is required"},
                       TRefusedLine{"--tcp h read --voltage 5", "does not apply to read"},
                       TRefusedLine{"--tcp h set --voltage 5 --ovp 6", "does not apply to set"},
@@ -117,6 +118,11 @@ INSTANTIATE_TEST_SUITE_P(Cli, DecimalUnits,
                                            TUnitCase{"12.344", 2, 1234}, TUnitCase{".5", 3, 500},
                                            TUnitCase{"0.0004", 3, 0}, TUnitCase{"0.0005", 3, 1},
                                            TUnitCase{"1.9999999", 2, 200},
+                                           // Rounded once from the exact digits, not twice.
+                                           TUnitCase{"5.0049999", 2, 500},
+                                           TUnitCase{"51.0049999", 2, 5100},
+                                           TUnitCase{"51.005", 2, 5101},
+                                           TUnitCase{"0.00049999999999", 3, 0},
                                            TUnitCase{"51.00", 2, 5100}, TUnitCase{"99.95", 1, 1000},
                                            TUnitCase{"999999999", 2, 99999999900}));
 

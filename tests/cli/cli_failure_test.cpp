@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <functional>
 
 #include "link/modbus_errors.h"
@@ -17,9 +19,11 @@ using clitest::TCliHarness;
 
 namespace {
 
-std::string DeviceMessage(int32_t ACode) {
+// The English text and the system's own text in brackets.
+std::string DeviceMessage(int32_t ACode, const std::string& AEnglish) {
     std::string level;
-    return ModbusErrorMsg(ACode, level);
+    return "benchlordctl: device exception " + std::to_string(ACode) + ": " + AEnglish + " (" +
+           ModbusErrorMsg(ACode, level) + ")\n";
 }
 
 testsupport::TSupplyConfig WithException(uint8_t ACode, bool APty) {
@@ -37,7 +41,7 @@ TEST_P(CliRefusedIdentification, ExitsWithFourAndTheDeviceMessage) {
     const auto run = h.Run((GetParam() ? h.Pty() : h.Tcp()) << "read");
     ASSERT_TRUE(run.Finished);
     EXPECT_EQ(run.Code, 4);
-    EXPECT_EQ(run.Err, DeviceMessage(kSimExIllegalAddress) + "\n");
+    EXPECT_EQ(run.Err, DeviceMessage(kSimExIllegalAddress, "illegal data address"));
     EXPECT_TRUE(run.Out.empty());
 }
 
@@ -58,7 +62,7 @@ TEST(CliFailure, RefusedWriteDuringTheSessionExitsWithFour) {
                                };
                            });
     EXPECT_EQ(run.Code, 4);
-    EXPECT_EQ(run.Err, DeviceMessage(4) + "\n");
+    EXPECT_EQ(run.Err, DeviceMessage(4, "slave device failure"));
     EXPECT_EQ(h.supply.Reg(simreg::USET), 500);
 }
 
@@ -67,58 +71,110 @@ struct TLoss {
     const char* Name;
     std::function<void(testsupport::TVirtualSupplyFixture&)> Cause;
     bool KeysReleased;
+    const char* Message;
 };
 
-class CliLoss : public ::testing::TestWithParam<TLoss> {};
+const TLoss kLosses[] = {
+    // Requests still reach the supply but no reply comes back: the release is still sent, and
+    // its completion arrives after the run has ended.
+    {"RepliesDropped",
+     [](testsupport::TVirtualSupplyFixture& ASupply) {
+         SimFaults f;
+         f.dropEvery = 1;
+         ASupply->SetFaults(f);
+     },
+     true, "connection lost: the supply stopped answering (Connection lost !!!)"},
+    {"KeysUnlockedAtThePanel",
+     [](testsupport::TVirtualSupplyFixture& ASupply) { ASupply->ReleaseKeyLock(); }, true,
+     "connection ended: the keys were released at the supply (Connection lost !!!)"},
+    {"SupplyGone", [](testsupport::TVirtualSupplyFixture& ASupply) { ASupply.Stop(); }, false,
+     "connection lost: the supply stopped answering (Connection lost !!!)"},
+};
 
-TEST_P(CliLoss, ExitsWithThreeAfterTheSessionsMessage) {
-    TCliHarness h;
-    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
-    const auto run = h.Run(h.Tcp() << "watch"
-                                   << "--interval"
-                                   << "0.02",
-                           [&](TCliRunner& ARunner) {
-                               ARunner.fOnSessionStarted = [&] { GetParam().Cause(h.supply); };
-                           });
-    ASSERT_TRUE(run.Finished);
-    EXPECT_EQ(run.Code, 3);
-    EXPECT_EQ(run.Err, "Connection lost !!!\n");
-    if (GetParam().KeysReleased) {
-        EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
-    }
+void PrintTo(const TLoss& ALoss, std::ostream* AOut) {
+    *AOut << ALoss.Name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cli, CliLoss,
-    ::testing::Values(
-        // Requests still reach the supply but no reply comes back: the release is still sent.
-        TLoss{"RepliesDropped",
-              [](testsupport::TVirtualSupplyFixture& ASupply) {
-                  SimFaults f;
-                  f.dropEvery = 1;
-                  ASupply->SetFaults(f);
-              },
-              true},
-        TLoss{"KeysUnlockedAtThePanel",
-              [](testsupport::TVirtualSupplyFixture& ASupply) { ASupply->ReleaseKeyLock(); }, true},
-        TLoss{"SupplyGone", [](testsupport::TVirtualSupplyFixture& ASupply) { ASupply.Stop(); },
-              false}),
-    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+// Each loss over TCP and over the pseudo-terminal.
+class CliLoss : public ::testing::TestWithParam<std::tuple<TLoss, bool>> {};
 
-TEST(CliFailure, ConnectFailuresUseTheWindowsTexts) {
+TEST_P(CliLoss, ExitsWithThreeAfterTheSessionsMessage) {
+    const auto& [loss, pty] = GetParam();
+    testsupport::TSupplyConfig unit = TCliHarness::DefaultSupply();
+    unit.pty = pty;
+    TCliHarness h(unit);
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    // The link waits longer for a reply than a disconnect waits for the key release to leave.
+    h.config.SerialWaitResp = h.config.TcpReadTimeout = 2 * h.config.Timings.DrainTimeout;
+    const auto run = h.Run(
+        (pty ? h.Pty() : h.Tcp()) << "watch"
+                                  << "--interval"
+                                  << "0.02",
+        [&](TCliRunner& ARunner) { ARunner.fOnSessionStarted = [&] { loss.Cause(h.supply); }; });
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_EQ(run.Err, std::string("benchlordctl: ") + loss.Message + "\n");
+    if (loss.KeysReleased) {
+        EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+    }
+    // Completions still on their way find nothing gone.
+    testsupport::ProcessFor(400);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, CliLoss,
+                         ::testing::Combine(::testing::ValuesIn(kLosses),
+                                            ::testing::Values(false, true)),
+                         [](const auto& AInfo) {
+                             return std::string(std::get<0>(AInfo.param).Name) +
+                                    (std::get<1>(AInfo.param) ? "Pty" : "Tcp");
+                         });
+
+TEST(CliFailure, KeyReleaseReplyIsReadBeforeThePortCloses) {
+    testsupport::TSupplyConfig unit = TCliHarness::DefaultSupply();
+    unit.pty = true;
+    TCliHarness h(unit);
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run = h.Run(h.Pty() << "read", [&](TCliRunner& ARunner) {
+        ARunner.fOnSessionStarted = [&] {
+            SimFaults f;
+            f.replyDelayMs = 40;
+            h.supply->SetFaults(f);
+        };
+    });
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+    // Nothing is left on the line for the next program that opens the port.
+    const int fd = h.supply.OpenPty();
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(testsupport::ReadUntilQuiet(fd, 150).empty());
+    ::close(fd);
+}
+
+TEST(CliFailure, ConnectFailuresNameTheLinkWithTheWindowsTexts) {
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
     const QString port = QString::number(h.supply.TcpPort());
     h.supply.Stop();
     auto run = h.Run({"--tcp", "127.0.0.1:" + port, "read"});
     EXPECT_EQ(run.Code, 3);
-    EXPECT_EQ(run.Err,
-              "The TCP server at 127.0.0.1 does not replay!\nPlease check  the TCP IP address.\n");
+    EXPECT_EQ(run.Err, "benchlordctl: cannot connect to 127.0.0.1:" + port.toStdString() +
+                           " (The TCP server at 127.0.0.1 does not replay! Please check  the TCP "
+                           "IP address.)\n");
     run = h.Run({"--port", "/dev/nonexistent-tty", "read"});
     EXPECT_EQ(run.Code, 3);
     EXPECT_EQ(run.Err,
-              "The /dev/nonexistent-tty port is closed or busy!\nPlease check  the port and close "
-              "other application using this port.\n");
+              "benchlordctl: cannot open /dev/nonexistent-tty (The /dev/nonexistent-tty port is "
+              "closed or busy! Please check  the port and close other application using this "
+              "port.)\n");
+    // Paths that are no terminal at all.
+    QTemporaryDir dir;
+    QFile file(dir.filePath("plain"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    for (const QString& path : {QString("/dev/null"), file.fileName(), dir.path()}) {
+        run = h.Run({"--port", path, "read"});
+        EXPECT_EQ(run.Code, 3);
+        EXPECT_EQ(run.Err, "benchlordctl: " + path.toStdString() + ": not a serial port\n");
+    }
 }
 
 TEST(CliFailure, PortHeldByAnotherProgramIsReportedBusy) {
@@ -133,7 +189,7 @@ TEST(CliFailure, PortHeldByAnotherProgramIsReportedBusy) {
     ::close(other);
     EXPECT_EQ(run.Code, 3);
     EXPECT_NE(run.Err.find(" is busy: another program is using it (this is not a permission "
-                           "problem).\nClose the other program"),
+                           "problem). Close the other program"),
               std::string::npos)
         << run.Err;
 }
@@ -145,7 +201,7 @@ TEST(CliFailure, UnsupportedModelStartsNoSession) {
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
     const auto run = h.Run(h.Tcp() << "info");
     EXPECT_EQ(run.Code, 3);
-    EXPECT_EQ(run.Err, "DPS3010 ver. 4.6: this model is not supported.\n");
+    EXPECT_EQ(run.Err, "benchlordctl: DPS3010 ver. 4.6: this model is not supported\n");
     EXPECT_TRUE(h.supply->Writes().empty());
 }
 

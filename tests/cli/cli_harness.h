@@ -37,6 +37,8 @@ public:
                 int ATimeoutMs = 4000);
 
     testsupport::TVirtualSupplyFixture supply;
+    // What Run gives the runner.
+    TCliConfig config = FastConfig();
 };
 
 // The single JSON object of a --json run's output (empty when it is not one).

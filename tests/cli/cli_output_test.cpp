@@ -62,7 +62,7 @@ TEST_P(CliSetRefused, BeforeAnythingIsWritten) {
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
     const auto run = h.Run(h.Tcp() << "set" << GetParam().Option << GetParam().Value);
     EXPECT_EQ(run.Code, 2);
-    EXPECT_EQ(run.Err, std::string(GetParam().Message) + "\n");
+    EXPECT_EQ(run.Err, "benchlordctl: " + std::string(GetParam().Message) + "\n");
     EXPECT_TRUE(run.Out.empty());
     // Not even the key lock: the supply is left exactly as it was.
     EXPECT_TRUE(h.supply->Writes().empty());
@@ -90,7 +90,8 @@ TEST(CliSet, VoltageOfAChargeProfileIsRefused) {
                                    << "--voltage"
                                    << "4.2");
     EXPECT_EQ(run.Code, 2);
-    EXPECT_EQ(run.Err, "The set voltage comes from the selected charge profile C2.\n");
+    EXPECT_EQ(run.Err,
+              "benchlordctl: The set voltage comes from the selected charge profile C2.\n");
     EXPECT_FALSE(WroteRegister(h.supply.Supply(), simreg::USET));
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
 }

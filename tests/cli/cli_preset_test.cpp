@@ -111,7 +111,7 @@ TEST(CliPreset, OutOfRangeSaveWritesNothing) {
                                    << "--ocp"
                                    << "15.21");
     EXPECT_EQ(run.Code, 2);
-    EXPECT_EQ(run.Err, "--ocp 15.21: out of range, 0.01 to 15.20 A on the DPS5015\n");
+    EXPECT_EQ(run.Err, "benchlordctl: --ocp 15.21: out of range, 0.01 to 15.20 A on the DPS5015\n");
     EXPECT_TRUE(h.supply->Writes().empty());
 }
 

@@ -77,6 +77,28 @@ TEST(CliProcess, InterruptedWatchLeavesACompleteCsvAndReleasesTheKeys) {
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
 }
 
+TEST(CliProcess, CsvWriteFailureEndsWatchWithSixAndReleasesTheKeys) {
+    if (ToolPath().empty()) GTEST_SKIP() << "benchlordctl is not built";
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("run.csv");
+    // The file may not grow past 1 KiB: the header and some rows fit, then a write fails.
+    const std::string line = "ulimit -f 1; trap '' XFSZ; exec '" + ToolPath() + "' " +
+                             h.Tcp().join(' ').toStdString() + " watch --interval 0.01 --csv '" +
+                             csv.toStdString() + "' >/dev/null";
+    TChildProcess p("/bin/bash", {"-c", line});
+    EXPECT_EQ(p.Wait(), 6) << p.Err();
+    EXPECT_EQ(p.Err().rfind("benchlordctl: cannot write " + csv.toStdString(), 0), 0u) << p.Err();
+    EXPECT_GT(QFile(csv).size(), 500);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+    // A file that takes nothing at all fails before the supply is contacted.
+    TChildProcess full(ToolPath(), Args(h.Tcp() << "watch"
+                                                << "--csv"
+                                                << "/dev/full"));
+    EXPECT_EQ(full.Wait(), 6) << full.Err();
+}
+
 TEST(CliProcess, ClosedStandardOutputEndsWatchAndReleasesTheKeys) {
     if (ToolPath().empty()) GTEST_SKIP() << "benchlordctl is not built";
     TCliHarness h;

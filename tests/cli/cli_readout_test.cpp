@@ -176,6 +176,20 @@ TEST(CliWatch, CsvFileAndStandardOutputCarryTheSameRows) {
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
 }
 
+TEST(CliWatch, ReadsTheSupplyOncePerInterval) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    const auto run = h.Run(h.Tcp() << "watch"
+                                   << "--interval"
+                                   << "0.15"
+                                   << "--count"
+                                   << "3");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    // Identification, key lock, three start-up reads, three polls and the key release; a
+    // continuous poll would have sent a hundred in the same time.
+    EXPECT_LE(h.supply->Requests(), 12u);
+}
+
 TEST(CliWatch, JsonLinesFollowTheCsvColumns) {
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
@@ -203,7 +217,7 @@ TEST(CliWatch, UnwritableCsvIsAUsageErrorBeforeConnecting) {
                                    << "--csv"
                                    << "/nonexistent/dir/w.csv");
     EXPECT_EQ(run.Code, 2);
-    EXPECT_NE(run.Err.find("Cannot write /nonexistent/dir/w.csv"), std::string::npos);
+    EXPECT_NE(run.Err.find("benchlordctl: cannot write /nonexistent/dir/w.csv"), std::string::npos);
     EXPECT_EQ(h.supply->Requests(), 0u);
 }
 

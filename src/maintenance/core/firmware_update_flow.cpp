@@ -44,7 +44,6 @@ bool TFirmwareUpdateFlow::UpdateOffered(TSessionCore& ACore) {
 void TFirmwareUpdateFlow::Start(const QString& AFileName) {
     if (fRunning) return;
     fRunning = true;
-    fCancelled = false;
     fFileName = AFileName;
     if (!fCore.Connected()) {
         // Without a session the supply may already sit in its boot loader: use the port the
@@ -65,7 +64,6 @@ void TFirmwareUpdateFlow::Start(const QString& AFileName) {
 
 void TFirmwareUpdateFlow::Cancel() {
     if (!fRunning) return;
-    fCancelled = true;
     if (fJob && fJob->Running()) {
         fJob->Cancel();  // the worker reports back through TransferDone
         return;

@@ -72,7 +72,6 @@ private:
     QTimer fTimer;
     int fUpdateTimerCount = 0;
     bool fRunning = false;
-    bool fCancelled = false;
     QString fFileName;
     std::unique_ptr<TFlasherJob> fJob;
 };

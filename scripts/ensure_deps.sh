@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Benchlord needs to build, run and test, when any is missing.
+# Installs the Debian packages Benchlord needs to build, run and test, when any is missing
+# (ensure_deps.sh --fuzz: those of the fuzzing build as well).
 # Quiet when everything is already present; uses sudo when not run as root.
 set -euo pipefail
 
@@ -7,6 +8,10 @@ packages=(build-essential cmake pkg-config qt6-base-dev libudev-dev libxlsxwrite
           libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core stm32flash)
 # Packaging: man pages from the help, and the package check's validators.
 packages+=(help2man file lintian desktop-file-utils appstream)
+# --fuzz: also clang and its libFuzzer runtime, for the fuzzing build only.
+if [ "${1:-}" = "--fuzz" ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

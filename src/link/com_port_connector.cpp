@@ -140,6 +140,8 @@ int32_t TKRCOMPortThread::CollectReply(uint32_t ASendTime) {
             received += FComPort->Read(data + received, limit - received);
             if (pk.RLen > 0 && received >= pk.RLen) break;
             if (EndsWithDelimiter(data, received, pk.Delimiter, pk.DelimiterLen)) break;
+            // A whole shorter reply (an exception) needs no silence to end it.
+            if (pk.ReplyComplete && pk.ReplyComplete(data, received)) break;
             // The buffer share is full: further bytes could not be taken anyway.
             if (received >= limit) break;
             gapDeadline = Now() + waitResp;

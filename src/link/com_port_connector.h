@@ -1,8 +1,9 @@
 #pragma once
 // The serial connector: plugs a TKRCOMPort into the connector framework. Its worker writes each
 // frame and collects the reply until the expected length has arrived, a delimiter ends it, the
-// line stays silent for WaitRespTime ms, or the window of WriteTimeout + ReadTimeout ms after the
-// start of the write closes. Waiting uses poll on the port, so an idle link costs no CPU.
+// packet's ReplyComplete test recognises a whole shorter reply (an exception), the line stays
+// silent for WaitRespTime ms, or the window of WriteTimeout + ReadTimeout ms after the start of
+// the write closes. Waiting uses poll on the port, so an idle link costs no CPU.
 //
 //   TKRCOMPortConnector com;          // on the user-interface thread
 //   com.SetPort("ttyUSB0");           // or a path such as "/dev/pts/5"

@@ -41,13 +41,14 @@ void TKRConnector::SetName(const std::string& AName) {
 
 void TKRConnector::Send(PKRBuffer APack, int32_t ALength, TKRConnectorCallBack ACallBack,
                         void* AData, bool AWaitResult, int32_t ARecvLen, uint32_t ADelimiter,
-                        int32_t ADelimiterLen) {
+                        int32_t ADelimiterLen, TKRReplyComplete AReplyComplete) {
     auto pk = std::make_unique<TKRConnectorPack>();
     pk->WaitResult = AWaitResult;
     pk->Length = ALength;
     pk->RLen = ARecvLen;
     pk->DelimiterLen = ADelimiterLen;
     pk->Delimiter = ADelimiter;
+    pk->ReplyComplete = AReplyComplete;
     pk->Pack = APack;
     pk->pData = AData;
     pk->CallBack = std::move(ACallBack);

@@ -63,6 +63,8 @@ struct TKRConnectorPack {
     int32_t DelimiterLen = 0;  // 0..4 bytes of Delimiter end a reply; 0 = none
     int32_t Error = 0;         // 0 or a TKRConnectorError code
     uint32_t Delimiter = 0;    // end-of-reply marker, last byte in the lowest 8 bits
+    // Ends the read before RLen bytes when it recognises a whole reply; null: none.
+    TKRReplyComplete ReplyComplete = nullptr;
     PKRBuffer Pack = nullptr;  // frame to send; the reply is received into it
     void* pData = nullptr;     // caller's user data (the Modbus layer: its TMBPack)
     TKRConnectorCallBack CallBack;
@@ -77,10 +79,12 @@ public:
     explicit TKRConnector(TKRConnectorType AType, QObject* AOwner = nullptr);
     ~TKRConnector() override;
 
-    // Queues one frame (see the completion contract above).
+    // Queues one frame (see the completion contract above). A reply is read until ARecvLen
+    // bytes, the delimiter or a whole reply by AReplyComplete has arrived, or the transport's
+    // time-outs end the read.
     void Send(PKRBuffer APack, int32_t ALength, TKRConnectorCallBack ACallBack, void* AData,
               bool AWaitResult = true, int32_t ARecvLen = 0, uint32_t ADelimiter = 0,
-              int32_t ADelimiterLen = 0);
+              int32_t ADelimiterLen = 0, TKRReplyComplete AReplyComplete = nullptr);
     // Drops the waiting packets; they complete with cerNotActive.
     void QueueClear();
     // Waits up to aTimeout ms until no packet waits (the one being served may still run).

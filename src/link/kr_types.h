@@ -12,6 +12,8 @@ using TKRBuffer = std::array<uint8_t, 1024>;
 using PKRBuffer = TKRBuffer*;
 using TKRRegisters = std::vector<uint16_t>;
 using TKRBytes = std::vector<uint8_t>;
+// Tells whether the ALength bytes received so far form a whole reply (see modbus_reply_end.h).
+using TKRReplyComplete = bool (*)(const uint8_t* AData, int32_t ALength);
 
 // Frame type of a request. Unscoped on purpose: callers may pass any byte value, and builders
 // answer 0 for values outside the three known types.

@@ -289,12 +289,19 @@ int32_t ValidateReply(const TMBPack& APack, const TKRBuffer& ABuf, int32_t ALeng
     if ((func & 0x7F) != APack.MBFunc) return kBadFunction;
     if ((func & 0x80) == 0) return 0;
     if (len < exceptionMin) return kBadLength;
+    uint8_t code;
     switch (APack.MBType) {
         case mbtRTU:
-            return p[2];
+            code = p[2];
+            break;
         case mbtTCP:
-            return p[8];
+            code = p[8];
+            break;
         default:
-            return pair(5);
+            code = pair(5);
+            break;
     }
+    // Code 0 is no exception: passed on, it would read as success and the exception frame would
+    // be decoded as data.
+    return code != 0 ? code : kBadFunction;
 }

@@ -51,7 +51,8 @@ uint8_t BuildPackFrame(const TMBPack& APack, TKRBuffer& ABuf, uint8_t& ARecvLen)
 // Checks a reply of ALength bytes received into ABuf for request APack: the checksum (RTU, ASCII),
 // the transaction byte (TCP, only when ACheckID), the function code, the exception bit. Returns 0
 // for a valid normal reply, a positive exception code for an exception reply, or a processing
-// error: -2 TCP transaction byte differs, -4 CRC or LRC wrong, -5 function code differs, and -3
+// error: -2 TCP transaction byte differs, -4 CRC or LRC wrong, -5 function code differs (also
+// for an exception reply carrying code 0, which names no exception), and -3
 // when the reply is too short to carry its function byte (or exception code) and checksum, or
 // ALength lies outside the buffer. An unknown frame type is accepted unchecked (0). Never reads
 // beyond ALength.

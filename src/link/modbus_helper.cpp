@@ -8,6 +8,7 @@
 #include "link/modbus_errors.h"
 #include "link/modbus_frames.h"
 #include "link/modbus_master.h"
+#include "link/modbus_reply_end.h"
 #include "link/runtime_errors.h"
 
 namespace {
@@ -87,7 +88,7 @@ void TKRMB_Helper::Send(TMBType AType, std::unique_ptr<TMBPack> APack, std::stri
                 _CallBack(AError, ABuf, ALength, AData);
             },
             APack.release(), true, recvLen, ascii ? kASCIIDelimiter : 0,
-            ascii ? kASCIIDelimiterLen : 0);
+            ascii ? kASCIIDelimiterLen : 0, ModbusReplyComplete(AType));
     } catch (const std::exception& e) {
         ReportRuntimeError(ARoutine, e);
         if (APack) Complete(*APack, mbeRuntime, ARoutine);

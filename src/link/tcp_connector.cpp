@@ -1,6 +1,7 @@
 #include "link/tcp_connector.h"
 
 #include <algorithm>
+#include <chrono>
 
 TKRTCPConnector::TKRTCPConnector(QObject* AOwner)
     : TKRConnector(ctTCPClient, AOwner), FTCPClient(std::make_unique<TKRTCPSocketClient>()) {
@@ -107,22 +108,44 @@ void TKRTCPThread::Exchange() {
 
     if (FPK->Error == cerNoError && FPK->WaitResult) {
         try {
-            if (FTCPClient->WaitForRead(static_cast<int32_t>(FTCPConnector->ReadTimeout()))) {
-                // A single receive: bytes of a later segment are stale for the next exchange.
-                const long limit = FPK->RLen > 0 ? std::min<long>(FPK->RLen, sizeof(TKRBuffer))
-                                                 : static_cast<long>(sizeof(TKRBuffer));
-                long n = FTCPClient->ReceiveBuf(FPK->Pack->data(), limit);
-                if (n >= 1)
-                    ReceiveSucceeded(static_cast<int32_t>(n));
-                else
-                    CountFailure(cerNoAnswer);
-            } else {
-                CountFailure(cerReceiveTimeout);
-            }
+            const int32_t code = CollectReply();
+            if (code != cerNoError) CountFailure(code);
         } catch (const std::exception& e) {
             ReportRuntimeError(krre::kTCPPrefix, krre::kTCPReceive, e);
             CountFailure(cerNoAnswer);
         }
     }
     Deliver();
+}
+
+int32_t TKRTCPThread::CollectReply() {
+    // TCP is a stream: a reply may come in several segments (a Wi-Fi bridge splits them), so the
+    // reads go on until the expected length or a whole reply by the packet's test has arrived,
+    // within one read time-out from the first wait. Without either (unknown length, no test)
+    // a single receive is the reply.
+    using namespace std::chrono;
+    TKRConnectorPack& pk = *FPK;
+    uint8_t* const data = pk.Pack->data();
+    const int32_t limit = pk.RLen > 0 ? std::min<int32_t>(pk.RLen, sizeof(TKRBuffer))
+                                      : static_cast<int32_t>(sizeof(TKRBuffer));
+    const auto deadline = steady_clock::now() + milliseconds(FTCPConnector->ReadTimeout());
+    int32_t received = 0;
+    while (!Terminated()) {
+        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        if (!FTCPClient->WaitForRead(static_cast<int32_t>(std::max<long long>(left, 0)))) {
+            if (received == 0) return cerReceiveTimeout;
+            break;  // what arrived goes to the reply check, which words the short length
+        }
+        const long n = FTCPClient->ReceiveBuf(data + received, limit - received);
+        if (n <= 0) {  // the peer closed the connection or the socket failed
+            if (received == 0) return cerNoAnswer;
+            break;
+        }
+        received += static_cast<int32_t>(n);
+        if (received >= limit) break;
+        if (pk.ReplyComplete ? pk.ReplyComplete(data, received) : pk.RLen <= 0) break;
+    }
+    if (received == 0) return cerNoAnswer;
+    ReceiveSucceeded(received);
+    return cerNoError;
 }

@@ -49,7 +49,8 @@ private:
     std::atomic<uint32_t> FConnectTimeout{3000};
 };
 
-// Worker of the TCP connector: one send and a single receive per packet.
+// Worker of the TCP connector: one send, then reads until the reply is whole or the read
+// time-out ends.
 class TKRTCPThread : public TKRConnectorThread {
 public:
     TKRTCPThread(TKRTCPConnector* AConnector, TKRTCPSocketClient* AClient);
@@ -62,6 +63,8 @@ protected:
 
 private:
     void DiscardStaleInput();
+    // Reads the reply into FPK; returns 0 or the receive failure code.
+    int32_t CollectReply();
     TKRTCPConnector* const FTCPConnector;
     TKRTCPSocketClient* const FTCPClient;  // the connector's, not owned
 };

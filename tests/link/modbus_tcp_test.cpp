@@ -1,6 +1,7 @@
 // The master end to end over a real TCP connector to the in-test slave on 127.0.0.1.
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include "link/modbus_errors.h"
 #include "link/modbus_master.h"
@@ -49,6 +50,12 @@ protected:
         for (size_t i = 0; i < ACount; ++i)
             if (results[i].Calls == 0) return false;
         return true;
+    }
+
+    // Bytes waiting unread on the master's socket.
+    int InboundBytes() {
+        int n = -1;
+        return ::ioctl(tcp.TCPClient().Handle(), FIONREAD, &n) == 0 ? n : -1;
     }
 
     testsupport::TTcpTestSlave slave;
@@ -105,6 +112,9 @@ TEST_F(ModbusOverTcp, The256thWaitingRequestIsRefused) {
 }
 
 TEST_F(ModbusOverTcp, ExceptionReplyCarriesTheDeviceCode) {
+    // The exception is shorter than the expected reply: its MBAP length ends the read, long
+    // before this read time-out.
+    tcp.SetReadTimeout(10000);
     slave.SetExceptionCode(2);
     slave.QueueActions({TSlaveAction::Exception});
     master.ReadHoldingRegisters(mbtTCP, 1, 0, 10, Into(0));
@@ -113,6 +123,29 @@ TEST_F(ModbusOverTcp, ExceptionReplyCarriesTheDeviceCode) {
     std::string level;
     EXPECT_EQ(master.ErrorMsg(results[0].Error, level), "Некорректный адрес.");
     EXPECT_EQ(level, "Ошибка прибора");
+}
+
+TEST_F(ModbusOverTcp, AReplySplitAcrossSegmentsIsReadWhole) {
+    tcp.SetReadTimeout(kWaitMs);
+    slave.SetSplitAt(7);  // the MBAP prefix and the unit address, then the rest
+    slave.QueueActions({TSlaveAction::Split, TSlaveAction::Stale});
+    master.ReadHoldingRegisters(mbtTCP, 1, 10, 4, Into(0));
+    // The rest goes out once the worker has taken the first segment off the socket.
+    ASSERT_TRUE(slave.WaitForSplitHeld(kWaitMs));
+    ASSERT_TRUE(ProcessUntil([&] { return Done(1) || InboundBytes() == 0; }, kWaitMs));
+    slave.ReleaseSplit();
+    ASSERT_TRUE(ProcessUntil([&] { return Done(1); }, kWaitMs));
+    EXPECT_EQ(results[0].Error, 0);
+    EXPECT_EQ(results[0].Registers, (TKRRegisters{10, 11, 12, 13}));
+
+    // Bytes trailing a whole reply are still dropped before the next request.
+    master.ReadHoldingRegisters(mbtTCP, 1, 20, 1, Into(1));
+    ASSERT_TRUE(ProcessUntil([&] { return Done(2); }, kWaitMs));
+    master.ReadHoldingRegisters(mbtTCP, 1, 30, 1, Into(2));
+    ASSERT_TRUE(ProcessUntil([&] { return Done(3); }, kWaitMs));
+    EXPECT_EQ(results[1].Registers, (TKRRegisters{20}));
+    EXPECT_EQ(results[2].Error, 0);
+    EXPECT_EQ(results[2].Registers, (TKRRegisters{30}));
 }
 
 TEST_F(ModbusOverTcp, WrongTransactionByteIsRefusedOnlyWithCheckID) {

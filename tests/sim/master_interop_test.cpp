@@ -11,6 +11,7 @@
 #include "link/tcp_connector.h"
 #include "tests/sim/raw_client.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/manual_clock.h"
 
 using namespace simtest;
 
@@ -80,6 +81,7 @@ protected:
     }
 
     testsupport::TVirtualSupplyFixture sup{{.pty = true}};
+    testsupport::TManualClock stoppedClock;  // outlives the connectors
     TKRModbusMaster master;
     TKRTCPConnector tcp;
     TKRCOMPortConnector com;
@@ -112,6 +114,21 @@ TEST_P(MasterInteropTest, CorruptedAndDroppedRepliesAreLinkErrors) {
     EXPECT_LT(r.error, 0) << "a reply that fails its check never counts as success";
     sup->SetFaults({});
     EXPECT_EQ(Read(0, 2).error, 0);
+}
+
+TEST_P(MasterInteropTest, AnExceptionReplyEndsTheReadAsSoonAsItIsWhole) {
+    // With the link's clock stopped the serial silence gap and read window never close, and the
+    // TCP read time-out is far beyond the wait: only the frame itself can end the read.
+    TKRConnector& link = GetParam() == mbtTCP ? static_cast<TKRConnector&>(tcp) : com;
+    master.SetActive(false);
+    link.SetTickClock(&stoppedClock);
+    tcp.SetReadTimeout(60000);
+    master.SetActive(true);
+    SimFaults f;
+    f.exceptionCode = 4;
+    sup->SetFaults(f);
+    EXPECT_EQ(Read(0, 10).error, 4);
+    EXPECT_EQ(Write(simreg::USET, {500}).error, 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, MasterInteropTest, ::testing::Values(mbtTCP, mbtRTU),

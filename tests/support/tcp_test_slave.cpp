@@ -212,6 +212,12 @@ bool TTcpTestSlave::WaitForSplitSent(int ATimeoutMs) const {
                              [&] { return FSplitSent; });
 }
 
+bool TTcpTestSlave::WaitForSplitHeld(int ATimeoutMs) const {
+    std::unique_lock lock(FLock);
+    return FChanged.wait_for(lock, std::chrono::milliseconds(ATimeoutMs),
+                             [&] { return FSplitHeld; });
+}
+
 void TTcpTestSlave::Run() {
     for (;;) {
         bool reading;
@@ -238,6 +244,7 @@ void TTcpTestSlave::Run() {
                 FHeldSegment.clear();
                 std::lock_guard lock(FLock);
                 FSplitSent = true;
+                FSplitHeld = false;
                 FChanged.notify_all();
             }
             if (drop) CloseClient();
@@ -342,12 +349,14 @@ void TTcpTestSlave::HandleFrame(const std::vector<uint8_t>& AFrame) {
                 FHeldSegment.assign(reply.begin() + FSplitAt, reply.end());
                 reply.resize(FSplitAt);
                 FSplitSent = false;
+                FSplitHeld = true;
             }
             break;
         default:
             break;
     }
     SendAll(reply);
+    if (FSplitHeld) FChanged.notify_all();
 }
 
 std::vector<uint8_t> TTcpTestSlave::BuildReply(const std::vector<uint8_t>& AFrame, bool& ATcp) {

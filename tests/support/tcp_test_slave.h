@@ -62,6 +62,8 @@ public:
     bool WaitForRequests(size_t ACount, int ATimeoutMs) const;
     bool WaitForConnections(size_t ACount, int ATimeoutMs) const;
     bool WaitForSplitSent(int ATimeoutMs) const;
+    // The first segment of a split reply has been written and the rest is held.
+    bool WaitForSplitHeld(int ATimeoutMs) const;
 
     // A loopback port on which nothing listens (for refused connections).
     static uint16_t UnusedPort();
@@ -89,6 +91,7 @@ private:
     bool FDropRequested = false;
     bool FReleaseSplit = false;
     bool FSplitSent = false;
+    bool FSplitHeld = false;
     int FRcvBuf = 0;
     TSlaveAction FDefault = TSlaveAction::Answer;
     std::deque<TSlaveAction> FQueued;

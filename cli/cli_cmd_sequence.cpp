@@ -104,10 +104,13 @@ public:
 
     void Stopping() override {
         fStopping = true;
-        if (fSequencer) fSequencer->EndTest();
-        TSessionCore& core = fCtx.Core();
-        if (fSequencer && (core.PowerOn() || core.Data().ONOFF != 0))
-            SwitchOutputOffNow(core, core.Timings().DrainTimeout);
+        // Without a sequencer the run never began (a refused table: there may be no session).
+        if (fSequencer) {
+            fSequencer->EndTest();
+            TSessionCore& core = fCtx.Core();
+            if (core.PowerOn() || core.Data().ONOFF != 0)
+                SwitchOutputOffNow(core, core.Timings().DrainTimeout);
+        }
         if (fFormat == "xlsx" && fLogger) {
             const QString error = SaveXlsxLog(fCtx.Request().LogPath, fLogger->Records(),
                                               gCurrentDiv(), fSheetName, QLocale::system());

@@ -131,7 +131,7 @@ int32_t TKRTCPThread::CollectReply() {
     const auto deadline = steady_clock::now() + milliseconds(FTCPConnector->ReadTimeout());
     int32_t received = 0;
     while (!Terminated()) {
-        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        const auto left = ceil<milliseconds>(deadline - steady_clock::now()).count();
         if (!FTCPClient->WaitForRead(static_cast<int32_t>(std::max<long long>(left, 0)))) {
             if (received == 0) return cerReceiveTimeout;
             break;  // what arrived goes to the reply check, which words the short length

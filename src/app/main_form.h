@@ -4,7 +4,8 @@
 // "Connection"). It implements the session's view and the preset view with these widgets and
 // forwards every user action to the session (TSessionCore, which owns the link and the
 // scheduler) or to the preset and parameter logic bound to it.
-// The fourth side panel, "Oscilloscope", and the trend picture below the panels: main_form_trend.cpp.
+// The fourth side panel, "Oscilloscope", and the trend picture below the panels:
+// main_form_trend.cpp.
 
 #include <QWidget>
 #include <array>

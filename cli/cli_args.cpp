@@ -12,8 +12,8 @@
 
 namespace {
 
-const QStringList kCommands = {"ports", "info",   "read",  "set",      "on",         "off",
-                               "watch", "preset", "flash", "sequence", "calibration"};
+const QStringList kCommands = {"ports", "info",   "read",  "set",      "on",          "off",
+                               "watch", "preset", "flash", "sequence", "calibration", "serve-scpi"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {
@@ -30,12 +30,13 @@ const std::map<QString, QStringList> kCommandOptions = {
     {"--format", {"sequence"}},
     {"--log-every", {"sequence"}},
     {"--log-on-change", {"sequence"}},
+    {"--listen", {"serve-scpi"}},
 };
 
-const QStringList kValueOptions = {"--port",      "--tcp",          "--baud", "--addr", "--voltage",
-                                   "--current",   "--ovp",          "--ocp",  "--opp",  "--timer",
-                                   "--interval",  "--count",        "--csv",  "--log",  "--format",
-                                   "--log-every", "--log-on-change"};
+const QStringList kValueOptions = {
+    "--port", "--tcp", "--baud",   "--addr",      "--voltage",       "--current",
+    "--ovp",  "--ocp", "--opp",    "--timer",     "--interval",      "--count",
+    "--csv",  "--log", "--format", "--log-every", "--log-on-change", "--listen"};
 
 struct TRawOption {
     QString Name;
@@ -131,6 +132,24 @@ QString ApplyCommandOption(const TRawOption& AOpt, TCliRequest& AReq) {
     if (AOpt.Name == "--log" || AOpt.Name == "--format" || AOpt.Name == "--log-every" ||
         AOpt.Name == "--log-on-change")
         return ApplySequenceOption(AOpt.Name, AOpt.Value, AReq);
+    if (AOpt.Name == "--listen") {
+        // ADDRESS:PORT, ADDRESS or :PORT; port 0 takes any free one.
+        const qsizetype colon = AOpt.Value.lastIndexOf(':');
+        const QString host = colon < 0 ? AOpt.Value : AOpt.Value.left(colon);
+        if (colon >= 0) {
+            const auto port = ParseWhole(AOpt.Value.mid(colon + 1), 0, 65535);
+            if (!port) return "--listen: the port must be a number from 0 to 65535";
+            AReq.ListenPort = static_cast<uint16_t>(*port);
+        }
+        if (!host.isEmpty()) {
+            const auto octets = ParseIPv4(host.toStdString());
+            if (!octets)
+                return "--listen: " + host +
+                       " is not a valid IPv4 address (four decimal numbers 0 to 255)";
+            AReq.ListenHost = QString::fromStdString(FormatIPv4(*octets));
+        }
+        return {};
+    }
     if (AOpt.Name == "--csv") {
         if (AOpt.Value.isEmpty()) return "--csv: a file name is required";
         AReq.CsvPath = AOpt.Value;
@@ -183,11 +202,16 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     QStringList positional;
     std::vector<TRawOption> commandOptions;
     QStringList flashFlags;
+    bool offOnExit = false;
 
     for (qsizetype i = 0; i < AArgs.size(); ++i) {
         const QString& arg = AArgs[i];
         if (arg == "--help" || arg == "-h") {
             req.Help = true;
+            continue;
+        }
+        if (arg == "--off-on-exit") {
+            offOnExit = true;
             continue;
         }
         if (arg == "--no-verify" || arg == "--no-jump") {
@@ -246,6 +270,11 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         r.Error = flashFlags[0] + " does not apply to " + req.Command;
         return r;
     }
+    if (offOnExit && req.Command != "serve-scpi") {
+        r.Error = "--off-on-exit does not apply to " + req.Command;
+        return r;
+    }
+    req.OffOnExit = offOnExit;
     if (req.Command == "preset") {
         r.Error = ParsePreset(positional, req);
         if (!r.Error.isEmpty()) return r;

@@ -40,7 +40,7 @@ struct TCliRequest {
     bool KeepLock = false;
     bool Help = false;  // --help: the tool's help, or the command's when one is named
     QString Command;    // "ports", "info", "read", "set", "on", "off", "watch", "preset",
-                        // "calibration"
+                        // "sequence", "flash", "calibration", "serve-scpi"
 
     // set and preset save
     std::optional<TDecimal> Voltage;
@@ -70,6 +70,10 @@ struct TCliRequest {
     QString FlashFile;
     bool NoVerify = false;
     bool NoJump = false;  // the supply already waits in its boot loader
+    // serve-scpi: the address listened on (0: any free port), and the switch-off at exit.
+    QString ListenHost = "127.0.0.1";
+    uint16_t ListenPort = 5025;
+    bool OffOnExit = false;
 };
 
 struct TParseResult {

@@ -26,6 +26,8 @@ public:
     virtual const TCliConfig& Config() const = 0;
     // Standard output, flushed at once.
     virtual void Print(const QString& AText) = 0;
+    // Standard error, after "benchlordctl: ".
+    virtual void Warn(const QString& AText) = 0;
     // Text lines, or one JSON object with --json.
     virtual void PrintFields(const TFields& AFields) = 0;
     // Ends the command: success, or AMessage on standard error and exit code ACode.
@@ -62,6 +64,16 @@ public:
     virtual bool InterruptIsSuccess() const { return false; }
     // False for a command that works without a session: Started comes at once, without one.
     virtual bool NeedsSession() const { return true; }
+
+    // A command that serves clients (serve-scpi) outlives its session: a lost link, a refusal
+    // and the session's messages are handed to it instead of ending the run, and the session's
+    // autoconnect brings the link back (Started comes again).
+    virtual bool KeepsServing() const { return false; }
+    virtual void SessionLost() {}
+    virtual void Refused(int32_t /*ACode*/) {}
+    virtual void Note(const QString& /*AText*/) {}
+    // Whether the output is switched off before the keys are released at the end.
+    virtual bool SwitchOffAtEnd() const { return false; }
 
 protected:
     TCliContext& fCtx;

@@ -10,5 +10,6 @@ std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext) {
     if (name == "on" || name == "off") return MakeSwitchCommand(AContext, name == "on");
     if (name == "sequence") return MakeSequenceCommand(AContext);
     if (name == "flash") return MakeFlashCommand(AContext);
+    if (name == "serve-scpi") return MakeScpiCommand(AContext);
     return MakePresetCommand(AContext);
 }

@@ -14,3 +14,4 @@ std::unique_ptr<TCliCommand> MakePresetCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeSequenceCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeFlashCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeCalibrationCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeScpiCommand(TCliContext& AContext);

@@ -18,6 +18,7 @@ QString ToolHelp() {
         "  sequence              show the autotest table, or run it (or a CSV step file)\n"
         "  flash FILE            write a firmware image through the STM32 boot loader\n"
         "  calibration           the supply's seven calibration values (read only)\n"
+        "  serve-scpi            a SCPI server on TCP port 5025 for lab scripts\n"
         "\n"
         "Options:\n"
         "  --port NAME           serial port: ShortName from 'ports' or a device path\n"
@@ -138,5 +139,26 @@ QString CommandHelp(const QString& ACommand) {
             "Exit codes: 0 the table ran to its end, 2 bad table (line number given; nothing\n"
             "is sent) or a value outside the model's limits, 3 link lost, 4 the output went off\n"
             "before the end (e.g. a protection trip), 130 interrupted.\n");
+    if (ACommand == "serve-scpi")
+        return QStringLiteral(
+            "Usage: benchlordctl LINK serve-scpi [--listen ADDRESS[:PORT]] [--off-on-exit]\n"
+            "\n"
+            "Holds one session with the supply and serves SCPI commands over TCP, on\n"
+            "127.0.0.1:5025 unless --listen names another address (port 0: any free port), to\n"
+            "one client at a time. Lines end with a newline, ';' chains commands, headers are\n"
+            "case-insensitive in short or long form:\n"
+            "  *IDN?  *RST  *OPC?  *CLS  *RCL N  MEM:RCL N (select preset MN, N 0-9)\n"
+            "  SYST:ERR?  SYST:LOCK ON|OFF  SYST:LOCK?\n"
+            "  [SOUR:]VOLT V|MIN|MAX  VOLT?  [SOUR:]CURR A|MIN|MAX  CURR?  OUTP ON|OFF  OUTP?\n"
+            "  MEAS:VOLT?  MEAS:CURR?  MEAS:POW?\n"
+            "  STAT:QUES:COND?  1 OVP, 2 OCP, 4 OPP, 8 OTP tripped, 16 constant current\n"
+            "Each command is carried out before the next one starts. A value outside the\n"
+            "model's limits is refused (-222) and nothing is written; an error drops the rest\n"
+            "of its line; SYST:ERR? reads the error queue. While the link is lost every query\n"
+            "answers with a -300 error and the bridge reconnects. SYST:LOCK OFF gives the keys\n"
+            "back to the front panel (no readings) until SYST:LOCK ON. Ctrl-C or SIGTERM ends\n"
+            "it: the keys are released and the output is left as it is, unless --off-on-exit\n"
+            "switches it off first.\n"
+            "Exit codes: 0 ended by a signal, 3 cannot connect, 6 the address cannot be taken.\n");
     return ToolHelp();
 }

@@ -210,7 +210,10 @@ void TCliRunner::RequestResult(int32_t ACode) {
     if (ACode == 0 || fPhase >= phFinishing) return;
     fLastFailure = ACode;
     if (ACode > 0) {
-        Fail(ceRefused, ResultText(ACode));
+        if (Serving())
+            fCommand->Refused(ACode);
+        else
+            Fail(ceRefused, ResultText(ACode));
         return;
     }
     // While identified but not yet running, the only request is the key-lock write. Later
@@ -229,7 +232,11 @@ void TCliRunner::SessionStarted() {
 
 void TCliRunner::SessionEnded() {
     // Ended by the session itself (not by our own disconnect).
-    if (fPhase < phFinishing && !fLinkReleased) Finish(ceLink);
+    if (fPhase >= phFinishing || fLinkReleased) return;
+    if (Serving())
+        fCommand->SessionLost();
+    else
+        Finish(ceLink);
 }
 
 void TCliRunner::Reading() {
@@ -237,8 +244,16 @@ void TCliRunner::Reading() {
     if (fPhase == phRunning && !fKeysFreeAtDevice && fCommand) fCommand->LiveReading();
 }
 
+bool TCliRunner::Serving() const {
+    return fPhase == phRunning && fCommand && fCommand->KeepsServing();
+}
+
 void TCliRunner::ErrorShown(const QString& AText) {
     if (fPhase >= phFinishing) return;
+    if (Serving()) {
+        fCommand->Note(MessageLines(AText));
+        return;
+    }
     if (fPhase == phConnecting && fLastFailure != 0) {
         // The identification failed; the session showed the system's text of the result code.
         Fail(ceLink, ResultText(fLastFailure));
@@ -301,13 +316,14 @@ void TCliRunner::Teardown() {
     // After a loss the keys are given back when the supply can still be reached.
     const bool release =
         !fRequest.KeepLock && (fCore->Connected() || (fLockTaken && !fKeysFreeAtDevice));
-    if (release)
-        ReleaseKeys();
+    const bool switchOff = fCommand && fCommand->SwitchOffAtEnd() && fCore->Connected();
+    if (release || switchOff)
+        ReleaseKeys(release, switchOff);
     else
         CloseLink();
 }
 
-void TCliRunner::ReleaseKeys() {
+void TCliRunner::ReleaseKeys(bool AUnlock, bool ASwitchOff) {
     TKRModbusMaster& master = fCore->ModbusMaster();
     TKRConnector* connector = master.Connector();
     if (connector == nullptr) {
@@ -327,10 +343,14 @@ void TCliRunner::ReleaseKeys() {
     fReleasing = true;
     fReleaseBound.start(static_cast<int>(fConfig.Timings.ResponseTimeout));
     QPointer<TCliRunner> self(this);
-    master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 6, 0,
-                                [self, release](int32_t, const void*) {
-                                    if (self) self->ReleaseEnded(release);
-                                });
+    auto ended = [self, release](int32_t, const void*) {
+        if (self) self->ReleaseEnded(release);
+    };
+    // The requests go out in order: the output first, so the keys come free with it off.
+    if (ASwitchOff)
+        master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 9, 0,
+                                    AUnlock ? TMBMCallBack() : TMBMCallBack(ended));
+    if (AUnlock) master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 6, 0, ended);
 }
 
 void TCliRunner::ReleaseEnded(uint32_t ARelease) {

@@ -79,7 +79,9 @@ private:
     QString ConnectFailure(const QString& ASystemText) const;
     void Finish(int ACode);
     void Teardown();
-    void ReleaseKeys();
+    // The key release and/or the switch-off at the end; the port closes once they are answered.
+    void ReleaseKeys(bool AUnlock, bool ASwitchOff);
+    bool Serving() const;
     void ReleaseEnded(uint32_t ARelease);
     void CloseLink();
     void PrintError(const QString& AText);
@@ -91,6 +93,7 @@ private:
     const TCliConfig& Config() const override { return fConfig; }
     void Print(const QString& AText) override;
     void PrintFields(const TFields& AFields) override;
+    void Warn(const QString& AText) override { PrintError(AText); }
     void Done() override { Finish(ceOk); }
     void Fail(int ACode, const QString& AMessage) override;
     int Timeouts() const override { return fTimeouts; }

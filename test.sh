@@ -32,8 +32,9 @@ cd "$dir"
 ctest --output-on-failure --timeout 180 -j "$(nproc 2>/dev/null || echo 2)" "${ctest_args[@]}"
 
 # The Debian package, when the packaging tools are there (not for sanitizer builds or a
-# selection of tests).
+# selection of tests). It is made from the programs just tested, so no second tree is built;
+# scripts/package.sh makes the Release package for installing.
 if [ -z "$sanitize" ] && [ ${#ctest_args[@]} -eq 0 ] && command -v lintian >/dev/null 2>&1 &&
     command -v desktop-file-validate >/dev/null 2>&1 && command -v appstreamcli >/dev/null 2>&1; then
-    "$root/scripts/check_package.sh"
+    BENCHLORD_PACKAGE_DIR="$dir" "$root/scripts/check_package.sh"
 fi

@@ -37,8 +37,9 @@ public:
     explicit TBridge(TCliHarness& AHarness) {
         AHarness.config.Timings.AutoconnectFirst = 20;
         AHarness.config.Timings.AutoconnectRetry = 60;
-        const TParseResult parsed =
-            ParseArguments(AHarness.Tcp() << "serve-scpi" << "--listen" << "127.0.0.1:0");
+        const TParseResult parsed = ParseArguments(AHarness.Tcp() << "serve-scpi"
+                                                                  << "--listen"
+                                                                  << "127.0.0.1:0");
         EXPECT_TRUE(parsed.Error.isEmpty()) << parsed.Error.toStdString();
         fRunner = std::make_unique<TCliRunner>(parsed.Request, fOut, fErr, AHarness.config);
         fRunner->Start();
@@ -247,17 +248,12 @@ TEST(ScpiParser, NumbersAreExactAndRangeChecked) {
         int64_t Centi;  // hundredths, or -1 with Error set
         int Error;
     } cases[] = {
-        {"5", "V", 500, seNone},
-        {"+5.00E+00", "V", 500, seNone},
-        {"1234E-2 V", "V", 1234, seNone},
-        {"800mA", "A", 80, seNone},
+        {"5", "V", 500, seNone},           {"+5.00E+00", "V", 500, seNone},
+        {"1234E-2 V", "V", 1234, seNone},  {"800mA", "A", 80, seNone},
         {"0.015", "A", 2, seNone},  // rounded once, half up
-        {"1e-30", "V", 0, seNone},
-        {"-0", "V", 0, seNone},
-        {"-1", "V", -1, seDataOutOfRange},
-        {"1E10", "V", -1, seDataOutOfRange},
-        {"5 X", "V", -1, seDataType},
-        {"abc", "V", -1, seDataType},
+        {"1e-30", "V", 0, seNone},         {"-0", "V", 0, seNone},
+        {"-1", "V", -1, seDataOutOfRange}, {"1E10", "V", -1, seDataOutOfRange},
+        {"5 X", "V", -1, seDataType},      {"abc", "V", -1, seDataType},
         {".", "V", -1, seDataType},
     };
     for (const auto& c : cases) {

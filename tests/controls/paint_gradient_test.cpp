@@ -4,7 +4,7 @@
 
 #include "controls/gradient_panel.h"
 #include "controls/system_colors.h"
-#include "tests/controls/paint_gui_app.h"
+#include "tests/controls/paint_render.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "controls/knob.h"
 #include "controls/rot_img.h"
-#include "tests/controls/paint_gui_app.h"
+#include "tests/controls/paint_render.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "controls/led.h"
 #include "controls/system_colors.h"
-#include "tests/controls/paint_gui_app.h"
+#include "tests/controls/paint_render.h"
 
 namespace {
 

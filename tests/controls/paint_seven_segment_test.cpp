@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "controls/seven_segment_display.h"
-#include "tests/controls/paint_gui_app.h"
+#include "tests/controls/paint_render.h"
 
 namespace {
 

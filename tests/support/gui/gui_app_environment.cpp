@@ -1,4 +1,6 @@
-// The page tests need a QApplication; a global test environment creates it before any test.
+// Widget tests need a QApplication: a global test environment creates it before any test runs,
+// so helpers that only ask for a core application find it already there. Linked as an object
+// into each widget test program (a static library would drop the unreferenced registration).
 
 #include <gtest/gtest.h>
 
@@ -11,7 +13,7 @@ public:
     void SetUp() override {
         if (QCoreApplication::instance() != nullptr) return;
         static int argc = 1;
-        static char name[] = "tests_maintenance";
+        static char name[] = "benchlord-tests";
         static char* argv[] = {name, nullptr};
         new QApplication(argc, argv);
     }

@@ -1,6 +1,5 @@
 #pragma once
-// Widget tests need a QApplication; a global test environment creates one before any test runs,
-// so helpers that only ask for a core application find it already there.
+// Rendering a widget into an image for pixel checks.
 
 #include <QImage>
 #include <QWidget>

@@ -4,11 +4,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 struct TFuzzReplayTarget {
     const char* Name;  // also the folder of its seed corpus
     int (*Run)(const uint8_t* AData, size_t ASize);
 };
+
+// The target's name in test output (CTest labels, failures) instead of its bytes.
+inline void PrintTo(const TFuzzReplayTarget& ATarget, std::ostream* AOut) {
+    *AOut << ATarget.Name;
+}
 
 const std::vector<TFuzzReplayTarget>& FuzzReplayTargets();

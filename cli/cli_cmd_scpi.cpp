@@ -86,6 +86,7 @@ public:
             fCtx.Print(fWait == wConnect ? "keys locked: the bridge has control\n"
                                          : "connection to the supply is back\n");
         }
+        fLastNote.clear();
         // A link lost later comes back by itself, as in the window with autoconnect on.
         fCtx.Core().AutoConnectSwitchClick(true);
     }
@@ -107,7 +108,11 @@ public:
     void Stopping() override { fServer.Close(); }
 
     void Note(const QString& AText) override {
-        if (fWait == wConnect) FailWait(seDevice, AText.simplified());
+        // Each retry repeats its message: it is shown once, until another one comes.
+        const QString text = AText.simplified();
+        if (text != fLastNote) fCtx.Warn(text);
+        fLastNote = text;
+        if (fWait == wConnect) FailWait(seDevice, text);
         // A failed reconnect switches the window's autoconnect off (so that its message box
         // does not come back); a server has no box and goes on trying.
         QMetaObject::invokeMethod(
@@ -235,8 +240,13 @@ private:
     }
 
     // Queues the error and drops the rest of the line.
+    // Every fault of the command itself is reported as -100, the kind named in the text
+    // ("-100,"Command error;undefined header: VOLTS 5"").
     void Error(int ACode, const QString& ADetail) {
-        fErrors.Push(ACode, ADetail);
+        if (ACode < seCommand && ACode > seExecution)
+            fErrors.Push(seCommand, ScpiErrorText(ACode).toLower() + ": " + ADetail);
+        else
+            fErrors.Push(ACode, ADetail);
         fUnits.clear();
     }
 
@@ -532,6 +542,7 @@ private:
     bool fReady = false;     // the session's first reading has come
     bool fLocal = false;     // SYST:LOCK OFF: the front panel has control
     bool fAnnounced = false;
+    QString fLastNote;  // the session's last message, shown once
 
     TWait fWait = wNone;
     std::function<void()> fThen;  // the next step of *RST

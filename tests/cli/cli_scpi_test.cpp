@@ -121,7 +121,13 @@ TEST(CliScpi, ScriptedClientDrivesTheSupplyEndToEnd) {
     EXPECT_EQ(c.Ask("OUTP?;VOLT?"), "1;5.00");
     EXPECT_TRUE(h.supply->Writes().empty());
     c.Send("VOLTS 5");
-    EXPECT_EQ(c.Ask("SYST:ERR?"), "-113,\"Undefined header;VOLTS 5\"");
+    EXPECT_EQ(c.Ask("SYST:ERR?"), "-100,\"Command error;undefined header: VOLTS 5\"");
+    // Ten errors fill the queue; the last place then tells that more were lost.
+    for (int i = 0; i < 12; ++i)
+        c.Send("FOO");
+    for (int i = 0; i < 9; ++i)
+        EXPECT_TRUE(c.Ask("SYST:ERR?").startsWith("-100,"));
+    EXPECT_EQ(c.Ask("SYST:ERR?;SYST:ERR?"), "-350,\"Queue overflow\";0,\"No error\"");
     // A line beyond any command's length is dropped whole, the next one is served.
     c.Send("VOLT 1" + QString(20000, '0'));
     EXPECT_EQ(c.Ask("SYST:ERR?;VOLT?"), "-100,\"Command error;line too long\";5.00");

@@ -142,6 +142,7 @@ TEST(CliScpi, ScriptedClientDrivesTheSupplyEndToEnd) {
     EXPECT_TRUE(second.ClosedByServer());
 
     EXPECT_EQ(c.Ask("*RST;OUTP?;VOLT?;CURR?"), "0;0.10;0.01");
+    EXPECT_EQ(c.Ask("MEM:RCL 1;VOLT?;CURR?"), "3.30;1.00");  // the virtual M1
     EXPECT_EQ(c.Ask("VOLT 12;OUTP 1;*OPC?"), "1");
     // The end releases the keys and leaves the output as it is.
     EXPECT_EQ(bridge.Interrupt(), 0);

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
         FUZZ_CHECK(u.Arg == u.Arg.trimmed());
         // An entry is one SCPI string: every quote inside it is doubled.
         const QString entry = TScpiErrorQueue::Entry(u.Error, u.Header + " " + u.Arg);
-        const QString inner = entry.mid(entry.indexOf('"') + 1).chopped(1);
+        QString inner = entry.mid(entry.indexOf('"') + 1).chopped(1);
         FUZZ_CHECK(entry.endsWith('"') && !inner.replace("\"\"", "").contains('"'));
         int error = seNone;
         if (const auto n = ParseScpiNumber(u.Arg, "V", error)) {

@@ -239,9 +239,8 @@ private:
         fServer.LineDone();
     }
 
-    // Queues the error and drops the rest of the line.
-    // Every fault of the command itself is reported as -100, the kind named in the text
-    // ("-100,"Command error;undefined header: VOLTS 5"").
+    // Queues the error and drops the rest of the line. Every fault of the command itself is
+    // queued as -100 with its kind in the text ("-100,"Command error;undefined header: VOLTS 5"").
     void Error(int ACode, const QString& ADetail) {
         if (ACode < seCommand && ACode > seExecution)
             fErrors.Push(seCommand, ScpiErrorText(ACode).toLower() + ": " + ADetail);

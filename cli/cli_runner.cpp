@@ -341,7 +341,8 @@ void TCliRunner::ReleaseKeys(bool AUnlock, bool ASwitchOff) {
     // runner has finished: it holds nothing but a guarded pointer and the release's number.
     const uint32_t release = ++fRelease;
     fReleasing = true;
-    fReleaseBound.start(static_cast<int>(fConfig.Timings.ResponseTimeout));
+    const int requests = AUnlock && ASwitchOff ? 2 : 1;
+    fReleaseBound.start(static_cast<int>(fConfig.Timings.ResponseTimeout) * requests);
     QPointer<TCliRunner> self(this);
     auto ended = [self, release](int32_t, const void*) {
         if (self) self->ReleaseEnded(release);

@@ -141,7 +141,9 @@ QString ApplyCommandOption(const TRawOption& AOpt, TCliRequest& AReq) {
             if (!port) return "--listen: the port must be a number from 0 to 65535";
             AReq.ListenPort = static_cast<uint16_t>(*port);
         }
-        if (!host.isEmpty()) {
+        if (host == "localhost") {
+            AReq.ListenHost = "127.0.0.1";
+        } else if (!host.isEmpty()) {
             const auto octets = ParseIPv4(host.toStdString());
             if (!octets)
                 return "--listen: " + host +

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include "cli/cli_args.h"
 #include "cli/cli_values.h"
 
@@ -12,6 +15,19 @@ struct TRefusedLine {
     const char* Line;
     const char* Reason;  // part of the error text
 };
+
+// "3_tcp_h_info_frob": the case's number and its text in letters and digits.
+std::string CaseName(size_t AIndex, const char* AText) {
+    std::string name = std::to_string(AIndex);
+    for (const char* c = AText; *c != 0 && name.size() < 40; ++c) {
+        const bool word = std::isalnum(static_cast<unsigned char>(*c)) != 0;
+        if (word)
+            name += *c;
+        else if (name.back() != '_')
+            name += '_';
+    }
+    return name;
+}
 
 class RefusedLine : public ::testing::TestWithParam<TRefusedLine> {};
 
@@ -45,7 +61,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TRefusedLine{"--tcp h preset", "list, show N"},
                       TRefusedLine{"--tcp h preset show 20", "not a preset"},
                       TRefusedLine{"--tcp h preset select M10", "not a preset"},
-                      TRefusedLine{"--tcp h preset save 3 --timer 1:75", "H:MM"}));
+                      TRefusedLine{"--tcp h preset save 3 --timer 1:75", "H:MM"},
+                      TRefusedLine{"--tcp h serve-scpi --listen 10.1:5025", "not a valid IPv4"},
+                      TRefusedLine{"--tcp h serve-scpi --listen :65536", "0 to 65535"},
+                      TRefusedLine{"--tcp h off --off-on-exit", "does not apply to off"}),
+    [](const auto& AInfo) { return CaseName(AInfo.index, AInfo.param.Line); });
 
 TEST(CliArgs, GlobalOptionsMayFollowTheCommand) {
     const TParseResult r =
@@ -124,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(Cli, DecimalUnits,
                                            TUnitCase{"51.005", 2, 5101},
                                            TUnitCase{"0.00049999999999", 3, 0},
                                            TUnitCase{"51.00", 2, 5100}, TUnitCase{"99.95", 1, 1000},
-                                           TUnitCase{"999999999", 2, 99999999900}));
+                                           TUnitCase{"999999999", 2, 99999999900}),
+                         [](const auto& AInfo) { return CaseName(AInfo.index, AInfo.param.Text); });
 
 TEST(CliValues, RefusedNumbers) {
     for (const char* text : {"", ".", "-1", "+1", "1,5", "1.2.3", "1e2", "0x10", "1234567890"})

@@ -32,7 +32,8 @@ QString ToolHelp() {
         "\n"
         "Exit codes: 0 done, 2 usage or value out of range, 3 cannot connect or connection\n"
         "lost, 4 the device refused a request, 5 a boot loader step failed (flash), 6 local\n"
-        "I/O error (a file or standard output could not be written), 130 interrupted.\n");
+        "I/O error (a file or standard output could not be written, or the serve-scpi\n"
+        "address cannot be taken), 130 interrupted.\n");
 }
 
 QString CommandHelp(const QString& ACommand) {

@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QWheelEvent>
 #include <stdexcept>
+#include <string>
 
 #include "app/app_options.h"
 #include "app/busy_indicator.h"
@@ -242,7 +243,15 @@ INSTANTIATE_TEST_SUITE_P(CommandLine, AppOptionsTest,
                                            TOptionCase{{"--demo"}, true, false, false},
                                            TOptionCase{{"--help"}, false, true, false},
                                            TOptionCase{{"-h"}, false, true, false},
-                                           TOptionCase{{"--demo", "--bogus"}, true, false, true}));
+                                           TOptionCase{{"--demo", "--bogus"}, true, false, true}),
+                         [](const auto& AInfo) {
+                             // "demo_bogus": the options without their dashes.
+                             std::string name;
+                             for (const QString& arg : AInfo.param.args)
+                                 name += (name.empty() ? "" : "_") +
+                                         arg.mid(arg.startsWith("--") ? 2 : 1).toStdString();
+                             return name.empty() ? std::string("NoArguments") : name;
+                         });
 
 TEST(WindowShell, UsageNamesTheDemo) {
     EXPECT_TRUE(AppUsage().contains("--demo"));

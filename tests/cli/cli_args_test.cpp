@@ -18,7 +18,7 @@ struct TRefusedLine {
 
 // "3_tcp_h_info_frob": the case's number and its text in letters and digits.
 std::string CaseName(size_t AIndex, const char* AText) {
-    std::string name = std::to_string(AIndex);
+    std::string name = std::to_string(AIndex) + "_";
     for (const char* c = AText; *c != 0 && name.size() < 40; ++c) {
         const bool word = std::isalnum(static_cast<unsigned char>(*c)) != 0;
         if (word)
@@ -26,7 +26,7 @@ std::string CaseName(size_t AIndex, const char* AText) {
         else if (name.back() != '_')
             name += '_';
     }
-    return name;
+    return *AText == 0 ? name + "Empty" : name;
 }
 
 class RefusedLine : public ::testing::TestWithParam<TRefusedLine> {};

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "sim/sim_device.h"
 #include "tests/cli/cli_harness.h"
 
@@ -78,9 +81,14 @@ INSTANTIATE_TEST_SUITE_P(
                                   "--voltage 0.09: out of range, 0.10 to 51.00 V on the DPS5015"},
                       TOutOfRange{"--current", "15.2",
                                   "--current 15.2: out of range, 0.01 to 15.10 A on the DPS5015"},
-                      TOutOfRange{
-                          "--current", "0.004",
-                          "--current 0.004: out of range, 0.01 to 15.10 A on the DPS5015"}));
+                      TOutOfRange{"--current", "0.004",
+                                  "--current 0.004: out of range, 0.01 to 15.10 A on the DPS5015"}),
+    [](const auto& AInfo) {
+        // "voltage_51_01": the option without its dashes, the value with "_" for the point.
+        std::string name = std::string(AInfo.param.Option).substr(2) + "_" + AInfo.param.Value;
+        std::replace(name.begin(), name.end(), '.', '_');
+        return name;
+    });
 
 TEST(CliSet, VoltageOfAChargeProfileIsRefused) {
     TCliHarness h;

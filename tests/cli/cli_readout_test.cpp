@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <string>
 
 #include "sim/sim_device.h"
 #include "tests/cli/cli_harness.h"
@@ -118,7 +119,10 @@ INSTANTIATE_TEST_SUITE_P(Cli, CliInfo,
                                                      "title        DPS8005 ver. 1.8\n"
                                                      "max_voltage  81.00 V\n"
                                                      "max_current  5.100 A\n"
-                                                     "max_power    450.0 W\n"}));
+                                                     "max_power    450.0 W\n"}),
+                         [](const auto& AInfo) {
+                             return std::to_string(AInfo.param.Model) + "_" + AInfo.param.Class;
+                         });
 
 TEST(CliRead, OldFirmwareHasNoCountersAndASensorlessModelNoTemperature) {
     TCliHarness h(Unit(3005, "ver_40"));

@@ -70,7 +70,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, CursorMoveTest,
                                            // Without a cursor both moves land on position 1.
                                            MoveCase{0, true, 1}, MoveCase{0, false, 1},
                                            // Positions past DataLen go to 1.
-                                           MoveCase{5, true, 2}, MoveCase{65536 + 3, true, 4}));
+                                           MoveCase{5, true, 2}, MoveCase{65536 + 3, true, 4}),
+                         [](const auto& AInfo) {
+                             return "From" + std::to_string(AInfo.param.start) +
+                                    (AInfo.param.left ? "_Left" : "_Right");
+                         });
 
 TEST_F(IndicatorCursorTest, WritingZeroRemovesTheCursorSilently) {
     Rig rig;

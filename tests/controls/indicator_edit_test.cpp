@@ -87,7 +87,12 @@ INSTANTIATE_TEST_SUITE_P(
                       StepCase{10, 5100, 5050, 3, false, 4950},
                       StepCase{10, 5100, 50, 2, false, 40}, StepCase{10, 5100, 15, 2, false, 15},
                       StepCase{0, 9999, 5, 2, false, 5}, StepCase{0, 9999, 9000, 4, true, 9000},
-                      StepCase{0, 9999, 8999, 4, true, 9999}, StepCase{0, 9999, 10, 2, false, 0}));
+                      StepCase{0, 9999, 8999, 4, true, 9999}, StepCase{0, 9999, 10, 2, false, 0}),
+    [](const auto& AInfo) {
+        const StepCase& c = AInfo.param;
+        return std::to_string(c.value) + "_At" + std::to_string(c.cursor) +
+               (c.up ? "_Up" : "_Down");
+    });
 
 TEST_F(IndicatorEditTest, StepNearTheTopOfTheCellNeverWraps) {
     Rig rig(0, 4294967295u, 6, 1);

@@ -38,7 +38,12 @@ INSTANTIATE_TEST_SUITE_P(
                       // Hours-minutes: tens of hours, hours, tens of minutes, minutes.
                       DecimalCase{60, true, true, "_100"}, DecimalCase{60, false, true, "0100"},
                       DecimalCase{5999, true, true, "9959"}, DecimalCase{6000, true, true, "----"},
-                      DecimalCase{59, true, true, "_059"}));
+                      DecimalCase{59, true, true, "_059"}),
+    [](const auto& AInfo) {
+        const DecimalCase& c = AInfo.param;
+        return std::to_string(c.value) + (c.smart ? "_Smart" : "_Plain") +
+               (c.hoursMinutes ? "_HoursMinutes" : "");
+    });
 
 TEST_F(IndicatorRenderTest, BlanksOnlyLeftOfThePointDigit) {
     Rig rig(0, 999999, 6, 2);
@@ -119,16 +124,16 @@ TEST_P(TimeRenderTest, SixDigits) {
     EXPECT_EQ(changes, 1) << "an unchanged time must not notify";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TimeRenderTest,
-                         ::testing::Values(TimeCase{59, "____59", false, false},
-                                           TimeCase{60, "___100", true, false},
-                                           TimeCase{3599, "__5959", true, false},
-                                           TimeCase{3600, "_10000", true, true},
-                                           TimeCase{359999, "995959", true, true},
-                                           // From 100 hours on the read-out shows whole hours.
-                                           TimeCase{360000, "___100", false, false},
-                                           TimeCase{3600000, "__1000", false, false},
-                                           TimeCase{0, "_____0", false, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TimeRenderTest,
+    ::testing::Values(TimeCase{59, "____59", false, false}, TimeCase{60, "___100", true, false},
+                      TimeCase{3599, "__5959", true, false}, TimeCase{3600, "_10000", true, true},
+                      TimeCase{359999, "995959", true, true},
+                      // From 100 hours on the read-out shows whole hours.
+                      TimeCase{360000, "___100", false, false},
+                      TimeCase{3600000, "__1000", false, false},
+                      TimeCase{0, "_____0", false, false}),
+    [](const auto& AInfo) { return std::to_string(AInfo.param.seconds) + "s"; });
 
 struct CounterCase {
     uint32_t hundredths;
@@ -156,7 +161,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, CounterRenderTest,
                                            CounterCase{99999, "_99999", 3, false, true},
                                            CounterCase{100000, "____10", 2, true, false},
                                            CounterCase{123456789, "_12345", 2, true, false},
-                                           CounterCase{4294967294u, "429496", 2, true, false}));
+                                           CounterCase{4294967294u, "429496", 2, true, false}),
+                         [](const auto& AInfo) {
+                             return std::to_string(AInfo.param.hundredths) + "_hundredths";
+                         });
 
 TEST_F(IndicatorRenderTest, CounterSwitchingUnitNotifiesOnce) {
     Rig rig(0, 4294967295u, 6, 2);

@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <cmath>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "controls/knob_math.h"
@@ -89,7 +90,11 @@ TEST_P(KnobClampTest, UpdatePositionClamps) {
 INSTANTIATE_TEST_SUITE_P(Limits, KnobClampTest,
                          ::testing::Values(ClampCase{5100, 5100}, ClampCase{5101, 5099},
                                            ClampCase{3, 10}, ClampCase{-70000, 10},
-                                           ClampCase{5099, 5099}));
+                                           ClampCase{5099, 5099}),
+                         [](const auto& AInfo) {
+                             const int64_t in = AInfo.param.in;
+                             return (in < 0 ? "InMinus" : "In") + std::to_string(in < 0 ? -in : in);
+                         });
 
 TEST(KnobMath, UpdatePositionReportsOnlyRealChanges) {
     TLN_KnobModel m = VoltageKnob(2000);
@@ -104,6 +109,34 @@ struct KeyCase {
     int32_t expected;
 };
 class KnobKeyTest : public ::testing::TestWithParam<KeyCase> {};
+
+// "Shift_Ctrl_PageUp": the modifiers, then the key.
+std::string KeyCaseName(const KeyCase& c) {
+    std::string name;
+    if (c.shift.testFlag(Qt::ShiftModifier)) name += "Shift_";
+    if (c.shift.testFlag(Qt::ControlModifier)) name += "Ctrl_";
+    switch (c.key) {
+        case Qt::Key_Up:
+            return name + "Up";
+        case Qt::Key_Down:
+            return name + "Down";
+        case Qt::Key_Left:
+            return name + "Left";
+        case Qt::Key_Right:
+            return name + "Right";
+        case Qt::Key_PageUp:
+            return name + "PageUp";
+        case Qt::Key_PageDown:
+            return name + "PageDown";
+        case Qt::Key_Home:
+            return name + "Home";
+        case Qt::Key_End:
+            return name + "End";
+        default:
+            if (c.key >= Qt::Key_A && c.key <= Qt::Key_Z) return name + static_cast<char>(c.key);
+            return name + "Key" + std::to_string(c.key);
+    }
+}
 
 TEST_P(KnobKeyTest, KeysStepFromTwoThousand) {
     TLN_KnobModel m = VoltageKnob(2000);
@@ -128,7 +161,8 @@ INSTANTIATE_TEST_SUITE_P(Keys, KnobKeyTest,
                                            KeyCase{Qt::Key_PageDown, Qt::ControlModifier, 1990},
                                            KeyCase{Qt::Key_Home, Qt::NoModifier, 10},
                                            KeyCase{Qt::Key_End, Qt::NoModifier, 2000},
-                                           KeyCase{Qt::Key_A, Qt::NoModifier, 2000}));
+                                           KeyCase{Qt::Key_A, Qt::NoModifier, 2000}),
+                         [](const auto& AInfo) { return KeyCaseName(AInfo.param); });
 
 TEST(KnobMath, StepsClampAtTheEnds) {
     TLN_KnobModel m = VoltageKnob(5095);
@@ -260,6 +294,14 @@ struct ClickCase {
 };
 class KnobClickTest : public ::testing::TestWithParam<ClickCase> {};
 
+// "Pointer100_Mouse190_Increment".
+std::string ClickCaseName(const ::testing::TestParamInfo<ClickCase>& AInfo) {
+    static const char* const kClicks[] = {"None", "Increment", "Decrement", "Jump"};
+    const ClickCase& c = AInfo.param;
+    return "Pointer" + std::to_string(c.pointer) + "_Mouse" + std::to_string(c.mouse) + "_" +
+           kClicks[c.expected];
+}
+
 TEST_P(KnobClickTest, Classify) {
     EXPECT_EQ(KnobClassifyClick(GetParam().pointer, GetParam().mouse), GetParam().expected);
 }
@@ -272,7 +314,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ClickCase{100, 130, kcIncrement}, ClickCase{350, 80, kcIncrement},
                       ClickCase{300, 200, kcDecrement}, ClickCase{10, 350, kcJump},
                       ClickCase{350, 20, kcIncrement}, ClickCase{0, 330, kcDecrement},
-                      ClickCase{0, 331, kcJump}, ClickCase{200, 20, kcIncrement}));
+                      ClickCase{0, 331, kcJump}, ClickCase{200, 20, kcIncrement}),
+    ClickCaseName);
 
 // Press and release at the same point at mouse angle `deg` (exact axis points only).
 bool ClickAt(TLN_KnobModel& m, int deg, Qt::KeyboardModifiers shift = Qt::NoModifier) {

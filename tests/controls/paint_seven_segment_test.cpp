@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <string>
 #include <vector>
 
 #include "controls/seven_segment_display.h"
@@ -30,6 +31,15 @@ struct PolygonCase {
 
 class SegmentPolygonTest : public ::testing::TestWithParam<PolygonCase> {};
 
+// "33x49_s4_Middle": the digit's size, the stroke and the segment.
+std::string PolygonCaseName(const ::testing::TestParamInfo<PolygonCase>& AInfo) {
+    static const char* const kSegments[] = {"Top",       "UpperLeft",  "UpperRight", "Middle",
+                                            "LowerLeft", "LowerRight", "Bottom"};
+    const PolygonCase& c = AInfo.param;
+    return std::to_string(c.w) + "x" + std::to_string(c.h) + "_s" + std::to_string(c.s) + "_" +
+           kSegments[c.seg];
+}
+
 TEST_P(SegmentPolygonTest, CornersInPixels) {
     const PolygonCase& c = GetParam();
     EXPECT_EQ(SegmentPolygon(c.seg, c.w, c.h, c.s), c.expected);
@@ -47,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
         PolygonCase{17, 25, 4, tsLowerRight, {{16, 13}, {16, 24}, {13, 21}, {13, 16}}},
         PolygonCase{33, 49, 4, tsLowerRight, {{31, 26}, {31, 46}, {25, 41}, {25, 31}}},
         // ux = 1.5: grid 3 lands on 4.5 and goes to 4, grid 17 on 25.5 and goes to 26.
-        PolygonCase{30, 38, 1, tsTop, {{3, 1}, {27, 1}, {26, 2}, {4, 2}}}));
+        PolygonCase{30, 38, 1, tsTop, {{3, 1}, {27, 1}, {26, 2}, {4, 2}}}),
+    PolygonCaseName);
 
 TEST(SegmentsForValue, EveryCode) {
     const std::vector<TdsDisplaySegments> expected = {0x77, 0x24, 0x5D, 0x6D, 0x2E, 0x6B,

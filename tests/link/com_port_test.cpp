@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <functional>
+#include <string>
 
 #include "tests/link/pty_device.h"
 
@@ -183,6 +184,11 @@ struct FlowCase {
 
 class FlowControlMapping : public ::testing::TestWithParam<FlowCase> {};
 
+std::string FlowCaseName(const ::testing::TestParamInfo<FlowCase>& AInfo) {
+    static const char* const kNames[] = {"None", "Hardware", "Software", "Custom"};
+    return kNames[AInfo.param.set];
+}
+
 TEST_P(FlowControlMapping, WritingAndReadingFollowTheFourSettings) {
     const FlowCase& c = GetParam();
     TKRCOMPort p;
@@ -205,7 +211,8 @@ INSTANTIATE_TEST_SUITE_P(Values, FlowControlMapping,
                          ::testing::Values(FlowCase{0, 0, false, false, false, 0},
                                            FlowCase{1, 2, true, false, false, 1},
                                            FlowCase{2, 0, false, true, true, 2},
-                                           FlowCase{3, 0, false, false, false, 3}));
+                                           FlowCase{3, 0, false, false, false, 3}),
+                         FlowCaseName);
 
 TEST(FlowControlRead, OtherCombinationsReadAsCustom) {
     TKRCOMPort p;

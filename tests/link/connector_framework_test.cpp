@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <memory>
+#include <string>
 #include <tuple>
 
 #include "link/connector.h"
@@ -98,6 +99,13 @@ using TTimeoutCase = std::tuple<int, uint32_t, uint32_t>;
 class ConnectorTimeouts : public ConnectorFramework,
                           public ::testing::WithParamInterface<TTimeoutCase> {};
 
+// "Write_10001": the setter and the value given to it.
+std::string TimeoutCaseName(const ::testing::TestParamInfo<TTimeoutCase>& AInfo) {
+    static const char* const kSetters[] = {"Read", "Write", "Connect"};
+    return kSetters[std::get<0>(AInfo.param)] + std::string("_") +
+           std::to_string(std::get<1>(AInfo.param));
+}
+
 TEST_P(ConnectorTimeouts, AcceptedOnlyFrom10To10000) {
     const auto [which, value, expected] = GetParam();
     switch (which) {
@@ -121,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(Ranges, ConnectorTimeouts,
                                            TTimeoutCase{1, 9, 100}, TTimeoutCase{1, 10001, 100},
                                            TTimeoutCase{1, 10, 10}, TTimeoutCase{2, 5, 1000},
                                            TTimeoutCase{2, 20000, 1000},
-                                           TTimeoutCase{2, 10000, 10000}));
+                                           TTimeoutCase{2, 10000, 10000}),
+                         TimeoutCaseName);
 
 TEST_F(ConnectorFramework, DefaultsOfTheOtherProperties) {
     EXPECT_EQ(Conn->WaitRespTime(), 5u);

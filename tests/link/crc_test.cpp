@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <string>
 
 #include <unistd.h>
 
@@ -30,7 +31,12 @@ INSTANTIATE_TEST_SUITE_P(Examples, PublishedRTUFrame,
                                            "11 04 00 08 00 01 B2 98", "11 05 00 AC FF 00 4E 8B",
                                            "11 06 00 01 00 03 9A 9B",
                                            "11 0F 00 13 00 0A 02 CD 01 BF 0B",
-                                           "11 10 00 01 00 02 04 00 0A 01 02 C6 F0"));
+                                           "11 10 00 01 00 02 04 00 0A 01 02 C6 F0"),
+                         [](const auto& AInfo) {
+                             // "Slave11_Fn0F": the frame's first two bytes.
+                             const std::string frame = AInfo.param;
+                             return "Slave" + frame.substr(0, 2) + "_Fn" + frame.substr(3, 2);
+                         });
 
 TEST(ModbusCRC16, EmptyInputIsTheInitialValue) {
     EXPECT_EQ(ModbusCRC16(nullptr, 0), 0xFFFF);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 
 #include "link/modbus_errors.h"
 #include "link/modbus_master.h"
@@ -60,7 +61,11 @@ INSTANTIATE_TEST_SUITE_P(
         TErrorCase{-106, kTrans, "Timeout when receiving data."},
         TErrorCase{-107, kTrans, "The connection is not actively."},
         TErrorCase{-108, kTrans, "Неизвестная ошибка."},
-        TErrorCase{INT_MIN, kTrans, "Неизвестная ошибка."}));
+        TErrorCase{INT_MIN, kTrans, "Неизвестная ошибка."}),
+    [](const auto& AInfo) {
+        const int64_t code = AInfo.param.Code;
+        return (code < 0 ? "CodeMinus" : "Code") + std::to_string(code < 0 ? -code : code);
+    });
 
 TEST(ModbusTransportCode, ShiftsConnectorCodesBelowMinus100) {
     EXPECT_EQ(MBTransportError(4), -104);

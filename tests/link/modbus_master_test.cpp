@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
 
 #include "link/modbus_errors.h"
 #include "link/modbus_frames.h"
@@ -171,8 +172,12 @@ TEST_P(ModbusMasterFraming, EveryRequestKindCompletesOnce) {
     EXPECT_TRUE(done[8].HasData);
 }
 
-INSTANTIATE_TEST_SUITE_P(Framings, ModbusMasterFraming,
-                         ::testing::Values(mbtRTU, mbtTCP, mbtASCII));
+INSTANTIATE_TEST_SUITE_P(Framings, ModbusMasterFraming, ::testing::Values(mbtRTU, mbtTCP, mbtASCII),
+                         [](const auto& AInfo) {
+                             return std::string(AInfo.param == mbtRTU   ? "Rtu"
+                                                : AInfo.param == mbtTCP ? "Tcp"
+                                                                        : "Ascii");
+                         });
 
 TEST_F(ModbusMasterTest, UserFunctionDeliversTheBytesAfterTheFunctionCode) {
     conn->SetResponder([](const std::vector<uint8_t>& frame) {

@@ -7,8 +7,10 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include <cctype>
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "link/tcp_connector.h"
 #include "tests/link/connector_fake_transport.h"
@@ -346,7 +348,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TEventFault{false,
                                   "TKRTCPThread[FConnector.Name=\"TCPConnector\"; procedure _exec; "
                                   "n:=FTCPClient.ReceiveBuf(FPack.Pack^,255);",
-                                  cerNoAnswer}));
+                                  cerNoAnswer}),
+    [](const auto& AInfo) { return std::string(AInfo.param.OnSendThrows ? "OnSend" : "OnRecv"); });
 
 struct TAddrCase {
     const char* Text;
@@ -374,7 +377,18 @@ INSTANTIATE_TEST_SUITE_P(Ipv4, DottedAddresses,
                                            TAddrCase{"1.2.3.4.5", false, 0},
                                            TAddrCase{"a.b.c.d", false, 0}, TAddrCase{"", false, 0},
                                            TAddrCase{"1..2.3", false, 0},
-                                           TAddrCase{"0001.2.3.4", false, 0}));
+                                           TAddrCase{"0001.2.3.4", false, 0}),
+                         [](const auto& AInfo) {
+                             // "2_192_168_1_20": the case's number and the address's digits.
+                             std::string name = std::to_string(AInfo.index) + "_";
+                             for (const char* c = AInfo.param.Text; *c != 0; ++c) {
+                                 if (std::isalnum(static_cast<unsigned char>(*c)) != 0)
+                                     name += *c;
+                                 else if (name.back() != '_')
+                                     name += '_';
+                             }
+                             return *AInfo.param.Text == 0 ? name + "Empty" : name;
+                         });
 
 TEST(TcpSocketClient, SocketsAreNumberedAndClosedSocketsHaveNoHandle) {
     TKRTCPSocketClient a, b;

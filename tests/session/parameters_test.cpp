@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "session/preset_rules.h"
 #include "tests/session/preset_harness.h"
 
@@ -94,7 +96,11 @@ TEST_P(ParamSaveVer40, WritesPverAndBcklWithTheWriteMark) {
 INSTANTIATE_TEST_SUITE_P(Flags, ParamSaveVer40,
                          ::testing::Values(OldFlags{false, false, 0x8000, 0x8000},
                                            OldFlags{true, true, 0x8001, 0x8001},
-                                           OldFlags{true, false, 0x8001, 0x8000}));
+                                           OldFlags{true, false, 0x8001, 0x8000}),
+                         [](const auto& AInfo) {
+                             return std::string(AInfo.param.rcnt ? "Rcnt" : "NoRcnt") +
+                                    (AInfo.param.cf ? "_Cf" : "_NoCf");
+                         });
 
 TEST(ParamSave, StockFirmwareGetsOnlyTheBacklight) {
     TPresetSession s("ver_18", 5015, [](VirtualSupply& ASup) {
@@ -187,6 +193,15 @@ struct ControlCase {
 
 class PresetControlRules : public ::testing::TestWithParam<ControlCase> {};
 
+// "ver_46_Mem15_Korad": the firmware class, the preset number and the Korad flag.
+std::string ControlCaseName(const ::testing::TestParamInfo<ControlCase>& AInfo) {
+    static const char* const kVersions[] = {"ver_18", "ver_36", "ver_40", "ver_4Z", "ver_42",
+                                            "ver_43", "ver_45", "ver_46", "ver_New"};
+    const ControlCase& c = AInfo.param;
+    return std::string(kVersions[c.version]) + "_Mem" + std::to_string(c.mem) +
+           (c.korad ? "_Korad" : "");
+}
+
 TEST_P(PresetControlRules, EnabledStatesFollowClassAndPreset) {
     const ControlCase c = GetParam();
     const TPresetControls on = PresetControlStates({true, c.version, c.korad, c.mem, true});
@@ -214,7 +229,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ControlCase{ver_4Z, 12, false, false, false, false, false, true, false},
                       ControlCase{ver_42, 12, false, true, true, true, false, true, false},
                       ControlCase{ver_45, 3, false, true, true, true, false, true, true},
-                      ControlCase{ver_46, 15, true, true, true, true, false, false, true}));
+                      ControlCase{ver_46, 15, true, true, true, true, false, false, true}),
+    ControlCaseName);
 
 TEST(PresetFormatRules, ConfirmValuesCaptionsAndFlagWords) {
     EXPECT_EQ(FormatConfirmValue(500, 2), " 5.00");

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "session/firmware_version.h"
 #include "session/identification.h"
 #include "session/model_limits.h"
@@ -130,13 +133,13 @@ TEST_P(AcceptedModels, OnlyTheListedModelsStartASession) {
     EXPECT_EQ(IsAcceptedModel(GetParam().model), GetParam().accepted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, AcceptedModels,
-                         ::testing::Values(TAcceptCase{3003, true}, TAcceptCase{3005, true},
-                                           TAcceptCase{3010, false}, TAcceptCase{3012, true},
-                                           TAcceptCase{5005, true}, TAcceptCase{5015, true},
-                                           TAcceptCase{5020, true}, TAcceptCase{6012, true},
-                                           TAcceptCase{8005, true}, TAcceptCase{0, false},
-                                           TAcceptCase{5016, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Models, AcceptedModels,
+    ::testing::Values(TAcceptCase{3003, true}, TAcceptCase{3005, true}, TAcceptCase{3010, false},
+                      TAcceptCase{3012, true}, TAcceptCase{5005, true}, TAcceptCase{5015, true},
+                      TAcceptCase{5020, true}, TAcceptCase{6012, true}, TAcceptCase{8005, true},
+                      TAcceptCase{0, false}, TAcceptCase{5016, false}),
+    [](const auto& AInfo) { return "Model" + std::to_string(AInfo.param.model); });
 
 struct TTitleCase {
     uint16_t version;
@@ -160,7 +163,13 @@ INSTANTIATE_TEST_SUITE_P(
         TTitleCase{45, 0x20, "KORAD5020 ver. 4.5"}, TTitleCase{44, 0x20, "DPS5020 ver. 4.4"},
         TTitleCase{46, 0x30, "WZ5020 ver. 4.6"},  // WZ wins over KORAD
         TTitleCase{123, 0x02, "DPS5020 ver. 1.23T"}, TTitleCase{0, 0x00, "DPS5020 ver. 0.0"},
-        TTitleCase{0xF000, 0x06, "DPS5020 ver. 0.0"}));
+        TTitleCase{0xF000, 0x06, "DPS5020 ver. 0.0"}),
+    [](const auto& AInfo) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "Ver%u_State0x%02X", unsigned{AInfo.param.version},
+                      unsigned{AInfo.param.state});
+        return std::string(name);
+    });
 
 struct TVersionCase {
     uint32_t version;
@@ -175,11 +184,11 @@ TEST_P(VersionDisplay, LeadingDigitIsMajorTheRestMinor) {
     EXPECT_EQ(n.Minor, GetParam().minor);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, VersionDisplay,
-                         ::testing::Values(TVersionCase{45, 4, 5}, TVersionCase{0x102D, 4, 5},
-                                           TVersionCase{123, 1, 23}, TVersionCase{100, 1, 0},
-                                           TVersionCase{7, 7, 0}, TVersionCase{10, 1, 0},
-                                           TVersionCase{4095, 4, 95}, TVersionCase{0, 0, 0},
-                                           TVersionCase{0x5000, 0, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, VersionDisplay,
+    ::testing::Values(TVersionCase{45, 4, 5}, TVersionCase{0x102D, 4, 5}, TVersionCase{123, 1, 23},
+                      TVersionCase{100, 1, 0}, TVersionCase{7, 7, 0}, TVersionCase{10, 1, 0},
+                      TVersionCase{4095, 4, 95}, TVersionCase{0, 0, 0}, TVersionCase{0x5000, 0, 0}),
+    [](const auto& AInfo) { return "Ver" + std::to_string(AInfo.param.version); });
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "session/calib_command.h"
 #include "session/color_helpers.h"
 #include "session/register_codec.h"
@@ -179,7 +181,12 @@ INSTANTIATE_TEST_SUITE_P(Scales, OutputPowerCases,
                                            TPowerCase{1, 500, 10, 1}, TPowerCase{1, 499, 10, 0},
                                            TPowerCase{65535, 65535, 1,
                                                       42948362},  // no 32-bit overflow
-                                           TPowerCase{65535, 65535, 10, 4294836}));
+                                           TPowerCase{65535, 65535, 10, 4294836}),
+                         [](const auto& AInfo) {
+                             const TPowerCase& c = AInfo.param;
+                             return std::to_string(c.uout) + "_" + std::to_string(c.iout) + "_Div" +
+                                    std::to_string(c.div);
+                         });
 
 TEST(DisplayColours, SevenPureColoursSnapToFullIntensity) {
     EXPECT_EQ(RGB565ToColor(0xF800), 0x0000FFu);

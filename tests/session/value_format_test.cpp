@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
 #include <string>
 
 namespace {
@@ -29,7 +30,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FixedCase{1234567, 3, "12345.67"}, FixedCase{1000000, 1, "1000000"},
                       FixedCase{4294967295u, 3, "42949672.95"}, FixedCase{7, 6, "0.00007"},
                       // Point position 0 is read as an integer, never an empty text.
-                      FixedCase{0, 0, "0"}, FixedCase{42, 0, "42"}));
+                      FixedCase{0, 0, "0"}, FixedCase{42, 0, "42"}),
+    [](const auto& AInfo) {
+        return std::to_string(AInfo.param.value) + "_Point" + std::to_string(AInfo.param.point);
+    });
 
 struct MinutesCase {
     uint32_t minutes;
@@ -46,7 +50,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, FormatHoursMinutesTest,
                          ::testing::Values(MinutesCase{0, "0:00"}, MinutesCase{90, "1:30"},
                                            MinutesCase{5999, "99:59"}, MinutesCase{59, "0:59"},
                                            MinutesCase{600, "10:00"},
-                                           MinutesCase{60000, "1000:00"}));
+                                           MinutesCase{60000, "1000:00"}),
+                         [](const auto& AInfo) {
+                             return std::to_string(AInfo.param.minutes) + "min";
+                         });
 
 struct ScanCase {
     const char* text;
@@ -88,7 +95,18 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"1.2147483647.3.4", "%d.%d.%d.%d", 4, {1, 2147483647, 3, 4}},
         // Spaces in the format are skipped; the format's last character is never a literal.
         ScanCase{"5 6", "%d %d", 2, {5, 6}}, ScanCase{"5", "%d.", 1, {5}},
-        ScanCase{"5.6", "%d.%d.", 2, {5, 6}}));
+        ScanCase{"5.6", "%d.%d.", 2, {5, 6}}),
+    [](const auto& AInfo) {
+        // "3_10x_20yy_30_40": the case's number and its text in letters and digits.
+        std::string name = std::to_string(AInfo.index) + "_";
+        for (const char* c = AInfo.param.text; *c != 0; ++c) {
+            if (std::isalnum(static_cast<unsigned char>(*c)) != 0)
+                name += *c;
+            else if (name.back() != '_')
+                name += '_';
+        }
+        return *AInfo.param.text == 0 ? name + "Empty" : name;
+    });
 
 TEST(ScanFormattedTest, StopsAtTheTargetCount) {
     int32_t targets[2] = {0, 0};

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "tests/sim/an3155_client.h"
 
 using namespace simtest;
@@ -48,7 +51,12 @@ INSTANTIATE_TEST_SUITE_P(Chips, ChipTest,
                                            ChipCase{0x414, 262144, 0x43, 0x22},
                                            ChipCase{0x438, 65536, 0x44, 0x31},
                                            ChipCase{0x468, 65536, 0x44, 0x31},
-                                           ChipCase{0x999, 65536, 0x43, 0x22}));
+                                           ChipCase{0x999, 65536, 0x43, 0x22}),
+                         [](const auto& AInfo) {
+                             char name[16];
+                             std::snprintf(name, sizeof(name), "Pid0x%X", AInfo.param.pid);
+                             return std::string(name);
+                         });
 
 TEST(BootRom, IgnoresNoiseUntilActivatedAndNacksBadCommands) {
     SimBootRom rom({});

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "tests/sim/raw_client.h"
@@ -136,7 +137,19 @@ TEST_P(WireTimeTest, TheExchangeLastsAsLongAsTheLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Parity, WireTimeTest,
-                         ::testing::Values(std::make_pair('N', 36L), std::make_pair('E', 40L)));
+                         ::testing::Values(std::make_pair('N', 36L), std::make_pair('E', 40L)),
+                         [](const auto& AInfo) {
+                             switch (AInfo.param.first) {
+                                 case 'N':
+                                     return std::string("None");
+                                 case 'E':
+                                     return std::string("Even");
+                                 case 'O':
+                                     return std::string("Odd");
+                                 default:
+                                     return std::string(1, AInfo.param.first);
+                             }
+                         });
 
 TEST(SupplyFaults, StopReturnsAtOnceWithARepliesStillPending) {
     TVirtualSupplyFixture sup({.tweak = [](auto& o) { o.faults.replyDelayMs = 5000; }});

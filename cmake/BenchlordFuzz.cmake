@@ -76,6 +76,6 @@ ${entries}    };
                           GTest::gtest_main)
     target_compile_definitions(tests_fuzz_replay PRIVATE
         BENCHLORD_FUZZ_CORPUS="${PROJECT_SOURCE_DIR}/fuzz/corpus")
-    gtest_discover_tests(tests_fuzz_replay DISCOVERY_TIMEOUT 60
+    gtest_discover_tests(tests_fuzz_replay DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
         PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BENCHLORD_TEST=1")
 endfunction()

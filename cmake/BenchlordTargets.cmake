@@ -33,6 +33,6 @@ function(benchlord_tests name dir)
     add_executable(${name} ${srcs})
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${name}
-        DISCOVERY_TIMEOUT 60
+        DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
         PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BENCHLORD_TEST=1")
 endfunction()

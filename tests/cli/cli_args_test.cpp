@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <string>
 
 #include "cli/cli_args.h"
 #include "cli/cli_values.h"
+#include "tests/support/case_name.h"
 
 namespace {
 
@@ -16,18 +16,7 @@ struct TRefusedLine {
     const char* Reason;  // part of the error text
 };
 
-// "3_tcp_h_info_frob": the case's number and its text in letters and digits.
-std::string CaseName(size_t AIndex, const char* AText) {
-    std::string name = std::to_string(AIndex) + "_";
-    for (const char* c = AText; *c != 0 && name.size() < 40; ++c) {
-        const bool word = std::isalnum(static_cast<unsigned char>(*c)) != 0;
-        if (word)
-            name += *c;
-        else if (name.back() != '_')
-            name += '_';
-    }
-    return *AText == 0 ? name + "Empty" : name;
-}
+using testsupport::CaseName;
 
 class RefusedLine : public ::testing::TestWithParam<TRefusedLine> {};
 

@@ -7,13 +7,13 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
-#include <cctype>
 #include <chrono>
 #include <memory>
 #include <string>
 
 #include "link/tcp_connector.h"
 #include "tests/link/connector_fake_transport.h"
+#include "tests/support/case_name.h"
 #include "tests/support/event_loop.h"
 #include "tests/support/tcp_test_slave.h"
 
@@ -367,28 +367,17 @@ TEST_P(DottedAddresses, ParseAsDecimalOctets) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Ipv4, DottedAddresses,
-                         ::testing::Values(TAddrCase{"127.0.0.1", true, 0x7F000001},
-                                           // Zero-padded octets are decimal, not octal.
-                                           TAddrCase{"192.168.001.010", true, 0xC0A8010A},
-                                           TAddrCase{"192.168.  1. 20", true, 0xC0A80114},
-                                           TAddrCase{"256.0.0.1", false, 0},
-                                           TAddrCase{"1.2.3", false, 0},
-                                           TAddrCase{"1.2.3.4.5", false, 0},
-                                           TAddrCase{"a.b.c.d", false, 0}, TAddrCase{"", false, 0},
-                                           TAddrCase{"1..2.3", false, 0},
-                                           TAddrCase{"0001.2.3.4", false, 0}),
-                         [](const auto& AInfo) {
-                             // "2_192_168_1_20": the case's number and the address's digits.
-                             std::string name = std::to_string(AInfo.index) + "_";
-                             for (const char* c = AInfo.param.Text; *c != 0; ++c) {
-                                 if (std::isalnum(static_cast<unsigned char>(*c)) != 0)
-                                     name += *c;
-                                 else if (name.back() != '_')
-                                     name += '_';
-                             }
-                             return *AInfo.param.Text == 0 ? name + "Empty" : name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Ipv4, DottedAddresses,
+    ::testing::Values(TAddrCase{"127.0.0.1", true, 0x7F000001},
+                      // Zero-padded octets are decimal, not octal.
+                      TAddrCase{"192.168.001.010", true, 0xC0A8010A},
+                      TAddrCase{"192.168.  1. 20", true, 0xC0A80114},
+                      TAddrCase{"256.0.0.1", false, 0}, TAddrCase{"1.2.3", false, 0},
+                      TAddrCase{"1.2.3.4.5", false, 0}, TAddrCase{"a.b.c.d", false, 0},
+                      TAddrCase{"", false, 0}, TAddrCase{"1..2.3", false, 0},
+                      TAddrCase{"0001.2.3.4", false, 0}),
+    [](const auto& AInfo) { return testsupport::CaseName(AInfo.index, AInfo.param.Text, 1000); });
 
 TEST(TcpSocketClient, SocketsAreNumberedAndClosedSocketsHaveNoHandle) {
     TKRTCPSocketClient a, b;

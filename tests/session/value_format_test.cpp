@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cctype>
 #include <string>
+
+#include "tests/support/case_name.h"
 
 namespace {
 
@@ -96,17 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Spaces in the format are skipped; the format's last character is never a literal.
         ScanCase{"5 6", "%d %d", 2, {5, 6}}, ScanCase{"5", "%d.", 1, {5}},
         ScanCase{"5.6", "%d.%d.", 2, {5, 6}}),
-    [](const auto& AInfo) {
-        // "3_10x_20yy_30_40": the case's number and its text in letters and digits.
-        std::string name = std::to_string(AInfo.index) + "_";
-        for (const char* c = AInfo.param.text; *c != 0; ++c) {
-            if (std::isalnum(static_cast<unsigned char>(*c)) != 0)
-                name += *c;
-            else if (name.back() != '_')
-                name += '_';
-        }
-        return *AInfo.param.text == 0 ? name + "Empty" : name;
-    });
+    [](const auto& AInfo) { return testsupport::CaseName(AInfo.index, AInfo.param.text, 1000); });
 
 TEST(ScanFormattedTest, StopsAtTheTargetCount) {
     int32_t targets[2] = {0, 0};

@@ -105,7 +105,7 @@ TEST_F(WindowAutotest, RunsTheTableAgainstTheSupplyAndSavesLogAndTable) {
     EXPECT_FALSE(form->StartButton()->isEnabled());
     EXPECT_FALSE(form->Grid()->isEnabled());
     ASSERT_TRUE(h.WaitFor([&] { return form->Sequencer().TimerActive(); }));
-    ASSERT_TRUE(h.WaitFor([&] { return !form->Sequencer().Running(); }, 5000));
+    ASSERT_TRUE(h.WaitFor([&] { return !form->Sequencer().Running(); }));
     ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 0; }));
 
     EXPECT_EQ(SupplyWrites(*h.supply),

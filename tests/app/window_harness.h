@@ -78,15 +78,17 @@ public:
     explicit TWindowHarness(THarnessConfig AConfig = {});
     ~TWindowHarness();
 
+    // The waits below end as soon as their condition holds; their bounds are generous so that a
+    // loaded machine does not fail a test that would pass.
     // A virtual supply on a loopback port (model 5015, class ver_46 unless changed).
     bool StartSupply(VirtualSupplyOptions AOptions = {});
     // Shows the window, connects to the supply and waits for the session to start.
-    bool Connect(int ATimeoutMs = 3000);
+    bool Connect(int ATimeoutMs = 10000);
     // The same over the supply's pseudo-terminal, chosen in the port list.
-    bool ConnectSerial(int ATimeoutMs = 3000);
+    bool ConnectSerial(int ATimeoutMs = 10000);
     // Waits until the supply has answered ACount more requests.
-    bool WaitPolls(uint64_t ACount, int ATimeoutMs = 2000);
-    bool WaitFor(const std::function<bool()>& APredicate, int ATimeoutMs = 2000);
+    bool WaitPolls(uint64_t ACount, int ATimeoutMs = 10000);
+    bool WaitFor(const std::function<bool()>& APredicate, int ATimeoutMs = 10000);
 
     QTemporaryDir dir;
     TSettingsStore settings;

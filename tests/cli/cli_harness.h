@@ -32,9 +32,10 @@ public:
     QStringList Tcp() const;
     QStringList Pty() const;
 
-    // Parses AArgs (a parse error fails the test) and runs the request to its end.
+    // Parses AArgs (a parse error fails the test) and runs the request to its end (the bound is
+    // generous: the run ends as soon as the request does).
     TCliRun Run(const QStringList& AArgs, const std::function<void(TCliRunner&)>& ASetup = nullptr,
-                int ATimeoutMs = 4000);
+                int ATimeoutMs = 15000);
 
     testsupport::TVirtualSupplyFixture supply;
     // What Run gives the runner.

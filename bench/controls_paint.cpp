@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "bench/bench_timing.h"
 #include "controls/knob.h"
 #include "controls/led.h"
 #include "controls/rot_img.h"
@@ -17,20 +18,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Microseconds per call of `body`, best of five runs of `n` calls.
-double MicrosPerCall(int n, const std::function<void(int)>& body) {
-    double best = 1e18;
-    for (int run = 0; run < 5; ++run) {
-        const auto t0 = Clock::now();
-        for (int i = 0; i < n; ++i)
-            body(i);
-        const double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / n;
-        if (us < best) best = us;
-    }
-    return best;
-}
+using benchtiming::MicrosPerCall;
 
 void SetUpVoltageKnob(TLN_Knob& k) {
     k.resize(98, 98);

@@ -32,6 +32,7 @@
 #include "app/demo_supply.h"
 #include "app/main_form.h"
 #include "app/side_bar.h"
+#include "bench/bench_timing.h"
 #include "session/settings_store.h"
 #include "sim/virtual_supply.h"
 #include "tools/oscilloscope_panel.h"
@@ -39,20 +40,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Microseconds per call of `body`, best of five runs of `n` calls.
-double MicrosPerCall(int n, const std::function<void(int)>& body) {
-    double best = 1e18;
-    for (int run = 0; run < 5; ++run) {
-        const auto t0 = Clock::now();
-        for (int i = 0; i < n; ++i)
-            body(i);
-        const double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / n;
-        if (us < best) best = us;
-    }
-    return best;
-}
+using benchtiming::MicrosPerCall;
 
 double CpuSeconds(clockid_t AClock) {
     timespec ts{};

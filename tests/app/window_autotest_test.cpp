@@ -12,23 +12,14 @@
 #include "session/model_limits.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
+#include "tests/support/supply_writes.h"
 #include "tools/core/log_files.h"
 
 using apptest::TWindowHarness;
 
 namespace {
 
-// Set-point pairs and output switching the supply was sent, in order.
-QStringList SupplyWrites(VirtualSupply& ASupply) {
-    QStringList writes;
-    for (const SimWrite& w : ASupply.Writes()) {
-        if (w.start == simreg::USET && w.values.size() == 2)
-            writes << QString("set %1 %2").arg(w.values[0]).arg(w.values[1]);
-        else if (w.start == simreg::ONOFF)
-            writes << QString("onoff %1").arg(w.values[0]);
-    }
-    return writes;
-}
+using testsupport::SupplyWrites;
 
 class WindowAutotest : public ::testing::Test {
 protected:

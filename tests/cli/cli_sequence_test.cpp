@@ -10,6 +10,7 @@
 #include "session/settings_store.h"
 #include "sim/sim_device.h"
 #include "tests/cli/cli_harness.h"
+#include "tests/support/supply_writes.h"
 #include "tools/core/log_files.h"
 #include "tools/core/step_table.h"
 
@@ -17,18 +18,7 @@ using clitest::TCliHarness;
 
 namespace {
 
-QStringList SupplyWrites(VirtualSupply& ASupply) {
-    QStringList writes;
-    for (const SimWrite& w : ASupply.Writes()) {
-        if (w.start == simreg::USET && w.values.size() == 2)
-            writes << QString("set %1 %2").arg(w.values[0]).arg(w.values[1]);
-        else if (w.start == simreg::ONOFF)
-            writes << QString("onoff %1").arg(w.values[0]);
-        else if (w.start == simreg::LOCK)
-            writes << QString("lock %1").arg(w.values[0]);
-    }
-    return writes;
-}
+using testsupport::SupplyWrites;
 
 class CliSequence : public ::testing::Test {
 protected:

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (args.contains(QStringLiteral("--version"))) {
-        std::cout << "benchlordctl " BENCHLORD_VERSION << std::endl;
+        std::cout << "benchlordctl " BENCHLORD_VERSION "\n" BENCHLORD_VERSION_NOTICE << std::flush;
         return 0;
     }
     const TParseResult parsed = ParseArguments(args);

@@ -4,13 +4,41 @@
 include(GNUInstallDirs)
 
 set(BENCHLORD_APP_ID org.tarnwell.Benchlord)
-set(BENCHLORD_HOMEPAGE "https://benchlord.example.org" CACHE STRING "Project home page")
-set(BENCHLORD_MAINTAINER "Benchlord maintainers <maintainers@benchlord.example.org>"
-    CACHE STRING "Package maintainer")
+# Addresses are build options; one that is not given is left out of the metadata, never invented.
+set(BENCHLORD_HOMEPAGE "" CACHE STRING "Project home page (https://...), shown in About and the metadata")
+set(BENCHLORD_SCREENSHOT_URL "" CACHE STRING "Address of the screenshot software centres show")
+set(BENCHLORD_MAINTAINER "Benchlord developers" CACHE STRING "Package maintainer: Name <address>")
 set(pkg ${PROJECT_SOURCE_DIR}/packaging)
 set(gen ${PROJECT_BINARY_DIR}/packaging)
 
+foreach(option BENCHLORD_HOMEPAGE BENCHLORD_SCREENSHOT_URL)
+    if(${option} AND NOT ${option} MATCHES "^https?://[^ \"<>]+$")
+        message(FATAL_ERROR "${option} must be an http(s) address, not '${${option}}'")
+    endif()
+endforeach()
+
+# The optional parts of the metadata files, empty when their address is not given.
+set(BENCHLORD_METAINFO_URLS "")
+set(BENCHLORD_COPYRIGHT_SOURCE "")
+string(REPLACE "&" "&amp;" homepage_xml "${BENCHLORD_HOMEPAGE}")
+string(REPLACE "&" "&amp;" screenshot_xml "${BENCHLORD_SCREENSHOT_URL}")
+if(BENCHLORD_HOMEPAGE)
+    string(APPEND BENCHLORD_METAINFO_URLS "  <url type=\"homepage\">${homepage_xml}</url>\n")
+    set(BENCHLORD_COPYRIGHT_SOURCE "Source: ${BENCHLORD_HOMEPAGE}\n")
+endif()
+if(BENCHLORD_SCREENSHOT_URL)
+    string(APPEND BENCHLORD_METAINFO_URLS
+"  <screenshots>
+    <screenshot type=\"default\">
+      <caption>The main window connected to the virtual supply</caption>
+      <image>${screenshot_xml}</image>
+    </screenshot>
+  </screenshots>\n")
+endif()
+
 configure_file(${pkg}/benchlord_version.h.in ${gen}/benchlord_version.h @ONLY)
+# The About tab shows the version, licence and home page too.
+target_include_directories(benchlord_maintenance PUBLIC ${gen})
 set(programs benchlord benchlordctl benchlord-sim)
 foreach(program ${programs})
     if(TARGET ${program})
@@ -85,7 +113,9 @@ or Modbus TCP: live readings, set points, output switching, presets and\n\
 device parameters. The package also holds benchlordctl, a command-line\n\
 tool for scripts, and benchlord-sim, a virtual supply.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${BENCHLORD_HOMEPAGE})
+if(BENCHLORD_HOMEPAGE)
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${BENCHLORD_HOMEPAGE})
+endif()
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

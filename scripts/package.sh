@@ -2,6 +2,9 @@
 # Builds a Release tree in build-package/ and from it the Debian package
 # build-package/benchlord_<version>_<architecture>.deb (dependencies computed from the shared
 # libraries by dpkg-shlibdeps). Install it with: sudo apt install ./build-package/benchlord_*.deb
+# Arguments are CMake options for the metadata, e.g.
+#   package.sh -DBENCHLORD_HOMEPAGE=https://... -DBENCHLORD_SCREENSHOT_URL=https://.../main.png \
+#              -DBENCHLORD_MAINTAINER="Name <address>"
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${BENCHLORD_PACKAGE_DIR:-$root/build-package}
@@ -15,7 +18,9 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
     fi
     # Only the programs and their files are built; the tests are not part of the package.
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-        -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" >/dev/null
+        -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" "$@" >/dev/null
+elif [ $# -gt 0 ]; then
+    cmake -S "$root" -B "$dir" "$@" >/dev/null
 fi
 cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" \
     --target benchlord benchlordctl benchlord-sim benchlord_packaging_files 2>&1 |

@@ -26,7 +26,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (cl.version) {
-        std::printf("benchlord-sim %s\n", BENCHLORD_VERSION);
+        std::fputs("benchlord-sim " BENCHLORD_VERSION "\n" BENCHLORD_VERSION_NOTICE, stdout);
         return 0;
     }
     // Signals are taken through a descriptor, blocked before the supply's thread exists so

@@ -29,7 +29,7 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         if (arg == QStringLiteral("--version")) {
-            QTextStream(stdout) << "benchlord " BENCHLORD_VERSION "\n";
+            QTextStream(stdout) << "benchlord " BENCHLORD_VERSION "\n" BENCHLORD_VERSION_NOTICE;
             return 0;
         }
     }

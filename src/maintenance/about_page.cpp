@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "benchlord_version.h"
+
 namespace {
 
 QString PlatformName() {
@@ -54,15 +56,22 @@ QPixmap AboutPicture() {
 
 }  // namespace
 
-QStringList AboutTexts() {
-    return {
+QStringList AboutTexts(const QString& AHomePage) {
+    QStringList texts = {
         QStringLiteral("Benchlord is ") + PlatformName() +
             QStringLiteral(" PC application for communicate to DPS (Digital Power Suplly)  via "
                            "USB / Bluetooth /WiFi"),
         QStringLiteral("This Benchlord version is adapted for the alternative firmware ver. 4.5 "),
         QStringLiteral("This Benchlord version is adapted for KORAD WIFI USB module"),
-        QStringLiteral("version:  February 2024"),
+        QStringLiteral("version:  " BENCHLORD_VERSION),
+        QStringLiteral("Licence: " BENCHLORD_LICENCE),
     };
+    if (!AHomePage.isEmpty()) texts << QStringLiteral("Home page: ") + AHomePage;
+    return texts;
+}
+
+QString AboutHomePage() {
+    return QStringLiteral(BENCHLORD_HOMEPAGE);
 }
 
 TAboutPage::TAboutPage(QWidget* AParent) : QWidget(AParent) {
@@ -74,10 +83,22 @@ TAboutPage::TAboutPage(QWidget* AParent) : QWidget(AParent) {
     picture->setAlignment(Qt::AlignCenter);
     layout->addWidget(picture);
     layout->addSpacing(12);
-    for (const QString& text : AboutTexts()) {
-        auto* label = new QLabel(text, this);
+    const QString homePage = AboutHomePage();
+    for (const QString& text : AboutTexts(homePage)) {
+        auto* label = new QLabel(this);
         label->setWordWrap(true);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        if (!homePage.isEmpty() && text.endsWith(homePage)) {
+            // The address opens in the user's browser; the program fetches nothing itself.
+            label->setTextFormat(Qt::RichText);
+            label->setText(text.left(text.size() - homePage.size()).toHtmlEscaped() +
+                           QStringLiteral("<a href=\"%1\">%1</a>").arg(homePage.toHtmlEscaped()));
+            label->setOpenExternalLinks(true);
+            label->setTextInteractionFlags(Qt::TextBrowserInteraction);
+        } else {
+            label->setTextFormat(Qt::PlainText);
+            label->setText(text);
+            label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        }
         layout->addWidget(label);
     }
     layout->addStretch(1);

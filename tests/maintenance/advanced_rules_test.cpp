@@ -1,10 +1,15 @@
 // The advanced window's rules that bite: calibration and battery panel texts at their edges,
 // the charge gauge (including equal full and empty voltages), the current ranges of a model the
-// table does not know, the wait window's fall test, and a colour box keeping a custom entry.
+// table does not know, the wait window's fall test, a colour box keeping a custom entry, and the
+// About tab naming this build's version and licence.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
+
+#include "benchlord_version.h"
+#include "maintenance/about_page.h"
 
 #include "maintenance/advanced_rules.h"
 #include "maintenance/color_box.h"
@@ -94,3 +99,19 @@ TEST(ColorBox, CustomColourGetsOneRgbEntryThatStays) {
 }
 
 }  // namespace
+
+TEST(AboutTab, ShowsTheProgramsVersionAndLicenceAndAGivenHomePage) {
+    QWidget parent;
+    const TAboutPage page(&parent);
+    QStringList shown;
+    for (const QLabel* label : page.findChildren<QLabel*>())
+        shown << label->text();
+    EXPECT_TRUE(shown.contains(QStringLiteral("version:  " BENCHLORD_VERSION)))
+        << shown.join('|').toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Licence: GPL-3.0-or-later")));
+    EXPECT_FALSE(shown.join('|').contains(QStringLiteral("2024")));
+    // A build without a home page names none; one with it shows it last.
+    EXPECT_FALSE(AboutTexts(QString()).join('|').contains(QStringLiteral("Home page")));
+    EXPECT_EQ(AboutTexts(QStringLiteral("https://benchlord.test")).constLast(),
+              QStringLiteral("Home page: https://benchlord.test"));
+}

@@ -1,18 +1,29 @@
 // Cost of the whole main window connected to the virtual supply: paint events of the whole
-// window tree per live reading, CPU time of this process as a percentage of one core, and live
-// readings per second next to `benchlordctl watch` (the same session without a window) on the
-// same line. The supply runs as a separate `benchlord-sim` process beside this program, so its
-// own work is not counted. The baseline is a minimal window that repaints one label 25 times a
-// second, measured in the same run.
+// window tree per live reading, CPU time of this process (all its threads, user and system) as a
+// percentage of one core, wake-ups of the link's worker thread per reading, and live readings per
+// second next to `benchlordctl watch` (the same session without a window, polling as fast as the
+// link allows) on the same line. The supply runs as a separate `benchlord-sim` process beside
+// this program, so its own work is not counted. The baseline is a minimal window that repaints
+// one label 25 times a second, measured in the same round.
 //
-//   QT_QPA_PLATFORM=offscreen bench_window_cost [--seconds N] [--case NAME]...
+//   bench_window_cost [--platform offscreen|xcb] [--seconds N] [--repeat N] [--case NAME]...
 //
-// Cases: label (the baseline), demo (TCP to the supply with the output on, as --demo does),
-// 9600 and 115200 (pseudo-terminal with wire time), idle (window shown, not connected). Without
-// --case all run in that order. --seconds sets the measuring time per case (default 30). The
-// trend picture runs at 10 Hz as in the program; --hold puts it on "Hold" to see the rest alone.
+// Under a real X server (or Xvfb: `xvfb-run -a -s "-screen 0 1280x1024x24" bench_window_cost
+// --platform xcb`) the figures include what the display costs; offscreen leaves that out.
+// Without --platform the platform comes from QT_QPA_PLATFORM or Qt's default.
+//
+// Cases: label (the baseline), demo (TCP to the supply with the output on, as --demo does), tcp
+// (the same with the output off), 9600 and 115200 (pseudo-terminal with wire time, output on),
+// idle (window shown, not connected). Without --case all run in that order, label first.
+// --seconds sets the measuring time per case (default 30). --repeat runs all cases that many
+// rounds and ends with the median and the spread (min-max) per case, each ratio taken against
+// the label of its own round. The trend picture runs at 10 Hz as in the program; --hold puts it
+// on "Hold" to see the rest alone.
 
 #include <sys/resource.h>
+
+#include <QDir>
+#include <QFile>
 
 #include <QApplication>
 #include <QComboBox>
@@ -27,6 +38,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <vector>
@@ -41,7 +53,9 @@
 #include "controls/enter_form.h"
 #include "controls/enter_form2.h"
 #include "link/port_discovery.h"
+#include "link/worker_thread.h"
 #include "session/settings_store.h"
+#include "session/task_mgr.h"
 #include "tools/oscilloscope_panel.h"
 
 namespace {
@@ -65,6 +79,33 @@ double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Voluntary context switches (sleeps that ended in a wake-up) of the link's worker threads, by
+// thread id.
+std::map<QString, uint64_t> LinkWakeups() {
+    std::map<QString, uint64_t> result;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) ||
+            comm.readAll().trimmed() != QByteArray(TKRThread2::kThreadName))
+            continue;
+        QFile status(tasks.filePath(tid + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly)) continue;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                result[tid] = line.mid(line.indexOf(':') + 1).trimmed().toULongLong();
+    }
+    return result;
+}
+
+uint64_t WakeupsSince(const std::map<QString, uint64_t>& ABefore) {
+    uint64_t sum = 0;
+    for (const auto& [tid, count] : LinkWakeups())
+        if (auto it = ABefore.find(tid); it != ABefore.end() && count >= it->second)
+            sum += count - it->second;
+    return sum;
 }
 
 // Counts paint events of every widget of one top-level window, by widget for the report.
@@ -161,6 +202,7 @@ struct TFigures {
     double readingsPerSecond = 0;
     double paintsPerReading = 0;
     double paintsPerSecond = 0;
+    double wakeupsPerReading = -1;
     QString top;
 };
 
@@ -191,11 +233,13 @@ TFigures Measure(QWidget* AWindow, TSessionCore* ASession, int AMs) {
     QMetaObject::Connection c;
     if (ASession) c = QObject::connect(ASession, &TSessionCore::LiveReading, [&] { ++readings; });
     QElapsedTimer wall;
+    const auto wakeups0 = LinkWakeups();
     const double cpu0 = CpuSeconds();
     wall.start();
     RunFor(AMs);
     const double cpu = CpuSeconds() - cpu0;
     const double secs = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+    const uint64_t wakeups = WakeupsSince(wakeups0);
     QObject::disconnect(c);
     TFigures f;
     f.cpuPercent = 100.0 * cpu / secs;
@@ -203,6 +247,8 @@ TFigures Measure(QWidget* AWindow, TSessionCore* ASession, int AMs) {
     f.paintsPerSecond = static_cast<double>(paints.Total()) / secs;
     f.paintsPerReading =
         readings ? static_cast<double>(paints.Total()) / static_cast<double>(readings) : 0;
+    if (readings)
+        f.wakeupsPerReading = static_cast<double>(wakeups) / static_cast<double>(readings);
     f.top = paints.Top(6);
     return f;
 }
@@ -221,10 +267,12 @@ TFigures MeasureLabel(int AMs) {
     return Measure(&label, nullptr, AMs);
 }
 
-// Readings per second of `benchlordctl watch` on the same line, in this process.
+// Readings per second of `benchlordctl watch` on the same line, in this process, polling as fast
+// as the link allows as the window does (the command's shortest interval, 10 ms, would slow a
+// fast link down, so the pause between polls is taken away at the first reading).
 double MeasureWatch(const QStringList& ALink, int AMs) {
     QStringList args = ALink;
-    args << QStringLiteral("watch") << QStringLiteral("--interval") << QStringLiteral("3600");
+    args << QStringLiteral("watch") << QStringLiteral("--interval") << QStringLiteral("0.01");
     const TParseResult parsed = ParseArguments(args);
     if (!parsed.Error.isEmpty()) {
         std::fprintf(stderr, "watch: %s\n", qPrintable(parsed.Error));
@@ -236,7 +284,9 @@ double MeasureWatch(const QStringList& ALink, int AMs) {
     bool started = false;
     runner.fOnSessionStarted = [&] {
         started = true;
-        QObject::connect(runner.Session(), &TSessionCore::LiveReading, [&] { ++readings; });
+        QObject::connect(runner.Session(), &TSessionCore::LiveReading, [&] {
+            if (readings++ == 0) runner.Session()->TaskMgr().SetPollPause(0);
+        });
     };
     runner.Start();
     if (!WaitUntil([&] { return started; }, 5000)) {
@@ -264,7 +314,7 @@ struct TResult {
 bool gHoldTrend = false;
 
 bool RunConnected(const QString& ACase, int AMs, TResult& AOut) {
-    const bool serial = ACase != QStringLiteral("demo");
+    const bool serial = ACase != QStringLiteral("demo") && ACase != QStringLiteral("tcp");
     const int baud = ACase == QStringLiteral("9600") ? 9600 : 115200;
     QStringList simArgs{QStringLiteral("--tcp"), QStringLiteral("0")};
     if (serial)
@@ -275,10 +325,10 @@ bool RunConnected(const QString& ACase, int AMs, TResult& AOut) {
         std::fprintf(stderr, "%s: benchlord-sim did not start\n", qPrintable(ACase));
         return false;
     }
-    // As the demo: 12.00 V with a 1.50 A limit into 10 ohm, output on.
+    // As the demo: 12.00 V with a 1.50 A limit into 10 ohm, output on (off for "tcp").
     sim.Command(QStringLiteral("reg 0 1200"));
     sim.Command(QStringLiteral("reg 1 150"));
-    sim.Command(QStringLiteral("on"));
+    if (ACase != QStringLiteral("tcp")) sim.Command(QStringLiteral("on"));
 
     TWindow w;
     if (serial) {
@@ -318,56 +368,116 @@ bool RunConnected(const QString& ACase, int AMs, TResult& AOut) {
     return true;
 }
 
+// "median (min-max)" of the values.
+QString Spread(std::vector<double> AValues, int ADecimals) {
+    if (AValues.empty()) return QStringLiteral("-");
+    std::sort(AValues.begin(), AValues.end());
+    const size_t n = AValues.size();
+    const double median = n % 2 ? AValues[n / 2] : (AValues[n / 2 - 1] + AValues[n / 2]) / 2;
+    return QStringLiteral("%1 (%2-%3)")
+        .arg(median, 0, 'f', ADecimals)
+        .arg(AValues.front(), 0, 'f', ADecimals)
+        .arg(AValues.back(), 0, 'f', ADecimals);
+}
+
+struct TSummary {
+    std::vector<double> cpu, ratio, readings, watchShare, wakeups;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The platform is chosen before the application object exists.
+    for (int i = 1; i + 1 < argc; ++i)
+        if (qstrcmp(argv[i], "--platform") == 0) qputenv("QT_QPA_PLATFORM", argv[i + 1]);
     TBenchlordApplication app(argc, argv);
     ApplyAppStyle(app);
     int seconds = 30;
+    int rounds = 1;
     QStringList cases;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QStringLiteral("--seconds") && i + 1 < args.size())
             seconds = std::max(1, args[++i].toInt());
+        else if (args[i] == QStringLiteral("--repeat") && i + 1 < args.size())
+            rounds = std::max(1, args[++i].toInt());
         else if (args[i] == QStringLiteral("--case") && i + 1 < args.size())
             cases << args[++i];
+        else if (args[i] == QStringLiteral("--platform") && i + 1 < args.size())
+            ++i;
         else if (args[i] == QStringLiteral("--hold"))
             gHoldTrend = true;
     }
     if (cases.isEmpty())
-        cases = {QStringLiteral("label"), QStringLiteral("demo"), QStringLiteral("9600"),
+        cases = {QStringLiteral("demo"), QStringLiteral("tcp"), QStringLiteral("9600"),
                  QStringLiteral("115200"), QStringLiteral("idle")};
+    // Every ratio needs the label of its own round.
+    cases.removeAll(QStringLiteral("label"));
+    cases.prepend(QStringLiteral("label"));
     const int ms = seconds * 1000;
 
-    std::printf("%-8s %8s %9s %10s %11s %10s %8s  %s\n", "case", "cpu %", "x label", "readings/s",
-                "watch/s", "paints/rd", "paints/s", "most paints");
-    double labelCpu = 0;
+    std::printf("platform %s, %d s per case, %d round(s)\n", qPrintable(app.platformName()),
+                seconds, rounds);
+    std::printf("%-8s %8s %9s %10s %14s %9s %10s %8s  %s\n", "case", "cpu %", "x label",
+                "readings/s", "watch/s", "wakes/rd", "paints/rd", "paints/s", "most paints");
+    std::map<QString, TSummary> summary;
     int failures = 0;
-    for (const QString& c : cases) {
-        TResult r;
-        r.name = c;
-        if (c == QStringLiteral("label")) {
-            r.f = MeasureLabel(ms);
-            labelCpu = r.f.cpuPercent;
-        } else if (c == QStringLiteral("idle")) {
-            TWindow w;
-            RunFor(1500);
-            r.f = Measure(w.form.get(), &w.form->Session(), ms);
-        } else if (!RunConnected(c, ms, r)) {
-            ++failures;
-            continue;
+    for (int round = 0; round < rounds; ++round) {
+        double labelCpu = 0;
+        for (const QString& c : cases) {
+            TResult r;
+            r.name = c;
+            if (c == QStringLiteral("label")) {
+                r.f = MeasureLabel(ms);
+                labelCpu = r.f.cpuPercent;
+            } else if (c == QStringLiteral("idle")) {
+                TWindow w;
+                RunFor(1500);
+                r.f = Measure(w.form.get(), &w.form->Session(), ms);
+            } else if (!RunConnected(c, ms, r)) {
+                ++failures;
+                continue;
+            }
+            TSummary& sum = summary[c];
+            sum.cpu.push_back(r.f.cpuPercent);
+            QString ratio = QStringLiteral("-");
+            if (labelCpu > 0) {
+                sum.ratio.push_back(r.f.cpuPercent / labelCpu);
+                ratio = QString::number(r.f.cpuPercent / labelCpu, 'f', 2);
+            }
+            QString watch = QStringLiteral("-");
+            if (r.watch > 0) {
+                sum.readings.push_back(r.f.readingsPerSecond);
+                sum.watchShare.push_back(100.0 * r.f.readingsPerSecond / r.watch);
+                watch = QStringLiteral("%1 (%2%)")
+                            .arg(r.watch, 0, 'f', 1)
+                            .arg(100.0 * r.f.readingsPerSecond / r.watch, 0, 'f', 1);
+            } else if (r.watch == 0) {
+                watch = QStringLiteral("0 (none)");
+            }
+            QString wakeups = QStringLiteral("-");
+            if (r.f.wakeupsPerReading >= 0) {
+                sum.wakeups.push_back(r.f.wakeupsPerReading);
+                wakeups = QString::number(r.f.wakeupsPerReading, 'f', 1);
+            }
+            std::printf("%-8s %8.2f %9s %10.1f %14s %9s %10.2f %8.1f  %s\n", qPrintable(c),
+                        r.f.cpuPercent, qPrintable(ratio), r.f.readingsPerSecond, qPrintable(watch),
+                        qPrintable(wakeups), r.f.paintsPerReading, r.f.paintsPerSecond,
+                        qPrintable(r.f.top));
+            std::fflush(stdout);
         }
-        const QString ratio =
-            labelCpu > 0 ? QString::number(r.f.cpuPercent / labelCpu, 'f', 2) : QStringLiteral("-");
-        const QString watch = r.watch < 0
-                                  ? QStringLiteral("-")
-                                  : QStringLiteral("%1 (%2%)")
-                                        .arg(r.watch, 0, 'f', 1)
-                                        .arg(100.0 * r.f.readingsPerSecond / r.watch, 0, 'f', 1);
-        std::printf("%-8s %8.2f %9s %10.1f %11s %10.2f %8.1f  %s\n", qPrintable(c), r.f.cpuPercent,
-                    qPrintable(ratio), r.f.readingsPerSecond, qPrintable(watch),
-                    r.f.paintsPerReading, r.f.paintsPerSecond, qPrintable(r.f.top));
-        std::fflush(stdout);
+    }
+    if (rounds > 1) {
+        std::printf("\nmedian (min-max) of %d rounds\n", rounds);
+        std::printf("%-8s %20s %20s %24s %20s %18s\n", "case", "cpu %", "x label", "readings/s",
+                    "% of watch", "wakes/rd");
+        for (const QString& c : cases) {
+            const TSummary& sum = summary[c];
+            std::printf("%-8s %20s %20s %24s %20s %18s\n", qPrintable(c),
+                        qPrintable(Spread(sum.cpu, 2)), qPrintable(Spread(sum.ratio, 2)),
+                        qPrintable(Spread(sum.readings, 1)), qPrintable(Spread(sum.watchShare, 1)),
+                        qPrintable(Spread(sum.wakeups, 1)));
+        }
     }
     return failures == 0 ? 0 : 1;
 }

@@ -10,6 +10,9 @@
 
 class TKRThread2 {
 public:
+    // Name of every worker thread as the system shows it (at most 15 characters).
+    static constexpr const char* kThreadName = "link worker";
+
     // AWaitEvent is the work event (for connectors: the queue's signal event); not owned.
     explicit TKRThread2(const TKREvent* AWaitEvent);
     virtual ~TKRThread2();

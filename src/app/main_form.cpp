@@ -9,7 +9,6 @@
 #include <QWheelEvent>
 
 #include "app/connection_panel.h"
-#include "app/frame_pacer.h"
 #include "app/message_presenter.h"
 #include "app/output_panel.h"
 #include "app/param_panel.h"
@@ -25,6 +24,7 @@
 #include "link/port_notifier.h"
 #include "link/tcp_connector.h"
 #include "maintenance/advanced_form.h"
+#include "session/framed_view.h"
 #include "session/parameters.h"
 #include "session/presets.h"
 
@@ -50,13 +50,15 @@ TMainForm::TMainForm(const TMainFormOptions& AOptions, QWidget* AParent)
         fSettings = fOwnSettings.get();
     }
     fWheelPause = std::make_unique<TWheelPause>();
-    fPacer = std::make_unique<TFramePacer>();
+    fFramedView =
+        std::make_unique<TFramedView>(*this, [this] { return fSession && fSession->Connected(); });
 
     // The indicators and panels first, then the session with its master, connectors and
     // scheduler, then the persisted settings and the port list.
     BuildLayout();
-    fSession = std::make_unique<TSessionCore>(
-        *this, *fSettings, fOptions.Clock ? *fOptions.Clock : SystemTickClock(), fOptions.Timings);
+    fSession = std::make_unique<TSessionCore>(*fFramedView, *fSettings,
+                                              fOptions.Clock ? *fOptions.Clock : SystemTickClock(),
+                                              fOptions.Timings);
     fPresets = std::make_unique<TPresetLogic>(*fSession, *this);
     fParams = std::make_unique<TParameterLogic>(*fSession, *fPresets, *this);
     BuildEditIndicators();

@@ -28,7 +28,7 @@ class TConnectionPanel;
 class TEditBox;
 class TEnterForm;
 class TEnterFormBase;
-class TFramePacer;
+class TFramedView;
 class TIndicator;
 class TMessagePresenter;
 class TOscilloscopePanel;
@@ -112,6 +112,8 @@ public:
     TIndicator* EditIndicator(int ATag) const;
     // Live readings waiting for their next frame to reach the controls.
     bool DisplayUpdatesPending() const;
+    // What the session shows through (readings reach the controls once per frame).
+    TFramedView& FramedView() const { return *fFramedView; }
     // "Show Cursor Buttons" as chosen (the arrows themselves also depend on the preset kind).
     bool CursorButtonsShown() const { return fCursorButtons; }
 
@@ -183,8 +185,6 @@ private:
     void WireConnection();
     void BuildEditIndicators();
     TMessagePresenter& Presenter() const;
-    // main_form_view.cpp
-    void Paced(int AKey, std::function<void()> AApply);
     // main_form_presets.cpp
     void WirePresetsAndParameters();
     void CreateTestForm();
@@ -194,8 +194,8 @@ private:
     std::unique_ptr<TSettingsStore> fOwnSettings;
     TSettingsStore* fSettings = nullptr;
     std::unique_ptr<TWheelPause> fWheelPause;
-    // Live readings reach the controls at most 25 times a second each.
-    std::unique_ptr<TFramePacer> fPacer;
+    // The session's view state: readings reach the controls at most once per frame.
+    std::unique_ptr<TFramedView> fFramedView;
 
     QWidget* fToolBar = nullptr;
     TPresetBar* fPresetBar = nullptr;

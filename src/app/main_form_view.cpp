@@ -8,7 +8,6 @@
 #include <QSlider>
 
 #include "app/connection_panel.h"
-#include "app/frame_pacer.h"
 #include "app/main_form.h"
 #include "app/message_presenter.h"
 #include "app/output_panel.h"
@@ -19,39 +18,11 @@
 #include "app/side_bar.h"
 #include "controls/indicator.h"
 #include "maintenance/advanced_form.h"
+#include "session/framed_view.h"
 #include "session/presets.h"
 
-namespace {
-
-// Live readings, paced to at most 25 screen updates a second per group of controls.
-enum TPacedKey {
-    pkMismatch,
-    pkOutput,
-    pkInputVoltage,
-    pkRegulation,
-    pkProtection,
-    pkVinWarning,
-    pkTime,
-    pkCharge,
-    pkEnergy,
-    pkTemperature,
-};
-
-}  // namespace
-
 bool TMainForm::DisplayUpdatesPending() const {
-    return fPacer->Pending();
-}
-
-void TMainForm::Paced(int AKey, std::function<void()> AApply) {
-    // Only live readings are paced; without a session (disconnect, loss) the idle look shows at
-    // once, after whatever was still waiting.
-    if (fSession && fSession->Connected()) {
-        fPacer->Post(AKey, std::move(AApply));
-        return;
-    }
-    fPacer->Flush();
-    AApply();
+    return fFramedView->Pending();
 }
 
 void TMainForm::ShowPanelState(const TPanelState& AState) {
@@ -118,7 +89,7 @@ void TMainForm::ShowSetPower(const QString& AText) {
 }
 
 void TMainForm::ShowMismatch(bool AVoltage, bool ACurrent) {
-    Paced(pkMismatch, [this, AVoltage, ACurrent] { fSetPanel->ShowMismatch(AVoltage, ACurrent); });
+    fSetPanel->ShowMismatch(AVoltage, ACurrent);
 }
 
 void TMainForm::EndSetEditing() {
@@ -126,27 +97,24 @@ void TMainForm::EndSetEditing() {
 }
 
 void TMainForm::ShowOutput(uint32_t AUout, uint32_t AIout, uint32_t APower) {
-    Paced(pkOutput,
-          [this, AUout, AIout, APower] { fOutputPanel->ShowOutput(AUout, AIout, APower); });
+    fOutputPanel->ShowOutput(AUout, AIout, APower);
 }
 
 void TMainForm::ShowInputVoltage(const QString& AText) {
-    Paced(pkInputVoltage, [this, AText] { fSetPanel->ShowInputVoltage(AText); });
+    fSetPanel->ShowInputVoltage(AText);
 }
 
 void TMainForm::ShowRegulation(bool ACV, bool ACC) {
-    Paced(pkRegulation, [this, ACV, ACC] { fOutputPanel->ShowRegulation(ACV, ACC); });
+    fOutputPanel->ShowRegulation(ACV, ACC);
 }
 
 void TMainForm::ShowProtection(bool ALit, const QString& ALabel) {
-    Paced(pkProtection, [this, ALit, ALabel] { fOutputPanel->ShowProtection(ALit, ALabel); });
+    fOutputPanel->ShowProtection(ALit, ALabel);
 }
 
 void TMainForm::ShowVinWarning(bool ALit) {
-    Paced(pkVinWarning, [this, ALit] {
-        fOutputPanel->ShowVinWarning(ALit);
-        fSetPanel->ShowVinWarning(ALit);
-    });
+    fOutputPanel->ShowVinWarning(ALit);
+    fSetPanel->ShowVinWarning(ALit);
 }
 
 void TMainForm::ShowSetColor(TColor AColor) {
@@ -158,19 +126,19 @@ void TMainForm::ShowOutColor(TColor AColor) {
 }
 
 void TMainForm::ShowTime(uint32_t ASeconds, const QString& AUnit) {
-    Paced(pkTime, [this, ASeconds, AUnit] { fOutputPanel->ShowTime(ASeconds, AUnit); });
+    fOutputPanel->ShowTime(ASeconds, AUnit);
 }
 
 void TMainForm::ShowCharge(const TCounterDisplay& ACharge) {
-    Paced(pkCharge, [this, ACharge] { fOutputPanel->ShowCharge(ACharge); });
+    fOutputPanel->ShowCharge(ACharge);
 }
 
 void TMainForm::ShowEnergy(const TCounterDisplay& AEnergy) {
-    Paced(pkEnergy, [this, AEnergy] { fOutputPanel->ShowEnergy(AEnergy); });
+    fOutputPanel->ShowEnergy(AEnergy);
 }
 
 void TMainForm::ShowTemperature(const QString& AText) {
-    Paced(pkTemperature, [this, AText] { fSetPanel->ShowTemperature(AText); });
+    fSetPanel->ShowTemperature(AText);
 }
 
 void TMainForm::ShowDebugData(const QString& AText) {

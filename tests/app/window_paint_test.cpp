@@ -1,22 +1,19 @@
 // What the connected window repaints: nothing for readings that change nothing, only the controls
-// that show a changed value (with the panels right beneath them), a traffic lamp that stays lit
-// while requests flow, and live updates paced to frames without losing the last value.
+// that show a changed value (with the panels right beneath them), and a traffic lamp that stays
+// lit while requests flow.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSet>
 
 #include "app/connection_panel.h"
-#include "app/frame_pacer.h"
 #include "app/set_panel.h"
 #include "controls/led.h"
 #include "tests/app/window_harness.h"
-#include "tests/support/event_loop.h"
 #include "tools/oscilloscope_panel.h"
 
 using apptest::TWindowHarness;
@@ -105,30 +102,4 @@ TEST(WindowPaint, UnchangedReadingsPaintNothingAndAChangePaintsOnlyItsControl) {
     EXPECT_TRUE(paints.painted.contains(vin));
     for (QWidget* w : paints.painted)
         EXPECT_TRUE(w == vin || w->isAncestorOf(vin)) << Names(paints.painted);
-}
-
-TEST(WindowPaint, FramePacerShowsEachKeyAtMostOncePerFrameAndAlwaysTheLatest) {
-    TFramePacer pacer;
-    int applied = 0, shown = -1, posted = 0;
-    QElapsedTimer t;
-    t.start();
-    // A key quiet for a frame shows at once.
-    pacer.Post(1, [&] { shown = 1000; });
-    EXPECT_EQ(shown, 1000);
-    // A flood of updates for 200 ms.
-    testsupport::ProcessUntil(
-        [&] {
-            for (int i = 0; i < 10; ++i, ++posted)
-                pacer.Post(0, [&, v = posted] {
-                    ++applied;
-                    shown = v;
-                });
-            return t.elapsed() >= 200;
-        },
-        1000);
-    ASSERT_TRUE(testsupport::ProcessUntil([&] { return !pacer.Pending(); }, 1000));
-    const qint64 elapsed = t.elapsed();
-    EXPECT_EQ(shown, posted - 1);  // the last value is never dropped
-    EXPECT_LE(applied, elapsed / (TFramePacer::kFrameMs - 2) + 1);
-    EXPECT_LT(applied * 20, posted);
 }

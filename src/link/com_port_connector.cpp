@@ -1,6 +1,10 @@
 #include "link/com_port_connector.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <ctime>
 
 namespace {
 // Largest number of reply bytes read in one exchange.
@@ -15,6 +19,25 @@ bool EndsWithDelimiter(const uint8_t* data, int32_t received, uint32_t delimiter
         tail = (tail << 8) | data[i];
     const uint32_t mask = len == 4 ? 0xFFFFFFFFu : ((1u << (8 * len)) - 1);
     return tail == (delimiter & mask);
+}
+
+// Microseconds the line needs for ABytes bytes at the speed the port applied: start bit, data
+// bits, parity bit and stop bits. 0 when the speed is not known.
+uint64_t WireTimeUs(const TKRCOMLineSettings& ALine, int32_t ABytes) {
+    if (ALine.BaudRate <= 0 || ABytes <= 0) return 0;
+    const int64_t bits =
+        1 + ALine.DataBits + (ALine.Parity != 0 ? 1 : 0) + (ALine.StopBits ? 2 : 1);
+    return static_cast<uint64_t>(ABytes) * static_cast<uint64_t>(bits) * 1000000u /
+           static_cast<uint64_t>(ALine.BaudRate);
+}
+
+// Sleeps AMicros unless AStopFd becomes readable first.
+void SleepUnlessStopped(uint64_t AMicros, int AStopFd) {
+    timespec t{static_cast<time_t>(AMicros / 1000000u),
+               static_cast<long>(AMicros % 1000000u) * 1000};
+    pollfd p{AStopFd, POLLIN, 0};
+    while (ppoll(&p, AStopFd >= 0 ? 1 : 0, &t, nullptr) < 0 && errno == EINTR) {
+    }
 }
 }  // namespace
 
@@ -134,6 +157,8 @@ int32_t TKRCOMPortThread::CollectReply(uint32_t ASendTime) {
     uint32_t gapDeadline = Now() + waitResp;
     int32_t received = 0;
 
+    const TKRCOMLineSettings line = FComPort->Applied();
+
     while (Now() - ASendTime < window && Working()) {
         const int32_t waiting = FComPort->InputCount();
         if (waiting > 0) {
@@ -145,6 +170,20 @@ int32_t TKRCOMPortThread::CollectReply(uint32_t ASendTime) {
             // The buffer share is full: further bytes could not be taken anyway.
             if (received >= limit) break;
             gapDeadline = Now() + waitResp;
+            // The rest of a reply of known length is on its way: rather than waking for each
+            // byte, sleep for the time the line needs to carry the bytes up to the next point
+            // where the reply may be whole (a short exception reply, else the expected length),
+            // then take them in one read. Bytes that are slower than the line are waited for as
+            // before; the sleep never passes the silence gap or the window.
+            if (pk.RLen > 0) {
+                const int32_t next =
+                    pk.ShortReply > received && pk.ShortReply < pk.RLen ? pk.ShortReply : pk.RLen;
+                const uint32_t now = Now();
+                const uint64_t leftMs = std::min<uint64_t>(
+                    gapDeadline - now, window - std::min(window, now - ASendTime));
+                const uint64_t us = std::min(WireTimeUs(line, next - received), leftMs * 1000);
+                if (us > 0) SleepUnlessStopped(us, StopFd());
+            }
             continue;
         }
         const uint32_t now = Now();

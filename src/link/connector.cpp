@@ -41,7 +41,8 @@ void TKRConnector::SetName(const std::string& AName) {
 
 void TKRConnector::Send(PKRBuffer APack, int32_t ALength, TKRConnectorCallBack ACallBack,
                         void* AData, bool AWaitResult, int32_t ARecvLen, uint32_t ADelimiter,
-                        int32_t ADelimiterLen, TKRReplyComplete AReplyComplete) {
+                        int32_t ADelimiterLen, TKRReplyComplete AReplyComplete,
+                        int32_t AShortReply) {
     auto pk = std::make_unique<TKRConnectorPack>();
     pk->WaitResult = AWaitResult;
     pk->Length = ALength;
@@ -49,6 +50,7 @@ void TKRConnector::Send(PKRBuffer APack, int32_t ALength, TKRConnectorCallBack A
     pk->DelimiterLen = ADelimiterLen;
     pk->Delimiter = ADelimiter;
     pk->ReplyComplete = AReplyComplete;
+    pk->ShortReply = AShortReply;
     pk->Pack = APack;
     pk->pData = AData;
     pk->CallBack = std::move(ACallBack);

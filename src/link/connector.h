@@ -65,6 +65,9 @@ struct TKRConnectorPack {
     uint32_t Delimiter = 0;    // end-of-reply marker, last byte in the lowest 8 bits
     // Ends the read before RLen bytes when it recognises a whole reply; null: none.
     TKRReplyComplete ReplyComplete = nullptr;
+    // Length of the shortest whole reply ReplyComplete may recognise (an RTU exception: 5), so a
+    // serial worker knows when to look before RLen bytes are in; 0: any length.
+    int32_t ShortReply = 0;
     PKRBuffer Pack = nullptr;  // frame to send; the reply is received into it
     void* pData = nullptr;     // caller's user data (the Modbus layer: its TMBPack)
     TKRConnectorCallBack CallBack;
@@ -81,10 +84,11 @@ public:
 
     // Queues one frame (see the completion contract above). A reply is read until ARecvLen
     // bytes, the delimiter or a whole reply by AReplyComplete has arrived, or the transport's
-    // time-outs end the read.
+    // time-outs end the read. AShortReply: see TKRConnectorPack::ShortReply.
     void Send(PKRBuffer APack, int32_t ALength, TKRConnectorCallBack ACallBack, void* AData,
               bool AWaitResult = true, int32_t ARecvLen = 0, uint32_t ADelimiter = 0,
-              int32_t ADelimiterLen = 0, TKRReplyComplete AReplyComplete = nullptr);
+              int32_t ADelimiterLen = 0, TKRReplyComplete AReplyComplete = nullptr,
+              int32_t AShortReply = 0);
     // Drops the waiting packets; they complete with cerNotActive.
     void QueueClear();
     // Waits up to aTimeout ms until no packet waits (the one being served may still run).

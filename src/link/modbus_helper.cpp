@@ -88,7 +88,7 @@ void TKRMB_Helper::Send(TMBType AType, std::unique_ptr<TMBPack> APack, std::stri
                 _CallBack(AError, ABuf, ALength, AData);
             },
             APack.release(), true, recvLen, ascii ? kASCIIDelimiter : 0,
-            ascii ? kASCIIDelimiterLen : 0, ModbusReplyComplete(AType));
+            ascii ? kASCIIDelimiterLen : 0, ModbusReplyComplete(AType), ModbusShortestReply(AType));
     } catch (const std::exception& e) {
         ReportRuntimeError(ARoutine, e);
         if (APack) Complete(*APack, mbeRuntime, ARoutine);

@@ -36,3 +36,7 @@ TKRReplyComplete ModbusReplyComplete(TMBType AType) {
     }
     return nullptr;
 }
+
+int32_t ModbusShortestReply(TMBType AType) {
+    return AType == mbtRTU ? kRtuExceptionLength : 0;
+}

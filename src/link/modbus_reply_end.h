@@ -18,3 +18,6 @@ bool ModbusAsciiReplyComplete(const uint8_t* AData, int32_t ALength);
 
 // The test of a framing; null for an unknown frame type.
 TKRReplyComplete ModbusReplyComplete(TMBType AType);
+// Length of the shortest whole reply that test recognises at a fixed length (the RTU exception
+// frame, 5 bytes); 0 where a reply's length is not fixed.
+int32_t ModbusShortestReply(TMBType AType);

@@ -6,8 +6,13 @@
 #include <optional>
 #include <stdexcept>
 
+#include "link/kr_crc.h"
+#include "link/modbus_reply_end.h"
+#include "link/worker_thread.h"
+#include "sim/virtual_supply.h"
 #include "tests/link/pty_device.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/thread_wakeups.h"
 
 namespace {
 
@@ -311,6 +316,64 @@ TEST_F(ComPortConnectorTest, DeactivationDuringAWaitEndsPromptly) {
     EXPECT_LT(MsSince(start), 1000);
     ASSERT_TRUE(ProcessUntil([&] { return slot->has_value(); }, 1000));
     EXPECT_NE(slot->value().error, 0);
+}
+
+// A supply on a line paced at 9600 baud sends its replies byte by byte, a millisecond apart. The
+// worker sleeps through the bytes it expects instead of waking for each one, and still ends an
+// exception reply at its fifth byte instead of after the silence.
+TEST(ComPortConnectorOnAPacedLine, RepliesWakeTheWorkerAFewTimesNotOncePerByte) {
+    testsupport::EnsureCoreApp();
+    VirtualSupplyOptions options;
+    options.tcp = false;
+    options.pty = true;
+    options.wireTime = true;
+    auto supply = VirtualSupply::Start(options);
+    ASSERT_TRUE(supply);
+    TKRCOMPortConnector con;
+    con.SetPort(supply->PtyPath());
+    con.SetBaudRate(9600);
+    con.SetWaitRespTime(1000);
+    con.SetActive(true);
+    ASSERT_TRUE(con.Connected());
+
+    // Reads ACount registers from AStart; the completion's error and length.
+    auto exchange = [&](uint16_t AStart, uint16_t ACount) {
+        auto* buf = new TKRBuffer{};
+        const uint8_t head[6] = {1, 3, uint8_t(AStart >> 8), uint8_t(AStart), 0, uint8_t(ACount)};
+        std::copy(head, head + 6, buf->begin());
+        const uint16_t crc = ModbusCRC16(buf->data(), 6);
+        (*buf)[6] = uint8_t(crc);
+        (*buf)[7] = uint8_t(crc >> 8);
+        std::optional<Completion> done;
+        const auto start = Clock::now();
+        con.Send(
+            buf, 8,
+            [&](int32_t err, PKRBuffer pack, int32_t len, void*) {
+                done = Completion{err, len, {}, MsSince(start)};
+                delete pack;
+            },
+            nullptr, true, 5 + 2 * ACount, 0, 0, ModbusReplyComplete(mbtRTU),
+            ModbusShortestReply(mbtRTU));
+        EXPECT_TRUE(ProcessUntil([&] { return done.has_value(); }, 3000));
+        return done.value_or(Completion{});
+    };
+
+    ASSERT_EQ(exchange(0, 10).error, 0);  // the line is warm
+    const testsupport::TThreadWakeups wakeups(TKRThread2::kThreadName);
+    constexpr int kExchanges = 10;
+    for (int i = 0; i < kExchanges; ++i) {
+        const Completion c = exchange(0, 10);
+        ASSERT_EQ(c.error, 0);
+        ASSERT_EQ(c.length, 25);
+    }
+    // Per exchange: the packet, the first reply byte, the exception check, the end (one more
+    // when the supply is late); a wake-up per byte would be 25.
+    EXPECT_LE(wakeups.Since(), uint64_t{6 * kExchanges});
+
+    const Completion ex = exchange(2000, 10);  // beyond the register map
+    EXPECT_EQ(ex.error, 0);
+    EXPECT_EQ(ex.length, 5);
+    EXPECT_LT(ex.ms, 500);  // not the 1000 ms of silence
 }
 
 }  // namespace

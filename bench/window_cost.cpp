@@ -22,9 +22,6 @@
 
 #include <sys/resource.h>
 
-#include <QDir>
-#include <QFile>
-
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -56,6 +53,7 @@
 #include "link/worker_thread.h"
 #include "session/settings_store.h"
 #include "session/task_mgr.h"
+#include "tests/support/thread_wakeups.h"
 #include "tools/oscilloscope_panel.h"
 
 namespace {
@@ -79,33 +77,6 @@ double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Voluntary context switches (sleeps that ended in a wake-up) of the link's worker threads, by
-// thread id.
-std::map<QString, uint64_t> LinkWakeups() {
-    std::map<QString, uint64_t> result;
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
-        if (!comm.open(QIODevice::ReadOnly) ||
-            comm.readAll().trimmed() != QByteArray(TKRThread2::kThreadName))
-            continue;
-        QFile status(tasks.filePath(tid + QStringLiteral("/status")));
-        if (!status.open(QIODevice::ReadOnly)) continue;
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("voluntary_ctxt_switches:"))
-                result[tid] = line.mid(line.indexOf(':') + 1).trimmed().toULongLong();
-    }
-    return result;
-}
-
-uint64_t WakeupsSince(const std::map<QString, uint64_t>& ABefore) {
-    uint64_t sum = 0;
-    for (const auto& [tid, count] : LinkWakeups())
-        if (auto it = ABefore.find(tid); it != ABefore.end() && count >= it->second)
-            sum += count - it->second;
-    return sum;
 }
 
 // Counts paint events of every widget of one top-level window, by widget for the report.
@@ -233,13 +204,13 @@ TFigures Measure(QWidget* AWindow, TSessionCore* ASession, int AMs) {
     QMetaObject::Connection c;
     if (ASession) c = QObject::connect(ASession, &TSessionCore::LiveReading, [&] { ++readings; });
     QElapsedTimer wall;
-    const auto wakeups0 = LinkWakeups();
+    const testsupport::TThreadWakeups wakeups0(TKRThread2::kThreadName);
     const double cpu0 = CpuSeconds();
     wall.start();
     RunFor(AMs);
     const double cpu = CpuSeconds() - cpu0;
     const double secs = static_cast<double>(wall.nsecsElapsed()) / 1e9;
-    const uint64_t wakeups = WakeupsSince(wakeups0);
+    const uint64_t wakeups = wakeups0.Since();
     QObject::disconnect(c);
     TFigures f;
     f.cpuPercent = 100.0 * cpu / secs;

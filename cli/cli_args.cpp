@@ -31,12 +31,14 @@ const std::map<QString, QStringList> kCommandOptions = {
     {"--log-every", {"sequence"}},
     {"--log-on-change", {"sequence"}},
     {"--listen", {"serve-scpi"}},
+    {"--idle-timeout", {"serve-scpi"}},
 };
 
-const QStringList kValueOptions = {
-    "--port", "--tcp", "--baud",   "--addr",      "--voltage",       "--current",
-    "--ovp",  "--ocp", "--opp",    "--timer",     "--interval",      "--count",
-    "--csv",  "--log", "--format", "--log-every", "--log-on-change", "--listen"};
+const QStringList kValueOptions = {"--port",          "--tcp",     "--baud",        "--addr",
+                                   "--voltage",       "--current", "--ovp",         "--ocp",
+                                   "--opp",           "--timer",   "--interval",    "--count",
+                                   "--csv",           "--log",     "--format",      "--log-every",
+                                   "--log-on-change", "--listen",  "--idle-timeout"};
 
 struct TRawOption {
     QString Name;
@@ -150,6 +152,12 @@ QString ApplyCommandOption(const TRawOption& AOpt, TCliRequest& AReq) {
                        " is not a valid IPv4 address (four decimal numbers 0 to 255)";
             AReq.ListenHost = QString::fromStdString(FormatIPv4(*octets));
         }
+        return {};
+    }
+    if (AOpt.Name == "--idle-timeout") {
+        const auto seconds = ParseWhole(AOpt.Value, 1, 86400);
+        if (!seconds) return "--idle-timeout: seconds from 1 to 86400";
+        AReq.IdleTimeout = static_cast<int32_t>(*seconds);
         return {};
     }
     if (AOpt.Name == "--csv") {

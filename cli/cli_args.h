@@ -70,10 +70,12 @@ struct TCliRequest {
     QString FlashFile;
     bool NoVerify = false;
     bool NoJump = false;  // the supply already waits in its boot loader
-    // serve-scpi: the address listened on (0: any free port), and the switch-off at exit.
+    // serve-scpi: the address listened on (0: any free port), the switch-off at exit, and the
+    // seconds after which a client that sends nothing loses its place (0: never).
     QString ListenHost = "127.0.0.1";
     uint16_t ListenPort = 5025;
     bool OffOnExit = false;
+    int32_t IdleTimeout = 0;
 };
 
 struct TParseResult {

@@ -14,7 +14,8 @@ class TCliView;
 struct TCliConfig;
 
 // Scheduler jobs whose service a command follows.
-enum TCliJob { cjWriteSetData, cjReadSetData, cjWriteOnOff };
+// cjReadData: a live reading was requested (its reply comes as LiveReading).
+enum TCliJob { cjWriteSetData, cjReadSetData, cjWriteOnOff, cjReadData };
 
 // What the runner offers a command.
 class TCliContext {

@@ -68,6 +68,10 @@ QString TransportText(int32_t AConnectorError) {
 QString ResultText(int32_t ACode) {
     std::string level;
     const QString system = QString::fromStdString(ModbusErrorMsg(ACode, level));
+    return WithSystemText(ResultEnglish(ACode), system);
+}
+
+QString ResultEnglish(int32_t ACode) {
     QString english;
     if (ACode > 0) {
         english = "device exception " + QString::number(ACode);
@@ -81,7 +85,7 @@ QString ResultText(int32_t ACode) {
     } else {
         english = "link error: " + TransportText(kMBTransportBase - ACode);
     }
-    return WithSystemText(english, system);
+    return english;
 }
 
 QString WithSystemText(const QString& AEnglish, const QString& ASystem) {

@@ -9,6 +9,8 @@
 
 // A master's completion code (exception code, processing error or transport failure).
 QString ResultText(int32_t ACode);
+// Its English part alone, without the system's text (which may be in another language).
+QString ResultEnglish(int32_t ACode);
 
 // AEnglish, then ASystem on the same line in brackets (line breaks become spaces); AEnglish alone
 // when ASystem is empty.

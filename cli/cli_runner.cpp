@@ -142,6 +142,7 @@ void TCliRunner::BindJobs() {
     follow(t.fOnWriteSetData, cjWriteSetData);
     follow(t.fOnReadSetData, cjReadSetData);
     follow(t.fOnWriteOnOff, cjWriteOnOff);
+    follow(t.fOnReadData, cjReadData);
     TTaskNotifyEvent onTimeout = t.fOnTimeout;
     t.fOnTimeout = [this, onTimeout](TLN_TaskMgr* ASender) {
         if (onTimeout) onTimeout(ASender);
@@ -316,7 +317,9 @@ void TCliRunner::Teardown() {
     // After a loss the keys are given back when the supply can still be reached.
     const bool release =
         !fRequest.KeepLock && (fCore->Connected() || (fLockTaken && !fKeysFreeAtDevice));
-    const bool switchOff = fCommand && fCommand->SwitchOffAtEnd() && fCore->Connected();
+    // The switch-off is owed also when the session has ended (keys handed to the front panel,
+    // link lost): the port is opened again for it, and a failure is reported.
+    const bool switchOff = fCommand && fCommand->SwitchOffAtEnd();
     if (release || switchOff)
         ReleaseKeys(release, switchOff);
     else
@@ -332,7 +335,7 @@ void TCliRunner::ReleaseKeys(bool AUnlock, bool ASwitchOff) {
     }
     connector->QueueClear();
     master.SetActive(true);  // a lost session has deactivated it
-    if (!connector->Connected()) {
+    if (!connector->Connected() && !ASwitchOff) {
         CloseLink();
         return;
     }
@@ -342,22 +345,46 @@ void TCliRunner::ReleaseKeys(bool AUnlock, bool ASwitchOff) {
     const uint32_t release = ++fRelease;
     fReleasing = true;
     const int requests = AUnlock && ASwitchOff ? 2 : 1;
-    fReleaseBound.start(static_cast<int>(fConfig.Timings.ResponseTimeout) * requests);
+    // A port that has to be opened again gets its connect time on top.
+    const uint32_t connect = connector->Connected() ? 0 : connector->ConnectTimeout();
+    fReleaseBound.start(static_cast<int>(fConfig.Timings.ResponseTimeout * requests + connect));
     QPointer<TCliRunner> self(this);
     auto ended = [self, release](int32_t, const void*) {
         if (self) self->ReleaseEnded(release);
     };
     // The requests go out in order: the output first, so the keys come free with it off.
-    if (ASwitchOff)
+    if (ASwitchOff) {
+        fSwitchOffPending = true;
         master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 9, 0,
-                                    AUnlock ? TMBMCallBack() : TMBMCallBack(ended));
+                                    [self, release, AUnlock](int32_t ACode, const void*) {
+                                        if (!self) return;
+                                        self->SwitchOffEnded(ACode);
+                                        if (!AUnlock) self->ReleaseEnded(release);
+                                    });
+    }
     if (AUnlock) master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 6, 0, ended);
+}
+
+void TCliRunner::SwitchOffEnded(int32_t ACode) {
+    if (!fSwitchOffPending) return;
+    fSwitchOffPending = false;
+    if (ACode != 0) SwitchOffFailed(ResultText(ACode));
+}
+
+// The output may still be on: that is no success.
+void TCliRunner::SwitchOffFailed(const QString& AWhy) {
+    PrintError("the output could not be switched off: " + AWhy);
+    if (fExitCode == ceOk) fExitCode = ceLink;
 }
 
 void TCliRunner::ReleaseEnded(uint32_t ARelease) {
     if (!fReleasing || ARelease != fRelease) return;
     fReleasing = false;
     fReleaseBound.stop();
+    if (fSwitchOffPending) {
+        fSwitchOffPending = false;
+        SwitchOffFailed("no reply from the supply");
+    }
     // Not from inside the link's completion.
     QMetaObject::invokeMethod(
         this, [this] { CloseLink(); }, Qt::QueuedConnection);

@@ -83,6 +83,8 @@ private:
     void ReleaseKeys(bool AUnlock, bool ASwitchOff);
     bool Serving() const;
     void ReleaseEnded(uint32_t ARelease);
+    void SwitchOffEnded(int32_t ACode);
+    void SwitchOffFailed(const QString& AWhy);
     void CloseLink();
     void PrintError(const QString& AText);
 
@@ -118,6 +120,7 @@ private:
     // and the bound on the wait for its reply.
     uint32_t fRelease = 0;
     bool fReleasing = false;
+    bool fSwitchOffPending = false;  // the switch-off at the end is not answered yet
     QTimer fReleaseBound;
 
     std::unique_ptr<QTemporaryDir> fSettingsDir;

@@ -11,13 +11,16 @@ class TScpiErrorQueue {
 public:
     static constexpr size_t kSize = 10;
 
-    void Push(int ACode, const QString& ADetail = {}) {
+    // False when the queue was full (the newest entry now tells of the overflow).
+    bool Push(int ACode, const QString& ADetail = {}) {
         if (fEntries.size() >= kSize) {
             fEntries.back() = Entry(seQueueOverflow, {});
-            return;
+            return false;
         }
         fEntries.push_back(Entry(ACode, ADetail));
+        return true;
     }
+    bool Empty() const { return fEntries.empty(); }
     // '0,"No error"' when empty.
     QString Pop() {
         if (fEntries.empty()) return Entry(seNone, {});
@@ -28,13 +31,14 @@ public:
     void Clear() { fEntries.clear(); }
 
     // -222,"Data out of range;VOLT 60: ..." (a quote in the detail is doubled, as in SCPI
-    // strings; control characters are dropped and a long detail is cut).
+    // strings; control characters are dropped, anything beyond ASCII becomes '?' and a long
+    // detail is cut).
     static QString Entry(int ACode, const QString& ADetail) {
         QString text = ScpiErrorText(ACode);
         if (!ADetail.isEmpty()) {
             QString detail;
             for (QChar c : ADetail.left(120))
-                if (c.isPrint()) detail += c;
+                if (c.isPrint()) detail += c.unicode() < 128 ? c : QChar('?');
             text += ";" + detail.replace('"', "\"\"");
         }
         return QString::number(ACode) + ",\"" + text + "\"";

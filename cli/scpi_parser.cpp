@@ -16,7 +16,9 @@ struct TPattern {
     TScpiCmd Cmd;
     std::vector<TNode> Nodes;
     int Forms;
-    bool SetTakesArg;  // the set form needs one parameter
+    int SetMin;    // parameters the set form needs
+    int SetMax;    // and takes at most
+    int QueryMax;  // parameters the query takes (MIN|MAX)
 };
 
 // "[SOURce]:VOLTage[:LEVel]" -> nodes; the capitals of a keyword are its short form.
@@ -37,31 +39,53 @@ std::vector<TNode> Nodes(const QString& APattern) {
 
 const std::vector<TPattern>& Patterns() {
     static const std::vector<TPattern> patterns = [] {
+        using C = TScpiCmd;
         const struct {
             TScpiCmd Cmd;
             const char* Pattern;
-            int Forms;
-            bool SetTakesArg;
+            int Forms, SetMin, SetMax, QueryMax;
         } table[] = {
-            {TScpiCmd::Idn, "*IDN", fmQuery, false},
-            {TScpiCmd::Rst, "*RST", fmSet, false},
-            {TScpiCmd::Opc, "*OPC", fmBoth, false},
-            {TScpiCmd::Cls, "*CLS", fmSet, false},
-            {TScpiCmd::Recall, "*RCL", fmSet, true},
-            {TScpiCmd::Recall, "MEMory:RCL", fmSet, true},
-            {TScpiCmd::Error, "SYSTem:ERRor[:NEXT]", fmQuery, false},
-            {TScpiCmd::Lock, "SYSTem:LOCK", fmBoth, true},
-            {TScpiCmd::Voltage, "[SOURce]:VOLTage[:LEVel][:IMMediate][:AMPLitude]", fmBoth, true},
-            {TScpiCmd::Current, "[SOURce]:CURRent[:LEVel][:IMMediate][:AMPLitude]", fmBoth, true},
-            {TScpiCmd::Output, "OUTPut[:STATe]", fmBoth, true},
-            {TScpiCmd::MeasVolt, "MEASure[:SCALar]:VOLTage[:DC]", fmQuery, false},
-            {TScpiCmd::MeasCurr, "MEASure[:SCALar]:CURRent[:DC]", fmQuery, false},
-            {TScpiCmd::MeasPow, "MEASure[:SCALar]:POWer[:DC]", fmQuery, false},
-            {TScpiCmd::QuesCond, "STATus:QUEStionable:CONDition", fmQuery, false},
+            {C::Cls, "*CLS", fmSet, 0, 0, 0},
+            {C::Ese, "*ESE", fmBoth, 1, 1, 0},
+            {C::Esr, "*ESR", fmQuery, 0, 0, 0},
+            {C::Idn, "*IDN", fmQuery, 0, 0, 0},
+            {C::Opc, "*OPC", fmBoth, 0, 0, 0},
+            {C::Rst, "*RST", fmSet, 0, 0, 0},
+            {C::Sre, "*SRE", fmBoth, 1, 1, 0},
+            {C::Stb, "*STB", fmQuery, 0, 0, 0},
+            {C::Tst, "*TST", fmQuery, 0, 0, 0},
+            {C::Wai, "*WAI", fmSet, 0, 0, 0},
+            {C::Recall, "*RCL", fmSet, 1, 1, 0},
+            {C::Recall, "MEMory:RCL", fmSet, 1, 1, 0},
+            {C::Error, "SYSTem:ERRor[:NEXT]", fmQuery, 0, 0, 0},
+            {C::Version, "SYSTem:VERSion", fmQuery, 0, 0, 0},
+            {C::Lock, "SYSTem:LOCK", fmBoth, 1, 1, 0},
+            {C::Remote, "SYSTem:REMote", fmSet, 0, 0, 0},
+            {C::Local, "SYSTem:LOCal", fmSet, 0, 0, 0},
+            {C::VoltTrip, "[SOURce]:VOLTage:PROTection:TRIPped", fmQuery, 0, 0, 0},
+            {C::CurrTrip, "[SOURce]:CURRent:PROTection:TRIPped", fmQuery, 0, 0, 0},
+            {C::VoltProt, "[SOURce]:VOLTage:PROTection[:LEVel]", fmBoth, 1, 1, 1},
+            {C::CurrProt, "[SOURce]:CURRent:PROTection[:LEVel]", fmBoth, 1, 1, 1},
+            {C::Voltage, "[SOURce]:VOLTage[:LEVel][:IMMediate][:AMPLitude]", fmBoth, 1, 1, 1},
+            {C::Current, "[SOURce]:CURRent[:LEVel][:IMMediate][:AMPLitude]", fmBoth, 1, 1, 1},
+            {C::ProtClear, "OUTPut:PROTection:CLEar", fmSet, 0, 0, 0},
+            {C::Output, "OUTPut[:STATe]", fmBoth, 1, 1, 0},
+            {C::Apply, "APPLy", fmBoth, 1, 2, 0},
+            {C::MeasVolt, "MEASure[:SCALar]:VOLTage[:DC]", fmQuery, 0, 0, 0},
+            {C::MeasCurr, "MEASure[:SCALar]:CURRent[:DC]", fmQuery, 0, 0, 0},
+            {C::MeasPow, "MEASure[:SCALar]:POWer[:DC]", fmQuery, 0, 0, 0},
+            {C::MeasAll, "MEASure[:SCALar]:ALL[:DC]", fmQuery, 0, 0, 0},
+            {C::OperEvent, "STATus:OPERation[:EVENt]", fmQuery, 0, 0, 0},
+            {C::OperCond, "STATus:OPERation:CONDition", fmQuery, 0, 0, 0},
+            {C::OperEnable, "STATus:OPERation:ENABle", fmBoth, 1, 1, 0},
+            {C::QuesEvent, "STATus:QUEStionable[:EVENt]", fmQuery, 0, 0, 0},
+            {C::QuesCond, "STATus:QUEStionable:CONDition", fmQuery, 0, 0, 0},
+            {C::QuesEnable, "STATus:QUEStionable:ENABle", fmBoth, 1, 1, 0},
+            {C::StatPreset, "STATus:PRESet", fmSet, 0, 0, 0},
         };
         std::vector<TPattern> out;
         for (const auto& t : table)
-            out.push_back({t.Cmd, Nodes(t.Pattern), t.Forms, t.SetTakesArg});
+            out.push_back({t.Cmd, Nodes(t.Pattern), t.Forms, t.SetMin, t.SetMax, t.QueryMax});
         return out;
     }();
     return patterns;
@@ -85,25 +109,39 @@ const TPattern* Find(const QStringList& AWords) {
     return nullptr;
 }
 
-// The units of a line, split at ';' outside quoted strings.
-QStringList SplitUnits(const QString& ALine) {
-    QStringList units;
+// AText split at ASeparator outside quoted strings.
+QStringList SplitOutsideQuotes(const QString& AText, QChar ASeparator) {
+    QStringList parts;
     QString current;
     QChar quote;
-    for (QChar c : ALine) {
+    for (QChar c : AText) {
         if (!quote.isNull()) {
             if (c == quote) quote = QChar();
         } else if (c == '"' || c == '\'') {
             quote = c;
-        } else if (c == ';') {
-            units << current;
+        } else if (c == ASeparator) {
+            parts << current;
             current.clear();
             continue;
         }
         current += c;
     }
-    units << current;
-    return units;
+    parts << current;
+    return parts;
+}
+
+// The parameters of a unit, or an error: an empty one is missing, and "5 1" (blank where a
+// comma belongs) has an invalid separator. A blank before a unit suffix ("5 V") is allowed.
+int SplitParams(const QString& AArg, QStringList& AParams) {
+    if (AArg.isEmpty()) return seNone;
+    static const QRegularExpression blankThenNumber(R"(\S\s+[-+.0-9])");
+    for (const QString& raw : SplitOutsideQuotes(AArg, ',')) {
+        const QString p = raw.trimmed();
+        if (p.isEmpty()) return seMissingParam;
+        if (blankThenNumber.match(p).hasMatch()) return seInvalidSeparator;
+        AParams << p;
+    }
+    return seNone;
 }
 
 TScpiUnit Resolve(const QString& AText, QStringList& APath) {
@@ -115,9 +153,10 @@ TScpiUnit Resolve(const QString& AText, QStringList& APath) {
     QString header = unit.Header.toUpper();
     unit.Query = header.endsWith('?');
     if (unit.Query) header.chop(1);
-    static const QRegularExpression valid(R"(^(\*[A-Z]+|:?[A-Z]+(:[A-Z]+)*)$)");
+    static const QRegularExpression valid(R"(^(\*[A-Z]+|:?[A-Z0-9]+(:[A-Z0-9]+)*)$)");
     if (!valid.match(header).hasMatch()) {
-        unit.Error = seCommand;
+        // A comma straight after the header stands where the blank belongs.
+        unit.Error = header.contains(',') ? seInvalidSeparator : seSyntax;
         return unit;
     }
 
@@ -143,10 +182,13 @@ TScpiUnit Resolve(const QString& AText, QStringList& APath) {
         return unit;
     }
     unit.Cmd = found->Cmd;
-    const bool takesArg = !unit.Query && found->SetTakesArg;
-    if (takesArg && unit.Arg.isEmpty())
+    unit.Error = SplitParams(unit.Arg, unit.Params);
+    if (unit.Error != seNone) return unit;
+    const auto count = static_cast<int>(unit.Params.size());
+    const int most = unit.Query ? found->QueryMax : found->SetMax;
+    if (!unit.Query && count < found->SetMin)
         unit.Error = seMissingParam;
-    else if ((!takesArg && !unit.Arg.isEmpty()) || unit.Arg.contains(','))
+    else if (count > most)
         unit.Error = seParamNotAllowed;
     return unit;
 }
@@ -157,8 +199,10 @@ QString ScpiErrorText(int ACode) {
     switch (ACode) {
         case seNone:
             return "No error";
-        case seCommand:
-            return "Command error";
+        case seSyntax:
+            return "Syntax error";
+        case seInvalidSeparator:
+            return "Invalid separator";
         case seDataType:
             return "Data type error";
         case seParamNotAllowed:
@@ -167,6 +211,10 @@ QString ScpiErrorText(int ACode) {
             return "Missing parameter";
         case seUndefinedHeader:
             return "Undefined header";
+        case seNumericData:
+            return "Numeric data error";
+        case seInvalidSuffix:
+            return "Invalid suffix";
         case seExecution:
             return "Execution error";
         case seSettingsConflict:
@@ -177,6 +225,12 @@ QString ScpiErrorText(int ACode) {
             return "Device-specific error";
         case seQueueOverflow:
             return "Queue overflow";
+        case seInputOverrun:
+            return "Input buffer overrun";
+        case seQueryInterrupted:
+            return "Query INTERRUPTED";
+        case seQueryUnterminated:
+            return "Query UNTERMINATED";
         default:
             return "Error";
     }
@@ -185,7 +239,7 @@ QString ScpiErrorText(int ACode) {
 std::vector<TScpiUnit> ParseScpiLine(const QString& ALine) {
     std::vector<TScpiUnit> units;
     QStringList path;
-    for (const QString& raw : SplitUnits(ALine)) {
+    for (const QString& raw : SplitOutsideQuotes(ALine, ';')) {
         const QString text = raw.trimmed();
         if (text.isEmpty()) continue;
         units.push_back(Resolve(text, path));
@@ -199,21 +253,28 @@ std::optional<TScpiNumber> ParseScpiNumber(const QString& AArg, const QString& A
     if (upper == "MAX" || upper == "MAXIMUM") return TScpiNumber{TScpiNumber::Max, {}};
 
     static const QRegularExpression nrf(
-        R"(^([+-]?)([0-9]*)(?:\.([0-9]*))?(?:E([+-]?[0-9]{1,6}))?\s*([A-Z]*)$)");
+        R"(^([+-]?)([0-9]*)(?:\.([0-9]*))?(?:E([+-]?[0-9]{1,6}))?)");
     const auto m = nrf.match(upper);
     const QString intPart = m.captured(2);
     const QString fracPart = m.captured(3);
-    if (!m.hasMatch() || (intPart.isEmpty() && fracPart.isEmpty())) {
-        AError = seDataType;
+    if (intPart.isEmpty() && fracPart.isEmpty()) {
+        // Text that starts like a number is a malformed one; anything else is no number at all.
+        AError = !upper.isEmpty() && QString("+-.0123456789").contains(upper[0]) ? seNumericData
+                                                                                 : seDataType;
         return std::nullopt;
     }
-    const QString suffix = m.captured(5);
+    const QString suffix = upper.mid(m.capturedLength()).trimmed();
+    static const QRegularExpression letters(R"(^[A-Z]*$)");
+    if (!letters.match(suffix).hasMatch()) {
+        AError = seNumericData;
+        return std::nullopt;
+    }
     const QString unit = AUnit.toUpper();
     int exponent = m.captured(4).isEmpty() ? 0 : m.captured(4).toInt();
-    if (suffix == "M" + unit)
+    if (!suffix.isEmpty() && !unit.isEmpty() && suffix == "M" + unit) {
         exponent -= 3;
-    else if (!suffix.isEmpty() && suffix != unit) {
-        AError = seDataType;
+    } else if (!suffix.isEmpty() && suffix != unit) {
+        AError = seInvalidSuffix;
         return std::nullopt;
     }
 
@@ -254,4 +315,20 @@ std::optional<bool> ParseScpiBool(const QString& AArg) {
     if (upper == "ON" || upper == "1") return true;
     if (upper == "OFF" || upper == "0") return false;
     return std::nullopt;
+}
+
+std::optional<uint32_t> ParseScpiMask(const QString& AArg, uint32_t AMax, int& AError) {
+    const auto n = ParseScpiNumber(AArg, {}, AError);
+    if (!n) return std::nullopt;
+    if (n->Kind != TScpiNumber::Value) {
+        AError = seDataType;
+        return std::nullopt;
+    }
+    // NRf is taken and rounded to a whole number, as IEEE 488.2 asks of a device.
+    const uint64_t value = ToUnits(n->Decimal, 0);
+    if (value > AMax) {
+        AError = seDataOutOfRange;
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(value);
 }

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <cerrno>
@@ -40,10 +41,37 @@ QString PeerOf(int AFd) {
     return QString(text) + ":" + QString::number(ntohs(addr.sin_port));
 }
 
+// The connection was reset (or closed both ways after a reply reached a closed client). The
+// kernel still hands out data received before the reset, so the state is asked directly; a
+// client that only finished sending is in CLOSE_WAIT instead.
+bool ConnectionClosed(int AFd) {
+    tcp_info info{};
+    socklen_t len = sizeof info;
+    return ::getsockopt(AFd, IPPROTO_TCP, TCP_INFO, &info, &len) == 0 &&
+           info.tcpi_state == TCP_CLOSE;
+}
+
+qint64 NowMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 }  // namespace
 
 TScpiServer::TScpiServer(QObject* AParent) : QObject(AParent), fListener(new TScpiListener(this)) {
     fListener->fOnSocket = [this](qintptr ADescriptor) { Accept(ADescriptor); };
+    fWaitTimer.setSingleShot(true);
+    connect(&fWaitTimer, &QTimer::timeout, this, [this] { RefuseExpired(); });
+    fIdleTimer.setSingleShot(true);
+    connect(&fIdleTimer, &QTimer::timeout, this, [this] {
+        if (fFd < 0) return;
+        if (fBusy && fLineClient == fClient) {
+            RestartIdle();  // its line is being worked on
+            return;
+        }
+        Event("client " + fPeer + " sent nothing for " + QString::number(fIdleSeconds) +
+              " s: closed");
+        DropClient();
+    });
 }
 
 TScpiServer::~TScpiServer() {
@@ -64,42 +92,85 @@ quint16 TScpiServer::Port() const {
     return fListener->serverPort();
 }
 
+void TScpiServer::SetIdleTimeout(int ASeconds) {
+    fIdleSeconds = ASeconds;
+}
+
 void TScpiServer::Close() {
     fListener->close();
+    fWaitTimer.stop();
+    while (!fWaiting.empty()) {
+        const TWaiting w = fWaiting.front();
+        fWaiting.pop_front();
+        Refuse(w.Fd, w.Peer);
+    }
     if (fFd >= 0) DropClient();
 }
 
 void TScpiServer::Accept(qintptr ADescriptor) {
     const int fd = static_cast<int>(ADescriptor);
     const QString peer = PeerOf(fd);
-    if (fFd >= 0) {
-        static const char kBusy[] =
-            "-300,\"Device-specific error;another client is connected, try again later\"\n";
-        (void)::send(fd, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-        ::shutdown(fd, SHUT_WR);
-        ::close(fd);
-        if (fOnRefused) fOnRefused(peer);
+    if (fFd < 0 && fWaiting.empty()) {
+        Adopt(fd, peer);
         return;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    // The place may free in a moment (a client that has just closed, the last reply being
+    // sent): wait for it a little rather than refuse at once.
+    if (fWaiting.size() >= kMaxWaiting) {
+        Refuse(fd, peer);
+        return;
+    }
+    fWaiting.push_back({fd, peer, NowMs()});
+    if (!fWaitTimer.isActive()) fWaitTimer.start(kSlotWaitMs);
+}
+
+void TScpiServer::Refuse(int AFd, const QString& APeer) {
+    static const char kBusy[] =
+        "-300,\"Device-specific error;another client is connected, try again later\"\n";
+    (void)::send(AFd, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::shutdown(AFd, SHUT_WR);
+    ::close(AFd);
+    Event("client " + APeer + " refused: another client is connected");
+}
+
+void TScpiServer::RefuseExpired() {
+    const qint64 now = NowMs();
+    while (!fWaiting.empty() && now - fWaiting.front().Since >= kSlotWaitMs) {
+        const TWaiting w = fWaiting.front();
+        fWaiting.pop_front();
+        Refuse(w.Fd, w.Peer);
+    }
+    if (!fWaiting.empty())
+        fWaitTimer.start(static_cast<int>(kSlotWaitMs - (now - fWaiting.front().Since)));
+}
+
+void TScpiServer::Adopt(int AFd, const QString& APeer) {
+    ::fcntl(AFd, F_SETFL, ::fcntl(AFd, F_GETFL) | O_NONBLOCK);
     // A client that vanished without closing (a cable pulled, a machine gone to sleep) would
     // hold the only place for ever: keep-alive probes find it out within about 90 seconds.
     const int on = 1, idle = 60, interval = 10, probes = 3;
-    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
-    fFd = fd;
-    fPeer = peer;
+    ::setsockopt(AFd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(AFd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(AFd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(AFd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    fFd = AFd;
+    ++fClient;
+    fPeer = APeer;
     fIn.clear();
     fOut.clear();
     fInputEnded = fWriteDead = fDropping = false;
-    fReadNote = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    fReadNote = new QSocketNotifier(AFd, QSocketNotifier::Read, this);
     connect(fReadNote, &QSocketNotifier::activated, this, [this] { ReadInput(); });
-    fWriteNote = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    fWriteNote = new QSocketNotifier(AFd, QSocketNotifier::Write, this);
     fWriteNote->setEnabled(false);
     connect(fWriteNote, &QSocketNotifier::activated, this, [this] { Flush(); });
-    if (fOnConnected) fOnConnected(peer);
+    Event("client " + APeer + " connected");
+    RestartIdle();
+    ScheduleNext();
+}
+
+void TScpiServer::RestartIdle() {
+    if (fIdleSeconds > 0 && fFd >= 0) fIdleTimer.start(fIdleSeconds * 1000);
 }
 
 void TScpiServer::ReadInput() {
@@ -114,17 +185,20 @@ void TScpiServer::ReadInput() {
     const ssize_t n = ::recv(fFd, buffer, static_cast<size_t>(room), 0);
     if (n > 0) {
         fIn.append(buffer, n);
-    } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-        // Finished sending (or gone): what arrived is still carried out.
+        RestartIdle();
+    } else if (n == 0) {
+        // Finished sending: its whole lines are still carried out and answered.
         fInputEnded = true;
         fReadNote->setEnabled(false);
-        if (n < 0) fWriteDead = true;
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        Gone();
+        return;
     }
     ScheduleNext();
 }
 
 void TScpiServer::Reply(const QString& AText) {
-    if (fFd < 0 || fWriteDead) return;
+    if (fFd < 0 || fWriteDead || fLineClient != fClient) return;
     fOut += AText.toUtf8() + '\n';
     Flush();
 }
@@ -138,11 +212,24 @@ void TScpiServer::Flush() {
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             break;
         } else if (n < 0 && errno != EINTR) {
-            fWriteDead = true;  // the client has gone: replies are dropped
-            fOut.clear();
+            Gone();  // replies can no longer reach it
+            return;
         }
     }
     fWriteNote->setEnabled(!fOut.isEmpty() && !fWriteDead);
+    ScheduleNext();
+}
+
+// The client can no longer be reached: what it sent and has not been carried out is dropped.
+void TScpiServer::Gone() {
+    if (fFd < 0 || fWriteDead) return;
+    fWriteDead = fInputEnded = true;
+    fIn.clear();
+    fOut.clear();
+    fDropping = false;
+    fReadNote->setEnabled(false);
+    fWriteNote->setEnabled(false);
+    if (fBusy && fLineClient == fClient && fOnGone) fOnGone();
     ScheduleNext();
 }
 
@@ -154,11 +241,23 @@ void TScpiServer::DropClient() {
     fFd = -1;
     fIn.clear();
     fOut.clear();
-    if (fOnDisconnected) fOnDisconnected(fPeer);
+    fIdleTimer.stop();
+    Event("client " + fPeer + " left");
+    if (!fWaiting.empty() && fListener->isListening()) {
+        const TWaiting w = fWaiting.front();
+        fWaiting.pop_front();
+        if (fWaiting.empty()) fWaitTimer.stop();
+        Adopt(w.Fd, w.Peer);
+    }
+}
+
+void TScpiServer::Event(const QString& AText) {
+    if (fOnEvent) fOnEvent(AText);
 }
 
 void TScpiServer::LineDone() {
     fBusy = false;
+    RestartIdle();
     ScheduleNext();
 }
 
@@ -176,7 +275,13 @@ void TScpiServer::ScheduleNext() {
 }
 
 void TScpiServer::Next() {
-    if (fFd < 0 || fBusy) return;
+    if (fFd < 0) return;
+    if (!fWriteDead && ConnectionClosed(fFd)) Gone();
+    if (fWriteDead) {
+        DropClient();
+        return;
+    }
+    if (fBusy) return;
     while (fOut.size() <= kMaxUnsent) {
         const qsizetype end = fIn.indexOf('\n');
         if (fDropping) {
@@ -192,17 +297,33 @@ void TScpiServer::Next() {
             if (fOnOverlong) fOnOverlong();
             continue;
         }
-        // At the end of the input the last line may lack its newline.
-        if (end < 0 && !(fInputEnded && !fIn.isEmpty())) break;
-        QByteArray line = end < 0 ? fIn : fIn.left(end);
-        fIn.remove(0, end < 0 ? fIn.size() : end + 1);
+        if (end < 0) {
+            if (fInputEnded && !fIn.isEmpty()) {
+                // The input ended inside a line: it is incomplete and never carried out.
+                QByteArray fragment = fIn;
+                fIn.clear();
+                if (fragment.endsWith('\r')) fragment.chop(1);
+                const QString text = QString::fromUtf8(fragment);
+                Event("client " + fPeer +
+                      ": input ended without a line end; dropped: " + text.left(80).simplified());
+                const QString reply = fOnUnterminated ? fOnUnterminated(text) : QString();
+                if (!reply.isEmpty()) {
+                    fOut += reply.toUtf8() + '\n';
+                    Flush();
+                }
+            }
+            break;
+        }
+        QByteArray line = fIn.left(end);
+        fIn.remove(0, end + 1);
         if (line.endsWith('\r')) line.chop(1);
         fBusy = true;
+        fLineClient = fClient;
         if (!fInputEnded) fReadNote->setEnabled(true);
-        if (fOnLine) fOnLine(QString::fromUtf8(line));
+        if (fOnLine) fOnLine(QString::fromUtf8(line), fClient);
         return;
     }
     if (!fInputEnded) fReadNote->setEnabled(fIn.size() < kMaxLine + 2);
     // Everything sent has been carried out and answered: the connection ends.
-    if (fInputEnded && fIn.isEmpty() && (fOut.isEmpty() || fWriteDead)) DropClient();
+    if (fInputEnded && fIn.isEmpty() && fOut.isEmpty()) DropClient();
 }

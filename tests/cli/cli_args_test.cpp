@@ -53,7 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TRefusedLine{"--tcp h preset save 3 --timer 1:75", "H:MM"},
                       TRefusedLine{"--tcp h serve-scpi --listen 10.1:5025", "not a valid IPv4"},
                       TRefusedLine{"--tcp h serve-scpi --listen :65536", "0 to 65535"},
-                      TRefusedLine{"--tcp h off --off-on-exit", "does not apply to off"}),
+                      TRefusedLine{"--tcp h off --off-on-exit", "does not apply to off"},
+                      TRefusedLine{"--tcp h serve-scpi --idle-timeout 0", "seconds from 1"}),
     [](const auto& AInfo) { return CaseName(AInfo.index, AInfo.param.Line); });
 
 TEST(CliArgs, GlobalOptionsMayFollowTheCommand) {

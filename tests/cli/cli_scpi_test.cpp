@@ -1,9 +1,12 @@
 // serve-scpi end to end: a scripted SCPI client on loopback drives the virtual supply through the
-// bridge (settings, output, measurements with a load, a protection trip, refusals, chaining, a
-// second client, link loss and recovery, the end of the run), plus the header and number rules.
+// bridge, one table per command family (common commands and status byte, error numbers, the
+// operation and questionable registers, the power-supply commands with the protection levels as
+// the supply holds them), the freshness of readings, link loss, clients that go away, the end of
+// the run; plus the header and number rules.
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,6 +22,11 @@
 #include "tests/cli/child_process.h"
 #include "tests/cli/cli_harness.h"
 #include "tests/support/event_loop.h"
+
+// Replies show as text in failure messages.
+inline void PrintTo(const QString& AText, std::ostream* AOut) {
+    *AOut << '"' << AText.toStdString() << '"';
+}
 
 using clitest::TCliHarness;
 using testsupport::ProcessUntil;
@@ -95,6 +103,27 @@ private:
     QTcpSocket fSocket;
 };
 
+// One exchange of a table: a line and its reply; no reply is awaited for nullptr.
+struct TStep {
+    const char* Send;
+    const char* Reply;
+};
+
+void RunSteps(TClient& AClient, std::initializer_list<TStep> ASteps) {
+    for (const TStep& s : ASteps) {
+        SCOPED_TRACE(s.Send);
+        if (s.Reply == nullptr)
+            AClient.Send(s.Send);
+        else
+            EXPECT_EQ(AClient.Ask(s.Send), s.Reply);
+    }
+}
+
+uint16_t PresetReg(TCliHarness& AHarness, uint16_t AOffset) {
+    return AHarness.supply.Reg(static_cast<uint16_t>(
+        simreg::kPresetBase + AHarness.supply.Reg(simreg::MEM) * simreg::kPresetSize + AOffset));
+}
+
 TEST(CliScpi, ScriptedClientDrivesTheSupplyEndToEnd) {
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
@@ -121,25 +150,20 @@ TEST(CliScpi, ScriptedClientDrivesTheSupplyEndToEnd) {
     EXPECT_EQ(c.Ask("OUTP?;VOLT?"), "1;5.00");
     EXPECT_TRUE(h.supply->Writes().empty());
     c.Send("VOLTS 5");
-    EXPECT_EQ(c.Ask("SYST:ERR?"), "-100,\"Command error;undefined header: VOLTS 5\"");
+    EXPECT_EQ(c.Ask("SYST:ERR?"), "-113,\"Undefined header;VOLTS 5\"");
     // Ten errors fill the queue; the last place then tells that more were lost.
     for (int i = 0; i < 12; ++i)
         c.Send("FOO");
     for (int i = 0; i < 9; ++i)
-        EXPECT_TRUE(c.Ask("SYST:ERR?").startsWith("-100,"));
+        EXPECT_TRUE(c.Ask("SYST:ERR?").startsWith("-113,"));
     EXPECT_EQ(c.Ask("SYST:ERR?;SYST:ERR?"), "-350,\"Queue overflow\";0,\"No error\"");
     // A line beyond any command's length is dropped whole, the next one is served.
     c.Send("VOLT 1" + QString(20000, '0'));
-    EXPECT_EQ(c.Ask("SYST:ERR?;VOLT?"), "-100,\"Command error;line too long\";5.00");
+    EXPECT_EQ(c.Ask("SYST:ERR?;VOLT?"), "-363,\"Input buffer overrun;line too long\";5.00");
 
     // An over-voltage trip shows in the questionable status of a fresh reading.
     h.supply->TripProtection(1);
     EXPECT_EQ(c.Ask("MEAS:VOLT?;:STAT:QUES:COND?;:OUTP?"), "0.00;1;0");
-
-    TClient second(bridge.Port());
-    EXPECT_EQ(second.Line(),
-              "-300,\"Device-specific error;another client is connected, try again later\"");
-    EXPECT_TRUE(second.ClosedByServer());
 
     EXPECT_EQ(c.Ask("*RST;OUTP?;VOLT?;CURR?"), "0;0.10;0.01");
     EXPECT_EQ(c.Ask("MEM:RCL 1;VOLT?;CURR?"), "3.30;1.00");  // the virtual M1
@@ -149,6 +173,174 @@ TEST(CliScpi, ScriptedClientDrivesTheSupplyEndToEnd) {
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
     EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 1);
     EXPECT_TRUE(c.ClosedByServer());
+}
+
+// IEEE 488.2 common commands and the status byte: the event bits each kind of error sets, the
+// summaries through the enable masks, what *CLS clears and *RST leaves.
+TEST(CliScpi, CommonCommandsSetAndClearTheStatusBits) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    TBridge bridge(h);
+    ASSERT_NE(bridge.Port(), 0);
+    TClient c(bridge.Port());
+    RunSteps(c, {
+                    {"*ESR?", "128"},  // power on: the first client after the start
+                    {"*ESR?", "0"},
+                    {"*TST?;SYST:VERS?", "0;1999.0"},
+                    {"*OPC;*ESR?", "1"},
+                    {"*WAI;*OPC?", "1"},
+                    {"*ESE 60;*ESE?", "60"},
+                    {"*SRE 255;*SRE?", "191"},  // bit 6 has no meaning
+                    {"*STB?", "0"},
+                    {"FOO", nullptr},
+                    {"*STB?", "100"},  // error queued 4, event summary 32, master summary 64
+                    {"*ESR?", "32"},   // command error
+                    {"*STB?", "68"},   // the entry is still queued
+                    {"*CLS;*STB?", "0"},
+                    {"VOLT 60", nullptr},
+                    {"*ESR?", "16"},  // execution error
+                    {"*SRE 4;*RST;*SRE?;OUTP?;VOLT?", "4;0;0.10"},
+                    {"*STB?", "68"},
+                    {"SYST:ERR?;*STB?",
+                     "-222,\"Data out of range;VOLT 60: out of range, 0.10 to 51.00 V on the "
+                     "DPS5015\";0"},
+                });
+    // A unit that no longer identifies as the one the session started with fails the self-test.
+    h.supply.SetReg(simreg::MODEL, 5005);
+    EXPECT_EQ(c.Ask("*TST?"), "1");
+    h.supply.SetReg(simreg::MODEL, 5015);
+    EXPECT_EQ(c.Ask("*TST?"), "0");
+}
+
+// Every kind of fault with its standard number, in the order the queue took them.
+TEST(CliScpi, FaultsAreQueuedWithTheirStandardNumbers) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    TBridge bridge(h);
+    ASSERT_NE(bridge.Port(), 0);
+    TClient c(bridge.Port());
+    // Two rounds: the queue holds ten entries.
+    const struct {
+        std::vector<QString> Lines;
+        std::vector<const char*> Entries;
+    } rounds[] = {
+        {{"VOLT::LEV 5", "VOLT,5", "APPL 5 1", "OUTP MAYBE", "*IDN? 1", "VOLT"},
+         {"-102,\"Syntax error;VOLT::LEV 5\"", "-103,\"Invalid separator;VOLT,5\"",
+          "-103,\"Invalid separator;APPL 5 1\"", "-104,\"Data type error;OUTP MAYBE\"",
+          "-108,\"Parameter not allowed;*IDN? 1\"", "-109,\"Missing parameter;VOLT\"",
+          "0,\"No error\""}},
+        {{"VOLTS 5", "VOLT 5.3.2", "VOLT 5 kV", "VOLT 60", "VOLT 1" + QString(5000, '0')},
+         {"-113,\"Undefined header;VOLTS 5\"", "-120,\"Numeric data error;VOLT 5.3.2\"",
+          "-131,\"Invalid suffix;VOLT 5 kV\"",
+          "-222,\"Data out of range;VOLT 60: out of range, 0.10 to 51.00 V on the DPS5015\"",
+          "-363,\"Input buffer overrun;line too long\"", "0,\"No error\""}},
+    };
+    for (const auto& round : rounds) {
+        for (const QString& line : round.Lines)
+            c.Send(line);
+        for (const char* e : round.Entries)
+            EXPECT_EQ(c.Ask("SYST:ERR?"), e);
+    }
+}
+
+// OPERation (256 constant voltage, 1024 constant current) and QUEStionable (1 OVP, 2 OCP, 16
+// constant current): conditions, events latched on a rising bit and cleared by reading, the
+// summaries in the status byte, STAT:PRES.
+TEST(CliScpi, OperationAndQuestionableRegistersFollowTheSupply) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    TBridge bridge(h);
+    ASSERT_NE(bridge.Port(), 0);
+    TClient c(bridge.Port());
+    RunSteps(c, {
+                    {"CURR 2;VOLT 5;OUTP ON;*OPC?", "1"},  // 10 ohms: 0.5 A, constant voltage
+                    {"STAT:OPER:COND?;:STAT:QUES:COND?", "256;0"},
+                    {"STAT:OPER?", "256"},
+                    {"STAT:OPER?", "0"},
+                    {"CURR 0.2;*OPC?", "1"},  // constant current
+                    {"STAT:OPER:COND?;:STAT:QUES:COND?", "1024;16"},
+                    {"STAT:OPER:EVEN?;:STAT:QUES?", "1024;16"},
+                    {"STAT:OPER:ENAB 1024;:STAT:QUES:ENAB 3;*STB?", "0"},
+                });
+    h.supply->TripProtection(1);
+    RunSteps(c, {
+                    {"STAT:QUES:COND?;:STAT:OPER:COND?", "1;0"},
+                    {"*STB?", "8"},  // the questionable summary
+                    {"STAT:QUES?;*STB?", "1;0"},
+                    {"*SRE 128;STAT:OPER:ENAB 256;*SRE?", "128"},
+                    {"OUTP:PROT:CLE;STAT:OPER?;*STB?", "1024;0"},
+                    {"STAT:OPER:ENAB 1024;*CLS;STAT:OPER?", "0"},
+                    {"STAT:PRES;:STAT:OPER:ENAB?;:STAT:QUES:ENAB?", "0;0"},
+                });
+}
+
+// The usual power-supply commands; the protection levels are those of the selected preset as the
+// supply holds them in its registers, read from there and written there.
+TEST(CliScpi, PowerSupplyCommandsAndProtectionLevels) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    TBridge bridge(h);
+    ASSERT_NE(bridge.Port(), 0);
+    TClient c(bridge.Port());
+    RunSteps(c, {
+                    {"APPL 12,1.5;APPL?", "12.00,1.50"},
+                    {"APPL 6;APPL?", "6.00,1.50"},
+                    {"OUTP ON;*OPC?", "1"},
+                    {"MEAS:ALL?;MEAS:POW?", "6.00,0.60,3.60;3.60"},
+                    {"VOLT? MIN;VOLT? MAX;CURR? MIN;CURR? MAX", "0.10;51.00;0.01;15.10"},
+                    {"VOLT:PROT? MIN;VOLT:PROT? MAX;CURR:PROT? MAX", "0.10;51.00;15.20"},
+                    {"SOUR:VOLT:PROT:LEV 20;:VOLT:PROT?", "20.00"},
+                });
+    EXPECT_EQ(PresetReg(h, simreg::P_SOVP), 2000);
+    EXPECT_EQ(h.supply.Reg(simreg::USET), 600);  // the live set values stay
+    EXPECT_EQ(h.supply.Reg(simreg::ISET), 150);
+    h.supply.SetReg(
+        static_cast<uint16_t>(simreg::kPresetBase +
+                              h.supply.Reg(simreg::MEM) * simreg::kPresetSize + simreg::P_SOVP),
+        1500);  // changed at the unit
+    EXPECT_EQ(c.Ask("VOLT:PROT?"), "15.00");
+    // 0.6 A through the load is above the new over-current level: the supply trips.
+    EXPECT_EQ(c.Ask("CURR:PROT 0.5;*OPC?"), "1");
+    EXPECT_EQ(PresetReg(h, simreg::P_SOCP), 50);
+    RunSteps(c, {
+                    {"CURR:PROT:TRIP?;VOLT:PROT:TRIP?;OUTP?", "1;0;0"},
+                    {"OUTP:PROT:CLE", nullptr},
+                    {"SYST:ERR?",
+                     "-200,\"Execution error;the set current 1.50 A is above the OCP level 0.50 "
+                     "A\""},
+                    {"CURR 0.4;OUTP:PROT:CLE;OUTP?;CURR:PROT:TRIP?;MEAS:CURR?", "1;0;0.40"},
+                    {"VOLT:PROT 70", nullptr},
+                    {"SYST:ERR?",
+                     "-222,\"Data out of range;VOLT:PROT 70: out of range, 0.10 to 51.00 V on the "
+                     "DPS5015\""},
+                    {"SYST:LOC;SYST:LOCK?", "0"},
+                });
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+    EXPECT_EQ(c.Ask("SYST:REM;SYST:LOCK?;MEAS:CURR?"), "1;0.40");
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 1);
+}
+
+// A query about the supply's state answers from a reading requested after the query arrived,
+// never from one already on its way: here a poll is in flight (its reply held back by the
+// supply) when the output trips and the query comes.
+TEST(CliScpi, QueryAnswersFromAReadingRequestedAfterIt) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    TBridge bridge(h);
+    ASSERT_NE(bridge.Port(), 0);
+    TClient c(bridge.Port());
+    EXPECT_EQ(c.Ask("VOLT 5;OUTP ON;*OPC?"), "1");
+    SimFaults slow;
+    slow.replyDelayMs = 60;
+    h.supply->SetFaults(slow);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const uint64_t before = h.supply->Requests();
+        ASSERT_TRUE(ProcessUntil([&] { return h.supply->Requests() > before; }, 2000));
+        h.supply->TripProtection(1);
+        EXPECT_EQ(c.Ask("MEAS:VOLT?;:STAT:QUES:COND?;:OUTP?"), "0.00;1;0");
+        EXPECT_EQ(c.Ask("OUTP:PROT:CLE;MEAS:VOLT?;:OUTP?"), "5.00;1");
+    }
 }
 
 TEST(CliScpi, LinkLossAnswersTheLinkErrorUntilTheSessionIsBack) {
@@ -162,6 +354,8 @@ TEST(CliScpi, LinkLossAnswersTheLinkErrorUntilTheSessionIsBack) {
     SimFaults silent;
     silent.dropEvery = 1;
     h.supply->SetFaults(silent);
+    // A query already waiting for its reading when the link goes is answered all the same.
+    EXPECT_EQ(c.Ask("MEAS:VOLT?"), "-410,\"Query INTERRUPTED;connection to the supply lost\"");
     ASSERT_TRUE(bridge.Printed("connection to the supply lost"));
     const QString linkError = "-300,\"Device-specific error;no connection to the supply\"";
     EXPECT_EQ(c.Ask("MEAS:VOLT?"), linkError);
@@ -173,37 +367,132 @@ TEST(CliScpi, LinkLossAnswersTheLinkErrorUntilTheSessionIsBack) {
     ASSERT_TRUE(bridge.Printed("connection to the supply is back"));
     EXPECT_EQ(c.Ask("OUTP?;VOLT?"), "0;5.00");
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 1);
+    EXPECT_EQ(c.Ask("SYST:ERR?"), "-410,\"Query INTERRUPTED;connection to the supply lost\"");
     EXPECT_EQ(c.Ask("SYST:ERR?"), linkError);
     EXPECT_EQ(c.Ask("SYST:ERR?"), linkError);
     EXPECT_EQ(c.Ask("SYST:ERR?"), "0,\"No error\"");
 }
 
-// The built tool and a raw socket, as a lab script would use it: the client sends its lines
-// and shuts down its sending half; the replies still come, then the connection closes.
-TEST(CliScpi, ProcessServesARawSocketAndSwitchesOffOnExit) {
+// Raw POSIX sockets, as a lab script uses them.
+int Connect(quint16 APort) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(APort);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool SendText(int AFd, const std::string& AText) {
+    return testsupport::SendAll(AFd, std::vector<uint8_t>(AText.begin(), AText.end()));
+}
+
+// The next line without its end; "<eof>" when the bridge closed, "<none>" after ATimeoutMs.
+std::string ReadLine(int AFd, int ATimeoutMs = 5000) {
+    std::string line;
+    for (;;) {
+        pollfd p{AFd, POLLIN, 0};
+        if (::poll(&p, 1, ATimeoutMs) <= 0) return "<none>";
+        char c = 0;
+        const ssize_t n = ::recv(AFd, &c, 1, 0);
+        if (n <= 0) return line.empty() ? "<eof>" : line;
+        if (c == '\n') return line;
+        line += c;
+    }
+}
+
+// Closes with a reset, as a killed client or a crashed machine's stack does.
+void Reset(int AFd) {
+    const linger hard{1, 0};
+    ::setsockopt(AFd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    ::close(AFd);
+}
+
+// The built tool against careless and hostile clients over raw sockets: a client that sends
+// and half-closes gets every reply (a fragment without a line end is never carried out); one
+// that floods and resets leaves nothing behind, and the next client starts with clean registers;
+// clients that reconnect at once wait for the place instead of being refused; an idle client
+// loses its place with --idle-timeout; and --off-on-exit switches the output off at the end even
+// after the keys were handed to the front panel.
+TEST(CliScpi, ProcessOutlivesCarelessClientsAndSwitchesOffOnExit) {
     testsupport::EnsureCoreApp();
     const std::string tool = QCoreApplication::applicationDirPath().toStdString() + "/benchlordctl";
     if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "benchlordctl is not built";
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
-    clitest::TChildProcess p(tool, {"--tcp", "127.0.0.1:" + std::to_string(h.supply.TcpPort()),
-                                    "serve-scpi", "--listen", "127.0.0.1:0", "--off-on-exit"});
+    clitest::TChildProcess p(
+        tool, {"--tcp", "127.0.0.1:" + std::to_string(h.supply.TcpPort()), "serve-scpi", "--listen",
+               "127.0.0.1:0", "--off-on-exit", "--idle-timeout", "3"});
     ASSERT_TRUE(ProcessUntil([&] { return ListeningPort(p.Out()) != 0 || !p.Running(); }, 5000))
         << p.Err();
+    const quint16 port = ListeningPort(p.Out());
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(ListeningPort(p.Out()));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    const std::string script = "VOLT 12.5;CURR 2;OUTP ON;*OPC?\r\nMEAS:VOLT?\n";
-    ASSERT_EQ(::send(fd, script.data(), script.size(), 0), static_cast<ssize_t>(script.size()));
+    int fd = Connect(port);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(SendText(fd, "VOLT 12.5;CURR 2;OUTP ON;*OPC?\r\nMEAS:VOLT?\nVOLT 1"));
     ::shutdown(fd, SHUT_WR);
-    const std::vector<uint8_t> reply = testsupport::ReadUntilQuiet(fd, 1000, 5000);
+    EXPECT_EQ(ReadLine(fd), "1");
+    EXPECT_EQ(ReadLine(fd), "12.50");
+    EXPECT_EQ(ReadLine(fd), "<eof>");
     ::close(fd);
-    EXPECT_EQ(std::string(reply.begin(), reply.end()), "1\n12.50\n");
+    fd = Connect(port);
+    ASSERT_TRUE(SendText(fd, "OUTP?;VOLT?\n*IDN?"));
+    ::shutdown(fd, SHUT_WR);
+    EXPECT_EQ(ReadLine(fd), "1;12.50");
+    EXPECT_EQ(ReadLine(fd), "-420,\"Query UNTERMINATED;no line end: *IDN?\"");
+    ::close(fd);
+
+    // An error in the queue, then a flood of settings and the first half of one, then a reset.
+    fd = Connect(port);
+    ASSERT_TRUE(SendText(fd, "FOO\nVOLT 12;*OPC?\n"));
+    EXPECT_EQ(ReadLine(fd), "1");
+    h.supply->ClearWrites();
+    std::string flood;
+    for (int i = 0; i < 2000; ++i)
+        flood += "VOLT 3\n";
+    ASSERT_TRUE(SendText(fd, flood + "VOLT 1"));
+    Reset(fd);
+    fd = Connect(port);
+    ASSERT_TRUE(SendText(fd, "SYST:ERR?;*ESR?\n"));
+    EXPECT_EQ(ReadLine(fd), "0,\"No error\";0");
+    ASSERT_TRUE(SendText(fd, "VOLT?\n"));
+    const std::string volt = ReadLine(fd);
+    EXPECT_TRUE(volt == "12.00" || volt == "3.00") << volt;
+    size_t setWrites = 0;
+    for (const SimWrite& w : h.supply->Writes())
+        setWrites += w.start == simreg::USET ? 1 : 0;
+    EXPECT_LE(setWrites, 3u);
+    ::close(fd);
+
+    // Clients that come back at once find the place free, or wait for it.
+    for (int i = 0; i < 30; ++i) {
+        SCOPED_TRACE(i);
+        fd = Connect(port);
+        ASSERT_TRUE(SendText(fd, "*OPC?\n"));
+        EXPECT_EQ(ReadLine(fd), "1");
+        ::close(fd);
+    }
+
+    // While a client holds the place, another waits a little and is then refused.
+    fd = Connect(port);
+    ASSERT_TRUE(SendText(fd, "*OPC?\n"));
+    EXPECT_EQ(ReadLine(fd), "1");
+    const int second = Connect(port);
+    EXPECT_EQ(ReadLine(second, 6000),
+              "-300,\"Device-specific error;another client is connected, try again later\"");
+    ::close(second);
+
+    // The keys handed back, then the client falls silent and is closed.
+    ASSERT_TRUE(SendText(fd, "OUTP ON;*OPC?;:SYST:LOCK OFF;:SYST:LOCK?\n"));
+    EXPECT_EQ(ReadLine(fd), "1;0");
     EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 1);
+    EXPECT_EQ(ReadLine(fd, 8000), "<eof>");
+    ::close(fd);
+    EXPECT_NE(p.Out().find("sent nothing for 3 s: closed"), std::string::npos) << p.Out();
 
     p.Signal(SIGTERM);
     EXPECT_EQ(p.Wait(), 0) << p.Err();
@@ -230,7 +519,17 @@ TEST(ScpiParser, HeadersFormsAndPaths) {
         {"MEM:RCL 3", 0, TScpiCmd::Recall, false, seNone},
         {"*RST?", 0, TScpiCmd::Idn, true, seUndefinedHeader},
         {"SOUR:MEAS:VOLT?", 0, TScpiCmd::Idn, true, seUndefinedHeader},
-        {"VOLT::LEV 5", 0, TScpiCmd::Idn, false, seCommand},
+        {"VOLT::LEV 5", 0, TScpiCmd::Idn, false, seSyntax},
+        {"VOLT,5", 0, TScpiCmd::Idn, false, seInvalidSeparator},
+        {"SOUR:VOLT:PROT:TRIP?", 0, TScpiCmd::VoltTrip, true, seNone},
+        {"CURR:PROT:LEV 2;:VOLT:PROT?", 1, TScpiCmd::VoltProt, true, seNone},
+        {"VOLT? MAX", 0, TScpiCmd::Voltage, true, seNone},
+        {"APPL 5,1", 0, TScpiCmd::Apply, false, seNone},
+        {"APPL 5,1,2", 0, TScpiCmd::Apply, false, seParamNotAllowed},
+        {"APPL 5,", 0, TScpiCmd::Apply, false, seMissingParam},
+        {"STAT:QUES?;OPER:EVEN?;:STAT:PRES", 1, TScpiCmd::OperEvent, true, seNone},
+        {"OUTP:PROT:CLE", 0, TScpiCmd::ProtClear, false, seNone},
+        {"*STB", 0, TScpiCmd::Idn, false, seUndefinedHeader},
         {"OUTP", 0, TScpiCmd::Output, false, seMissingParam},
         {"MEAS:VOLT? 1", 0, TScpiCmd::MeasVolt, true, seParamNotAllowed},
         {"VOLT 1,2", 0, TScpiCmd::Voltage, false, seParamNotAllowed},
@@ -260,8 +559,8 @@ TEST(ScpiParser, NumbersAreExactAndRangeChecked) {
         {"0.015", "A", 2, seNone},  // rounded once, half up
         {"1e-30", "V", 0, seNone},         {"-0", "V", 0, seNone},
         {"-1", "V", -1, seDataOutOfRange}, {"1E10", "V", -1, seDataOutOfRange},
-        {"5 X", "V", -1, seDataType},      {"abc", "V", -1, seDataType},
-        {".", "V", -1, seDataType},
+        {"5 X", "V", -1, seInvalidSuffix}, {"abc", "V", -1, seDataType},
+        {".", "V", -1, seNumericData},     {"5.3.2", "V", -1, seNumericData},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Text);
@@ -275,6 +574,9 @@ TEST(ScpiParser, NumbersAreExactAndRangeChecked) {
     }
     int error = seNone;
     EXPECT_EQ(ParseScpiNumber("max", "V", error)->Kind, TScpiNumber::Max);
+    EXPECT_EQ(ParseScpiMask("3.2E1", 255, error), 32u);
+    EXPECT_FALSE(ParseScpiMask("256", 255, error));
+    EXPECT_EQ(error, seDataOutOfRange);
 }
 
 }  // namespace

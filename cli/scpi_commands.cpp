@@ -1,0 +1,523 @@
+// serve-scpi: what each command does (the class is described in scpi_bridge.h).
+
+#include <algorithm>
+
+#include "cli/cli_checks.h"
+#include "cli/cli_values.h"
+#include "cli/scpi_bridge.h"
+#include "session/firmware_version.h"
+#include "session/model_limits.h"
+#include "session/preset_rules.h"
+#include "session/presets.h"
+#include "session/session_core.h"
+
+namespace {
+
+constexpr uint32_t kMinUset = 10;  // 0.10 V
+constexpr uint32_t kMinIset = 1;   // one unit of the model's current
+constexpr uint32_t kProtectOvp = 1, kProtectOcp = 2, kProtectOhp = 5;
+
+QString Bit(bool AOn) {
+    return AOn ? "1" : "0";
+}
+
+QString Text(const TScpiUnit& AUnit) {
+    return AUnit.Header + (AUnit.Arg.isEmpty() ? "" : " " + AUnit.Arg);
+}
+
+}  // namespace
+
+void TScpiBridge::Execute(const TScpiUnit& AUnit) {
+    if (AUnit.Error != seNone) {
+        Error(AUnit.Error, Text(AUnit));
+        return;
+    }
+    if (ExecuteLocal(AUnit) || ExecuteStatus(AUnit)) return;
+    if (AUnit.Cmd == TScpiCmd::Lock && AUnit.Query && fLocal) {
+        fReplies << "0";
+        return;
+    }
+    if (fLineLinkFailed || !Up()) {
+        LinkError(AUnit);
+        return;
+    }
+    if (NeedsFreshReading(AUnit) && fReadingSeq <= fFreshMark) {
+        fPending = AUnit;
+        StartWait(wReading);
+        fQueryWait = true;
+        return;
+    }
+    Answer(AUnit);
+}
+
+// Commands about the bridge itself: they work with or without the supply.
+bool TScpiBridge::ExecuteLocal(const TScpiUnit& AUnit) {
+    switch (AUnit.Cmd) {
+        case TScpiCmd::Error:
+            fReplies << fErrors.Pop();
+            return true;
+        case TScpiCmd::Cls:
+            fErrors.Clear();
+            fStatus.Clear();
+            return true;
+        case TScpiCmd::Version:
+            fReplies << "1999.0";
+            return true;
+        case TScpiCmd::Opc:
+            // Every earlier command has been carried out by now.
+            if (AUnit.Query)
+                fReplies << "1";
+            else
+                fStatus.OperationComplete();
+            return true;
+        case TScpiCmd::Wai:
+            return true;
+        case TScpiCmd::Tst:
+            if (fLineLinkFailed || !Up()) {
+                fReplies << "1";
+                return true;
+            }
+            StartWait(wTst);
+            fTstWanted = true;
+            fCtx.Core().TaskMgr().ReadDebugData();
+            return true;
+        case TScpiCmd::Lock:
+            if (AUnit.Query) return false;
+            if (const auto on = ParseScpiBool(AUnit.Params.value(0)))
+                Lock(AUnit, *on);
+            else
+                Error(seDataType, Text(AUnit));
+            return true;
+        case TScpiCmd::Remote:
+        case TScpiCmd::Local:
+            Lock(AUnit, AUnit.Cmd == TScpiCmd::Remote);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The status registers; the event and summary queries take a fresh reading first while the
+// supply is there, and answer from what was seen last while it is not.
+bool TScpiBridge::ExecuteStatus(const TScpiUnit& AUnit) {
+    const bool fresh = !fLineLinkFailed && Up() && fReadingSeq <= fFreshMark;
+    switch (AUnit.Cmd) {
+        case TScpiCmd::Ese:
+        case TScpiCmd::Sre:
+        case TScpiCmd::OperEnable:
+        case TScpiCmd::QuesEnable: {
+            const bool ese = AUnit.Cmd == TScpiCmd::Ese, sre = AUnit.Cmd == TScpiCmd::Sre;
+            const bool oper = AUnit.Cmd == TScpiCmd::OperEnable;
+            if (AUnit.Query) {
+                const uint32_t v = ese    ? fStatus.EseMask()
+                                   : sre  ? fStatus.SreMask()
+                                   : oper ? fStatus.OperEnable()
+                                          : fStatus.QuesEnable();
+                fReplies << QString::number(v);
+                return true;
+            }
+            const auto mask = Mask(AUnit, ese || sre ? 255 : 65535);
+            if (!mask) return true;
+            if (ese)
+                fStatus.SetEse(*mask);
+            else if (sre)
+                fStatus.SetSre(*mask);
+            else if (oper)
+                fStatus.SetOperEnable(*mask);
+            else
+                fStatus.SetQuesEnable(*mask);
+            return true;
+        }
+        case TScpiCmd::Esr:
+            fReplies << QString::number(fStatus.TakeEsr());
+            return true;
+        case TScpiCmd::StatPreset:
+            fStatus.Preset();
+            return true;
+        case TScpiCmd::Stb:
+        case TScpiCmd::OperEvent:
+        case TScpiCmd::QuesEvent:
+            if (fresh) return false;  // Execute waits for the reading
+            if (AUnit.Cmd == TScpiCmd::Stb)
+                fReplies << QString::number(fStatus.Stb(!fErrors.Empty()));
+            else if (AUnit.Cmd == TScpiCmd::OperEvent)
+                fReplies << QString::number(fStatus.TakeOperEvent());
+            else
+                fReplies << QString::number(fStatus.TakeQuesEvent());
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool TScpiBridge::NeedsFreshReading(const TScpiUnit& AUnit) const {
+    if (!AUnit.Query) return false;
+    switch (AUnit.Cmd) {
+        case TScpiCmd::MeasVolt:
+        case TScpiCmd::MeasCurr:
+        case TScpiCmd::MeasPow:
+        case TScpiCmd::MeasAll:
+        case TScpiCmd::Output:
+        case TScpiCmd::OperCond:
+        case TScpiCmd::QuesCond:
+        case TScpiCmd::OperEvent:
+        case TScpiCmd::QuesEvent:
+        case TScpiCmd::Stb:
+        case TScpiCmd::VoltTrip:
+        case TScpiCmd::CurrTrip:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Commands that need the supply, with what a query needs at hand.
+void TScpiBridge::Answer(const TScpiUnit& AUnit) {
+    TSessionCore& core = fCtx.Core();
+    const TCurrentSet& d = core.Data();
+    switch (AUnit.Cmd) {
+        case TScpiCmd::Stb:
+        case TScpiCmd::OperEvent:
+        case TScpiCmd::QuesEvent:
+            ExecuteStatus(AUnit);  // the reading is fresh now
+            return;
+        case TScpiCmd::Idn:
+            fReplies << "Benchlord," + ModelName(core) + ",0," +
+                            QString::fromStdString(VersionText(d.VERSION));
+            return;
+        case TScpiCmd::Lock:
+            fReplies << "1";
+            return;
+        case TScpiCmd::Rst:
+            Reset();
+            return;
+        case TScpiCmd::Voltage:
+        case TScpiCmd::Current:
+            SetPoint(AUnit);
+            return;
+        case TScpiCmd::Apply:
+            Apply(AUnit);
+            return;
+        case TScpiCmd::VoltProt:
+        case TScpiCmd::CurrProt:
+            Protection(AUnit);
+            return;
+        case TScpiCmd::VoltTrip:
+            fReplies << Bit(d.PROTECT == kProtectOvp);
+            return;
+        case TScpiCmd::CurrTrip:
+            fReplies << Bit(d.PROTECT == kProtectOcp);
+            return;
+        case TScpiCmd::ProtClear:
+            ClearProtection();
+            return;
+        case TScpiCmd::Output:
+            if (AUnit.Query)
+                fReplies << Bit(d.ONOFF != 0);
+            else if (const auto on = ParseScpiBool(AUnit.Params.value(0)))
+                StartSwitch(*on);
+            else
+                Error(seDataType, Text(AUnit));
+            return;
+        case TScpiCmd::MeasVolt:
+        case TScpiCmd::MeasCurr:
+        case TScpiCmd::MeasPow:
+        case TScpiCmd::MeasAll:
+            fReplies << MeasuredValue(AUnit.Cmd);
+            return;
+        case TScpiCmd::OperCond:
+            fReplies << QString::number(fStatus.OperCond());
+            return;
+        case TScpiCmd::QuesCond:
+            fReplies << QString::number(fStatus.QuesCond());
+            return;
+        case TScpiCmd::Recall:
+            Recall(AUnit);
+            return;
+        default:
+            return;
+    }
+}
+
+std::optional<uint32_t> TScpiBridge::Value(const TScpiUnit& AUnit, int AIndex, bool AVolt,
+                                           uint32_t AMin, uint32_t AMax) {
+    int error = seNone;
+    const QString text = AUnit.Params.value(AIndex);
+    const auto number = ParseScpiNumber(text, AVolt ? "V" : "A", error);
+    if (!number) {
+        Error(error, Text(AUnit));
+        return std::nullopt;
+    }
+    if (number->Kind != TScpiNumber::Value) return number->Kind == TScpiNumber::Min ? AMin : AMax;
+    uint32_t units = 0;
+    const QString why = CheckRange(AUnit.Header, number->Decimal, AVolt ? 2 : CurrentDecimals(),
+                                   AMin, AMax, AVolt ? "V" : "A", ModelName(fCtx.Core()), units);
+    if (!why.isEmpty()) {
+        Error(seDataOutOfRange, why);
+        return std::nullopt;
+    }
+    return units;
+}
+
+std::optional<uint32_t> TScpiBridge::Mask(const TScpiUnit& AUnit, uint32_t AMax) {
+    int error = seNone;
+    const auto mask = ParseScpiMask(AUnit.Params.value(0), AMax, error);
+    if (!mask) Error(error, Text(AUnit));
+    return mask;
+}
+
+void TScpiBridge::SetPoint(const TScpiUnit& AUnit) {
+    const TCurrentSet& d = fCtx.Core().Data();
+    const bool volt = AUnit.Cmd == TScpiCmd::Voltage;
+    const int decimals = volt ? 2 : CurrentDecimals();
+    const uint32_t min = volt ? kMinUset : kMinIset;
+    const uint32_t max = volt ? gMaxUset() : gMaxIset();
+    if (AUnit.Query) {
+        const QString which = AUnit.Params.value(0).toUpper();
+        uint32_t v = volt ? d.USET : d.ISET;
+        if (which == "MIN" || which == "MINIMUM")
+            v = min;
+        else if (which == "MAX" || which == "MAXIMUM")
+            v = max;
+        else if (!which.isEmpty()) {
+            Error(seDataType, Text(AUnit));
+            return;
+        }
+        fReplies << FormatUnits(v, decimals);
+        return;
+    }
+    const auto units = Value(AUnit, 0, volt, min, max);
+    if (!units) return;
+    if (volt && d.MEM >= 10) {
+        Error(seSettingsConflict,
+              "the voltage comes from the selected charge profile C" + QString::number(d.MEM - 10));
+        return;
+    }
+    if (volt)
+        StartSet(*units, std::nullopt);
+    else
+        StartSet(std::nullopt, *units);
+}
+
+// APPL v[,a]: both set points in one write; APPL? answers "v,a".
+void TScpiBridge::Apply(const TScpiUnit& AUnit) {
+    const TCurrentSet& d = fCtx.Core().Data();
+    if (AUnit.Query) {
+        fReplies << FormatUnits(d.USET, 2) + "," + FormatUnits(d.ISET, CurrentDecimals());
+        return;
+    }
+    const auto u = Value(AUnit, 0, true, kMinUset, gMaxUset());
+    if (!u) return;
+    std::optional<uint32_t> i;
+    if (AUnit.Params.size() > 1) {
+        i = Value(AUnit, 1, false, kMinIset, gMaxIset());
+        if (!i) return;
+    }
+    if (d.MEM >= 10) {
+        Error(seSettingsConflict,
+              "the voltage comes from the selected charge profile C" + QString::number(d.MEM - 10));
+        return;
+    }
+    StartSet(*u, i);
+}
+
+// The OVP and OCP levels live in the block of the selected preset: a query reads the block from
+// the supply, a setting stores it there (with the live set values, so the output keeps them)
+// and reads it back.
+void TScpiBridge::Protection(const TScpiUnit& AUnit) {
+    const bool volt = AUnit.Cmd == TScpiCmd::VoltProt;
+    const int decimals = volt ? 2 : CurrentDecimals();
+    const TEditorRange range =
+        EditorRange(volt ? peOvp : peOcp, gMaxUset(), gMaxIset(), gMaxPower(), gCurrentDiv());
+    auto level = [volt](const TMemorySet& ABlock) { return volt ? ABlock.SOVP : ABlock.SOCP; };
+    if (AUnit.Query) {
+        const QString which = AUnit.Params.value(0).toUpper();
+        if (which == "MIN" || which == "MINIMUM" || which == "MAX" || which == "MAXIMUM") {
+            fReplies << FormatUnits(which.startsWith("MIN") ? range.Min : range.Max, decimals);
+            return;
+        }
+        if (!which.isEmpty()) {
+            Error(seDataType, Text(AUnit));
+            return;
+        }
+        fQueryWait = true;
+        ReadLiveBlock([this, level, decimals](const TMemorySet& ABlock) {
+            fReplies << FormatUnits(level(ABlock), decimals);
+            EndWait();
+        });
+        return;
+    }
+    const auto units = Value(AUnit, 0, volt, range.Min, range.Max);
+    if (!units) return;
+    TSessionCore& core = fCtx.Core();
+    const TCurrentSet& d = core.Data();
+    TPresetValues values;
+    values.Uset = d.USET;
+    values.Iset = d.ISET;
+    (volt ? values.Ovp : values.Ocp) = *units;
+    const uint32_t mem = d.MEM;
+    const QString why = fPresets->CheckValues(mem, values);
+    if (!why.isEmpty()) {
+        Error(seSettingsConflict, why);
+        return;
+    }
+    StartWait(wBlock);
+    const uint64_t id = fWaitId;
+    const uint32_t want = *units;
+    fPresets->SaveBlock(mem, values, [this, id, want, level](bool AOk, const TMemorySet&) {
+        if (fWait != wBlock || fWaitId != id) return;
+        if (!AOk) {
+            FailWait(seDevice, "the preset could not be written");
+            return;
+        }
+        fWait = wNone;
+        ReadLiveBlock([this, want, level](const TMemorySet& ABlock) {
+            if (level(ABlock) == want)
+                EndWait();
+            else
+                FailWait(seExecution, "the supply did not take the value");
+        });
+    });
+}
+
+void TScpiBridge::ReadLiveBlock(std::function<void(const TMemorySet&)> AThen) {
+    StartWait(wBlock);
+    const uint64_t id = fWaitId;
+    const QString why =
+        fPresets->ReadBlock(fCtx.Core().Data().MEM,
+                            [this, id, then = std::move(AThen)](bool AOk, const TMemorySet& AB) {
+                                if (fWait != wBlock || fWaitId != id) return;
+                                if (AOk)
+                                    then(AB);
+                                else
+                                    FailWait(seDevice, "the preset could not be read");
+                            });
+    if (!why.isEmpty()) FailWait(seDevice, why);
+}
+
+// A tripped protection keeps the output off until it is switched on again, as with the on/off
+// key of the supply: the clear switches it back on once the cause is gone, and is refused
+// (-200) when the set values would trip it again at once.
+void TScpiBridge::ClearProtection() {
+    const TCurrentSet& d = fCtx.Core().Data();
+    if (d.PROTECT == 0 || d.ONOFF != 0) return;  // nothing tripped
+    if (d.PROTECT == kProtectOhp && d.OHP != 0 && d.TMP >= d.OHP) {
+        Error(seExecution,
+              "the supply is still above its over-heat limit (" + QString::number(d.TMP) + " C)");
+        return;
+    }
+    ReadLiveBlock([this](const TMemorySet& ABlock) {
+        const TCurrentSet& data = fCtx.Core().Data();
+        const int cur = CurrentDecimals();
+        if (data.PROTECT == kProtectOvp && data.USET > ABlock.SOVP) {
+            FailWait(seExecution, "the set voltage " + FormatUnits(data.USET, 2) +
+                                      " V is above the OVP level " + FormatUnits(ABlock.SOVP, 2) +
+                                      " V");
+            return;
+        }
+        if (data.PROTECT == kProtectOcp && data.ISET > ABlock.SOCP) {
+            FailWait(seExecution, "the set current " + FormatUnits(data.ISET, cur) +
+                                      " A is above the OCP level " + FormatUnits(ABlock.SOCP, cur) +
+                                      " A");
+            return;
+        }
+        fWait = wNone;
+        fBound.stop();
+        StartSwitch(true);
+        if (fWait == wNone) PostContinue();
+    });
+}
+
+void TScpiBridge::Recall(const TScpiUnit& AUnit) {
+    const auto num = ParseWhole(AUnit.Params.value(0), 0, 1000000);
+    if (!num) {
+        Error(seDataType, Text(AUnit));
+        return;
+    }
+    if (*num > 9) {
+        Error(seDataOutOfRange, Text(AUnit) + ": presets M0 to M9");
+        return;
+    }
+    StartWait(wRecall);
+    const QString why = fPresets->SelectPreset(static_cast<uint32_t>(*num), [this](bool AOk) {
+        if (fWait != wRecall) return;
+        if (AOk)
+            fWait = wSettle;  // the preset's values show in the next reading
+        else
+            FailWait(seDevice, "the preset could not be selected");
+    });
+    if (!why.isEmpty()) FailWait(seSettingsConflict, why);
+}
+
+void TScpiBridge::Lock(const TScpiUnit& AUnit, bool AOn) {
+    TSessionCore& core = fCtx.Core();
+    if (!AOn) {
+        if (fLocal) return;
+        if (!Up()) {
+            LinkError(AUnit);
+            return;
+        }
+        // The front panel takes over: the keys are released and polling stops (the session
+        // needs the keys locked), until SYST:LOCK ON.
+        fLocal = true;
+        core.AutoConnectSwitchClick(false);
+        core.DisconnectBtnClick();
+        fCtx.Print("keys released: the front panel has control\n");
+        return;
+    }
+    if (!fLocal) return;
+    fLocal = false;
+    StartWait(wConnect);
+    core.ConnectBtnClick();
+}
+
+// *RST: off first, then the lowest set points (the voltage stays with a selected charge
+// profile, which sets it).
+void TScpiBridge::Reset() {
+    std::optional<uint32_t> u = kMinUset;
+    if (fCtx.Core().Data().MEM >= 10) u.reset();
+    fThen = [this, u] { StartSet(u, kMinIset); };
+    StartSwitch(false);
+}
+
+void TScpiBridge::StartSet(std::optional<uint32_t> AU, std::optional<uint32_t> AI) {
+    TSessionCore& core = fCtx.Core();
+    fWantU = AU;
+    fWantI = AI;
+    fTimeoutsBefore = fCtx.Timeouts();
+    StartWait(wSetWrite);
+    if (AU) core.UsetIndChange(*AU);
+    if (AI) core.IsetIndChange(*AI);
+}
+
+void TScpiBridge::StartSwitch(bool AOn) {
+    TSessionCore& core = fCtx.Core();
+    fWantOn = AOn;
+    if ((core.Data().ONOFF != 0) == AOn) {
+        if (fThen) EndWait();  // already so: the next step of *RST
+        return;
+    }
+    fTimeoutsBefore = fCtx.Timeouts();
+    StartWait(wSwitch);
+    // The button toggles the program's view of the output; should that view already be the
+    // wanted state, toggle twice so that the job writes the wanted state.
+    if (core.PowerOn() == AOn) core.OnOffBtnClick();
+    core.OnOffBtnClick();
+}
+
+QString TScpiBridge::MeasuredValue(TScpiCmd ACmd) {
+    const TCurrentSet& d = fCtx.Core().Data();
+    const QString volt = FormatUnits(d.UOUT, 2);
+    const QString curr = FormatUnits(d.IOUT, CurrentDecimals());
+    const QString power = FormatUnits(d.POWER, 2);
+    switch (ACmd) {
+        case TScpiCmd::MeasVolt:
+            return volt;
+        case TScpiCmd::MeasCurr:
+            return curr;
+        case TScpiCmd::MeasAll:
+            return volt + "," + curr + "," + power;
+        default:
+            return power;
+    }
+}

@@ -318,8 +318,9 @@ void TCliRunner::Teardown() {
     const bool release =
         !fRequest.KeepLock && (fCore->Connected() || (fLockTaken && !fKeysFreeAtDevice));
     // The switch-off is owed also when the session has ended (keys handed to the front panel,
-    // link lost): the port is opened again for it, and a failure is reported.
-    const bool switchOff = fCommand && fCommand->SwitchOffAtEnd();
+    // link lost): the port is opened again for it, and a failure is reported. A supply that was
+    // never reached has had nothing switched.
+    const bool switchOff = fCommand && fCommand->SwitchOffAtEnd() && fLockTaken;
     if (release || switchOff)
         ReleaseKeys(release, switchOff);
     else

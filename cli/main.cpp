@@ -2,14 +2,13 @@
 // session logic as the window.
 
 #include <QCoreApplication>
-#include <QRegularExpression>
 #include <QStringList>
 #include <csignal>
 #include <iostream>
 
 #include "benchlord_version.h"
 #include "cli/cli_args.h"
-#include "cli/cli_help.h"
+#include "cli/cli_manual.h"
 #include "cli/cli_runner.h"
 #include "link/signal_pipe.h"
 
@@ -23,18 +22,9 @@ int main(int argc, char** argv) {
 
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
-    // The whole manual at once (the man page is made from it): the tool's help, then every
-    // command's.
+    // The whole manual at once (the man page is made from it).
     if (args == QStringList{QStringLiteral("--help-all")}) {
-        // One usage line, as man pages have it.
-        std::cout << ToolHelp().replace(QRegularExpression("\\n +\\["), " [").toStdString();
-        QString last;
-        for (const QString& command : CommandNames()) {
-            const QString text = CommandHelp(command);
-            if (text == last) continue;  // "on" and "off" share one text
-            last = text;
-            std::cout << "\n" << text.toStdString();
-        }
+        std::cout << ManualHelp().toStdString();
         return 0;
     }
     if (args.contains(QStringLiteral("--version"))) {

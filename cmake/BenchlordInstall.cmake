@@ -71,7 +71,8 @@ add_custom_command(OUTPUT ${gen}/changelog.gz
 set(compressed ${gen}/changelog.gz)
 install(FILES ${gen}/changelog.gz DESTINATION ${docdir})
 
-# Man pages from --help and --version (benchlordctl: --help-all, every command's help).
+# Man pages from --help (benchlordctl: --help-all, every command's help) and the shared
+# copyright section.
 find_program(HELP2MAN_PROGRAM help2man)
 if(HELP2MAN_PROGRAM AND BENCHLORD_SANITIZE STREQUAL "")
     foreach(program ${programs})
@@ -88,9 +89,11 @@ if(HELP2MAN_PROGRAM AND BENCHLORD_SANITIZE STREQUAL "")
             COMMAND ${CMAKE_COMMAND} -E make_directory ${gen}/man
             COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
                     ${HELP2MAN_PROGRAM} --no-info --section 1 --help-option=${help_option}
-                    --include ${pkg}/man/${program}.h2m --output ${page} $<TARGET_FILE:${program}>
+                    --version-string "${program} ${PROJECT_VERSION}"
+                    --include ${pkg}/man/${program}.h2m --include ${pkg}/man/copyright.h2m
+                    --output ${page} $<TARGET_FILE:${program}>
             COMMAND ${GZIP_PROGRAM} -9n -f ${page}
-            DEPENDS ${program} ${pkg}/man/${program}.h2m
+            DEPENDS ${program} ${pkg}/man/${program}.h2m ${pkg}/man/copyright.h2m
             VERBATIM)
         list(APPEND compressed ${page}.gz)
         install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

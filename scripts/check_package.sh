@@ -58,10 +58,22 @@ for program in benchlord benchlordctl benchlord-sim; do
         grep -q '^Licence: GPL-3.0-or-later' <<<"$text" ||
         { echo "$program --version: $text" >&2; exit 1; }
 done
-# Tab completion offers the packaged program's commands.
-words=$(PATH="$tmp/usr/bin:$PATH" bash -c 'source "$1"; COMP_WORDS=(benchlordctl ""); COMP_CWORD=1
-    _benchlordctl; echo "${COMPREPLY[*]}"' _ "$tmp/usr/share/bash-completion/completions/benchlordctl")
-for command in info read watch preset; do
-    [[ " $words " == *" $command "* ]] || { echo "completion lacks $command: $words" >&2; exit 1; }
-done
+# Tab completion offers the packaged program's commands, option values and file names.
+complete_words() {
+    (cd "$tmp" && PATH="$tmp/usr/bin:$PATH" bash -c 'source "$1"; shift; COMP_WORDS=("$@")
+        COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _benchlordctl; echo "${COMPREPLY[*]}"' _ \
+        "$tmp/usr/share/bash-completion/completions/benchlordctl" benchlordctl "$@")
+}
+expect_completion() {
+    local want=$1 words
+    shift
+    words=$(complete_words "$@")
+    [[ " $words " == *" $want "* ]] || { echo "completing '$*' lacks $want: $words" >&2; exit 1; }
+}
+for command in info read watch preset; do expect_completion "$command" ""; done
+expect_completion --help-all --help
+expect_completion xlsx --tcp 127.0.0.1 sequence run --format ""
+expect_completion usr --port ttyUSB0 flash us
+expect_completion usr --tcp 127.0.0.1 sequence run us
+expect_completion run --tcp 127.0.0.1 sequence ""
 echo "package check passed: $(basename "$deb")"

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <sstream>
+
 #include "sim/sim_console.h"
 #include "tests/support/virtual_supply_fixture.h"
 
@@ -169,6 +172,38 @@ TEST_F(ConsoleTest, BootQuitHelpAndMistakes) {
     EXPECT_EQ(Run("frobnicate"), "unknown command: frobnicate (try help)\n");
     for (const char* bad : {"load -1", "trip xyz", "drop -3", "reg 999", "bad-tid maybe", "uin"})
         EXPECT_EQ(Run(bad).rfind("bad argument", 0), 0u) << bad;
+}
+
+// The help lists one option or command per item, and each is one the program takes.
+TEST_F(ConsoleTest, EveryOptionAndCommandTheHelpListsIsTaken) {
+    std::istringstream usage(SimUsage());
+    int options = 0;
+    for (std::string line; std::getline(usage, line);) {
+        if (line.rfind("  -", 0) != 0) continue;
+        std::istringstream words(line);
+        std::string option, value;
+        words >> option >> value;
+        if (option.back() == ',') option = value, value.clear();  // "-v, --verbose"
+        EXPECT_EQ(line.find("--", line.find(option) + option.size()), std::string::npos)
+            << "two options in one item: " << line;
+        std::vector<std::string> args{option};
+        if (!value.empty() && value[0] != '[' && std::isupper(static_cast<unsigned char>(value[0])))
+            args.push_back(value == "CLASS" ? "ver_46" : value == "MODE" ? "even" : "1");
+        else if (value == "classic|extended")
+            args.push_back("classic");
+        SimCommandLine cl;
+        std::string error;
+        EXPECT_TRUE(SimParseArgs(args, cl, error)) << line << ": " << error;
+        ++options;
+    }
+    EXPECT_GT(options, 30);
+    std::istringstream commands(SimCommandHelp());
+    for (std::string line; std::getline(commands, line);) {
+        std::istringstream words(line);
+        std::string command;
+        if (line.rfind("  ", 0) != 0 || line[2] == ' ' || !(words >> command)) continue;
+        EXPECT_NE(Run(command).rfind("unknown command", 0), 0u) << command;
+    }
 }
 
 }  // namespace

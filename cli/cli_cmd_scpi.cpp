@@ -26,7 +26,13 @@ TScpiBridge::TScpiBridge(TCliContext& AContext) : TCliCommand(AContext) {
     fServer.fOnLine = [this](const QString& ALine, uint64_t AClient) {
         ClientLine(ALine, AClient);
     };
-    fServer.fOnOverlong = [this] { Queue(seInputOverrun, "line too long"); };
+    fServer.fOnOverlong = [this](uint64_t AClient) {
+        if (AClient != fClient) {
+            fClient = AClient;
+            NewClient();
+        }
+        Queue(seInputOverrun, "line too long");
+    };
     fServer.fOnGone = [this] {
         // Nothing more of the gone client's line is carried out.
         fUnits.clear();
@@ -311,7 +317,9 @@ void TScpiBridge::EndWait() {
 }
 
 // A query whose wait fails is answered with the error (-410 with the reason), so a script
-// waiting for the reply does not hang; a setting's failure goes to the queue.
+// waiting for the reply does not hang; a setting's failure goes to the queue. After a failure of
+// the link the rest of the line is refused as while the link is down (each query answered);
+// after any other failure it is dropped.
 void TScpiBridge::FailWait(int ACode, const QString& ADetail) {
     if (fWait == wNone) return;
     const TWait wait = fWait;
@@ -325,10 +333,14 @@ void TScpiBridge::FailWait(int ACode, const QString& ADetail) {
         fReplies << "1";
     } else if (query) {
         fReplies << TScpiErrorQueue::Entry(seQueryInterrupted, ADetail);
-        Error(seQueryInterrupted, ADetail);
+        Queue(seQueryInterrupted, ADetail);
     } else {
-        Error(ACode, ADetail);
+        Queue(ACode, ADetail);
     }
+    if (ACode == seDevice)
+        fLineLinkFailed = true;
+    else
+        fUnits.clear();
     PostContinue();
 }
 

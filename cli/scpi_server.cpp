@@ -294,7 +294,7 @@ void TScpiServer::Next() {
         if (end < 0 && fIn.size() > kMaxLine) {
             fIn.clear();
             fDropping = true;
-            if (fOnOverlong) fOnOverlong();
+            if (fOnOverlong) fOnOverlong(fClient);
             continue;
         }
         if (end < 0) {

@@ -52,8 +52,8 @@ public:
 
     // A line of the client, without its terminator (CR LF or LF); AClient numbers the clients.
     std::function<void(const QString& ALine, uint64_t AClient)> fOnLine;
-    // A line longer than kMaxLine was dropped.
-    std::function<void()> fOnOverlong;
+    // A line of client AClient longer than kMaxLine was dropped.
+    std::function<void(uint64_t AClient)> fOnOverlong;
     // The client of the line being worked on has gone: nothing more of it is carried out.
     std::function<void()> fOnGone;
     // The client ended its input with a fragment without a line end (dropped); the text returned

@@ -2,9 +2,10 @@
 // window tree per live reading, CPU time of this process (all its threads, user and system) as a
 // percentage of one core, wake-ups of the link's worker thread per reading, and live readings per
 // second next to `benchlordctl watch` (the same session without a window, polling as fast as the
-// link allows) on the same line. The supply runs as a separate `benchlord-sim` process beside
-// this program, so its own work is not counted. The baseline is a minimal window that repaints
-// one label 25 times a second, measured in the same round.
+// link allows) on the same line, with the CPU time that session takes alone. The supply runs as a
+// separate `benchlord-sim` process beside this program, so its own work is not counted. The
+// baseline is a minimal window that repaints one label 25 times a second, measured in the same
+// round.
 //
 //   bench_window_cost [--platform offscreen|xcb] [--seconds N] [--repeat N] [--case NAME]...
 //
@@ -241,7 +242,8 @@ TFigures MeasureLabel(int AMs) {
 // Readings per second of `benchlordctl watch` on the same line, in this process, polling as fast
 // as the link allows as the window does (the command's shortest interval, 10 ms, would slow a
 // fast link down, so the pause between polls is taken away at the first reading).
-double MeasureWatch(const QStringList& ALink, int AMs) {
+// ACpuPercent receives the CPU time of that session (link included) as a share of one core.
+double MeasureWatch(const QStringList& ALink, int AMs, double& ACpuPercent) {
     QStringList args = ALink;
     args << QStringLiteral("watch") << QStringLiteral("--interval") << QStringLiteral("0.01");
     const TParseResult parsed = ParseArguments(args);
@@ -267,10 +269,12 @@ double MeasureWatch(const QStringList& ALink, int AMs) {
     RunFor(1000);
     const uint64_t r0 = readings;
     QElapsedTimer t;
+    const double cpu0 = CpuSeconds();
     t.start();
     RunFor(AMs);
-    const double rate =
-        static_cast<double>(readings - r0) * 1000.0 / static_cast<double>(t.elapsed());
+    const double ms = static_cast<double>(t.elapsed());
+    ACpuPercent = 100.0 * (CpuSeconds() - cpu0) * 1000.0 / ms;
+    const double rate = static_cast<double>(readings - r0) * 1000.0 / ms;
     runner.Interrupt();
     WaitUntil([&] { return runner.Finished(); }, 5000);
     return rate;
@@ -280,6 +284,7 @@ struct TResult {
     QString name;
     TFigures f;
     double watch = -1;
+    double watchCpu = -1;
 };
 
 bool gHoldTrend = false;
@@ -334,7 +339,7 @@ bool RunConnected(const QString& ACase, int AMs, TResult& AOut) {
         serial ? QStringList{QStringLiteral("--port"), sim.Pty, QStringLiteral("--baud"),
                              QString::number(baud)}
                : QStringList{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(sim.Port)};
-    AOut.watch = MeasureWatch(link, std::min(AMs, 10000));
+    AOut.watch = MeasureWatch(link, std::min(AMs, 10000), AOut.watchCpu);
     if (serial) RemoveExtraPort(sim.Pty);
     return true;
 }
@@ -352,7 +357,7 @@ QString Spread(std::vector<double> AValues, int ADecimals) {
 }
 
 struct TSummary {
-    std::vector<double> cpu, ratio, readings, watchShare, wakeups;
+    std::vector<double> cpu, ratio, readings, watchShare, watchCpu, wakeups;
 };
 
 }  // namespace
@@ -389,8 +394,9 @@ int main(int argc, char** argv) {
 
     std::printf("platform %s, %d s per case, %d round(s)\n", qPrintable(app.platformName()),
                 seconds, rounds);
-    std::printf("%-8s %8s %9s %10s %14s %9s %10s %8s  %s\n", "case", "cpu %", "x label",
-                "readings/s", "watch/s", "wakes/rd", "paints/rd", "paints/s", "most paints");
+    std::printf("%-8s %8s %9s %10s %14s %11s %9s %10s %8s  %s\n", "case", "cpu %", "x label",
+                "readings/s", "watch/s", "watch cpu %", "wakes/rd", "paints/rd", "paints/s",
+                "most paints");
     std::map<QString, TSummary> summary;
     int failures = 0;
     for (int round = 0; round < rounds; ++round) {
@@ -426,28 +432,33 @@ int main(int argc, char** argv) {
             } else if (r.watch == 0) {
                 watch = QStringLiteral("0 (none)");
             }
+            QString watchCpu = QStringLiteral("-");
+            if (r.watchCpu >= 0) {
+                sum.watchCpu.push_back(r.watchCpu);
+                watchCpu = QString::number(r.watchCpu, 'f', 2);
+            }
             QString wakeups = QStringLiteral("-");
             if (r.f.wakeupsPerReading >= 0) {
                 sum.wakeups.push_back(r.f.wakeupsPerReading);
                 wakeups = QString::number(r.f.wakeupsPerReading, 'f', 1);
             }
-            std::printf("%-8s %8.2f %9s %10.1f %14s %9s %10.2f %8.1f  %s\n", qPrintable(c),
+            std::printf("%-8s %8.2f %9s %10.1f %14s %11s %9s %10.2f %8.1f  %s\n", qPrintable(c),
                         r.f.cpuPercent, qPrintable(ratio), r.f.readingsPerSecond, qPrintable(watch),
-                        qPrintable(wakeups), r.f.paintsPerReading, r.f.paintsPerSecond,
-                        qPrintable(r.f.top));
+                        qPrintable(watchCpu), qPrintable(wakeups), r.f.paintsPerReading,
+                        r.f.paintsPerSecond, qPrintable(r.f.top));
             std::fflush(stdout);
         }
     }
     if (rounds > 1) {
         std::printf("\nmedian (min-max) of %d rounds\n", rounds);
-        std::printf("%-8s %20s %20s %24s %20s %18s\n", "case", "cpu %", "x label", "readings/s",
-                    "% of watch", "wakes/rd");
+        std::printf("%-8s %20s %20s %24s %20s %20s %18s\n", "case", "cpu %", "x label",
+                    "readings/s", "% of watch", "watch cpu %", "wakes/rd");
         for (const QString& c : cases) {
             const TSummary& sum = summary[c];
-            std::printf("%-8s %20s %20s %24s %20s %18s\n", qPrintable(c),
+            std::printf("%-8s %20s %20s %24s %20s %20s %18s\n", qPrintable(c),
                         qPrintable(Spread(sum.cpu, 2)), qPrintable(Spread(sum.ratio, 2)),
                         qPrintable(Spread(sum.readings, 1)), qPrintable(Spread(sum.watchShare, 1)),
-                        qPrintable(Spread(sum.wakeups, 1)));
+                        qPrintable(Spread(sum.watchCpu, 2)), qPrintable(Spread(sum.wakeups, 1)));
         }
     }
     return failures == 0 ? 0 : 1;

@@ -74,7 +74,7 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     fAutoConnect->setToolTip(QStringLiteral("Reconnect automatically to the last used port"));
     fTraffic->setToolTip(
         QStringLiteral("Traffic: yellow while requests are going out, red after a failure"));
-    fOnline->setToolTip(QStringLiteral("Online"));
+    fOnline->setToolTip(QStringLiteral("Online: lit while a session with the supply runs"));
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(10, 10, 10, 10);
@@ -97,10 +97,14 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     status->addWidget(fBusy);
     status->addStretch(1);
     status->addWidget(fTraffic);
-    status->addWidget(FieldLabel(QStringLiteral("Traffic"), this));
+    auto* trafficCaption = FieldLabel(QStringLiteral("Traffic"), this);
+    trafficCaption->setToolTip(fTraffic->toolTip());
+    status->addWidget(trafficCaption);
     status->addSpacing(6);
     status->addWidget(fOnline);
-    status->addWidget(FieldLabel(QStringLiteral("Online"), this));
+    auto* onlineCaption = FieldLabel(QStringLiteral("Online"), this);
+    onlineCaption->setToolTip(fOnline->toolTip());
+    status->addWidget(onlineCaption);
     grid->addLayout(status, 4, 0, 1, 4);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);

@@ -66,6 +66,7 @@ TMainForm::TMainForm(const TMainFormOptions& AOptions, QWidget* AParent)
     WireConnection();
     WirePresetsAndParameters();
     CreateTestForm();
+    BuildKeyboard();
     ReadWindowSettings();
     fSession->LoadSettings();
 }

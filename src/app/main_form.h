@@ -26,6 +26,7 @@ class TAdvancedForm;
 class TCategoryPanel;
 class TConnectionPanel;
 class TEditBox;
+class TFocusFrame;
 class TEnterForm;
 class TEnterFormBase;
 class TFramedView;
@@ -108,6 +109,7 @@ public:
     TCategoryPanel* OscCategory() const { return fOscCategory; }
     TOscilloscopePanel* OscPanel() const { return fOscPanel; }
     TTrendView* TrendView() const { return fTrendView; }
+    TFocusFrame* FocusFrame() const { return fFocusFrame; }
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
     // Live readings waiting for their next frame to reach the controls.
@@ -175,6 +177,11 @@ protected:
 private:
     // main_form.cpp
     void BuildLayout();
+    // main_form_keys.cpp
+    void BuildKeyboard();
+    QList<QWidget*> TabStops() const;
+    // main_form_hints.cpp
+    void ShowHints(const TPanelState& AState);
     void HideEntryPopups();
     void ReadWindowSettings();
     void WriteWindowSettings();
@@ -217,6 +224,7 @@ private:
     TEnterForm* fEnterForm = nullptr;
     TEnterFormBase* fEnterForm2 = nullptr;
     TAdvancedForm* fAdvancedForm = nullptr;
+    TFocusFrame* fFocusFrame = nullptr;
     TModelFeatures fFeatures;
 
     // Editors of the preset and parameter panels (tags 0..7), bound to the preset record and

@@ -45,6 +45,7 @@ void TMainForm::ShowPanelState(const TPanelState& AState) {
         fParamPanel->ShowFahrenheit(AState.TemperatureFahrenheit);
     fPanelShown = true;
     if (fPresets) fPresets->PanelStateChanged();
+    if (fFocusFrame) ShowHints(AState);
 }
 
 void TMainForm::ShowTraffic(const TTrafficLamp& ALamp) {

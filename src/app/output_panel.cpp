@@ -92,25 +92,32 @@ TOutputPanel::TOutputPanel(QWidget* AParent) : TLWGradientPanel(AParent) {
     fWHInd->PointLed[1] = IndicatorLed(fWHPoint);
 
     fCVLed = MakeLamp(QStringLiteral("CVLed"), TColorFromRGB(0x30, 0xE0, 0x50), {kRightX, 144},
-                      QStringLiteral("CV"));
+                      QStringLiteral("CV"),
+                      QStringLiteral("CV, constant voltage: the output holds the set voltage"));
     fCCLed = MakeLamp(QStringLiteral("CCLed"), TColorFromRGB(0xFF, 0xC8, 0x20), {kRightX + 76, 144},
-                      QStringLiteral("CC"));
+                      QStringLiteral("CC"),
+                      QStringLiteral("CC, constant current: the load draws the set current and "
+                                     "the voltage falls below the set voltage"));
+    const QString protection = QStringLiteral(
+        "Protection: lit when the supply switched the output off for a fault; "
+        "the label names it (OVP over-voltage, OCP over-current, OPP over-power, "
+        "OHP over-heat, TIM timer ...)");
     fProtectLed = MakeLamp(QStringLiteral("ProtectLed"), TColorFromRGB(0xFF, 0x38, 0x30),
-                           {kRightX, 172}, QString());
+                           {kRightX, 172}, QString(), protection);
     fProtectLabel = new QLabel(QStringLiteral("Error"), this);
     fProtectLabel->setObjectName(QStringLiteral("ProtectLabel"));
     fProtectLabel->setGeometry(kRightX + 20, 170, 50, 18);
-    fProtectLabel->setToolTip(QStringLiteral("Protection"));
+    fProtectLabel->setToolTip(protection);
     fVinLed = MakeLamp(QStringLiteral("VinLed"), TColorFromRGB(0xFF, 0x80, 0x20),
-                       {kRightX + 76, 172}, QStringLiteral("VIN"));
-    fVinLed->setToolTip(QStringLiteral("Input voltage less than 1 V above the set voltage"));
+                       {kRightX + 76, 172}, QStringLiteral("VIN"),
+                       QStringLiteral("VIN: the input voltage is less than 1 V above the set "
+                                      "voltage, too low to regulate"));
 
     fOnOffBtn = new QPushButton(QStringLiteral("OUTPUT"), this);
     fOnOffBtn->setObjectName(QStringLiteral("OnOffBtn"));
     fOnOffBtn->setGeometry(kRightX, 202, 148, 52);
     fOnOffBtn->setProperty("on", false);
     fOnOffBtn->setEnabled(false);
-    fOnOffBtn->setToolTip(QStringLiteral("Switch the output on or off"));
     connect(fOnOffBtn, &QPushButton::clicked, this, [this] {
         if (OnOnOffClick) OnOnOffClick();
     });
@@ -118,7 +125,6 @@ TOutputPanel::TOutputPanel(QWidget* AParent) : TLWGradientPanel(AParent) {
     fResetBtn = new QPushButton(QStringLiteral(">0<"), this);
     fResetBtn->setObjectName(QStringLiteral("ResetCountersButton"));
     fResetBtn->setGeometry(kRightX, 264, 48, 26);
-    fResetBtn->setToolTip(QStringLiteral("Reset Energy and Timer"));
     fResetBtn->setEnabled(false);
     connect(fResetBtn, &QPushButton::clicked, this, [this] {
         if (OnResetCountersClick) OnResetCountersClick();
@@ -169,13 +175,16 @@ QLabel* TOutputPanel::MakeCaption(const QString& AText, QPoint APos) {
 }
 
 TdsLed* TOutputPanel::MakeLamp(const QString& AName, TColor AOn, QPoint APos,
-                               const QString& ACaption) {
+                               const QString& ACaption, const QString& AHint) {
     TdsLed* led = MakePanelLamp(this, AName, AOn, 15);
     led->move(APos);
+    led->setToolTip(AHint);
     if (!ACaption.isEmpty()) {
+        // The caption explains the lamp too: it is the larger target for the mouse.
         auto* label = new QLabel(ACaption, this);
         label->setObjectName(QStringLiteral("LampCaption"));
         label->setGeometry(APos.x() + 20, APos.y() - 2, 50, 18);
+        label->setToolTip(AHint);
     }
     return led;
 }

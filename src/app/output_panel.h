@@ -63,7 +63,8 @@ private:
     TSegmentReadout* MakeReadout(int ADigits, bool ALarge, QPoint APos, const QString& AName);
     QLabel* MakeUnit(const QString& AText, QRect AGeometry, bool ALarge);
     QLabel* MakeCaption(const QString& AText, QPoint APos);
-    TdsLed* MakeLamp(const QString& AName, TColor AOn, QPoint APos, const QString& ACaption);
+    TdsLed* MakeLamp(const QString& AName, TColor AOn, QPoint APos, const QString& ACaption,
+                     const QString& AHint);
 
     TColor fOutColor = 0;
     bool fOutColorShown = false;

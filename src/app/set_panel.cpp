@@ -85,6 +85,10 @@ void TSetPanel::BuildGroup(int AX, const QString& ACaption, const QString& AUnit
     auto* panel = new TLN_FocusedPanel(this);
     panel->setObjectName(tag + QStringLiteral("Panel"));
     panel->SetColor(TColorFromRGB(0x18, 0x1C, 0x21));
+    panel->setToolTip(AVoltage ? QStringLiteral("Set voltage: click a digit (or Tab here), then "
+                                                "the arrow keys or digits change it")
+                               : QStringLiteral("Set current: click a digit (or Tab here), then "
+                                                "the arrow keys or digits change it"));
     panel->setGeometry(AX + 8, kDisplayY, readout.width() + kUnitWidth + 4, readout.height());
     auto* digits = new TSegmentReadout(panel, 4, kSetDigits);
     digits->move(0, 0);
@@ -191,8 +195,10 @@ void TSetPanel::BuildStrip() {
     fTempLabel->setToolTip(QStringLiteral("Temperature"));
     fTempLabel->hide();
     const char* const names[3] = {"SF", "OVP", "OCP"};
-    const char* const hints[3] = {"Default on start", "Over Voltage Protection",
-                                  "Over Current Protection"};
+    const char* const hints[3] = {
+        "SF: this preset has \"Soft Front\" (\"Default on start\") switched on",
+        "OVP: this preset's Over Voltage Protection trigger is on",
+        "OCP: this preset's Over Current Protection trigger is on"};
     for (int k = 0; k < 3; ++k) {
         fStatus[k] = MakeLabel(this, QStringLiteral("StatusPanel"), QString::fromLatin1(names[k]),
                                QRect(320 + k * 40, kStripY, 36, 22));
@@ -204,7 +210,6 @@ void TSetPanel::BuildStrip() {
     fSetLockBtn->setObjectName(QStringLiteral("SetLockBtn"));
     fSetLockBtn->setGeometry(454, kStripY - 1, 102, 24);
     fSetLockBtn->setEnabled(false);
-    fSetLockBtn->setToolTip(QStringLiteral("Lock or unlock the knobs while the output is on"));
     connect(fSetLockBtn, &QPushButton::clicked, this, [this] {
         if (OnSetLockClick) OnSetLockClick();
     });

@@ -247,7 +247,15 @@ void TTestForm::SetStartAllowed(bool AAllowed) {
 }
 
 void TTestForm::UpdateStartEnabled() {
-    fStart->setEnabled(fStartAllowed && !fSequencer->Running());
+    const bool running = fSequencer->Running();
+    fStart->setEnabled(fStartAllowed && !running);
+    // A disabled Start says why.
+    QString hint = QStringLiteral("Run the table from the first step");
+    if (running)
+        hint += QStringLiteral("\nThe test is running");
+    else if (!fStartAllowed)
+        hint += QStringLiteral("\nStart needs a connection and the output off");
+    if (fStart->toolTip() != hint) fStart->setToolTip(hint);
 }
 
 void TTestForm::StartBtnClick() {

@@ -42,12 +42,12 @@ quint16 ListeningPort(const std::string& AOut) {
 // serve-scpi in this process, on a free loopback port.
 class TBridge {
 public:
-    explicit TBridge(TCliHarness& AHarness) {
+    explicit TBridge(TCliHarness& AHarness, const QStringList& AOptions = {}) {
         AHarness.config.Timings.AutoconnectFirst = 20;
         AHarness.config.Timings.AutoconnectRetry = 60;
         const TParseResult parsed = ParseArguments(AHarness.Tcp() << "serve-scpi"
                                                                   << "--listen"
-                                                                  << "127.0.0.1:0");
+                                                                  << "127.0.0.1:0" << AOptions);
         EXPECT_TRUE(parsed.Error.isEmpty()) << parsed.Error.toStdString();
         fRunner = std::make_unique<TCliRunner>(parsed.Request, fOut, fErr, AHarness.config);
         fRunner->Start();
@@ -64,6 +64,8 @@ public:
         ProcessUntil([this] { return fRunner->Finished(); }, 4000);
         return fRunner->Finished() ? fRunner->ExitCode() : -1;
     }
+
+    std::string Err() const { return fErr.str(); }
 
 private:
     std::ostringstream fOut;
@@ -372,6 +374,24 @@ TEST(CliScpi, LinkLossAnswersTheLinkErrorUntilTheSessionIsBack) {
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(c.Ask("SYST:ERR?"), linkError);
     EXPECT_EQ(c.Ask("SYST:ERR?"), "0,\"No error\"");
+}
+
+// --off-on-exit after the link was lost: the bridge tries the switch-off on a reopened port and,
+// when the supply does not answer, says so and ends with exit 3 instead of a silent success.
+TEST(CliScpi, SwitchOffThatCannotBeConfirmedFailsTheRun) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    TBridge bridge(h, {"--off-on-exit"});
+    ASSERT_NE(bridge.Port(), 0);
+    TClient c(bridge.Port());
+    EXPECT_EQ(c.Ask("OUTP ON;*OPC?"), "1");
+    SimFaults silent;
+    silent.dropEvery = 1;
+    h.supply->SetFaults(silent);
+    ASSERT_TRUE(bridge.Printed("connection to the supply lost"));
+    EXPECT_EQ(bridge.Interrupt(), 3);
+    EXPECT_NE(bridge.Err().find("the output could not be switched off"), std::string::npos)
+        << bridge.Err();
 }
 
 // Raw POSIX sockets, as a lab script uses them.

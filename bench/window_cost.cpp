@@ -1,11 +1,11 @@
 // Cost of the whole main window connected to the virtual supply: paint events of the whole
 // window tree per live reading, CPU time of this process (all its threads, user and system) as a
-// percentage of one core, wake-ups of the link's worker thread per reading, and live readings per
-// second next to `benchlordctl watch` (the same session without a window, polling as fast as the
-// link allows) on the same line, with the CPU time that session takes alone. The supply runs as a
-// separate `benchlord-sim` process beside this program, so its own work is not counted. The
-// baseline is a minimal window that repaints one label 25 times a second, measured in the same
-// round.
+// percentage of one core, wake-ups of the link's worker thread and of the user-interface thread
+// per reading ("link/ui wk/rd"), and live readings per second next to `benchlordctl watch` (the
+// same session without a window, polling as fast as the link allows) on the same line, with the
+// CPU time that session takes alone. The supply runs as a separate `benchlord-sim` process beside
+// this program, so its own work is not counted. The baseline is a minimal window that repaints
+// one label 25 times a second, measured in the same round.
 //
 //   bench_window_cost [--platform offscreen|xcb] [--seconds N] [--repeat N] [--case NAME]...
 //
@@ -27,6 +27,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QHash>
 #include <QLabel>
 #include <QProcess>
@@ -78,6 +79,13 @@ double CpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The user-interface thread's name as /proc shows it (the program's name, cut to 15 characters).
+std::string MainThreadName() {
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    if (!comm.open(QIODevice::ReadOnly)) return {};
+    return comm.readAll().trimmed().toStdString();
 }
 
 // Counts paint events of every widget of one top-level window, by widget for the report.
@@ -175,6 +183,7 @@ struct TFigures {
     double paintsPerReading = 0;
     double paintsPerSecond = 0;
     double wakeupsPerReading = -1;
+    double uiWakeupsPerReading = -1;
     QString top;
 };
 
@@ -206,12 +215,14 @@ TFigures Measure(QWidget* AWindow, TSessionCore* ASession, int AMs) {
     if (ASession) c = QObject::connect(ASession, &TSessionCore::LiveReading, [&] { ++readings; });
     QElapsedTimer wall;
     const testsupport::TThreadWakeups wakeups0(TKRThread2::kThreadName);
+    const testsupport::TThreadWakeups uiWakeups0(MainThreadName());
     const double cpu0 = CpuSeconds();
     wall.start();
     RunFor(AMs);
     const double cpu = CpuSeconds() - cpu0;
     const double secs = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     const uint64_t wakeups = wakeups0.Since();
+    const uint64_t uiWakeups = uiWakeups0.Since();
     QObject::disconnect(c);
     TFigures f;
     f.cpuPercent = 100.0 * cpu / secs;
@@ -219,8 +230,10 @@ TFigures Measure(QWidget* AWindow, TSessionCore* ASession, int AMs) {
     f.paintsPerSecond = static_cast<double>(paints.Total()) / secs;
     f.paintsPerReading =
         readings ? static_cast<double>(paints.Total()) / static_cast<double>(readings) : 0;
-    if (readings)
+    if (readings) {
         f.wakeupsPerReading = static_cast<double>(wakeups) / static_cast<double>(readings);
+        f.uiWakeupsPerReading = static_cast<double>(uiWakeups) / static_cast<double>(readings);
+    }
     f.top = paints.Top(6);
     return f;
 }
@@ -357,7 +370,7 @@ QString Spread(std::vector<double> AValues, int ADecimals) {
 }
 
 struct TSummary {
-    std::vector<double> cpu, ratio, readings, watchShare, watchCpu, wakeups;
+    std::vector<double> cpu, ratio, readings, watchShare, watchCpu, wakeups, uiWakeups;
 };
 
 }  // namespace
@@ -394,8 +407,8 @@ int main(int argc, char** argv) {
 
     std::printf("platform %s, %d s per case, %d round(s)\n", qPrintable(app.platformName()),
                 seconds, rounds);
-    std::printf("%-8s %8s %9s %10s %14s %11s %9s %10s %8s  %s\n", "case", "cpu %", "x label",
-                "readings/s", "watch/s", "watch cpu %", "wakes/rd", "paints/rd", "paints/s",
+    std::printf("%-8s %8s %9s %10s %14s %11s %14s %10s %8s  %s\n", "case", "cpu %", "x label",
+                "readings/s", "watch/s", "watch cpu %", "link/ui wk/rd", "paints/rd", "paints/s",
                 "most paints");
     std::map<QString, TSummary> summary;
     int failures = 0;
@@ -440,9 +453,12 @@ int main(int argc, char** argv) {
             QString wakeups = QStringLiteral("-");
             if (r.f.wakeupsPerReading >= 0) {
                 sum.wakeups.push_back(r.f.wakeupsPerReading);
-                wakeups = QString::number(r.f.wakeupsPerReading, 'f', 1);
+                sum.uiWakeups.push_back(r.f.uiWakeupsPerReading);
+                wakeups = QStringLiteral("%1/%2")
+                              .arg(r.f.wakeupsPerReading, 0, 'f', 1)
+                              .arg(r.f.uiWakeupsPerReading, 0, 'f', 1);
             }
-            std::printf("%-8s %8.2f %9s %10.1f %14s %11s %9s %10.2f %8.1f  %s\n", qPrintable(c),
+            std::printf("%-8s %8.2f %9s %10.1f %14s %11s %14s %10.2f %8.1f  %s\n", qPrintable(c),
                         r.f.cpuPercent, qPrintable(ratio), r.f.readingsPerSecond, qPrintable(watch),
                         qPrintable(watchCpu), qPrintable(wakeups), r.f.paintsPerReading,
                         r.f.paintsPerSecond, qPrintable(r.f.top));
@@ -451,14 +467,15 @@ int main(int argc, char** argv) {
     }
     if (rounds > 1) {
         std::printf("\nmedian (min-max) of %d rounds\n", rounds);
-        std::printf("%-8s %20s %20s %24s %20s %20s %18s\n", "case", "cpu %", "x label",
-                    "readings/s", "% of watch", "watch cpu %", "wakes/rd");
+        std::printf("%-8s %20s %20s %24s %20s %20s %18s %18s\n", "case", "cpu %", "x label",
+                    "readings/s", "% of watch", "watch cpu %", "link wakes/rd", "ui wakes/rd");
         for (const QString& c : cases) {
             const TSummary& sum = summary[c];
-            std::printf("%-8s %20s %20s %24s %20s %20s %18s\n", qPrintable(c),
+            std::printf("%-8s %20s %20s %24s %20s %20s %18s %18s\n", qPrintable(c),
                         qPrintable(Spread(sum.cpu, 2)), qPrintable(Spread(sum.ratio, 2)),
                         qPrintable(Spread(sum.readings, 1)), qPrintable(Spread(sum.watchShare, 1)),
-                        qPrintable(Spread(sum.watchCpu, 2)), qPrintable(Spread(sum.wakeups, 1)));
+                        qPrintable(Spread(sum.watchCpu, 2)), qPrintable(Spread(sum.wakeups, 1)),
+                        qPrintable(Spread(sum.uiWakeups, 1)));
         }
     }
     return failures == 0 ? 0 : 1;

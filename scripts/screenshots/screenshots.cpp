@@ -1,0 +1,117 @@
+// Takes the pictures for the README: the main window against the virtual supply (as --demo shows
+// it) with a live trend, the window with each side panel open, and the Auto Test window.
+// Usage: benchlord_screenshots OUTPUT_FOLDER (run offscreen, see scripts/screenshots.sh).
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTextStream>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+
+#include "app/app_style.h"
+#include "app/demo_supply.h"
+#include "app/main_form.h"
+#include "app/side_bar.h"
+#include "controls/enter_form.h"
+#include "controls/enter_form2.h"
+#include "session/settings_store.h"
+#include "sim/virtual_supply.h"
+#include "tools/test_form.h"
+
+namespace {
+
+// Lets the event loop run for AMs milliseconds (the window keeps polling the supply).
+void Run(int AMs) {
+    QEventLoop loop;
+    QTimer::singleShot(AMs, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the event loop until ACondition holds, at most ATimeoutMs.
+bool RunUntil(const std::function<bool()>& ACondition, int ATimeoutMs) {
+    for (int waited = 0; waited < ATimeoutMs; waited += 50) {
+        if (ACondition()) return true;
+        Run(50);
+    }
+    return ACondition();
+}
+
+bool Save(QWidget* AWidget, const QDir& AFolder, const QString& AName) {
+    const QString path = AFolder.filePath(AName);
+    if (!AWidget->grab().save(path)) {
+        QTextStream(stderr) << "benchlord_screenshots: cannot write " << path << "\n";
+        return false;
+    }
+    QTextStream(stdout) << path << "\n";
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (app.arguments().size() != 2) {
+        QTextStream(stderr) << "usage: benchlord_screenshots OUTPUT_FOLDER\n";
+        return 2;
+    }
+    const QDir folder(app.arguments().at(1));
+    ApplyAppStyle(app);
+
+    TDemoSupply demo;
+    if (!demo.Start()) {
+        QTextStream(stderr) << "benchlord_screenshots: " << demo.Error() << "\n";
+        return 1;
+    }
+    TSettingsStore settings(DemoSettingsPath(TSettingsStore().FilePath()));
+    TMainFormOptions options;
+    options.Settings = &settings;
+    options.VirtualSupply = true;
+    TMainForm form(options);
+    auto* enterForm2 = new TEnterForm2(&form);
+    form.AdvancedForm();
+    auto* enterForm = new TEnterForm(&form);
+    form.SetEntryPopups(enterForm, enterForm2);
+    form.show();
+    form.ConnectLoopback(demo.Port());
+    if (!RunUntil([&] { return form.Session().Connected() && form.Session().Data().IOUT > 0; },
+                  10000)) {
+        QTextStream(stderr) << "benchlord_screenshots: the window did not connect\n";
+        return 1;
+    }
+
+    // A load that changes over the 32 s the trend shows, so that both traces move.
+    VirtualSupply& supply = *demo.Supply();
+    int ok = 0;
+    form.OscCategory()->Header()->click();
+    for (const double ohms : {10.0, 16.0, 24.0, 12.0, 8.0, 10.0}) {
+        supply.SetLoad(ohms);
+        Run(5000);
+    }
+    ok += Save(&form, folder, QStringLiteral("screenshot.png"));
+
+    const std::pair<TCategoryPanel*, const char*> panels[] = {
+        {form.ParamCategory(), "panel-parameters.png"},
+        {form.PresetCategory(), "panel-profile.png"},
+        {form.ConnectionCategory(), "panel-connection.png"},
+        {form.OscCategory(), "panel-oscilloscope.png"},
+    };
+    for (const auto& [panel, name] : panels) {
+        if (!panel->Expanded()) panel->Header()->click();
+        Run(500);
+        ok += Save(&form, folder, QString::fromLatin1(name));
+    }
+
+    form.AutoTestButton()->click();
+    if (!RunUntil([&] { return form.TestForm() && form.TestForm()->isVisible(); }, 5000)) {
+        QTextStream(stderr) << "benchlord_screenshots: the Auto Test window did not open\n";
+        return 1;
+    }
+    Run(500);
+    ok += Save(form.TestForm(), folder, QStringLiteral("autotest.png"));
+    form.TestForm()->close();
+    form.close();
+    return ok == 6 ? 0 : 1;
+}

@@ -1,10 +1,13 @@
 // info, read and watch: what the supply is and what it does.
 
-#include <QFile>
+#include <QDateTime>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
+#include "session/model_limits.h"
 #include "session/session_core.h"
+#include "tools/core/log_stream.h"
+#include "tools/core/readings_csv.h"
 
 namespace {
 
@@ -29,8 +32,9 @@ public:
 };
 
 // Rows of readings: the session polls the live readings once per interval (or as fast as the
-// link allows for shorter ones), and each reading makes a row, flushed at once. A row that cannot
-// be written ends the command with a local I/O error, keys released.
+// link allows for shorter ones), and each reading makes a row, written whole at once. The --csv
+// file is only checked before connecting and emptied when the session runs; a row that cannot be
+// written ends the command with a local I/O error, keys released.
 class TWatchCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
@@ -38,47 +42,46 @@ public:
     QString Prepare() override {
         const QString& path = fCtx.Request().CsvPath;
         if (path.isEmpty()) return {};
-        fFile.setFileName(path);
-        if (!fFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-            return "cannot write " + path + ": " + fFile.errorString();
-        // The file is a valid CSV from the start, whatever happens to the connection.
-        WriteFile(CsvHeader());
+        const QString error = fFile.Open(path);
+        if (!error.isEmpty()) Failed(error);
         return {};
     }
 
     void Started() override {
         fCtx.Core().TaskMgr().SetPollPause(static_cast<uint32_t>(fCtx.Request().IntervalMs));
-        if (!fCtx.Request().Json) fCtx.Print(CsvHeader() + "\n");
+        const QByteArray header = QByteArray(kReadingsCsvHeader) + "\n";
+        if (fFile.IsOpen() && !Checked(fFile.Begin(header))) return;
+        if (!fCtx.Request().Json) fCtx.Print(QString::fromLatin1(header));
     }
 
     void LiveReading() override {
-        const QString time = IsoTimestamp();
-        if (fFile.isOpen() && !WriteFile(CsvRow(time, fCtx.Core()))) return;
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString row = ReadingsCsvRow(ReadingRowOf(fCtx.Core().Data(), now), gCurrentDiv());
+        if (fFile.IsOpen() && !Checked(fFile.Write((row + "\n").toUtf8()))) return;
         if (fCtx.Request().Json)
-            fCtx.Print(JsonObject(WatchFields(time, fCtx.Core())) + "\n");
+            fCtx.Print(JsonObject(WatchFields(CsvTimestamp(now), fCtx.Core())) + "\n");
         else
-            fCtx.Print(CsvRow(time, fCtx.Core()) + "\n");
+            fCtx.Print(row + "\n");
         ++fRows;
         if (fCtx.Request().Count && fRows >= *fCtx.Request().Count) fCtx.Done();
     }
 
-    void Stopping() override {
-        if (fFile.isOpen()) fFile.close();
-    }
+    void Stopping() override { fFile.Close(); }
 
     bool InterruptIsSuccess() const override { return true; }
 
 private:
-    // Writes and flushes one line; on failure ends the command with exit code 6.
-    bool WriteFile(const QString& ALine) {
-        const QByteArray bytes = (ALine + "\n").toUtf8();
-        if (fFile.write(bytes) == bytes.size() && fFile.flush()) return true;
-        fCtx.Fail(ceLocalIO, "cannot write " + fFile.fileName() + ": " + fFile.errorString());
-        fFile.close();
+    bool Checked(const QString& AError) {
+        if (AError.isEmpty()) return true;
+        Failed(AError);
         return false;
     }
+    void Failed(const QString& AReason) {
+        fFile.Close();
+        fCtx.Fail(ceLocalIO, "cannot write " + fCtx.Request().CsvPath + ": " + AReason);
+    }
 
-    QFile fFile;
+    TLogStream fFile;
     int64_t fRows = 0;
 };
 

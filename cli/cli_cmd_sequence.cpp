@@ -14,8 +14,14 @@
 #include "session/session_core.h"
 #include "session/settings_store.h"
 #include "tools/core/log_files.h"
+#include "tools/core/log_stream.h"
 #include "tools/core/log_xlsx.h"
 #include "tools/core/output_off.h"
+#include "tools/core/save_file.h"
+
+// The table in the form 'sequence run FILE' reads (volts, amperes, seconds), or as JSON.
+QString StepTableText(const TStepTable& ATable, uint32_t ACurrentDiv, bool AJson,
+                      const QString& AAbout);
 
 namespace {
 
@@ -24,9 +30,29 @@ TSettingsStore UserStore(const TCliConfig& AConfig) {
                                               : TSettingsStore(AConfig.UserSettingsPath);
 }
 
-TStepTable SavedTable(const TCliConfig& AConfig) {
-    return LoadTable(UserStore(AConfig),
-                     AConfig.TablePath.isEmpty() ? TableFilePath() : AConfig.TablePath);
+// The table saved by the window, or the reason it is not used: a table that fails its check is
+// never run, and it is left where it is for the window to set aside.
+QString SavedTable(const TCliConfig& AConfig, TStepTable& ATable) {
+    const QString path = AConfig.TablePath.isEmpty() ? TableFilePath() : AConfig.TablePath;
+    const TSavedTable saved = ReadSavedTable(UserStore(AConfig), path);
+    ATable = saved.Table;
+    if (saved.Problem.isEmpty()) return {};
+    return path + ": the saved table fails its check (" + saved.Problem +
+           ") and is not used; the Auto Test window sets it aside when it starts, or remove "
+           "the file";
+}
+
+// The current unit of the model the window last used on a serial port (its remembered device,
+// "DPS5015"); 0 when it is not known.
+uint32_t RememberedCurrentDiv(const TSettingsStore& AStore) {
+    const QString port = AStore.ReadString(settings::kPORT);
+    if (port.isEmpty() || port == "TCP") return 0;
+    const QString device = AStore.ReadDevice(port);
+    qsizetype digits = device.size();
+    while (digits > 0 && device[digits - 1].isDigit())
+        --digits;
+    const TModelRow* row = FindModelRow(device.mid(digits).toUInt());
+    return row ? row->CurrentDiv : 0;
 }
 
 QString Volts(uint32_t AValue) {
@@ -43,6 +69,7 @@ public:
 
     QString Prepare() override {
         const TCliRequest& req = fCtx.Request();
+        if (req.SequenceAction == "show") return SavedTable(fCtx.Config(), fTable);
         fOptions = TLogOptions::Load(UserStore(fCtx.Config()), SpreadsheetOffered());
         if (req.LogEverySeconds) {
             fOptions.ByEvent = false;
@@ -64,7 +91,8 @@ public:
                 anyEnabled = anyEnabled || step.Enabled;
             if (!anyEnabled) return req.StepFile + ": no step is enabled";
         } else {
-            fTable = SavedTable(fCtx.Config());
+            const QString error = SavedTable(fCtx.Config(), fTable);
+            if (!error.isEmpty()) return error;
             bool anyEnabled = false;
             for (int i = 0; i < fTable.Count; ++i)
                 anyEnabled = anyEnabled || fTable.Steps[i].Enabled;
@@ -84,6 +112,7 @@ public:
     }
 
     QString CheckLimits() override {
+        if (fCtx.Request().SequenceAction == "show") return {};
         if (!fCtx.Request().StepFile.isEmpty()) {
             const QString error =
                 StepFileToTable(fStepFile, gMaxUset(), gMaxIset(), gCurrentDiv(), fTable);
@@ -94,6 +123,12 @@ public:
 
     void LiveReading() override {
         TSessionCore& core = fCtx.Core();
+        if (fCtx.Request().SequenceAction == "show") {
+            // The supply is identified: its current unit is known.
+            fCtx.Print(StepTableText(fTable, gCurrentDiv(), fCtx.Request().Json, core.Title()));
+            fCtx.Done();
+            return;
+        }
         if (!fSequencer) {
             Begin();
             return;
@@ -111,12 +146,13 @@ public:
             if (core.PowerOn() || core.Data().ONOFF != 0)
                 SwitchOutputOffNow(core, core.Timings().DrainTimeout);
         }
+        // The workbook is written once, at the end; a failure there still fails the run.
         if (fFormat == "xlsx" && fLogger) {
             const QString error = SaveXlsxLog(fCtx.Request().LogPath, fLogger->Records(),
                                               gCurrentDiv(), fSheetName, QLocale::system());
-            if (!error.isEmpty()) fCtx.Fail(ceUsage, error);
+            if (!error.isEmpty()) LogFailed(error);
         }
-        if (fFile.isOpen()) fFile.close();
+        fFile.Close();
     }
 
 private:
@@ -128,27 +164,41 @@ private:
             fFormat = suffix == "csv" || suffix == "xlsx" ? suffix : QStringLiteral("txt");
         }
         if (req.LogPath.isEmpty()) return {};
+        // Only checked here: the user's file is left as it is until the run starts.
         if (fFormat == "xlsx") {
             if (!SpreadsheetOffered()) return "This build cannot write .xlsx files.";
+            const QString error = CheckSaveTarget(req.LogPath);
+            if (!error.isEmpty()) LogFailed(error);
             return {};
         }
-        fFile.setFileName(req.LogPath);
-        if (!fFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return "Cannot write " + req.LogPath + ": " + fFile.errorString();
-        // A complete file from the start, whatever happens to the run.
-        Write(fFormat == "csv" ? QByteArray(kCsvLogHeading) + "\n"
-                               : QByteArray(kTextLogHeading) + "\r\n");
+        const QString error = fFile.Open(req.LogPath);
+        if (!error.isEmpty()) LogFailed(error);
         return {};
     }
 
-    void Write(const QByteArray& ABytes) {
-        fFile.write(ABytes);
-        fFile.flush();
+    // A log that cannot be written ends the run as any other end does (output off, keys
+    // released), with exit code 6.
+    void LogFailed(const QString& AReason) {
+        fFile.Close();
+        fCtx.Fail(ceLocalIO, "cannot write " + fCtx.Request().LogPath + ": " + AReason);
+    }
+
+    bool Write(const QByteArray& ABytes, bool AFirst = false) {
+        if (!fFile.IsOpen()) return true;
+        const QString error = AFirst ? fFile.Begin(ABytes) : fFile.Write(ABytes);
+        if (error.isEmpty()) return true;
+        LogFailed(error);
+        return false;
     }
 
     void Begin() {
         TSessionCore& core = fCtx.Core();
         const QLocale locale = QLocale::system();
+        // The run starts: only now is the file emptied and given its heading.
+        if (!Write(fFormat == "csv" ? QByteArray(kReadingsCsvHeader) + "\n"
+                                    : (TextLogHeading(locale) + "\r\n").toLocal8Bit(),
+                   true))
+            return;
         const QDateTime now = QDateTime::currentDateTime();
         for (const QChar c : locale.toString(now.date(), QLocale::ShortFormat) +
                                  locale.toString(now.time(), LogTimeFormat(locale)))
@@ -156,7 +206,6 @@ private:
 
         fLogger = std::make_unique<TDataLogger>(core.Data());
         fLogger->fOnRecord = [this, locale](const TLogRecord& ARecord) {
-            if (!fFile.isOpen()) return;
             const uint32_t div = gCurrentDiv();
             Write(fFormat == "csv" ? CsvLogLine(ARecord, div).toUtf8() + "\n"
                                    : (TextLogLine(ARecord, div, locale) + "\r\n").toLocal8Bit());
@@ -206,7 +255,7 @@ private:
     TStepTable fTable;
     QString fFormat;
     QString fSheetName;
-    QFile fFile;
+    TLogStream fFile;
     std::unique_ptr<TDataLogger> fLogger;
     std::unique_ptr<TSessionTarget> fTarget;
     std::unique_ptr<TSequencer> fSequencer;
@@ -220,27 +269,43 @@ std::unique_ptr<TCliCommand> MakeSequenceCommand(TCliContext& AContext) {
     return std::make_unique<TSequenceCommand>(AContext);
 }
 
-QString SequenceTableText(const TCliRequest& ARequest, const TCliConfig& AConfig) {
-    const TStepTable table = SavedTable(AConfig);
-    if (ARequest.Json) {
+QString StepTableText(const TStepTable& ATable, uint32_t ACurrentDiv, bool AJson,
+                      const QString& AAbout) {
+    if (AJson) {
         QStringList steps;
-        for (int i = 0; i < table.Count; ++i) {
-            const TStepRecord& s = table.Steps[i];
+        for (int i = 0; i < ATable.Count; ++i) {
+            const TStepRecord& s = ATable.Steps[i];
             steps << JsonObject({NumberField("step", QString::number(i + 1), ""),
                                  BoolField("enabled", s.Enabled),
                                  NumberField("voltage", Volts(s.Uset), "V"),
-                                 NumberField("current_units", QString::number(s.Iset), ""),
+                                 NumberField("current", Amperes(s.Iset, ACurrentDiv), "A"),
                                  NumberField("seconds", QString::number(s.Time), "s")});
         }
         return JsonArray(steps) + "\n";
     }
-    QString text = QStringLiteral(
-        "# current in the model's unit: 0.01 A, or 0.001 A where it has three decimals\n"
-        "step\tenabled\tvoltage\tcurrent\tseconds\n");
-    for (int i = 0; i < table.Count; ++i) {
-        const TStepRecord& s = table.Steps[i];
-        text += QString::number(i + 1) + "\t" + (s.Enabled ? "yes" : "no") + "\t" + Volts(s.Uset) +
-                "\t" + QString::number(s.Iset) + "\t" + QString::number(s.Time) + "\n";
+    QString text = "# Auto Test table for " + AAbout + "; 'sequence run FILE' runs it as it is\n" +
+                   "voltage,current,seconds,enabled\n";
+    for (int i = 0; i < ATable.Count; ++i) {
+        const TStepRecord& s = ATable.Steps[i];
+        text += Volts(s.Uset) + "," + Amperes(s.Iset, ACurrentDiv) + "," + QString::number(s.Time) +
+                "," + (s.Enabled ? "1" : "0") + "\n";
     }
     return text;
+}
+
+QString SequenceTableText(const TCliRequest& ARequest, const TCliConfig& AConfig, QString& AError) {
+    TStepTable table;
+    AError = SavedTable(AConfig, table);
+    if (!AError.isEmpty()) return {};
+    const TSettingsStore store = UserStore(AConfig);
+    const uint32_t div = RememberedCurrentDiv(store);
+    if (div == 0) {
+        AError = QStringLiteral(
+            "sequence show: the current unit depends on the model; give the link (--port or "
+            "--tcp) so that the supply is identified");
+        return {};
+    }
+    return StepTableText(table, div, ARequest.Json,
+                         store.ReadDevice(store.ReadString(settings::kPORT)) +
+                             " (the last supply on " + store.ReadString(settings::kPORT) + ")");
 }

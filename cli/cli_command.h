@@ -46,7 +46,8 @@ public:
     explicit TCliCommand(TCliContext& AContext) : fCtx(AContext) {}
     virtual ~TCliCommand() = default;
 
-    // Before connecting (files, checks that need no supply); an error text ends with exit 2.
+    // Before connecting (files, checks that need no supply); an error text ends with exit 2 (a
+    // command may Fail with another code instead).
     virtual QString Prepare() { return {}; }
     // The session core exists and is not connected yet (bind to its events here).
     virtual void SessionCreated() {}
@@ -59,7 +60,8 @@ public:
     virtual void LiveReading() {}
     virtual void JobServed(TCliJob) {}
     virtual void SetValuesShown() {}
-    // The command ends (flush files); the session is still open.
+    // The command ends (flush files); the session is still open. A Fail from here is reported
+    // and replaces a successful exit code.
     virtual void Stopping() {}
     // Whether an interrupt is the command's normal end (watch).
     virtual bool InterruptIsSuccess() const { return false; }
@@ -83,5 +85,5 @@ protected:
 // The command of the request (not "ports", which needs no session).
 std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext);
 
-// "sequence show": the saved table as text or JSON (no session).
-QString SequenceTableText(const TCliRequest& ARequest, const TCliConfig& AConfig);
+// "sequence show": the saved table as text or JSON (no session), or AError.
+QString SequenceTableText(const TCliRequest& ARequest, const TCliConfig& AConfig, QString& AError);

@@ -8,6 +8,7 @@
 #include "session/register_codec.h"
 #include "session/session_core.h"
 #include "session/value_format.h"
+#include "tools/core/readings_csv.h"
 
 namespace {
 
@@ -32,10 +33,7 @@ QString VersionClassName(TVersion AVersion) {
 }
 
 QString ProtectLabel(uint32_t ACode) {
-    static const char* const kLabels[] = {"",    "OVP", "OCP", "OPP", "TIM", "OHP",
-                                          "BAT", "END", "EVP", "ECP", "VIN", "EPR"};
-    if (ACode < std::size(kLabels)) return kLabels[ACode];
-    return "E" + QString::number(ACode);
+    return ACode == 0 ? QString() : ProtectionName(ACode);
 }
 
 TFields InfoFields(TSessionCore& ACore) {
@@ -64,14 +62,13 @@ TFields OutputFields(TSessionCore& ACore) {
 TFields ReadingFields(TSessionCore& ACore) {
     const TCurrentSet& d = ACore.Data();
     const TModel& m = ACore.Model();
-    const QString protect = ProtectLabel(d.PROTECT);
     TFields f = SetValueFields(ACore);
     f.push_back(NumberField("uout", Volts(d.UOUT), "V"));
     f.push_back(NumberField("iout", Amps(d.IOUT), "A"));
     f.push_back(NumberField("power", FormatUnits(d.POWER, 2), "W"));
     f.push_back(NumberField("uin", Volts(d.UIN), "V"));
     f.push_back(StringField("mode", d.CVCC == 1 ? "CC" : "CV"));
-    f.push_back(StringField("protect", protect, protect.isEmpty() ? "none" : protect));
+    f.push_back(StringField("protect", ProtectionName(d.PROTECT)));
     f.push_back(BoolField("output", d.ONOFF != 0));
     f.push_back(BoolField("lock", d.LOCK != 0));
     if (m.Temp)
@@ -90,10 +87,6 @@ TFields ReadingFields(TSessionCore& ACore) {
     return f;
 }
 
-QString CsvHeader() {
-    return QStringLiteral("time,uset,iset,uout,iout,power,uin,mode,protect,output");
-}
-
 TFields WatchFields(const QString& ATime, TSessionCore& ACore) {
     TFields all = ReadingFields(ACore);
     TFields f{StringField("time", ATime)};
@@ -103,27 +96,6 @@ TFields WatchFields(const QString& ATime, TSessionCore& ACore) {
         if (field.Key == "output") break;
     }
     return f;
-}
-
-QString CsvRow(const QString& ATime, TSessionCore& ACore) {
-    const TCurrentSet& d = ACore.Data();
-    const QStringList cells = {ATime,
-                               Volts(d.USET),
-                               Amps(d.ISET),
-                               Volts(d.UOUT),
-                               Amps(d.IOUT),
-                               FormatUnits(d.POWER, 2),
-                               Volts(d.UIN),
-                               d.CVCC == 1 ? "CC" : "CV",
-                               ProtectLabel(d.PROTECT),
-                               d.ONOFF != 0 ? "1" : "0"};
-    return cells.join(',');
-}
-
-QString IsoTimestamp() {
-    return QDateTime::currentDateTime()
-        .toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
-        .toString(Qt::ISODateWithMs);
 }
 
 TFields PresetFields(uint32_t ANum, const TMemorySet& ABlock, bool ASelected, TVersion AVersion) {

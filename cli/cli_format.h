@@ -13,7 +13,7 @@ class TSessionCore;
 
 // "ver_18" ... "ver_New".
 QString VersionClassName(TVersion AVersion);
-// "" for 0, "OVP" ... "EPR", "E12" for unknown codes.
+// "" for 0, "OVP" ... "EPR", "E12" for unknown codes (messages).
 QString ProtectLabel(uint32_t ACode);
 
 TFields InfoFields(TSessionCore& ACore);
@@ -21,12 +21,9 @@ TFields ReadingFields(TSessionCore& ACore);
 TFields SetValueFields(TSessionCore& ACore);
 TFields OutputFields(TSessionCore& ACore);
 
-// Watch rows: the header, and one row (also as fields for JSON lines) at time ATime.
-QString CsvHeader();
-QString CsvRow(const QString& ATime, TSessionCore& ACore);
+// A watch row as fields for JSON lines: the time (CsvTimestamp) and the columns of the readings
+// CSV (tools/core/readings_csv.h).
 TFields WatchFields(const QString& ATime, TSessionCore& ACore);
-// Local time with milliseconds and UTC offset: 2024-05-01T12:00:00.123+02:00.
-QString IsoTimestamp();
 
 // One preset block.
 TFields PresetFields(uint32_t ANum, const TMemorySet& ABlock, bool ASelected, TVersion AVersion);

@@ -100,7 +100,9 @@ QString CommandHelp(const QString& ACommand) {
             "prints a row per reading until N rows are written or the program is interrupted\n"
             "(Ctrl-C ends it cleanly with exit 0 and releases the keys). Rows go to standard\n"
             "output as CSV (JSON lines with --json) and, with --csv, to FILE; each row is flushed\n"
-            "at once. A row that cannot be written ends the command with exit 6. CSV header:\n"
+            "at once; FILE is emptied only once the session runs. A row that cannot be written\n"
+            "ends the command with exit 6. CSV header (the names of 'read --json'; time in\n"
+            "ISO 8601 with milliseconds and the UTC offset):\n"
             "time,uset,iset,uout,iout,power,uin,mode,protect,output\n");
     if (ACommand == "flash")
         return QStringLiteral(
@@ -140,25 +142,31 @@ QString CommandHelp(const QString& ACommand) {
             "block (the others keep what the supply holds) and stores it.\n");
     if (ACommand == "sequence")
         return QStringLiteral(
-            "Usage: benchlordctl [--json] sequence show\n"
+            "Usage: benchlordctl [LINK] [--json] sequence show\n"
             "       benchlordctl LINK [--json] sequence run [FILE] [--log FILE]\n"
             "                        [--format txt|csv|xlsx] [--log-every S | --log-on-change "
             "V,I]\n"
             "\n"
-            "'show' prints the table saved by the Auto Test window (currents in the model's\n"
-            "unit). 'run' steps the supply through that table, or through FILE, a CSV of\n"
+            "'show' prints the table saved by the Auto Test window as a step file that 'run\n"
+            "FILE' runs as it is (volts, amperes, seconds); the current unit is the model's, so\n"
+            "give the LINK unless the window last used the supply on a serial port. A saved\n"
+            "table that fails its check is neither shown nor run (exit 2). 'run' steps the\n"
+            "supply through the saved table, or through FILE, a CSV of\n"
             "voltage,current,seconds[,enabled] lines (volts, amperes, 1-86400 s; a heading line\n"
             "and '#' comments allowed; at most 17 steps). Each step is printed as it starts.\n"
             "The log has a record at the start, then one every S seconds (--log-every), or one\n"
             "whenever a set point changes or the output voltage or current moves by more than\n"
             "V or I percent of the set value (--log-on-change; 0 any change, - never); without\n"
             "either the window's logging settings apply. --log writes it to FILE as it grows:\n"
-            "the window's text format (txt, default), CSV, or an .xlsx workbook written at the\n"
-            "end; without --format the file's extension decides. The output is switched off at\n"
-            "the end, on Ctrl-C, on a closed standard output and on a lost link.\n"
+            "the window's text format (txt, default), CSV (the columns of 'watch'), or an .xlsx\n"
+            "workbook written at the end; without --format the file's extension decides. FILE\n"
+            "is only emptied once the run starts. The output is switched off at the end, on\n"
+            "Ctrl-C, on a closed standard output, on a lost link and when the log cannot be\n"
+            "written.\n"
             "Exit codes: 0 the table ran to its end, 2 bad table (line number given; nothing\n"
             "is sent) or a value outside the model's limits, 3 link lost, 4 the output went off\n"
-            "before the end (e.g. a protection trip), 130 interrupted.\n");
+            "before the end (e.g. a protection trip), 6 the log cannot be written, 130\n"
+            "interrupted.\n");
     if (ACommand == "serve-scpi")
         return QStringLiteral(
             "Usage: benchlordctl LINK serve-scpi [--listen ADDRESS[:PORT]] [--off-on-exit]\n"

@@ -50,8 +50,16 @@ void TCliRunner::Run() {
         Finish(ceOk);
         return;
     }
-    if (fRequest.Command == "sequence" && fRequest.SequenceAction == "show") {
-        Print(SequenceTableText(fRequest, fConfig));
+    // Without a link the table is shown for the supply the window last used.
+    if (fRequest.Command == "sequence" && fRequest.SequenceAction == "show" &&
+        !fRequest.Link.Tcp() && !fRequest.Link.Serial()) {
+        QString error;
+        const QString table = SequenceTableText(fRequest, fConfig, error);
+        if (!error.isEmpty()) {
+            Fail(ceUsage, error);
+            return;
+        }
+        Print(table);
         Finish(ceOk);
         return;
     }
@@ -285,6 +293,13 @@ void TCliRunner::Interrupt() {
 }
 
 void TCliRunner::Fail(int ACode, const QString& AMessage) {
+    if (fInStopping) {
+        // The command's last work (saving its file) failed after the run had ended: the
+        // failure is still reported and replaces a success.
+        PrintError(AMessage);
+        if (fExitCode == ceOk) fExitCode = ACode;
+        return;
+    }
     if (fPhase >= phFinishing) return;
     PrintError(AMessage);
     Finish(ACode);
@@ -307,7 +322,11 @@ void TCliRunner::Teardown() {
             this, [this] { Teardown(); }, Qt::QueuedConnection);
         return;
     }
-    if (fCommand) fCommand->Stopping();
+    if (fCommand) {
+        fInStopping = true;
+        fCommand->Stopping();
+        fInStopping = false;
+    }
     // A command that took the port over (flash) has closed the session itself.
     if (!fCore || fLinkReleased) {
         CloseLink();

@@ -109,6 +109,7 @@ private:
     TPhase fPhase = phIdle;
     int fExitCode = ceOk;
     bool fInConnect = false;         // inside the session's connect (it runs pending events)
+    bool fInStopping = false;        // inside the command's Stopping
     bool fLockTaken = false;         // a session started, so the keys were locked
     bool fKeysFreeAtDevice = false;  // the last reading found the keys released at the unit
     bool fAddedExtraPort = false;

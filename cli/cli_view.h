@@ -56,6 +56,9 @@ public:
     void EndAutotest() override {
         if (fOnEndAutotest) fOnEndAutotest();
     }
+    // No box waits here: the loss message ends the command at once, and the run ends with the
+    // session (reported as the lost link, not as an output that went off).
+    void AutotestLinkLost() override {}
 };
 
 // A message box text as terminal lines: each "\r" becomes a line break.

@@ -180,9 +180,15 @@ void TMainForm::showEvent(QShowEvent* AEvent) {
             RegisterPortNotifications(this, notice);
     }
     fSession->RestoreAutoConnect();
-    // A log left by an autotest that did not end is offered once the window is up.
+    // A saved table that failed its check, and a log left by an autotest that did not end, are
+    // reported once the window is up.
     QMetaObject::invokeMethod(
-        this, [this] { fTestForm->OfferRecovery(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            fTestForm->ReportTableProblem();
+            fTestForm->OfferRecovery();
+        },
+        Qt::QueuedConnection);
 }
 
 void TMainForm::FormCloseQuery() {

@@ -155,6 +155,7 @@ public:
     void CollapsePresetAndParamPanels() override;
     void SampleLog() override;
     void EndAutotest() override;
+    void AutotestLinkLost() override;
     void ResetOscilloscope() override;
     void SampleOscilloscope() override;
 

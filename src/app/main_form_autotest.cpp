@@ -31,3 +31,7 @@ void TMainForm::SampleLog() {
 void TMainForm::EndAutotest() {
     if (fTestForm) fTestForm->EndTest();
 }
+
+void TMainForm::AutotestLinkLost() {
+    if (fTestForm) fTestForm->LinkLost();
+}

@@ -445,6 +445,8 @@ void TSessionCore::PostConnectionLost() {
 void TSessionCore::ConnectionLost() {
     SetTraffic(true, true);
     fOscillTimer.stop();
+    // The box waits for the user; the autotest must not go on stepping and logging meanwhile.
+    if (fConnected) fView.AutotestLinkLost();
     ShowConnectError("Connection lost !!!");
     fLostPosted = false;
     if (!fConnected) return;

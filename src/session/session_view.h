@@ -169,4 +169,7 @@ public:
     virtual void SampleLog() {}
     // A running autotest is ended.
     virtual void EndAutotest() {}
+    // The link was lost: a running autotest is ended and its logging stopped before the loss is
+    // shown, so that no record follows the last reading that came from the supply.
+    virtual void AutotestLinkLost() { EndAutotest(); }
 };

@@ -78,6 +78,14 @@ void TSettingsStore::WriteInteger(const QString& name, int32_t value) const {
     WithSettings(FilePath(), [&](QSettings& s) { s.setValue(name, value); });
 }
 
+bool TSettingsStore::WriteIntegerChecked(const QString& name, int32_t value) const {
+    return WithSettings(FilePath(), [&](QSettings& s) {
+        s.setValue(name, value);
+        s.sync();
+        return s.status() == QSettings::NoError;
+    });
+}
+
 QString TSettingsStore::ReadString(const QString& name) const {
     return WithSettings(FilePath(), [&](QSettings& s) { return s.value(name).toString(); });
 }

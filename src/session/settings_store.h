@@ -61,6 +61,8 @@ public:
     bool ValueExists(const QString& name) const;
     int32_t ReadInteger(const QString& name) const;  // 0 when missing or not an integer
     void WriteInteger(const QString& name, int32_t value) const;
+    // As WriteInteger; false when the value did not reach the file.
+    bool WriteIntegerChecked(const QString& name, int32_t value) const;
     QString ReadString(const QString& name) const;  // empty when missing
     void WriteString(const QString& name, const QString& text) const;
 

@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -27,6 +28,7 @@
 #include "tools/core/log_files.h"
 #include "tools/core/log_xlsx.h"
 #include "tools/core/output_off.h"
+#include "tools/core/save_file.h"
 
 namespace {
 
@@ -83,7 +85,12 @@ TTestForm::TTestForm(TSessionCore& ACore, TSettingsStore& ASettings, QWidget* AM
     setWindowTitle(QStringLiteral("Auto Test"));
     fLogger = std::make_unique<TDataLogger>(fCore.Data());
     fLogger->fOnRecord = [this](const TLogRecord& ARecord) {
-        if (fRecoveryOpen) fRecovery.Append(ARecord);
+        if (!fRecoveryOpen) return;
+        const QString error = fRecovery.Append(ARecord);
+        if (error.isEmpty()) return;
+        // The run and the log in memory go on; the box comes once, outside the logger.
+        fRecoveryOpen = false;
+        QTimer::singleShot(0, this, [this, error] { ShowError(error); });
     };
     fSequencer = std::make_unique<TSequencer>(
         fTarget, *fLogger, [this] { return CurrentLogOptions(); }, fOptions.Timings, this);
@@ -91,7 +98,9 @@ TTestForm::TTestForm(TSessionCore& ACore, TSettingsStore& ASettings, QWidget* AM
     fTarget.fOnRunningChanged = [this](bool ARunning) { RunningChanged(ARunning); };
 
     BuildLayout();
-    fSequencer->Table() = LoadTable(fSettings, fTablePath);
+    const TSavedTable saved = ReadSavedTable(fSettings, fTablePath);
+    fSequencer->Table() = saved.Table;
+    if (!saved.Problem.isEmpty()) SetBadTableAside(saved.Problem);
 
     fUsetInd = std::make_unique<TIndicator>(10, 100, 4, 3, nullptr, QStringLiteral("V"));
     fIsetInd = std::make_unique<TIndicator>(1, 100, 4, 3, nullptr, QStringLiteral("A"));
@@ -263,7 +272,10 @@ void TTestForm::StartBtnClick() {
     if (fPopup && fPopup->isVisible()) fPopup->hide();
     fCurDivider = gCurrentDiv();
     // The recovery copy starts with the run; records follow as the logger writes them.
-    fRecoveryOpen = fRecovery.Begin(fCurDivider).isEmpty();
+    const QString error = fRecovery.Begin(fCurDivider);
+    fRecoveryOpen = error.isEmpty();
+    fKeepRecovery = false;
+    if (!fRecoveryOpen) ShowError(error);
     fSequencer->Start();
 }
 
@@ -279,6 +291,16 @@ void TTestForm::RunningChanged(bool ARunning) {
 
 void TTestForm::EndTest() {
     fSequencer->EndTest();
+}
+
+void TTestForm::LinkLost() {
+    const bool running = fSequencer->Running();
+    fLogger->Logging = false;
+    fSequencer->EndTest();
+    if (fRecoveryOpen) fRecovery.Close();
+    fRecoveryOpen = false;
+    // A run the loss cut short keeps its copy until its log is saved, also over a restart.
+    if (running) fKeepRecovery = true;
 }
 
 void TTestForm::SampleLog() {
@@ -314,11 +336,10 @@ bool TTestForm::SaveRecords(const TLogList& ARecords, uint32_t ACurrentDiv) {
                        : QFileDialog::getSaveFileName(this, QString(), proposed, filter);
     if (path.isEmpty()) return false;
     if (QFileInfo(path).suffix().isEmpty()) path += "." + suffix;
-    const QString error =
-        workbook ? SaveXlsxLog(path, ARecords, ACurrentDiv, digits, locale)
-                 : WriteFileAtomically(path, TextLogBytes(ARecords, ACurrentDiv, locale));
+    const QString error = workbook ? SaveXlsxLog(path, ARecords, ACurrentDiv, digits, locale)
+                                   : SaveFile(path, TextLogBytes(ARecords, ACurrentDiv, locale));
     if (!error.isEmpty()) {
-        ShowError(error);
+        ShowError(CannotWrite(path, error));
         return false;
     }
     if (workbook) {
@@ -347,15 +368,44 @@ void TTestForm::OfferRecovery() {
     }
     const QString text = "An autotest log of " + QString::number(log.Records.size()) +
                          " records was left by a run that did not end normally.\rSave it now?";
-    if (!Confirm(text)) {
-        fRecovery.Remove();
-        return;
+    // Only an explicit No discards it; Cancel, a closed box or a cancelled file dialog keep it
+    // for the next start.
+    switch (Ask(text)) {
+        case TTestFormOptions::anNo:
+            fRecovery.Remove();
+            return;
+        case TTestFormOptions::anCancel:
+            return;
+        case TTestFormOptions::anYes:
+            break;
     }
-    // Kept when the file dialog is cancelled, so it is offered again next time.
     if (SaveRecords(log.Records, log.CurrentDiv)) fRecovery.Remove();
 }
 
+void TTestForm::SetBadTableAside(const QString& AProblem) {
+    // Kept under another name, so that neither a run nor the save at close touches it.
+    QString error;
+    const QString aside = SetTableAside(fTablePath, error);
+    fTableNotice = "The saved Auto Test table " + fTablePath + " fails its check (" + AProblem +
+                   ") and was not used.\r";
+    if (!aside.isEmpty()) {
+        fTableNotice += "It is kept as " + aside + "; the table starts from the initial step.";
+    } else {
+        fTableNotice += "It could not be moved aside (" + error +
+                        "), so changes to the table are not saved while it is there.";
+        fKeepTableFile = true;
+    }
+}
+
+void TTestForm::ReportTableProblem() {
+    if (fTableNotice.isEmpty()) return;
+    const QString text = fTableNotice;
+    fTableNotice.clear();
+    ShowError(text);
+}
+
 void TTestForm::SaveTableFile() {
+    if (fKeepTableFile) return;
     const QString error = SaveTable(Table(), fSettings, fTablePath);
     if (!error.isEmpty()) ShowError(error);
 }
@@ -486,6 +536,23 @@ bool TTestForm::Confirm(const QString& AText) {
     // Top-left corner 100 pixels left of and 50 above the window's centre.
     box.move(frameGeometry().center() - QPoint(100, 50));
     return box.exec() == QMessageBox::Ok;
+}
+
+TTestFormOptions::TAnswer TTestForm::Ask(const QString& AText) {
+    if (fOptions.Ask) return fOptions.Ask(AText);
+    if (fOptions.Confirm)
+        return fOptions.Confirm(AText) ? TTestFormOptions::anYes : TTestFormOptions::anCancel;
+    QMessageBox box(QMessageBox::Question, windowTitle(), QString(AText).replace('\r', '\n'),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return TTestFormOptions::anYes;
+        case QMessageBox::No:
+            return TTestFormOptions::anNo;
+        default:
+            return TTestFormOptions::anCancel;
+    }
 }
 
 void TTestForm::ShowError(const QString& AText) {

@@ -29,6 +29,10 @@ struct TTestFormOptions {
     QString RecoveryPath;  // empty: the recovery file in the data folder
     // Dialogs; empty: message boxes and the file dialog. Tests answer at once.
     std::function<bool(const QString&)> Confirm;  // OK / Cancel; true for OK
+    // Yes / No / Cancel (closing the box is Cancel); empty: Confirm's OK as Yes and its Cancel
+    // as Cancel when Confirm is given, else a message box.
+    enum TAnswer { anYes, anNo, anCancel };
+    std::function<TAnswer(const QString&)> Ask;
     std::function<void(const QString&)> Error;
     // The chosen file name, or empty when cancelled.
     std::function<QString(const QString& AProposed, const QString& AFilter)> AskSaveFileName;
@@ -52,8 +56,11 @@ public:
     // --- called by the main window ---
     // "Auto Test": the model's limits, pinned, every row refreshed, shown.
     void ShowFromMain();
-    // The output shows off, or the link was lost.
+    // The output shows off.
     void EndTest();
+    // The link was lost: the run ends and logging stops; its recovery copy is kept until the
+    // log is saved (offered at the next start otherwise).
+    void LinkLost();
     // Session tick while the output is on: the event check.
     void SampleLog();
     // "Start" allowed (connected and the output off).
@@ -65,6 +72,8 @@ public:
     // The main window closes: the table is saved, the log discarded, and the recovery copy
     // removed unless a test was stopped without asking (it is offered at the next start).
     void MainWindowClosed();
+    // Tells once that the saved table failed its check and was set aside (at program start).
+    void ReportTableProblem();
     // Offers to save a log left by a run that did not end (at program start).
     void OfferRecovery();
     // Docking: follows the main window's right edge while pinned.
@@ -105,10 +114,12 @@ private:
     void UpdateStartEnabled();
     void StopForClose();
     void SaveTableFile();
+    void SetBadTableAside(const QString& AProblem);
     TLogOptions CurrentLogOptions() const;
     // Saves ARecords as text or workbook (asking for the name); true when written.
     bool SaveRecords(const TLogList& ARecords, uint32_t ACurrentDiv);
     bool Confirm(const QString& AText);
+    TTestFormOptions::TAnswer Ask(const QString& AText);
     void ShowError(const QString& AText);
     QPoint DockedPosition() const;
 
@@ -143,4 +154,6 @@ private:
     bool fPinnedMoving = false;
     bool fStartAllowed = false;
     bool fKeepRecovery = false;
+    QString fTableNotice;         // why the saved table was not used, until told
+    bool fKeepTableFile = false;  // a table that failed its check is still under its name
 };

@@ -1,5 +1,6 @@
 #include "tools/trend_view.h"
 
+#include <QBuffer>
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDir>
@@ -9,8 +10,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
-#include <QSaveFile>
 
+#include "tools/core/save_file.h"
 #include "tools/trend_model.h"
 
 namespace {
@@ -92,11 +93,16 @@ bool TTrendView::SaveImage(const QImage& AImage, const QString& APath) {
     // Each pixel doubled: the lines stay crisp when the picture is printed or shown larger.
     const QImage doubled =
         AImage.scaled(AImage.size() * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    QSaveFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) && doubled.save(&file, "PNG") && file.commit();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    const QString error = doubled.save(&buffer, "PNG")
+                              ? SaveFile(path, png)
+                              : QStringLiteral("the picture cannot be encoded");
+    const bool ok = error.isEmpty();
     if (!ok) {
         const QString text = QStringLiteral("Cannot save the picture to \"%1\": %2")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString());
+                                 .arg(QDir::toNativeSeparators(path), error);
         if (OnError)
             OnError(text);
         else

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QTableWidget>
@@ -12,6 +13,7 @@
 #include "session/model_limits.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
+#include "tests/support/event_loop.h"
 #include "tests/support/supply_writes.h"
 #include "tools/core/log_files.h"
 
@@ -148,16 +150,91 @@ TEST_F(WindowAutotest, CloseWithoutAskingSwitchesOffAndKeepsTheRecoveryCopy) {
     EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
     ASSERT_TRUE(QFile::exists(form->RecoveryPath()));
 
-    // The next start offers the left-over log and saves it as text.
+    // The next start offers the left-over log. Cancel, and a cancelled file dialog, keep it for
+    // the start after; Yes and a name save it as text.
     TTestFormOptions options = Config().autotest;
     options.TablePath = h.dir.filePath("Persistent.ini");
     options.RecoveryPath = form->RecoveryPath();
+    QStringList questions;
+    TTestFormOptions::TAnswer answer = TTestFormOptions::anCancel;
+    options.Ask = [&](const QString& AText) {
+        questions << AText;
+        return answer;
+    };
     TTestForm next(h.form->Session(), h.settings, nullptr, options);
     next.OfferRecovery();
-    ASSERT_EQ(confirms.size(), 1);
-    EXPECT_TRUE(confirms[0].startsWith("An autotest log of ")) << confirms[0].toStdString();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].startsWith("An autotest log of ")) << questions[0].toStdString();
+    EXPECT_TRUE(QFile::exists(options.RecoveryPath));
+    answer = TTestFormOptions::anYes;
+    const QString name = chosen;
+    chosen.clear();
+    next.OfferRecovery();
+    EXPECT_TRUE(QFile::exists(options.RecoveryPath));
+    chosen = name;
+    next.OfferRecovery();
+    EXPECT_EQ(questions.size(), 3);
     EXPECT_TRUE(QFile::exists(chosen + ".txt"));
     EXPECT_FALSE(QFile::exists(options.RecoveryPath));
+}
+
+TEST_F(WindowAutotest, LostLinkEndsTheRunAndItsLogBeforeTheMessage) {
+    ThreeSteps();
+    form->Table().Steps[0].Time = 50;  // two seconds of 40 ms ticks
+    form->StartButton()->click();
+    ASSERT_TRUE(h.WaitFor([&] { return form->Logger().Records().size() >= 3; }, 3000));
+    size_t atMessage = 0;
+    bool runningAtMessage = true;
+    h.presenter.onError = [&](const QString&) {
+        atMessage = form->Logger().Records().size();
+        runningAtMessage = form->Sequencer().Running();
+        // The user leaves the box open for longer than the whole table would take.
+        testsupport::ProcessFor(80 * 40);
+    };
+    SimFaults silent;
+    silent.dropEvery = 1;
+    h.supply->SetFaults(silent);
+    ASSERT_TRUE(h.WaitFor([&] { return !h.form->Session().Connected(); }));
+    EXPECT_EQ(h.presenter.errors, QStringList({"Connection lost !!!"}));
+    EXPECT_FALSE(runningAtMessage);
+    // Nothing was logged while the box was open, the table was not stepped on, and the output
+    // was never switched off by a run that only seemed to finish.
+    EXPECT_EQ(form->Logger().Records().size(), atMessage);
+    EXPECT_FALSE(form->Logger().Logging);
+    EXPECT_FALSE(form->Sequencer().Completed());
+    EXPECT_EQ(form->Sequencer().TestStep(), 0);
+    EXPECT_EQ(h.supply->Register(simreg::ONOFF), 1);
+    QFile copy(form->RecoveryPath());
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ParseCsvLog(copy.readAll()).Records.size(), atMessage);
+}
+
+TEST_F(WindowAutotest, ASavedTableThatFailsItsCheckIsSetAsideAndReportedOnce) {
+    const QString path = h.dir.filePath("mine/Persistent.ini");
+    ASSERT_TRUE(QDir().mkpath(h.dir.filePath("mine")));
+    TStepTable mine = TStepTable::Initial();
+    mine.Count = 2;
+    mine.Steps[1] = {1200, 100, 30, true, {}};
+    ASSERT_EQ(SaveTable(mine, h.settings, path), "");
+    h.settings.WriteInteger("CRC", 12345);  // settings restored from an older backup
+    TTestFormOptions options = Config().autotest;
+    options.TablePath = path;
+    QStringList errors;
+    options.Error = [&](const QString& AText) { errors << AText; };
+    {
+        TTestForm opened(h.form->Session(), h.settings, nullptr, options);
+        EXPECT_EQ(opened.Table(), TStepTable::Initial());
+        opened.ReportTableProblem();
+        opened.ReportTableProblem();
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_TRUE(errors[0].contains(path + " fails its check")) << errors[0].toStdString();
+        EXPECT_TRUE(errors[0].contains("kept as " + path + ".bad")) << errors[0].toStdString();
+        opened.close();  // saves its own table
+    }
+    QFile aside(path + ".bad");
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ParseTableFile(aside.readAll()), mine);
+    EXPECT_EQ(LoadTable(h.settings, path), TStepTable::Initial());
 }
 
 TEST_F(WindowAutotest, StopQuestionOnTheUsersCloseAndStepLimits) {

@@ -12,8 +12,10 @@
 #include <QFile>
 #include <QFocusEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <stdexcept>
@@ -114,6 +116,36 @@ TEST(WindowShell, TerminationSignalsCloseTheWindowAsTheUserWould) {
         EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
         EXPECT_EQ(TSettingsStore().ReadInteger("Autoconnect"), 1);
     }
+}
+
+TEST(WindowShell, ASignalClosesTheWindowThroughTheBoxesShownAtItsStart) {
+    TConfigHome home;
+    TWindowHarness h(apptest::WithOwnSettings());
+    h.form->show();
+    const auto closeOnSignals = CloseOnSignals(*h.form);
+    int shown = 0;
+    int leftOpen = 0;
+    // Two notices in a row, as the start may queue them; the signal comes during the first.
+    QTimer::singleShot(0, h.form.get(), [&] {
+        for (int i = 0; i < 2; ++i) {
+            QMessageBox box(QMessageBox::Critical, "Benchlord", "notice", QMessageBox::Ok,
+                            h.form.get());
+            if (i == 0) QTimer::singleShot(0, [] { raise(SIGTERM); });
+            // A box nobody closes is closed here after a while, so a failure cannot hang.
+            QTimer guard;
+            guard.setSingleShot(true);
+            QObject::connect(&guard, &QTimer::timeout, &box, [&] {
+                ++leftOpen;
+                box.close();
+            });
+            guard.start(3000);
+            ++shown;
+            box.exec();
+        }
+    });
+    ASSERT_TRUE(h.WaitFor(
+        [&] { return shown == 2 && !QApplication::activeModalWidget() && !h.form->isVisible(); }));
+    EXPECT_EQ(leftOpen, 0);
 }
 
 TEST(WindowShell, FirstRunStartsWithDefaultsAndRestoresThemNextTime) {

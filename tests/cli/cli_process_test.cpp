@@ -89,8 +89,18 @@ TEST(CliProcess, CsvWriteFailureEndsWatchWithSixAndReleasesTheKeys) {
                              csv.toStdString() + "' >/dev/null";
     TChildProcess p("/bin/bash", {"-c", line});
     EXPECT_EQ(p.Wait(), 6) << p.Err();
-    EXPECT_EQ(p.Err().rfind("benchlordctl: cannot write " + csv.toStdString(), 0), 0u) << p.Err();
-    EXPECT_GT(QFile(csv).size(), 500);
+    EXPECT_EQ(
+        p.Err().rfind("benchlordctl: cannot write " + csv.toStdString() + ": File too large", 0),
+        0u)
+        << p.Err();
+    // The rows that fitted are kept, each whole: no torn row at the end.
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_GT(text.size(), 500);
+    EXPECT_TRUE(text.endsWith('\n'));
+    for (const QByteArray& row : text.split('\n'))
+        EXPECT_TRUE(row.isEmpty() || row.count(',') == 9) << row.toStdString();
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
     // A file that takes nothing at all fails before the supply is contacted.
     TChildProcess full(ToolPath(), Args(h.Tcp() << "watch"

@@ -82,7 +82,7 @@ TEST_P(CliOverLink, ReadPrintsEveryValueWithTheModelsResolution) {
     for (const QString& key : keys)
         EXPECT_TRUE(o.contains(key)) << key.toStdString();
     EXPECT_EQ(o["mode"].toString(), "CV");
-    EXPECT_EQ(o["protect"].toString(), "");
+    EXPECT_EQ(o["protect"].toString(), "none");  // as the text form says
     EXPECT_FALSE(o["output"].toBool());
     EXPECT_TRUE(o["lock"].toBool());
     EXPECT_EQ(o["time_s"].toInt(), 65539);
@@ -174,7 +174,7 @@ TEST(CliWatch, CsvFileAndStandardOutputCarryTheSameRows) {
         EXPECT_EQ(cells[1], "5.00");
         EXPECT_EQ(cells[2], "1.00");
         EXPECT_EQ(cells[7], "CV");
-        EXPECT_EQ(cells[8], "");
+        EXPECT_EQ(cells[8], "none");
         EXPECT_EQ(cells[9], "0");
     }
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
@@ -214,15 +214,31 @@ TEST(CliWatch, JsonLinesFollowTheCsvColumns) {
     }
 }
 
-TEST(CliWatch, UnwritableCsvIsAUsageErrorBeforeConnecting) {
+TEST(CliWatch, UnwritableCsvIsALocalErrorAndAFileIsEmptiedOnlyOnceTheSessionRuns) {
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
-    const auto run = h.Run(h.Tcp() << "watch"
-                                   << "--csv"
-                                   << "/nonexistent/dir/w.csv");
-    EXPECT_EQ(run.Code, 2);
-    EXPECT_NE(run.Err.find("benchlordctl: cannot write /nonexistent/dir/w.csv"), std::string::npos);
+    auto run = h.Run(h.Tcp() << "watch"
+                             << "--csv"
+                             << "/nonexistent/dir/w.csv");
+    EXPECT_EQ(run.Code, 6);
+    EXPECT_NE(run.Err.find("benchlordctl: cannot write /nonexistent/dir/w.csv: No such file or "
+                           "directory"),
+              std::string::npos)
+        << run.Err;
     EXPECT_EQ(h.supply->Requests(), 0u);
+
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("yesterday.csv");
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("yesterday's rows\n");
+    file.close();
+    h.supply.Stop();
+    run = h.Run(h.Tcp() << "watch"
+                        << "--csv" << csv);
+    EXPECT_EQ(run.Code, 3);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "yesterday's rows\n");
 }
 
 }  // namespace

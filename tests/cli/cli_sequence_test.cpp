@@ -2,16 +2,24 @@
 // switching and streamed log; a bad table refused with its line number before anything is sent;
 // an interrupted run switching the output off; the saved table shown.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <csignal>
 
 #include "session/settings_store.h"
 #include "sim/sim_device.h"
 #include "tests/cli/cli_harness.h"
 #include "tests/support/supply_writes.h"
 #include "tools/core/log_files.h"
+#include "tools/core/log_xlsx.h"
 #include "tools/core/step_table.h"
 
 using clitest::TCliHarness;
@@ -128,20 +136,191 @@ TEST_F(CliSequence, LostLinkEndsTheRunWithExitThree) {
     EXPECT_EQ(run.Code, 3) << run.Err;
 }
 
-TEST_F(CliSequence, ShowPrintsTheSavedTable) {
+TEST_F(CliSequence, ARefusedRunLeavesTheLogFileAsItWas) {
+    const QByteArray lastWeek = "Time       Uset   Iset   Uout   Iout    Pout\r\nlast week\r\n";
+    const QString precious = File("precious.txt", lastWeek);
+    const QString good = File("good.csv", "5,0.2,1\n");
+    const QString limits = File("limits.csv", "60,1,1\n");
+    EXPECT_EQ(Run({"sequence", "run", File("bad.csv", "5,0.2\n"), "--log", precious}).Code, 2);
+    EXPECT_EQ(Run({"sequence", "run", limits, "--log", precious}).Code, 2);
+    // A file the refused run would have made is not left behind.
+    EXPECT_EQ(Run({"sequence", "run", limits, "--log", dir.filePath("new.csv")}).Code, 2);
+    EXPECT_FALSE(QFile::exists(dir.filePath("new.csv")));
+    // A log that cannot be written is a local I/O error, found before anything is sent.
+    for (const char* name : {"none/run.txt", "none/run.xlsx"}) {
+        const auto run = Run({"sequence", "run", good, "--log", dir.filePath(name)});
+        EXPECT_EQ(run.Code, 6);
+        EXPECT_NE(run.Err.find("benchlordctl: cannot write " + dir.filePath(name).toStdString() +
+                               ": No such file or directory"),
+                  std::string::npos)
+            << run.Err;
+    }
+    EXPECT_TRUE(SupplyWrites(h.supply.Supply()).isEmpty());
+    h.supply.Stop();
+    EXPECT_EQ(Run({"sequence", "run", good, "--log", precious}).Code, 3);
+    QFile file(precious);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), lastWeek);
+}
+
+TEST_F(CliSequence, ALogThatCannotBeWrittenEndsTheRunWithSixOutputOffKeysReleased) {
+    // The heading already fails.
+    const QString steps = File("steps.csv", "5,0.2,1\n");
+    auto run = Run({"sequence", "run", steps, "--log", "/dev/full", "--format", "csv"});
+    EXPECT_EQ(run.Code, 6);
+    EXPECT_NE(run.Err.find("benchlordctl: cannot write /dev/full: No space left on device"),
+              std::string::npos)
+        << run.Err;
+
+    // A reader that goes away during the run, as benchlordctl meets a closed pipe.
+    std::signal(SIGPIPE, SIG_IGN);
+    const QString fifo = dir.filePath("reader");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    QByteArray received;
+    run = Run({"sequence", "run", File("long.csv", "5,0.2,3600\n"), "--log", fifo, "--format",
+               "csv", "--log-every", "1"},
+              [&](TCliRunner& ARunner) {
+                  TCliRunner* runner = &ARunner;
+                  runner->fOnSessionStarted = [&, runner] {
+                      auto* timer = new QTimer(runner);
+                      QObject::connect(timer, &QTimer::timeout, runner, [&] {
+                          char buffer[4096];
+                          const ssize_t n = reader < 0 ? 0 : ::read(reader, buffer, sizeof buffer);
+                          if (n > 0) received.append(buffer, n);
+                          if (reader >= 0 && received.count('\n') >= 3) {
+                              ::close(reader);
+                              reader = -1;
+                          }
+                      });
+                      timer->start(5);
+                  };
+              });
+    if (reader >= 0) ::close(reader);
+    EXPECT_EQ(run.Code, 6);
+    EXPECT_NE(run.Err.find("cannot write " + fifo.toStdString() + ": Broken pipe"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_TRUE(received.startsWith(QByteArray(kReadingsCsvHeader) + "\n"));
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+}
+
+TEST_F(CliSequence, WorkbookIsSavedThroughALinkAndItsFailureAtTheEndIsExitSix) {
+    if (!SpreadsheetOffered()) GTEST_SKIP() << "built without libxlsxwriter";
+    const QString steps = File("steps.csv", "5,0.2,1\n");
+    const QString link = dir.filePath("link.xlsx");
+    ASSERT_EQ(::symlink("real.xlsx", QFile::encodeName(link).constData()), 0);
+    auto run = Run({"sequence", "run", steps, "--log", link});
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    QFile real(dir.filePath("real.xlsx"));
+    ASSERT_TRUE(real.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(real.read(2) == "PK");
+
+    // A special file is refused before anything is sent.
+    const QString fifo = dir.filePath("pipe.xlsx");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    h.supply->ClearWrites();
+    run = Run({"sequence", "run", steps, "--log", fifo});
+    EXPECT_EQ(run.Code, 6);
+    EXPECT_NE(run.Err.find("cannot write " + fifo.toStdString() + ": not a regular file"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_TRUE(SupplyWrites(h.supply.Supply()).isEmpty());
+
+    // The workbook is written at the end: a failure then still fails the run.
+    const QString late = dir.filePath("late.xlsx");
+    run = Run({"sequence", "run", steps, "--log", late}, [&](TCliRunner& ARunner) {
+        ARunner.fOnSessionStarted = [&] { QDir().mkdir(late); };
+    });
+    EXPECT_EQ(run.Code, 6);
+    EXPECT_NE(run.Err.find("benchlordctl: cannot write " + late.toStdString()), std::string::npos)
+        << run.Err;
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+}
+
+TEST_F(CliSequence, CsvLogHasTheColumnsAndTimeStampsOfWatch) {
+    const QString log = dir.filePath("run.csv");
+    const auto run =
+        Run({"sequence", "run", File("steps.csv", "5,0.2,2\n"), "--log", log, "--log-every", "1"});
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 5);  // header, three records, the empty rest
+    EXPECT_EQ(lines[0], "time,uset,iset,uout,iout,power,uin,mode,protect,output");
+    for (int i = 1; i <= 3; ++i) {
+        const QList<QByteArray> cells = lines[i].split(',');
+        ASSERT_EQ(cells.size(), 10) << lines[i].toStdString();
+        const QDateTime t = QDateTime::fromString(QString::fromLatin1(cells[0]), Qt::ISODateWithMs);
+        EXPECT_TRUE(t.isValid() && t.date() == QDate::currentDate()) << cells[0].toStdString();
+        EXPECT_EQ(cells[1], "5.00");
+        EXPECT_EQ(cells[2], "0.20");
+        EXPECT_EQ(cells[8], "none");
+    }
+}
+
+TEST_F(CliSequence, ASavedTableThatFailsItsCheckIsNeitherShownNorRun) {
     TStepTable table = TStepTable::Initial();
-    table.Count = 2;
-    table.Steps[1] = {1234, 150, 90, false, {}};
-    ASSERT_EQ(
-        SaveTable(table, TSettingsStore(dir.filePath("DPS.ini")), dir.filePath("Persistent.ini")),
-        "");
-    const auto run = h.Run({"sequence", "show"}, [&](TCliRunner& ARunner) {
-        ARunner.EditConfig().TablePath = dir.filePath("Persistent.ini");
+    table.Steps[0] = {1234, 150, 90, true, {}};
+    const QString path = dir.filePath("Persistent.ini");
+    const TSettingsStore store(dir.filePath("DPS.ini"));
+    ASSERT_EQ(SaveTable(table, store, path), "");
+    store.WriteInteger("CRC", 1);
+    const auto show = h.Run({"sequence", "show"}, [&](TCliRunner& ARunner) {
+        ARunner.EditConfig().TablePath = path;
         ARunner.EditConfig().UserSettingsPath = dir.filePath("DPS.ini");
     });
-    EXPECT_EQ(run.Code, 0);
-    EXPECT_NE(run.Out.find("1\tyes\t5.00\t200\t60\n2\tno\t12.34\t150\t90\n"), std::string::npos)
-        << run.Out;
+    for (const auto& run : {show, Run({"sequence", "run"})}) {
+        EXPECT_EQ(run.Code, 2);
+        EXPECT_NE(run.Err.find(path.toStdString() + ": the saved table fails its check (its check "
+                                                    "value (CRC) does not match)"),
+                  std::string::npos)
+            << run.Err;
+    }
+    EXPECT_TRUE(SupplyWrites(h.supply.Supply()).isEmpty());
+    EXPECT_TRUE(QFile::exists(path));
+}
+
+TEST_F(CliSequence, ShownTableRunsBackAsAStepFile) {
+    TStepTable table = TStepTable::Initial();
+    table.Count = 3;
+    table.Steps[0].Time = 1;
+    table.Steps[1] = {1234, 150, 2, false, {}};
+    table.Steps[2] = {700, 35, 1, true, {}};
+    const TSettingsStore store(dir.filePath("DPS.ini"));
+    ASSERT_EQ(SaveTable(table, store, dir.filePath("Persistent.ini")), "");
+    const auto offline = [&] {
+        return h.Run({"sequence", "show"}, [&](TCliRunner& ARunner) {
+            ARunner.EditConfig().TablePath = dir.filePath("Persistent.ini");
+            ARunner.EditConfig().UserSettingsPath = dir.filePath("DPS.ini");
+        });
+    };
+    // The current unit is the model's: unknown without a link or a remembered serial device.
+    auto show = offline();
+    EXPECT_EQ(show.Code, 2);
+    EXPECT_NE(show.Err.find("the current unit depends on the model"), std::string::npos);
+    show = Run({"sequence", "show"});
+    ASSERT_EQ(show.Code, 0) << show.Err;
+    const std::string rows =
+        "voltage,current,seconds,enabled\n5.00,2.00,1,1\n12.34,1.50,2,0\n7.00,0.35,1,1\n";
+    EXPECT_NE(show.Out.find(rows), std::string::npos) << show.Out;
+    store.WriteString("PORT", "ttyUSB0");
+    store.WriteDevice("ttyUSB0", "DPS5015");
+    EXPECT_NE(offline().Out.find(rows), std::string::npos);
+
+    // What 'show' printed runs exactly as the saved table does.
+    const QString file = File("shown.csv", QByteArray::fromStdString(show.Out));
+    h.supply->ClearWrites();
+    ASSERT_EQ(Run({"sequence", "run", file}).Code, 0);
+    const QStringList byFile = SupplyWrites(h.supply.Supply());
+    h.supply->ClearWrites();
+    ASSERT_EQ(Run({"sequence", "run"}).Code, 0);
+    EXPECT_EQ(SupplyWrites(h.supply.Supply()), byFile);
+    EXPECT_EQ(byFile,
+              QStringList({"lock 1", "set 500 200", "onoff 1", "set 700 35", "onoff 0", "lock 0"}));
 }
 
 }  // namespace

@@ -111,19 +111,58 @@ TEST(LogFiles, TextFileHasHeadingCrLfLinesAndTheLocaleSeparators) {
     const QString line = TextLogLine(r, 1, german);
     EXPECT_TRUE(line.endsWith("   5,00   2,00   4,98  12,34    0,99  ")) << line.toStdString();
     EXPECT_TRUE(line.startsWith("09:05:07")) << line.toStdString();
+
+    // A 12-hour locale: "9:05:07 AM" and "10:05:07 PM" differ in width; the columns still line
+    // up under the heading.
+    const QLocale us(QLocale::English, QLocale::UnitedStates);
+    TLogRecord late = r;
+    late.Time = DayFraction(QTime(22, 5, 7));
+    const QStringList lines = QString::fromLocal8Bit(TextLogBytes({r, late}, 1, us)).split("\r\n");
+    ASSERT_EQ(lines.size(), 4);
+    const qsizetype usetEnd = lines[0].indexOf("Uset") + 4;
+    const qsizetype poutEnd = lines[0].indexOf("Pout") + 4;
+    for (const QString& row : {lines[1], lines[2]}) {
+        EXPECT_EQ(row.indexOf("5.00") + 4, usetEnd) << row.toStdString();
+        EXPECT_EQ(row.indexOf("0.99") + 4, poutEnd) << row.toStdString();
+    }
 }
 
-TEST(LogFiles, CsvLogReadsBackToTheSameRecords) {
-    const TLogList records{{DayFraction(QTime(23, 59, 59)), 500, 2000, 498, 1999, 9950},
-                           {DayFraction(QTime(0, 0, 1)), 1, 1, 0, 0, 65535}};
+TLogRecord Recorded(const QDateTime& AWhen, uint16_t AUset, uint16_t AIset, uint16_t AUout,
+                    uint16_t AIout, uint16_t APout) {
+    TLogRecord r{DayFraction(AWhen.time()), AUset, AIset, AUout, AIout, APout};
+    r.Stamp = AWhen;
+    r.Uin = 2400;
+    r.ConstantCurrent = true;
+    r.Protect = 2;
+    r.Output = true;
+    return r;
+}
+
+TEST(LogFiles, CsvLogIsTheReadingsFormAndReadsBackToTheSameRecords) {
+    const TLogList records{
+        Recorded(QDateTime(QDate(2026, 12, 9), QTime(23, 59, 59, 123)), 500, 2000, 498, 1999, 9950),
+        Recorded(QDateTime(QDate(2026, 12, 10), QTime(0, 0, 1)), 1, 1, 0, 0, 65535)};
     for (uint32_t div : {1u, 10u}) {
         SCOPED_TRACE(div);
         QByteArray bytes = CsvLogBytes(records, div);
-        bytes += "00:00:0";  // a line torn by a crash
+        EXPECT_TRUE(bytes.startsWith("time,uset,iset,uout,iout,power,uin,mode,protect,output\n"));
+        bytes += "2026-12-10T00:00:02.000";  // a line torn by a crash
         const TParsedLog parsed = ParseCsvLog(bytes);
         EXPECT_EQ(parsed.CurrentDiv, div);
         EXPECT_EQ(parsed.Records, records);
     }
+    TLogRecord utc = records[0];
+    utc.Stamp = QDateTime(QDate(2026, 12, 9), QTime(8, 5, 7, 40), Qt::UTC);
+    EXPECT_EQ(CsvLogLine(utc, 10),
+              "2026-12-09T08:05:07.040Z,5.00,2.000,4.98,1.999,99.50,24.00,CC,OCP,1");
+
+    // The recovery copy of an earlier version: a time of day and six columns.
+    const TParsedLog earlier =
+        ParseCsvLog("time,uset,iset,uout,iout,pout\n09:05:07,5.00,0.200,4.98,1.234,0.99\n");
+    EXPECT_EQ(earlier.CurrentDiv, 10u);
+    ASSERT_EQ(earlier.Records.size(), 1u);
+    EXPECT_EQ(earlier.Records[0],
+              (TLogRecord{DayFraction(QTime(9, 5, 7)), 500, 200, 498, 1234, 99}));
 }
 
 QString Unzip(const QString& AFile, const QString& AMember) {

@@ -1,11 +1,13 @@
 // The "Oscilloscope" panel's control rules and the picture's PNG export, without a session.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -91,6 +93,13 @@ TEST(TrendView, SavesThePictureDoubledAndReportsAFileThatCannotBeWritten) {
     for (int y = 0; y < 220; y += 3)
         for (int x = 0; x < 320; x += 3)
             ASSERT_EQ(saved.pixel(2 * x + 1, 2 * y + 1), picture.pixel(x, y)) << x << "," << y;
+    // Through a symbolic link the link stays and its target takes the picture.
+    const QString link = dir.filePath("link.png");
+    ASSERT_EQ(::symlink("trend.png", QFile::encodeName(link).constData()), 0);
+    ASSERT_TRUE(QFile::remove(path + ".png"));
+    ASSERT_TRUE(view.SavePicture(link));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(QImage(path + ".png").size(), QSize(640, 440));
 
     QStringList errors;
     view.OnError = [&](const QString& AText) { errors << AText; };

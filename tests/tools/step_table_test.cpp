@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "link/kr_crc.h"
@@ -54,9 +55,35 @@ TEST_F(StepTableFile, MissingForeignOrOversizedFilesGiveSafeTables) {
     three.Count = 3;
     ASSERT_EQ(SaveTable(three, store, path), "");
     EXPECT_EQ(LoadTable(store, path).Count, 3);
-    WriteRaw(TableFileBytes(three) + QByteArray(1, '\0'), false);  // altered: CRC mismatch
-    EXPECT_EQ(LoadTable(store, path), initial);
-    QFile::remove(path);
+    // Altered (a CRC mismatch), or without its CRC (the settings lost): not used, with the
+    // reason, and set aside under a free name.
+    WriteRaw(TableFileBytes(three) + QByteArray(1, '\0'), false);
+    TSavedTable saved = ReadSavedTable(store, path);
+    EXPECT_EQ(saved.Table, initial);
+    EXPECT_EQ(saved.Problem, "its check value (CRC) does not match");
+    QString error;
+    EXPECT_EQ(SetTableAside(path, error), path + ".bad");
+    WriteRaw(TableFileBytes(three), false);
+    const TSettingsStore lost(dir.filePath("lost/DPS.ini"));
+    EXPECT_EQ(ReadSavedTable(lost, path).Problem,
+              "its check value (CRC) is missing from " + lost.FilePath());
+    EXPECT_EQ(SetTableAside(path, error), path + ".bad.2");
+    QFile aside(path + ".bad.2");
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), TableFileBytes(three));
+    // No file: nothing was saved yet, nothing to report.
+    saved = ReadSavedTable(store, path);
+    EXPECT_EQ(saved.Table, initial);
+    EXPECT_TRUE(saved.Problem.isEmpty());
+
+    // A CRC that cannot be stored is reported (the table would fail its check next time).
+    const TSettingsStore blocked(dir.filePath("data/Persistent.ini.bad/DPS.ini"));
+    EXPECT_TRUE(SaveTable(three, blocked, path).contains("(CRC) of " + path + " cannot be stored"));
+    // Saved through a symbolic link, the link stays.
+    const QString link = dir.filePath("link.ini");
+    ASSERT_TRUE(QFile::link(path, link));
+    ASSERT_EQ(SaveTable(initial, store, link), "");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(LoadTable(store, path), initial);
     // Bytes that hold no whole step, or more than 17, still make a usable table.
     EXPECT_EQ(ParseTableFile(QByteArray(15, '\1')), initial);

@@ -70,12 +70,17 @@ TDataLogger::TDataLogger(const TCurrentSet& AData, TClock AClock)
 
 void TDataLogger::WriteLogData() {
     TLogRecord record;
-    record.Time = DayFraction(fClock().time());
+    record.Stamp = fClock();
+    record.Time = DayFraction(record.Stamp.time());
     record.Uset = static_cast<uint16_t>(fData.USET);
     record.Iset = static_cast<uint16_t>(fData.ISET);
     record.Uout = static_cast<uint16_t>(fData.UOUT);
     record.Iout = static_cast<uint16_t>(fData.IOUT);
     record.Pout = static_cast<uint16_t>(fData.POWER);
+    record.Uin = static_cast<uint16_t>(fData.UIN);
+    record.ConstantCurrent = fData.CVCC == 1;
+    record.Protect = static_cast<uint16_t>(fData.PROTECT);
+    record.Output = fData.ONOFF != 0;
     fRecords.push_back(record);
     if (fOnRecord) fOnRecord(record);
 }

@@ -14,7 +14,9 @@ struct TCurrentSet;
 class TSettingsStore;
 
 // One log entry: the time of day as a fraction of a day, and the low 16 bits of the device
-// state's USET, ISET, UOUT, IOUT and POWER at that moment (fixed-point cells).
+// state's USET, ISET, UOUT, IOUT and POWER at that moment (fixed-point cells). The CSV form also
+// carries the full time stamp, the input voltage, the regulation mode, the protection and the
+// output state.
 struct TLogRecord {
     double Time = 0;
     uint16_t Uset = 0;
@@ -22,6 +24,11 @@ struct TLogRecord {
     uint16_t Uout = 0;
     uint16_t Iout = 0;
     uint16_t Pout = 0;
+    QDateTime Stamp = {};
+    uint16_t Uin = 0;
+    bool ConstantCurrent = false;
+    uint16_t Protect = 0;
+    bool Output = false;
     bool operator==(const TLogRecord&) const = default;
 };
 using TLogList = std::vector<TLogRecord>;

@@ -2,8 +2,6 @@
 
 #include <QFile>
 #include <QList>
-#include <QRegularExpression>
-#include <QSaveFile>
 #include <cmath>
 
 QString LogTimeFormat(const QLocale& ALocale) {
@@ -38,37 +36,80 @@ int CurrentDecimals(uint32_t ACurrentDiv) {
 }
 }  // namespace
 
+int LogTimeWidth(const QLocale& ALocale) {
+    // The widest time of the day in this locale ("10:59:59 PM" is wider than "9:59:59 PM").
+    const QString format = LogTimeFormat(ALocale);
+    qsizetype width = 0;
+    for (int hour = 0; hour < 24; ++hour)
+        width = std::max(width, ALocale.toString(QTime(hour, 59, 59), format).size());
+    return static_cast<int>(width);
+}
+
+QString TextLogHeading(const QLocale& ALocale) {
+    const QString heading = QString::fromLatin1(kTextLogHeading);
+    // "Time" and its blanks stand over the time column (8 characters for "HH:mm:ss").
+    return QStringLiteral("Time").leftJustified(LogTimeWidth(ALocale) + 3) + heading.mid(11);
+}
+
 QString TextLogLine(const TLogRecord& ARecord, uint32_t ACurrentDiv, const QLocale& ALocale) {
     const double scale = CurrentScale(ACurrentDiv);
     const int decimals = CurrentDecimals(ACurrentDiv);
-    return LogTimeText(ARecord.Time, ALocale) + "  " + Number(ARecord.Uset / 100.0, 5, 2, ALocale) +
-           "  " + Number(ARecord.Iset / scale, 5, decimals, ALocale) + "  " +
+    return LogTimeText(ARecord.Time, ALocale).leftJustified(LogTimeWidth(ALocale)) + "  " +
+           Number(ARecord.Uset / 100.0, 5, 2, ALocale) + "  " +
+           Number(ARecord.Iset / scale, 5, decimals, ALocale) + "  " +
            Number(ARecord.Uout / 100.0, 5, 2, ALocale) + "  " +
            Number(ARecord.Iout / scale, 5, decimals, ALocale) + "  " +
            Number(ARecord.Pout / 100.0, 6, 2, ALocale) + "  ";
 }
 
 QByteArray TextLogBytes(const TLogList& ARecords, uint32_t ACurrentDiv, const QLocale& ALocale) {
-    QString text = QString::fromLatin1(kTextLogHeading) + "\r\n";
+    QString text = TextLogHeading(ALocale) + "\r\n";
     for (const TLogRecord& record : ARecords)
         text += TextLogLine(record, ACurrentDiv, ALocale) + "\r\n";
     return text.toLocal8Bit();
 }
 
+TReadingRow ReadingRowOf(const TLogRecord& ARecord) {
+    TReadingRow row;
+    row.Time = ARecord.Stamp.isValid() ? ARecord.Stamp
+                                       : QDateTime(QDate::currentDate(), TimeOfDay(ARecord.Time));
+    row.Uset = ARecord.Uset;
+    row.Iset = ARecord.Iset;
+    row.Uout = ARecord.Uout;
+    row.Iout = ARecord.Iout;
+    row.Power = ARecord.Pout;
+    row.Uin = ARecord.Uin;
+    row.ConstantCurrent = ARecord.ConstantCurrent;
+    row.Protect = ARecord.Protect;
+    row.Output = ARecord.Output;
+    return row;
+}
+
+TLogRecord LogRecordOf(const TReadingRow& ARow) {
+    const auto cell = [](uint32_t AValue) { return static_cast<uint16_t>(AValue); };
+    TLogRecord record;
+    // The time of day where the record was made.
+    const bool dated = ARow.Time.date().isValid();
+    record.Time = DayFraction(dated ? ARow.Time.toLocalTime().time() : ARow.Time.time());
+    if (dated) record.Stamp = ARow.Time;
+    record.Uset = cell(ARow.Uset);
+    record.Iset = cell(ARow.Iset);
+    record.Uout = cell(ARow.Uout);
+    record.Iout = cell(ARow.Iout);
+    record.Pout = cell(ARow.Power);
+    record.Uin = cell(ARow.Uin);
+    record.ConstantCurrent = ARow.ConstantCurrent;
+    record.Protect = cell(ARow.Protect);
+    record.Output = ARow.Output;
+    return record;
+}
+
 QString CsvLogLine(const TLogRecord& ARecord, uint32_t ACurrentDiv) {
-    const double scale = CurrentScale(ACurrentDiv);
-    const int decimals = CurrentDecimals(ACurrentDiv);
-    const auto num = [](double AValue, int ADecimals) {
-        return QString::number(AValue, 'f', ADecimals);
-    };
-    return TimeOfDay(ARecord.Time).toString(QStringLiteral("HH:mm:ss")) + "," +
-           num(ARecord.Uset / 100.0, 2) + "," + num(ARecord.Iset / scale, decimals) + "," +
-           num(ARecord.Uout / 100.0, 2) + "," + num(ARecord.Iout / scale, decimals) + "," +
-           num(ARecord.Pout / 100.0, 2);
+    return ReadingsCsvRow(ReadingRowOf(ARecord), ACurrentDiv);
 }
 
 QByteArray CsvLogBytes(const TLogList& ARecords, uint32_t ACurrentDiv) {
-    QByteArray bytes = QByteArray(kCsvLogHeading) + "\n";
+    QByteArray bytes = QByteArray(kReadingsCsvHeader) + "\n";
     for (const TLogRecord& record : ARecords)
         bytes += CsvLogLine(record, ACurrentDiv).toUtf8() + "\n";
     return bytes;
@@ -77,37 +118,18 @@ QByteArray CsvLogBytes(const TLogList& ARecords, uint32_t ACurrentDiv) {
 TParsedLog ParseCsvLog(const QByteArray& ABytes) {
     TParsedLog log;
     bool divKnown = false;
-    for (const QByteArray& raw : ABytes.split('\n')) {
-        const QList<QByteArray> fields = raw.trimmed().split(',');
-        if (fields.size() != 6) continue;
-        const QTime time = QTime::fromString(QString::fromLatin1(fields[0]), "HH:mm:ss");
-        if (!time.isValid()) continue;  // the heading, or a torn last line
+    for (const QByteArray& line : ABytes.split('\n')) {
+        int decimals = 2;
+        const std::optional<TReadingRow> row = ParseReadingsCsvRow(line, &decimals);
+        if (!row) continue;
         if (!divKnown) {
-            const int point = fields[2].indexOf('.');
-            log.CurrentDiv = point >= 0 && fields[2].size() - point - 1 == 3 ? 10 : 1;
+            log.CurrentDiv = decimals == 3 ? 10 : 1;
             divKnown = true;
         }
-        const double currentScale = log.CurrentDiv == 10 ? 1000.0 : 100.0;
-        uint16_t values[5];
-        bool ok = true;
-        for (int i = 0; i < 5 && ok; ++i) {
-            const double v = fields[i + 1].toDouble(&ok);
-            const double scaled = std::round(v * (i == 1 || i == 3 ? currentScale : 100.0));
-            ok = ok && scaled >= 0 && scaled <= 65535;
-            if (ok) values[i] = static_cast<uint16_t>(scaled);
-        }
-        if (!ok) continue;
-        log.Records.push_back(
-            {DayFraction(time), values[0], values[1], values[2], values[3], values[4]});
+        if (row->Uset > 65535 || row->Iset > 65535 || row->Uout > 65535 || row->Iout > 65535 ||
+            row->Power > 65535)
+            continue;
+        log.Records.push_back(LogRecordOf(*row));
     }
     return log;
-}
-
-QString WriteFileAtomically(const QString& APath, const QByteArray& ABytes) {
-    QSaveFile file(APath);
-    if (!file.open(QIODevice::WriteOnly))
-        return "Cannot write " + APath + ": " + file.errorString();
-    if (file.write(ABytes) != ABytes.size() || !file.commit())
-        return "Cannot write " + APath + ": " + file.errorString();
-    return {};
 }

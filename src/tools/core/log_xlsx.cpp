@@ -1,13 +1,11 @@
 #include "tools/core/log_xlsx.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "tools/core/log_files.h"
+#include "tools/core/save_file.h"
 
 #ifdef BENCHLORD_HAVE_XLSXWRITER
 #include <xlsxwriter.h>
@@ -23,7 +21,7 @@ namespace {
 QString WriteWorkbook(const QByteArray& APath, const TLogList& ARecords, uint32_t ACurrentDiv,
                       const QString& ASheetName, const QLocale& ALocale) {
     lxw_workbook* book = workbook_new(APath.constData());
-    if (!book) return QStringLiteral("Cannot create the workbook");
+    if (!book) return QString::fromLocal8Bit(std::strerror(errno));
     // The name is checked by the library; a refused one leaves "Sheet1".
     const QByteArray sheetName = ASheetName.toUtf8();
     lxw_worksheet* sheet = workbook_validate_sheet_name(book, sheetName.constData()) == LXW_NO_ERROR
@@ -48,9 +46,12 @@ QString WriteWorkbook(const QByteArray& APath, const TLogList& ARecords, uint32_
         ++row;
     }
     worksheet_set_column(sheet, 0, 0, 12, nullptr);
+    errno = 0;
     const lxw_error error = workbook_close(book);
-    if (error != LXW_NO_ERROR) return QString::fromUtf8(lxw_strerror(error));
-    return {};
+    if (error == LXW_NO_ERROR) return {};
+    // The system's reason where there is one (a full disk), else the library's.
+    if (errno != 0) return QString::fromLocal8Bit(std::strerror(errno));
+    return QString::fromUtf8(lxw_strerror(error));
 }
 }  // namespace
 
@@ -58,23 +59,9 @@ QString SaveXlsxLog(const QString& APath, const TLogList& ARecords, uint32_t ACu
                     const QString& ASheetName, const QLocale& ALocale) {
     // The library writes the file when the workbook closes; it goes to a temporary name beside
     // the target first, so a failure never leaves a half-written workbook under the chosen name.
-    const QFileInfo target(APath);
-    QTemporaryFile temp(target.absolutePath() + "/.benchlord-XXXXXX.xlsx");
-    if (!temp.open()) return "Cannot write " + APath + ": " + temp.errorString();
-    temp.close();
-    const QString tempPath = temp.fileName();
-    const QString error =
-        WriteWorkbook(QFile::encodeName(tempPath), ARecords, ACurrentDiv, ASheetName, ALocale);
-    if (!error.isEmpty()) return "Cannot write " + APath + ": " + error;
-    // The workbook gets the permissions of the file it replaces, or the usual ones.
-    temp.setPermissions(target.exists() ? QFile(APath).permissions()
-                                        : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    if (std::rename(QFile::encodeName(tempPath).constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        return "Cannot write " + APath + ": " + QString::fromLocal8Bit(std::strerror(errno));
-    temp.setAutoRemove(false);
-    return {};
+    return SaveFile(APath, [&](const QString& ATemp) {
+        return WriteWorkbook(QFile::encodeName(ATemp), ARecords, ACurrentDiv, ASheetName, ALocale);
+    });
 }
 
 #else

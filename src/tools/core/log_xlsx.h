@@ -13,7 +13,7 @@
 // True when the program was built with libxlsxwriter, so the spreadsheet format is offered.
 bool SpreadsheetOffered();
 
-// Writes the workbook to APath (replacing it as a whole). A sheet name the format refuses leaves
-// the default name. Returns an error text, empty on success.
+// Saves the workbook to APath as every save does (save_file.h). A sheet name the format refuses
+// leaves the default name. Returns the reason of a failure, empty on success.
 QString SaveXlsxLog(const QString& APath, const TLogList& ARecords, uint32_t ACurrentDiv,
                     const QString& ASheetName, const QLocale& ALocale);

@@ -1,9 +1,9 @@
 #include "tools/core/recovery_log.h"
 
-#include <unistd.h>
 #include <QDir>
 #include <QFileInfo>
 
+#include "tools/core/save_file.h"
 #include "tools/core/step_table.h"
 
 TRecoveryLog::TRecoveryLog(QString APath) : fPath(std::move(APath)) {}
@@ -20,23 +20,24 @@ QString TRecoveryLog::Begin(uint32_t ACurrentDiv) {
     Close();
     fCurrentDiv = ACurrentDiv;
     QDir().mkpath(QFileInfo(fPath).absolutePath());
-    fFile.setFileName(fPath);
-    if (!fFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return "Cannot write " + fPath + ": " + fFile.errorString();
-    fFile.write(QByteArray(kCsvLogHeading) + "\n");
-    fFile.flush();
-    return {};
+    fFile.SetSync(true);
+    QString error = fFile.Open(fPath);
+    if (error.isEmpty()) error = fFile.Begin(QByteArray(kReadingsCsvHeader) + "\n");
+    if (error.isEmpty()) return {};
+    fFile.Close();
+    return CannotWrite(fPath, error);
 }
 
-void TRecoveryLog::Append(const TLogRecord& ARecord) {
-    if (!fFile.isOpen()) return;
-    fFile.write(CsvLogLine(ARecord, fCurrentDiv).toUtf8() + "\n");
-    fFile.flush();
-    ::fsync(fFile.handle());
+QString TRecoveryLog::Append(const TLogRecord& ARecord) {
+    if (!fFile.IsOpen()) return {};
+    const QString error = fFile.Write(CsvLogLine(ARecord, fCurrentDiv).toUtf8() + "\n");
+    if (error.isEmpty()) return {};
+    fFile.Close();
+    return CannotWrite(fPath, error);
 }
 
 void TRecoveryLog::Close() {
-    if (fFile.isOpen()) fFile.close();
+    fFile.Close();
 }
 
 void TRecoveryLog::Remove() {

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "tools/core/log_files.h"
+#include "tools/core/log_stream.h"
 
 class TRecoveryLog {
 public:
@@ -22,8 +23,9 @@ public:
     // Starts a new file with the heading (replacing a left-over one). An error text, empty on
     // success; the run goes on without the file when it cannot be written.
     QString Begin(uint32_t ACurrentDiv);
-    // Appends one record and syncs it to the disk.
-    void Append(const TLogRecord& ARecord);
+    // Appends one record and syncs it to the disk. A reason when it could not be written (the
+    // copy then stops; the log in memory goes on).
+    QString Append(const TLogRecord& ARecord);
     // Closes the file and keeps it (the run ended, the log is not saved yet).
     void Close();
     // Closes and deletes the file.
@@ -35,6 +37,6 @@ public:
 
 private:
     QString fPath;
-    QFile fFile;
+    TLogStream fFile;
     uint32_t fCurrentDiv = 1;
 };

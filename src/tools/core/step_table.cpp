@@ -2,12 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QStandardPaths>
 
 #include "link/kr_crc.h"
 #include "session/settings_store.h"
-#include "tools/core/log_files.h"
+#include "tools/core/save_file.h"
 
 TStepTable TStepTable::Initial() {
     TStepTable table;
@@ -69,24 +70,52 @@ QString TableFilePath() {
     return ToolsDataFolder() + "/" + kTableFileName;
 }
 
-TStepTable LoadTable(const TSettingsStore& AStore, const QString& APath) {
-    if (!AStore.ValueExists(settings::kCRC)) return TStepTable::Initial();
+TSavedTable ReadSavedTable(const TSettingsStore& AStore, const QString& APath) {
+    TSavedTable saved;
     QFile file(APath);
-    if (!file.open(QIODevice::ReadOnly)) return TStepTable::Initial();
+    if (!file.exists()) return saved;  // nothing saved yet
+    if (!file.open(QIODevice::ReadOnly)) {
+        saved.Problem = file.errorString();
+        return saved;
+    }
     const QByteArray bytes = file.readAll();
+    if (!AStore.ValueExists(settings::kCRC)) {
+        saved.Problem = "its check value (CRC) is missing from " + AStore.FilePath();
+        return saved;
+    }
     const uint32_t crc = CRC32Update(0, reinterpret_cast<const uint8_t*>(bytes.constData()),
                                      static_cast<size_t>(bytes.size()));
-    if (static_cast<uint32_t>(AStore.ReadInteger(settings::kCRC)) != crc)
-        return TStepTable::Initial();
-    return ParseTableFile(bytes);
+    if (static_cast<uint32_t>(AStore.ReadInteger(settings::kCRC)) != crc) {
+        saved.Problem = "its check value (CRC) does not match";
+        return saved;
+    }
+    saved.Table = ParseTableFile(bytes);
+    return saved;
+}
+
+TStepTable LoadTable(const TSettingsStore& AStore, const QString& APath) {
+    return ReadSavedTable(AStore, APath).Table;
+}
+
+QString SetTableAside(const QString& APath, QString& AError) {
+    QString aside = APath + ".bad";
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo(aside).isSymLink(); ++n)
+        aside = APath + ".bad." + QString::number(n);
+    QFile file(APath);
+    if (file.rename(aside)) return aside;
+    AError = file.errorString();
+    return {};
 }
 
 QString SaveTable(const TStepTable& ATable, const TSettingsStore& AStore, const QString& APath) {
     QDir().mkpath(QFileInfo(APath).absolutePath());
-    const QString error = WriteFileAtomically(APath, TableFileBytes(ATable));
-    if (!error.isEmpty()) return error;
+    const QString error = SaveFile(APath, TableFileBytes(ATable));
+    if (!error.isEmpty()) return CannotWrite(APath, error);
     const std::optional<uint32_t> crc = FileCRC32(QFile::encodeName(APath).toStdString());
-    if (crc) AStore.WriteInteger(settings::kCRC, static_cast<int32_t>(*crc));
+    if (!crc || !AStore.WriteIntegerChecked(settings::kCRC, static_cast<int32_t>(*crc)))
+        return CannotWrite(AStore.FilePath(), "the check value (CRC) of " + APath +
+                                                  " cannot be stored, so the table will not be "
+                                                  "used at the next start");
     return {};
 }
 

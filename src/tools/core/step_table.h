@@ -45,11 +45,21 @@ QByteArray TableFileBytes(const TStepTable& ATable);
 QString ToolsDataFolder();
 // "Persistent.ini" in the data folder.
 QString TableFilePath();
-// The saved table when the file exists and its CRC-32 equals the stored "CRC"; otherwise the
-// initial table.
+// The saved table when the file exists and its CRC-32 equals the stored "CRC". Otherwise the
+// initial table, and when a file exists, the reason it fails its check (a missing or different
+// "CRC", an unreadable file): such a table is neither run nor overwritten.
+struct TSavedTable {
+    TStepTable Table = TStepTable::Initial();
+    QString Problem;
+};
+TSavedTable ReadSavedTable(const TSettingsStore& AStore, const QString& APath = TableFilePath());
 TStepTable LoadTable(const TSettingsStore& AStore, const QString& APath = TableFilePath());
+// Moves a table file that failed its check out of the way, to APath + ".bad" (or ".bad.2", ...
+// when taken), so that it is kept for the user. The new path, or empty with AError set.
+QString SetTableAside(const QString& APath, QString& AError);
 // Writes the table (temporary file renamed over the old one, so a crash never leaves half a
-// table) and stores its CRC-32 as "CRC". Returns an error text, empty on success.
+// table) and stores its CRC-32 as "CRC". Returns an error text, empty on success; a CRC that
+// cannot be stored is an error too (the table would fail its check at the next start).
 QString SaveTable(const TStepTable& ATable, const TSettingsStore& AStore,
                   const QString& APath = TableFilePath());
 

@@ -18,7 +18,9 @@
 #include "app/side_bar.h"
 #include "controls/enter_form.h"
 #include "controls/enter_form_base.h"
+#include "controls/focus_frame.h"
 #include "controls/indicator.h"
+#include "controls/panel_scaler.h"
 #include "controls/panel_wheel.h"
 #include "controls/wheel_pause.h"
 #include "link/port_notifier.h"
@@ -42,7 +44,13 @@ TMainForm::TMainForm(const TMainFormOptions& AOptions, QWidget* AParent)
     : QWidget(AParent), fOptions(AOptions) {
     setObjectName(QStringLiteral("MainForm"));
     setAttribute(Qt::WA_StyledBackground);
-    setFixedSize(kClientWidth, kClientHeight);
+    // The panel is drawn for 880 x 512 and scaled to the window; the window may be resized from
+    // 70 % of that size on.
+    setMinimumSize(MinimumClientSize());
+    resize(kClientWidth, kClientHeight);
+    fFrontPanel = new QWidget(this);
+    fFrontPanel->setObjectName(QStringLiteral("Panel"));
+    fFrontPanel->setGeometry(0, 0, kClientWidth, kClientHeight);
     if (fOptions.Settings) {
         fSettings = fOptions.Settings;
     } else {
@@ -67,7 +75,10 @@ TMainForm::TMainForm(const TMainFormOptions& AOptions, QWidget* AParent)
     WirePresetsAndParameters();
     CreateTestForm();
     BuildKeyboard();
+    fScaler = std::make_unique<TPanelScaler>(fFrontPanel);
+    TPanelScaler::Exempt(fFocusFrame);
     ReadWindowSettings();
+    ApplyScale();
     fSession->LoadSettings();
 }
 
@@ -89,7 +100,7 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::BuildLayout() {
-    fToolBar = new QWidget(this);
+    fToolBar = new QWidget(fFrontPanel);
     fToolBar->setObjectName(QStringLiteral("ToolBar"));
     fToolBar->setAttribute(Qt::WA_StyledBackground);
     fToolBar->setGeometry(0, 0, kClientWidth, kToolBarHeight);
@@ -102,16 +113,16 @@ void TMainForm::BuildLayout() {
     fDemoBadge->setToolTip(QStringLiteral("The supply is simulated inside the program (--demo)"));
     fDemoBadge->setVisible(fOptions.VirtualSupply);
 
-    fSetPanel = new TSetPanel(this);
+    fSetPanel = new TSetPanel(fFrontPanel);
     fSetPanel->setGeometry(kMargin, kToolBarHeight + 6, kLeftWidth, kSetHeight);
-    fOutputPanel = new TOutputPanel(this);
+    fOutputPanel = new TOutputPanel(fFrontPanel);
     const int outY = kToolBarHeight + 6 + kSetHeight + 6;
     fOutputPanel->setGeometry(kMargin, outY, kLeftWidth, kClientHeight - outY - kMargin);
 
-    fSideBar = new TSideBar(this);
+    fSideBar = new TSideBar(fFrontPanel);
     fSideBar->setGeometry(kSideX, kToolBarHeight + 6, kClientWidth - kSideX - kMargin,
                           kClientHeight - kToolBarHeight - 6 - kMargin - 36);
-    fAutoTestButton = new QPushButton(QStringLiteral("Auto Test"), this);
+    fAutoTestButton = new QPushButton(QStringLiteral("Auto Test"), fFrontPanel);
     fAutoTestButton->setObjectName(QStringLiteral("AutoTestButton"));
     fAutoTestButton->setGeometry(kSideX, kClientHeight - kMargin - 28, 120, 28);
     fAutoTestButton->setEnabled(false);
@@ -230,6 +241,12 @@ void TMainForm::wheelEvent(QWheelEvent* AEvent) {
 }
 
 void TMainForm::ReadWindowSettings() {
+    // The window's last size; one that is missing or too small leaves the panel's own size.
+    const int width = fSettings->ReadIntegerOr(settings::kWindowWidth, 0);
+    const int height = fSettings->ReadIntegerOr(settings::kWindowHeight, 0);
+    const QSize least = MinimumClientSize();
+    if (width >= least.width() && height >= least.height()) resize(width, height);
+
     // "UnDown": arrows shown above 0. Absent, they would be shown when the mouse has no wheel,
     // but the windowing system cannot tell (a core pointer reports no wheel even when it has
     // one), so a wheel is assumed and the arrows start hidden.
@@ -239,4 +256,10 @@ void TMainForm::ReadWindowSettings() {
 void TMainForm::WriteWindowSettings() {
     // 1 when the voltage step arrows are shown at this moment.
     fSettings->WriteInteger(settings::kUnDown, fVoltageArrows ? 1 : 0);
+    // The size of the normal window (a maximised one comes back at its normal size).
+    const QSize size = (isMaximized() || isFullScreen()) ? normalGeometry().size() : this->size();
+    if (size.isValid()) {
+        fSettings->WriteInteger(settings::kWindowWidth, size.width());
+        fSettings->WriteInteger(settings::kWindowHeight, size.height());
+    }
 }

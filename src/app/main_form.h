@@ -34,6 +34,7 @@ class TIndicator;
 class TMessagePresenter;
 class TOscilloscopePanel;
 class TOutputPanel;
+class TPanelScaler;
 class TParameterLogic;
 class TPresetLogic;
 class TParamPanel;
@@ -66,6 +67,10 @@ class TMainForm : public QWidget, public TSessionView, public TPresetView {
 public:
     static constexpr int kClientWidth = 880;
     static constexpr int kClientHeight = 512;
+    // The panel scales with the window from 70 % to 300 % of its drawn size.
+    static constexpr double kMinScale = 0.7;
+    static constexpr double kMaxScale = 3.0;
+    static QSize MinimumClientSize();
 
     explicit TMainForm(const TMainFormOptions& AOptions = {}, QWidget* AParent = nullptr);
     ~TMainForm() override;
@@ -110,6 +115,11 @@ public:
     TOscilloscopePanel* OscPanel() const { return fOscPanel; }
     TTrendView* TrendView() const { return fTrendView; }
     TFocusFrame* FocusFrame() const { return fFocusFrame; }
+    // The panel that holds every control, and its scale (1 at 880 x 512).
+    QWidget* FrontPanel() const { return fFrontPanel; }
+    double PanelScale() const;
+    // Ctrl++ / Ctrl+- / Ctrl+0: the window to the next larger or smaller step, or to 100 %.
+    void StepScale(int ADirection);
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
     // Live readings waiting for their next frame to reach the controls.
@@ -174,10 +184,13 @@ protected:
     void closeEvent(QCloseEvent* AEvent) override;
     void changeEvent(QEvent* AEvent) override;
     void wheelEvent(QWheelEvent* AEvent) override;
+    void resizeEvent(QResizeEvent* AEvent) override;
 
 private:
     // main_form.cpp
     void BuildLayout();
+    // main_form_scale.cpp
+    void ApplyScale();
     // main_form_keys.cpp
     void BuildKeyboard();
     QList<QWidget*> TabStops() const;
@@ -205,6 +218,8 @@ private:
     // The session's view state: readings reach the controls at most once per frame.
     std::unique_ptr<TFramedView> fFramedView;
 
+    QWidget* fFrontPanel = nullptr;
+    std::unique_ptr<TPanelScaler> fScaler;
     QWidget* fToolBar = nullptr;
     TPresetBar* fPresetBar = nullptr;
     QLabel* fDemoBadge = nullptr;

@@ -74,7 +74,7 @@ void TMainForm::BuildKeyboard() {
     const QList<QWidget*> stops = TabStops();
     for (qsizetype i = 1; i < stops.size(); ++i)
         QWidget::setTabOrder(stops[i - 1], stops[i]);
-    fFocusFrame = new TFocusFrame(this);
+    fFocusFrame = new TFocusFrame(fFrontPanel);
     fFocusFrame->Track(stops);
 
     auto shortcut = [this](const QKeySequence& AKeys, std::function<void()> AAction) {
@@ -98,5 +98,11 @@ void TMainForm::BuildKeyboard() {
     // The output only with two modifiers, so that it is not switched by a slip of the hand.
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
              [this] { Press(fOutputPanel->OnOffBtn()); });
+    // The window's size in steps: Ctrl++ (also Ctrl+= on keyboards where + needs Shift), Ctrl+-,
+    // Ctrl+0 back to 100 %.
+    shortcut(QKeySequence::ZoomIn, [this] { StepScale(1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { StepScale(1); });
+    shortcut(QKeySequence::ZoomOut, [this] { StepScale(-1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { StepScale(0); });
     ShowHints(fPanel);
 }

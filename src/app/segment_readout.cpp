@@ -5,6 +5,7 @@
 #include "controls/indicator.h"
 #include "controls/indicator_widgets.h"
 #include "controls/led.h"
+#include "controls/panel_scaler.h"
 #include "controls/seven_segment_display.h"
 
 TSegmentReadout::TSegmentReadout(QWidget* AParent, int ADigits, const TReadoutGeometry& AGeometry)
@@ -59,7 +60,7 @@ TdsLed* TSegmentReadout::AddPointLed(int APosition, bool AMiddle) {
 
 void TSegmentReadout::MovePointLed(TdsLed* ALed, int APosition, bool AMiddle) {
     if (!ALed) return;
-    ALed->setGeometry(LedRect(APosition, AMiddle));
+    TPanelScaler::Place(ALed, LedRect(APosition, AMiddle));
 }
 
 void TSegmentReadout::AttachDigits(TIndicator& AIndicator) const {

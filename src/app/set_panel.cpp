@@ -11,6 +11,7 @@
 #include "controls/indicator_input.h"
 #include "controls/knob.h"
 #include "controls/led.h"
+#include "controls/panel_scaler.h"
 #include "controls/seven_segment_display.h"
 #include "controls/up_down_buttons.h"
 #include "session/session_view.h"
@@ -324,7 +325,7 @@ void TSetPanel::ShowPresetStatus(bool ASF, bool AOVP, bool AOCP) {
     fStatus[1]->setVisible(AOVP);
     fStatus[2]->setVisible(AOCP);
     // "SF" sits further left while "OVP" is shown, so the three never overlap.
-    fStatus[0]->move(AOVP ? 320 : 360, kStripY);
+    TPanelScaler::Place(fStatus[0], QRect(AOVP ? 320 : 360, kStripY, 36, 22));
 }
 
 void TSetPanel::SetArrowsVisible(bool AVoltage, bool ACurrent) {

@@ -30,6 +30,8 @@ inline constexpr char kLTIM[] = "LTIM";                // log interval list inde
 inline constexpr char kLUEV[] = "LUEV";                // voltage-change event list index
 inline constexpr char kLIEV[] = "LIEV";                // current-change event list index
 inline constexpr char kCRC[] = "CRC";                  // CRC-32 of the autotest step file
+inline constexpr char kWindowWidth[] = "WindowWidth";  // main window's client size, pixels
+inline constexpr char kWindowHeight[] = "WindowHeight";
 
 // Values used when the named value is absent.
 inline constexpr int32_t kDefaultCLR1 = 0xFFFFFF;  // white

@@ -40,6 +40,7 @@ TFields CalibrationFields(const TCalibData& AData) {
 class TCalibrationCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
+    bool TakesKeyLock() const override { return false; }
 
     void SessionCreated() override {
         ChainEvent<>(fCtx.Core().fOnCalibRead, fAlive, [this] {

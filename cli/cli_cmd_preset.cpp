@@ -22,6 +22,12 @@ public:
     using TCliCommand::TCliCommand;
     ~TPresetCommand() override { fPresets.reset(); }
 
+    // list and show only read.
+    bool TakesKeyLock() const override {
+        const TPresetAction action = fCtx.Request().Preset;
+        return action != paList && action != paShow;
+    }
+
     void SessionCreated() override {
         fPresets = std::make_unique<TPresetLogic>(fCtx.Core(), fView);
     }

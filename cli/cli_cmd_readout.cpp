@@ -16,6 +16,7 @@ namespace {
 class TInfoCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
+    bool TakesKeyLock() const override { return false; }
     void LiveReading() override {
         fCtx.PrintFields(InfoFields(fCtx.Core()));
         fCtx.Done();
@@ -25,6 +26,7 @@ public:
 class TReadCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
+    bool TakesKeyLock() const override { return false; }
     void LiveReading() override {
         fCtx.PrintFields(ReadingFields(fCtx.Core()));
         fCtx.Done();
@@ -34,10 +36,11 @@ public:
 // Rows of readings: the session polls the live readings once per interval (or as fast as the
 // link allows for shorter ones), and each reading makes a row, written whole at once. The --csv
 // file is only checked before connecting and emptied when the session runs; a row that cannot be
-// written ends the command with a local I/O error, keys released.
+// written ends the command with a local I/O error.
 class TWatchCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
+    bool TakesKeyLock() const override { return false; }
 
     QString Prepare() override {
         const QString& path = fCtx.Request().CsvPath;

@@ -67,6 +67,9 @@ public:
     virtual bool InterruptIsSuccess() const { return false; }
     // False for a command that works without a session: Started comes at once, without one.
     virtual bool NeedsSession() const { return true; }
+    // False for a command that changes nothing at the supply: its session neither locks nor
+    // releases the keys, and keys released at the supply do not end it.
+    virtual bool TakesKeyLock() const { return true; }
 
     // A command that serves clients (serve-scpi) outlives its session: a lost link, a refusal
     // and the session's messages are handed to it instead of ending the run, and the session's

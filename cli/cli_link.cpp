@@ -40,6 +40,10 @@ int FindPortIndex(const TSerialPortList& AList, const QString& AName) {
     return -1;
 }
 
+QString SerialPath(const QString& APort) {
+    return APort.contains('/') ? APort : PortDevicePath(APort);
+}
+
 int BaudIndexOf(int32_t ABaud) {
     for (int i = 0; i < kBaudCount; ++i)
         if (kBaudRates[i] == ABaud) return i;

@@ -16,6 +16,9 @@ QString ResolveIPv4(const QString& AHost, QString* AError);
 // Index of the entry whose ShortName (or device path) is AName; -1 when none.
 int FindPortIndex(const TSerialPortList& AList, const QString& AName);
 
+// The device path of a --port name: a name without '/' lives in /dev.
+QString SerialPath(const QString& APort);
+
 // Index of ABaud in the baud list; -1 when it is not listed.
 int BaudIndexOf(int32_t ABaud);
 

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QRegularExpression>
 #include <QStringList>
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 #include "link/connector_texts.h"
 #include "link/modbus_errors.h"
+#include "link/serial_access.h"
 
 namespace {
 
@@ -66,32 +68,69 @@ QString TransportText(int32_t AConnectorError) {
 }  // namespace
 
 QString ResultText(int32_t ACode) {
-    std::string level;
-    const QString system = QString::fromStdString(ModbusErrorMsg(ACode, level));
-    return WithSystemText(ResultEnglish(ACode), system);
+    if (ACode > 0) {
+        QString english = "device exception " + QString::number(ACode);
+        if (ACode < static_cast<int32_t>(kExceptions.size()))
+            english += QString(": ") + kExceptions[ACode];
+        return english;
+    }
+    if (ACode > kMBTransportBase) {
+        const int32_t index = -ACode - 1;
+        QString english = "link error " + QString::number(ACode);
+        if (index < static_cast<int32_t>(kProcessing.size()))
+            english += QString(": ") + kProcessing[index];
+        return english;
+    }
+    return "link error: " + TransportText(kMBTransportBase - ACode);
 }
 
 QString ResultEnglish(int32_t ACode) {
-    QString english;
-    if (ACode > 0) {
-        english = "device exception " + QString::number(ACode);
-        if (ACode < static_cast<int32_t>(kExceptions.size()))
-            english += QString(": ") + kExceptions[ACode];
-    } else if (ACode > kMBTransportBase) {
-        const int32_t index = -ACode - 1;
-        english = "link error " + QString::number(ACode);
-        if (index < static_cast<int32_t>(kProcessing.size()))
-            english += QString(": ") + kProcessing[index];
-    } else {
-        english = "link error: " + TransportText(kMBTransportBase - ACode);
-    }
-    return english;
+    return ResultText(ACode);
 }
 
-QString WithSystemText(const QString& AEnglish, const QString& ASystem) {
-    const QString system =
-        ASystem.split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts).join(' ').trimmed();
-    return system.isEmpty() ? AEnglish : AEnglish + " (" + system + ")";
+QString LostText(int32_t ALastFailure, int ARepeats) {
+    // The supply answered, but with replies the link could not take.
+    const bool garbled = ALastFailure <= mbeBadID && ALastFailure >= mbeDataLength &&
+                         ALastFailure != mbeModbusLength;
+    if (!garbled || ARepeats <= 0) return "connection lost: the supply stopped answering";
+    return QString("connection lost: ") + kProcessing[-ALastFailure - 1] + " (" +
+           QString::number(ARepeats) + " in a row)";
+}
+
+QString ConnectErrnoText(int AErrno) {
+    switch (AErrno) {
+        case ECONNREFUSED:
+            return "connection refused";
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+            return "no route to host";
+        case ETIMEDOUT:
+            return "timed out";
+        default:
+            return QString::fromLocal8Bit(std::strerror(AErrno)).toLower();
+    }
+}
+
+QString SerialPathProblem(const QString& APath) {
+    struct stat st {};
+    if (stat(APath.toLocal8Bit().constData(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
+        return APath + ": no such serial port";
+    if (ExistsButIsNoTerminal(APath)) return APath + ": not a serial port";
+    return {};
+}
+
+QString SerialOpenFailure(const QString& APath, int AErrno) {
+    if (AErrno == ENOENT || AErrno == ENODEV || AErrno == ENXIO)
+        return APath + ": no such serial port";
+    if (ExistsButIsNoTerminal(APath)) return APath + ": not a serial port";
+    // The busy text on one line, as it always was; the permission advice keeps its commands on
+    // lines of their own.
+    const std::string advice =
+        SerialAccessAdvice(APath.toStdString(), AErrno, AErrno == EBUSY ? " " : "\n");
+    if (!advice.empty()) return QString::fromStdString(advice);
+    return "cannot open " + APath + ": " +
+           (AErrno != 0 ? QString::fromLocal8Bit(std::strerror(AErrno)).toLower()
+                        : QString("the port could not be opened"));
 }
 
 bool ExistsButIsNoTerminal(const QString& APath) {

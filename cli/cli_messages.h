@@ -1,20 +1,35 @@
 #pragma once
 // English texts of link and device failures for the command line. The window shows the system's
-// own texts; the command line names the failure in English and adds the system's text in brackets
-// where there is one:
-//   device exception 2: illegal data address (Некорректный адрес.)
+// own texts; the command line names the failure and its cause in English only:
+//   device exception 2: illegal data address
+//   cannot connect to 127.0.0.1:1: connection refused
 
 #include <QString>
 #include <cstdint>
 
 // A master's completion code (exception code, processing error or transport failure).
 QString ResultText(int32_t ACode);
+// The same text (the name says so where a caller must never pass on another language).
+QString ResultEnglish(int32_t ACode);
 // Its English part alone, without the system's text (which may be in another language).
 QString ResultEnglish(int32_t ACode);
 
-// AEnglish, then ASystem on the same line in brackets (line breaks become spaces); AEnglish alone
-// when ASystem is empty.
-QString WithSystemText(const QString& AEnglish, const QString& ASystem);
+// Why a running session was lost, from the failure that came ARepeats times in a row before the
+// end: a garbled reply is named with its count ("reply with a bad checksum (3 in a row)"), any
+// other failure means the supply stopped answering.
+QString LostText(int32_t ALastFailure, int ARepeats);
+
+// "connection refused", "no route to host", "timed out", or the system's text for the errno of
+// a failed TCP connect.
+QString ConnectErrnoText(int AErrno);
+
+// Why the serial port at APath cannot be used before it is opened: "APath: no such serial port",
+// "APath: not a serial port"; empty when it is a terminal device.
+QString SerialPathProblem(const QString& APath);
+
+// Why opening the serial port at APath failed with AErrno: no such port, busy (another program),
+// permission (with the advice how to get access), or the system's reason.
+QString SerialOpenFailure(const QString& APath, int AErrno);
 
 // Whether APath names something that exists but is no terminal (a regular file, a directory,
 // /dev/null): such a path is "not a serial port".

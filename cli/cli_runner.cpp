@@ -30,7 +30,7 @@ TCliRunner::~TCliRunner() {
     // The link goes first: its workers may still post into this object.
     fCommand.reset();
     fCore.reset();
-    if (fAddedExtraPort) RemoveExtraPort(fRequest.Link.Port);
+    if (fAddedExtraPort) RemoveExtraPort(SerialPath(fRequest.Link.Port));
 }
 
 void TCliRunner::Start() {
@@ -105,6 +105,7 @@ void TCliRunner::CreateSession() {
     fSettingsDir = std::make_unique<QTemporaryDir>();
     fSettings = std::make_unique<TSettingsStore>(TSettingsStore::PathUnder(fSettingsDir->path()));
     fCore = std::make_unique<TSessionCore>(fView, *fSettings, SystemTickClock(), fConfig.Timings);
+    fCore->SetObserver(!fCommand->TakesKeyLock());
     fCommand->SessionCreated();
     if (fConfig.TcpReadTimeout != 0) fCore->TCPConnector().SetReadTimeout(fConfig.TcpReadTimeout);
     if (fConfig.TcpConnectTimeout != 0)
@@ -172,17 +173,24 @@ bool TCliRunner::PrepareLink() {
         fCore->IpMaskEditChange(address);
         fCore->TCPConnector().SetPort(link.TcpPort);
     } else {
-        // A device path (a pseudo-terminal, a by-id link) is listed as an extra port.
-        if (link.Port.contains('/') && !ExtraPorts().contains(link.Port)) {
-            AddExtraPort(link.Port);
-            fAddedExtraPort = true;
+        // A port that is not there, or is no terminal, is named as such before anything opens.
+        const QString path = SerialPath(link.Port);
+        const QString problem = SerialPathProblem(path);
+        if (!problem.isEmpty()) {
+            Fail(ceLink, problem);
+            return false;
         }
         fCore->FillPortList();
+        // A device path (a pseudo-terminal, a by-id link) or a port udev does not list is
+        // listed as an extra port.
+        if (FindPortIndex(fCore->SerialPortList(), link.Port) < 0 && !ExtraPorts().contains(path)) {
+            AddExtraPort(path);
+            fAddedExtraPort = true;
+            fCore->FillPortList();
+        }
         const int index = FindPortIndex(fCore->SerialPortList(), link.Port);
         if (index < 0) {
-            Fail(ceLink, ConnectFailure("The " + link.Port + " port is closed or busy!\r" +
-                                        "Please check  the port and close other application "
-                                        "using this port."));
+            Fail(ceLink, SerialOpenFailure(path, ENOENT));
             return false;
         }
         fCore->ComPortComboBoxSelect(index);
@@ -216,7 +224,10 @@ void TCliRunner::CheckIdentified() {
 }
 
 void TCliRunner::RequestResult(int32_t ACode) {
-    if (ACode == 0 || fPhase >= phFinishing) return;
+    if (fPhase >= phFinishing) return;
+    // The run of equal failures since the last success names the cause of a loss.
+    fFailureRun = ACode == 0 ? 0 : (ACode == fLastFailure ? fFailureRun + 1 : 1);
+    if (ACode == 0) return;
     fLastFailure = ACode;
     if (ACode > 0) {
         if (Serving())
@@ -234,7 +245,8 @@ void TCliRunner::RequestResult(int32_t ACode) {
 void TCliRunner::SessionStarted() {
     if (fPhase >= phFinishing) return;
     fPhase = phRunning;
-    fLockTaken = true;
+    fSessionStarted = true;
+    fLastFailure = 0;
     if (fOnSessionStarted) fOnSessionStarted();
     if (fCommand) fCommand->Started();
 }
@@ -242,6 +254,9 @@ void TCliRunner::SessionStarted() {
 void TCliRunner::SessionEnded() {
     // Ended by the session itself (not by our own disconnect).
     if (fPhase >= phFinishing || fLinkReleased) return;
+    // A reconnect starts afresh: its failures are its own.
+    fLastFailure = 0;
+    fFailureRun = 0;
     if (Serving())
         fCommand->SessionLost();
     else
@@ -250,7 +265,9 @@ void TCliRunner::SessionEnded() {
 
 void TCliRunner::Reading() {
     fKeysFreeAtDevice = fCore->Data().LOCK == 0;
-    if (fPhase == phRunning && !fKeysFreeAtDevice && fCommand) fCommand->LiveReading();
+    // A controlling session ends when the keys come free; an observer reads on.
+    if (fPhase == phRunning && (!fKeysFreeAtDevice || fCore->Observer()) && fCommand)
+        fCommand->LiveReading();
 }
 
 bool TCliRunner::Serving() const {
@@ -259,31 +276,35 @@ bool TCliRunner::Serving() const {
 
 void TCliRunner::ErrorShown(const QString& AText) {
     if (fPhase >= phFinishing) return;
-    if (Serving()) {
-        fCommand->Note(MessageLines(AText));
-        return;
-    }
-    if (fPhase == phConnecting && fLastFailure != 0) {
-        // The identification failed; the session showed the system's text of the result code.
-        Fail(ceLink, ResultText(fLastFailure));
-    } else if (fPhase == phConnecting) {
-        Fail(ceLink, ConnectFailure(AText));
+    // The window's texts name no cause (or name it in the original language): the command line
+    // says in English what happened.
+    QString english;
+    if (fCore->Connected()) {
+        // The session's loss message; it is shown before the session ends.
+        english = fKeysFreeAtDevice && !fCore->Observer()
+                      ? "connection ended: the keys were released at the supply"
+                      : LostText(fLastFailure, fFailureRun);
+    } else if (fLastFailure != 0) {
+        english = ResultText(fLastFailure);  // the identification failed
     } else {
-        const QString english = fKeysFreeAtDevice
-                                    ? "connection ended: the keys were released at the supply"
-                                    : "connection lost: the supply stopped answering";
-        Fail(ceLink, WithSystemText(english, AText));
+        english = ConnectFailure(AText);
     }
+    if (Serving())
+        fCommand->Note(english);
+    else
+        Fail(ceLink, english);
 }
 
-QString TCliRunner::ConnectFailure(const QString& ASystemText) const {
+QString TCliRunner::ConnectFailure(const QString& AWindowText) const {
     const TLinkOptions& link = fRequest.Link;
-    if (link.Tcp())
-        return WithSystemText(
-            "cannot connect to " + link.TcpHost + ":" + QString::number(link.TcpPort), ASystemText);
-    const QString path = link.Port.contains('/') ? link.Port : PortDevicePath(link.Port);
-    if (ExistsButIsNoTerminal(path)) return link.Port + ": not a serial port";
-    return WithSystemText("cannot open " + link.Port, ASystemText);
+    if (!link.Tcp())
+        return SerialOpenFailure(SerialPath(link.Port),
+                                 fCore->COMPortConnector().ComPort().OpenErrno());
+    const QString where = "cannot connect to " + link.TcpHost + ":" + QString::number(link.TcpPort);
+    const int error = fCore->TCPConnector().TCPClient().ConnectErrno();
+    // No attempt was made (an address the session refuses): its own, English, text.
+    if (error == 0) return where + ": " + MessageLines(AWindowText).simplified();
+    return where + ": " + ConnectErrnoText(error);
 }
 
 void TCliRunner::Interrupt() {
@@ -333,13 +354,13 @@ void TCliRunner::Teardown() {
         return;
     }
     fCore->TaskMgr().Stop();
-    // After a loss the keys are given back when the supply can still be reached.
-    const bool release =
-        !fRequest.KeepLock && (fCore->Connected() || (fLockTaken && !fKeysFreeAtDevice));
+    // Only keys this run locked are given back (also after a loss, when the supply can still
+    // be reached); keys that another program locked stay locked.
+    const bool release = !fRequest.KeepLock && fCore->OwnsKeyLock();
     // The switch-off is owed also when the session has ended (keys handed to the front panel,
     // link lost): the port is opened again for it, and a failure is reported. A supply that was
     // never reached has had nothing switched.
-    const bool switchOff = fCommand && fCommand->SwitchOffAtEnd() && fLockTaken;
+    const bool switchOff = fCommand && fCommand->SwitchOffAtEnd() && fSessionStarted;
     if (release || switchOff)
         ReleaseKeys(release, switchOff);
     else

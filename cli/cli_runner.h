@@ -2,7 +2,8 @@
 // Runs one benchlordctl request on the event loop: builds a session core with a headless view and
 // a private settings store (the window's settings are never written), connects as the window
 // does (identify, key lock, scheduler), hands the session to the command, and closes it again,
-// releasing the key lock unless asked not to, also after a lost link and on a signal.
+// releasing the key lock it took unless asked not to, also after a lost link and on a signal.
+// Commands that only read run as observers: they neither lock nor release the keys.
 //
 //     TCliRunner runner(request, std::cout, std::cerr);
 //     runner.fOnFinished = [&](int code) { app.exit(code); };
@@ -76,7 +77,7 @@ private:
     void SessionEnded();
     void Reading();
     void ErrorShown(const QString& AText);
-    QString ConnectFailure(const QString& ASystemText) const;
+    QString ConnectFailure(const QString& AWindowText) const;
     void Finish(int ACode);
     void Teardown();
     // The key release and/or the switch-off at the end; the port closes once they are answered.
@@ -110,13 +111,15 @@ private:
     int fExitCode = ceOk;
     bool fInConnect = false;         // inside the session's connect (it runs pending events)
     bool fInStopping = false;        // inside the command's Stopping
-    bool fLockTaken = false;         // a session started, so the keys were locked
+    bool fSessionStarted = false;    // a session started (the supply was reached)
     bool fKeysFreeAtDevice = false;  // the last reading found the keys released at the unit
     bool fAddedExtraPort = false;
     bool fLinkReleased = false;  // the command took the serial line over
     int fTimeouts = 0;
-    // Result code of the last failed request.
+    // Result code of the last failed request, and how often it came in a row since the last
+    // success.
     int32_t fLastFailure = 0;
+    int fFailureRun = 0;
     // The key release on its way: its number (a late completion of an earlier one is ignored)
     // and the bound on the wait for its reply.
     uint32_t fRelease = 0;

@@ -458,11 +458,13 @@ void TScpiBridge::Lock(const TScpiUnit& AUnit, bool AOn) {
             return;
         }
         // The front panel takes over: the keys are released and polling stops (the session
-        // needs the keys locked), until SYST:LOCK ON.
+        // needs the keys locked), until SYST:LOCK ON. Keys another program locked stay so.
         fLocal = true;
+        const bool owned = core.OwnsKeyLock();
         core.AutoConnectSwitchClick(false);
         core.DisconnectBtnClick();
-        fCtx.Print("keys released: the front panel has control\n");
+        fCtx.Print(owned ? "keys released: the front panel has control\n"
+                         : "bridge stopped: another program holds the keys\n");
         return;
     }
     if (!fLocal) return;

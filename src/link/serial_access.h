@@ -1,6 +1,8 @@
 #pragma once
 // What to tell a user whose serial port would not open for want of access: the group that owns
-// the device node and how to join it, or that the port is busy with another program.
+// the device node and how to join it when that group may read and write it (and is not root),
+// else a udev rule that gives the "dialout" group access; or that the port is busy with another
+// program.
 
 #include <string>
 

@@ -14,7 +14,11 @@ TKRTCPSocketClient::TKRTCPSocketClient() {
 
 void TKRTCPSocketClient::Open() {
     TKRSocket::Open();
-    if (!FActive.load() || FConnected.load()) return;
+    if (!FActive.load()) {
+        FConnectErrno.store(errno);
+        return;
+    }
+    if (FConnected.load()) return;
     const int s = FSocket.load();
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -22,26 +26,33 @@ void TKRTCPSocketClient::Open() {
     uint32_t addr = 0;
     if (!KRParseIPv4(FAddr, addr)) {
         errno = EINVAL;
+        FConnectErrno.store(EINVAL);
         CheckError(-1);
         return;
     }
     to.sin_addr.s_addr = addr;
     int r = ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to);
     if (r == 0 || errno == EISCONN) {
+        FConnectErrno.store(0);
         FConnected.store(true);
         return;
     }
     if (errno != EINPROGRESS && errno != EALREADY && errno != EINTR) {
+        FConnectErrno.store(errno);
         CheckError(r);
         TKRSocketClient::Close();
         return;
     }
     bool writable = false, except = false;
     Select(s, nullptr, &writable, &except, FConnectTimeout);
-    if (!writable || except) return;  // still pending: the next Open tries again on it
+    if (!writable || except) {
+        FConnectErrno.store(ETIMEDOUT);
+        return;  // still pending: the next Open tries again on it
+    }
     int err = 0;
     socklen_t len = sizeof err;
     ::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len);
+    FConnectErrno.store(err);
     if (err == 0) {
         FConnected.store(true);
         return;

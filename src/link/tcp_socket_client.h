@@ -1,6 +1,7 @@
 #pragma once
 // TCP client socket: non-blocking connect with a time-out to a dotted IPv4 address.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +27,9 @@ public:
     void SetPort(uint16_t Value) { FPort = Value; }
     const std::string& LocalAddr() const { return FLocalAddr; }
     uint16_t LocalPort() const { return FLocalPort; }
+    // errno of the last connect attempt: 0 when it succeeded, ETIMEDOUT when no answer came
+    // within ConnectTimeout, else the reason the system gave (ECONNREFUSED, EHOSTUNREACH ...).
+    int ConnectErrno() const { return FConnectErrno.load(); }
 
 private:
     uint16_t FPort = 0;
@@ -33,4 +37,5 @@ private:
     uint16_t FLocalPort = 0;
     std::string FLocalAddr = "0.0.0.0";
     int32_t FConnectTimeout = 1000;
+    std::atomic<int> FConnectErrno{0};
 };

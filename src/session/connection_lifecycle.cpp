@@ -252,13 +252,16 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
     RefreshOutputs();
     RefreshInputVoltage();
     fPowerOn = gData.ONOFF != 0;
-    if (gData.LOCK != 0) {
+    // Keys already locked belong to whoever locked them (another program, or this session
+    // before its link was lost); an observer leaves them as they are.
+    if (fObserver || gData.LOCK != 0) {
         SessionStart();
         return;
     }
     WriteRegister(6, 1, [this] {
         if (!fConnected) {
             gData.LOCK = 1;
+            fOwnsKeyLock = true;
             SessionStart();
         }
     });
@@ -420,10 +423,13 @@ void TSessionCore::DisconnectBtnClick() {
     fTaskMgr->Stop();
     TKRConnector* connector = ActiveConnector();
     connector->QueueClear();
-    // Release the keys; the write goes out even when the supply no longer answers, and the
-    // wait for it to leave the queue is bounded.
-    WriteRegister(6, 0, [] {});
-    connector->QueueWaitForEmpty(fTimings.DrainTimeout);
+    // Release the keys this session locked; the write goes out even when the supply no longer
+    // answers, and the wait for it to leave the queue is bounded.
+    if (fOwnsKeyLock) {
+        fOwnsKeyLock = false;
+        WriteRegister(6, 0, [] {});
+        connector->QueueWaitForEmpty(fTimings.DrainTimeout);
+    }
     Disconnect();
     fPanel.ConnectEnabled = true;
     PushPanel();

@@ -56,8 +56,10 @@ void TSessionCore::ReadDataReply(const TKRRegisters& r) {
     // 8.
     fTaskMgr->Callback();
 
-    // 9. Keys released at the device: remote control has ended.
-    if (gData.LOCK == 0) {
+    // 9. Keys released at the device: remote control has ended (nothing is left to release).
+    //    An observer never depended on the lock and reads on.
+    if (gData.LOCK == 0) fOwnsKeyLock = false;
+    if (gData.LOCK == 0 && !fObserver) {
         fTaskMgr->Stop();
         PostConnectionLost();
     }

@@ -35,7 +35,7 @@ void TSessionCore::IsetIndChange(uint32_t AValue) {
 }
 
 void TSessionCore::SetValueChange() {
-    if (fConnected && gData.LOCK == 1) fTaskMgr->WriteSetData();
+    if (fConnected && gData.LOCK == 1 && !fObserver) fTaskMgr->WriteSetData();
     RefreshSetPower();
 }
 
@@ -59,7 +59,7 @@ void TSessionCore::WriteSetDataJob() {
 }
 
 void TSessionCore::OnOffBtnClick() {
-    if (!fConnected || gData.LOCK != 1) return;
+    if (!fConnected || gData.LOCK != 1 || fObserver) return;
     const bool wasOn = fPowerOn;
     fPowerOn = !fPowerOn;
     if (!fModel.RCNT) {

@@ -110,6 +110,16 @@ public:
     // scheduler and session timer stop, the queue is cleared, the master releases the port.
     void Disconnect();
 
+    // --- key lock ---
+    // An observer session neither locks nor releases the keys and does not end when it reads
+    // them released; it only reads (set before connecting).
+    void SetObserver(bool AObserver) { fObserver = AObserver; }
+    bool Observer() const { return fObserver; }
+    // Whether this session locked the keys (they were free when it connected). Only then are
+    // they released at its end; keys found locked belong to another program and stay locked.
+    // Kept across a lost link, so a reconnect finding its own lock still owns it.
+    bool OwnsKeyLock() const { return fOwnsKeyLock; }
+
     // --- state ---
     bool Connected() const { return fConnected; }
     bool PowerOn() const { return fPowerOn; }
@@ -288,6 +298,8 @@ private:
     QString fIpText = "192.168.001.001";
     bool fVersionControlMessage = true;
     bool fLostPosted = false;
+    bool fObserver = false;
+    bool fOwnsKeyLock = false;
     int fErrorBoxesOpen = 0;  // connection error boxes open; autoconnect waits while one is
 
     // Output and set values.

@@ -1,16 +1,19 @@
 // Failures and their exit codes: refused requests (4), a link that cannot be opened or is lost
 // (3), with the program's own messages on standard error and the keys given back when possible.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <functional>
 
-#include "link/modbus_errors.h"
+#include "cli/cli_messages.h"
 #include "sim/sim_device.h"
 #include "tests/cli/cli_harness.h"
 #include "tests/support/event_loop.h"
@@ -19,11 +22,9 @@ using clitest::TCliHarness;
 
 namespace {
 
-// The English text and the system's own text in brackets.
+// English only: the system's own text stays in the window.
 std::string DeviceMessage(int32_t ACode, const std::string& AEnglish) {
-    std::string level;
-    return "benchlordctl: device exception " + std::to_string(ACode) + ": " + AEnglish + " (" +
-           ModbusErrorMsg(ACode, level) + ")\n";
+    return "benchlordctl: device exception " + std::to_string(ACode) + ": " + AEnglish + "\n";
 }
 
 testsupport::TSupplyConfig WithException(uint8_t ACode, bool APty) {
@@ -66,7 +67,8 @@ TEST(CliFailure, RefusedWriteDuringTheSessionExitsWithFour) {
     EXPECT_EQ(h.supply.Reg(simreg::USET), 500);
 }
 
-// How the supply goes away once the session runs, and whether its keys can be given back.
+// How the supply goes away once the session of a command that locked its keys runs, and whether
+// the keys can be given back.
 struct TLoss {
     const char* Name;
     std::function<void(testsupport::TVirtualSupplyFixture&)> Cause;
@@ -83,12 +85,12 @@ const TLoss kLosses[] = {
          f.dropEvery = 1;
          ASupply->SetFaults(f);
      },
-     true, "connection lost: the supply stopped answering (Connection lost !!!)"},
+     true, "connection lost: the supply stopped answering"},
     {"KeysUnlockedAtThePanel",
      [](testsupport::TVirtualSupplyFixture& ASupply) { ASupply->ReleaseKeyLock(); }, true,
-     "connection ended: the keys were released at the supply (Connection lost !!!)"},
+     "connection ended: the keys were released at the supply"},
     {"SupplyGone", [](testsupport::TVirtualSupplyFixture& ASupply) { ASupply.Stop(); }, false,
-     "connection lost: the supply stopped answering (Connection lost !!!)"},
+     "connection lost: the supply stopped answering"},
 };
 
 void PrintTo(const TLoss& ALoss, std::ostream* AOut) {
@@ -106,11 +108,10 @@ TEST_P(CliLoss, ExitsWithThreeAfterTheSessionsMessage) {
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
     // The link waits longer for a reply than a disconnect waits for the key release to leave.
     h.config.SerialWaitResp = h.config.TcpReadTimeout = 2 * h.config.Timings.DrainTimeout;
-    const auto run = h.Run(
-        (pty ? h.Pty() : h.Tcp()) << "watch"
-                                  << "--interval"
-                                  << "0.02",
-        [&](TCliRunner& ARunner) { ARunner.fOnSessionStarted = [&] { loss.Cause(h.supply); }; });
+    // The loss comes before the first reading, so 'on' never gets to switch.
+    const auto run = h.Run((pty ? h.Pty() : h.Tcp()) << "on", [&](TCliRunner& ARunner) {
+        ARunner.fOnSessionStarted = [&] { loss.Cause(h.supply); };
+    });
     ASSERT_TRUE(run.Finished);
     EXPECT_EQ(run.Code, 3);
     EXPECT_EQ(run.Err, std::string("benchlordctl: ") + loss.Message + "\n");
@@ -150,7 +151,7 @@ TEST(CliFailure, KeyReleaseReplyIsReadBeforeThePortCloses) {
     ::close(fd);
 }
 
-TEST(CliFailure, ConnectFailuresNameTheLinkWithTheWindowsTexts) {
+TEST(CliFailure, ConnectFailuresNameTheCause) {
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
     const QString port = QString::number(h.supply.TcpPort());
@@ -158,14 +159,38 @@ TEST(CliFailure, ConnectFailuresNameTheLinkWithTheWindowsTexts) {
     auto run = h.Run({"--tcp", "127.0.0.1:" + port, "read"});
     EXPECT_EQ(run.Code, 3);
     EXPECT_EQ(run.Err, "benchlordctl: cannot connect to 127.0.0.1:" + port.toStdString() +
-                           " (The TCP server at 127.0.0.1 does not replay! Please check  the TCP "
-                           "IP address.)\n");
-    run = h.Run({"--port", "/dev/nonexistent-tty", "read"});
+                           ": connection refused\n");
+
+    // A listener whose queue is full drops the connection request: no answer comes.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    std::vector<int> queued;
+    for (int i = 0; i < 2; ++i) {
+        queued.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(queued.back(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    }
+    const QString full = "127.0.0.1:" + QString::number(ntohs(addr.sin_port));
+    run = h.Run({"--tcp", full, "read"});
+    for (int fd : queued)
+        ::close(fd);
+    ::close(listener);
     EXPECT_EQ(run.Code, 3);
-    EXPECT_EQ(run.Err,
-              "benchlordctl: cannot open /dev/nonexistent-tty (The /dev/nonexistent-tty port is "
-              "closed or busy! Please check  the port and close other application using this "
-              "port.)\n");
+    EXPECT_EQ(run.Err, "benchlordctl: cannot connect to " + full.toStdString() + ": timed out\n");
+
+    // A port that is not there is named as such, and only once.
+    for (const QString& name : {QString("/dev/nonexistent-tty"), QString("./nosuch")}) {
+        run = h.Run({"--port", name, "read"});
+        EXPECT_EQ(run.Code, 3);
+        EXPECT_EQ(run.Err, "benchlordctl: " + name.toStdString() + ": no such serial port\n");
+    }
+    run = h.Run({"--port", "nosuch", "read"});
+    EXPECT_EQ(run.Err, "benchlordctl: /dev/nosuch: no such serial port\n");
     // Paths that are no terminal at all.
     QTemporaryDir dir;
     QFile file(dir.filePath("plain"));
@@ -175,6 +200,41 @@ TEST(CliFailure, ConnectFailuresNameTheLinkWithTheWindowsTexts) {
         EXPECT_EQ(run.Code, 3);
         EXPECT_EQ(run.Err, "benchlordctl: " + path.toStdString() + ": not a serial port\n");
     }
+}
+
+TEST(CliFailure, ConnectErrorsInEnglish) {
+    EXPECT_EQ(ConnectErrnoText(ECONNREFUSED), "connection refused");
+    EXPECT_EQ(ConnectErrnoText(EHOSTUNREACH), "no route to host");
+    EXPECT_EQ(ConnectErrnoText(ENETUNREACH), "no route to host");
+    EXPECT_EQ(ConnectErrnoText(ETIMEDOUT), "timed out");
+}
+
+// Replies the link cannot take are named, in English only, with how often they came.
+TEST(CliFailure, GarbledRepliesAreNamed) {
+    testsupport::TSupplyConfig unit = TCliHarness::DefaultSupply();
+    unit.pty = true;
+    TCliHarness h(unit);
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    SimFaults crc;
+    crc.corruptCrcEvery = 1;
+    h.supply->SetFaults(crc);
+    auto run = h.Run(h.Pty() << "read");
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_EQ(run.Err, "benchlordctl: link error -4: reply with a bad checksum\n");
+    // Once the session runs: the count of bad replies that ended it.
+    h.supply->SetFaults({});
+    run = h.Run(h.Pty() << "watch", [&](TCliRunner& ARunner) {
+        ARunner.fOnSessionStarted = [&] { h.supply->SetFaults(crc); };
+    });
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_EQ(run.Err, "benchlordctl: connection lost: reply with a bad checksum (3 in a row)\n");
+
+    SimFaults id;
+    id.badTransaction = true;
+    h.supply->SetFaults(id);
+    run = h.Run(h.Tcp() << "read");
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_EQ(run.Err, "benchlordctl: link error -2: reply with a wrong transaction id\n");
 }
 
 TEST(CliFailure, PortHeldByAnotherProgramIsReportedBusy) {

@@ -55,15 +55,43 @@ TEST(SessionConnect, TcpSessionIdentifiesLocksAndPolls) {
     EXPECT_TRUE(h.view.infos.isEmpty());  // ver_46 gets no version notice
 }
 
-TEST(SessionConnect, KeysAlreadyLockedAreNotWrittenAgain) {
+// Keys another program locked belong to it: neither locked again nor released at the end.
+TEST(SessionConnect, KeysLockedByAnotherProgramStayLocked) {
     TSessionHarness h;
     ASSERT_TRUE(h.StartSupply());
     h.supply->SetRegister(simreg::LOCK, 1);
     h.supply->ClearWrites();
     ASSERT_TRUE(h.ConnectTcp());
     ASSERT_TRUE(h.WaitPolls(3));
-    for (const SimWrite& w : h.supply->Writes())
-        EXPECT_NE(w.start, simreg::LOCK);
+    EXPECT_FALSE(h.core->OwnsKeyLock());
+    h.core->DisconnectBtnClick();
+    EXPECT_FALSE(h.core->Connected());
+    EXPECT_FALSE(h.supply->WaitForWrite(simreg::LOCK, std::chrono::milliseconds(200)));
+    EXPECT_EQ(h.supply->Register(simreg::LOCK), 1);
+}
+
+// An observer reads only: it never locks, reads on when the keys come free, and writes nothing
+// when it ends.
+TEST(SessionConnect, ObserverNeverLocksAndOutlivesReleasedKeys) {
+    TSessionHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    h.core->SetObserver(true);
+    ASSERT_TRUE(h.ConnectTcp());
+    ASSERT_TRUE(h.WaitPolls(3));
+    EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
+    // Another program locks the keys and releases them again.
+    h.supply->SetRegister(simreg::LOCK, 1);
+    ASSERT_TRUE(h.WaitFor([&] { return h.core->Data().LOCK == 1; }));
+    h.core->OnOffBtnClick();
+    h.core->UsetIndChange(700);
+    h.supply->ReleaseKeyLock();
+    ASSERT_TRUE(h.WaitFor([&] { return h.core->Data().LOCK == 0; }));
+    ASSERT_TRUE(h.WaitPolls(5));
+    EXPECT_TRUE(h.core->Connected());
+    EXPECT_TRUE(h.view.errors.isEmpty());
+    h.core->DisconnectBtnClick();
+    EXPECT_FALSE(h.supply->WaitForWrite(simreg::LOCK, std::chrono::milliseconds(200)));
+    EXPECT_TRUE(h.supply->Writes().empty());
 }
 
 TEST(SessionConnect, UnreachableBridgeReportsAndSwitchesAutoconnectOff) {

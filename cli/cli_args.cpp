@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include "cli/cli_sequence_args.h"
+#include "cli/cli_suggest.h"
 #include "link/ipv4_address.h"
 #include "session/session_core.h"
 
@@ -39,6 +40,12 @@ const QStringList kValueOptions = {"--port",          "--tcp",     "--baud",    
                                    "--opp",           "--timer",   "--interval",    "--count",
                                    "--csv",           "--log",     "--format",      "--log-every",
                                    "--log-on-change", "--listen",  "--idle-timeout"};
+
+// Every option, for "did you mean …?".
+QStringList AllOptions() {
+    return kValueOptions + QStringList{"--help",        "--version",   "--json",   "--keep-lock",
+                                       "--off-on-exit", "--no-verify", "--no-jump"};
+}
 
 struct TRawOption {
     QString Name;
@@ -184,7 +191,8 @@ QString ParsePreset(const QStringList& AArgs, TCliRequest& AReq) {
     else if (action == "save")
         AReq.Preset = paSave;
     else
-        return "preset: unknown action " + action;
+        return WithSuggestion("preset: unknown action " + action, action,
+                              {"list", "show", "select", "save"});
     if (AArgs.size() != 2) return "preset " + action + ": one preset number (0-19, M0-M9, C0-C9)";
     const auto num = ParsePresetNumber(AArgs[1]);
     if (!num) return "preset " + action + ": not a preset: " + AArgs[1] + " (0-19, M0-M9, C0-C9)";
@@ -243,7 +251,7 @@ TParseResult ParseArguments(const QStringList& AArgs) {
             opt.Value = arg.mid(eq + 1);
         }
         if (!kValueOptions.contains(opt.Name)) {
-            r.Error = "unknown option " + opt.Name;
+            r.Error = WithSuggestion("unknown option " + opt.Name, opt.Name, AllOptions());
             return r;
         }
         if (eq < 0) {
@@ -271,7 +279,7 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     }
     req.Command = positional.takeFirst();
     if (!IsCommand(req.Command)) {
-        r.Error = "unknown command " + req.Command;
+        r.Error = WithSuggestion("unknown command " + req.Command, req.Command, kCommands);
         return r;
     }
     if (req.Help) return r;

@@ -1,6 +1,7 @@
 #include "cli/cli_sequence_args.h"
 
 #include "cli/cli_args.h"
+#include "cli/cli_suggest.h"
 #include "cli/cli_values.h"
 
 QString ParseSequence(const QStringList& AArgs, TCliRequest& AReq) {
@@ -10,7 +11,8 @@ QString ParseSequence(const QStringList& AArgs, TCliRequest& AReq) {
         if (AArgs.size() != 1) return "sequence show: no further arguments";
         return {};
     }
-    if (AArgs[0] != "run") return "sequence: unknown action " + AArgs[0];
+    if (AArgs[0] != "run")
+        return WithSuggestion("sequence: unknown action " + AArgs[0], AArgs[0], {"show", "run"});
     if (AArgs.size() > 2) return "sequence run: at most one step file";
     if (AArgs.size() == 2) AReq.StepFile = AArgs[1];
     return {};

@@ -33,8 +33,9 @@ int main(int argc, char** argv) {
     }
     const TParseResult parsed = ParseArguments(args);
     if (!parsed.Error.isEmpty()) {
-        std::cerr << "benchlordctl: " << parsed.Error.toStdString() << "\n"
-                  << "Try 'benchlordctl --help'." << std::endl;
+        for (const QString& line : parsed.Error.split('\n'))
+            std::cerr << "benchlordctl: " << line.toStdString() << "\n";
+        std::cerr << "Try 'benchlordctl --help'." << std::endl;
         return ceUsage;
     }
 

@@ -109,6 +109,24 @@ TEST(CliArgs, HelpWithOrWithoutCommandNeedsNoLink) {
     EXPECT_EQ(ParseArguments({"help", "set"}).Request.Command, "set");
 }
 
+TEST(CliArgs, SlipsOfTheKeysGetTheClosestName) {
+    auto error = [](const QString& ALine) {
+        return ParseArguments(ALine.split(' ')).Error.toStdString();
+    };
+    EXPECT_EQ(error("--tcp h raed"), "unknown command raed\ndid you mean \"read\"?");
+    EXPECT_EQ(error("--tcp h calibrate"),
+              "unknown command calibrate\ndid you mean \"calibration\"?");
+    EXPECT_EQ(error("--tcp h set --volage 5"),
+              "unknown option --volage\ndid you mean \"--voltage\"?");
+    EXPECT_EQ(error("--tcp h --keeplock on"),
+              "unknown option --keeplock\ndid you mean \"--keep-lock\"?");
+    EXPECT_EQ(error("--tcp h preset lsit"), "preset: unknown action lsit\ndid you mean \"list\"?");
+    EXPECT_EQ(error("--tcp h sequence rnu"), "sequence: unknown action rnu\ndid you mean \"run\"?");
+    // Nothing close: no guess.
+    EXPECT_EQ(error("--tcp h frob"), "unknown command frob");
+    EXPECT_EQ(error("--tcp h info --xyzzy"), "unknown option --xyzzy");
+}
+
 struct TUnitCase {
     const char* Text;
     int Decimals;

@@ -5,12 +5,16 @@
 
 #include <unistd.h>
 
+#include <QFileInfo>
 #include <QObject>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_link.h"
+#include "cli/cli_runner.h"
 #include "link/com_port.h"
 #include "link/com_port_connector.h"
 #include "maintenance/core/flasher_job.h"
@@ -36,6 +40,10 @@ public:
         if (r.Link.Tcp())
             return "flash: the boot loader is reached over a serial port only (--port), not over "
                    "TCP";
+        if (IsBluetoothPort(r.Link.Port))
+            return "flash: " + r.Link.Port +
+                   " is a Bluetooth serial port; the boot loader is reached over a wired USB/UART "
+                   "line only";
         try {
             TSTM32_Flasher::ReadImage(r.FlashFile.toStdString());
         } catch (const EFlasherFileError& e) {
@@ -45,6 +53,14 @@ public:
     }
 
     bool NeedsSession() const override { return !fCtx.Request().NoJump; }
+
+    QString CheckLimits() override {
+        // KORAD units run their maker's firmware: there is no boot loader update for them.
+        if (fCtx.Core().Model().Korad)
+            return "flash: this is a KORAD unit; its firmware cannot be updated this way (nothing "
+                   "was written)";
+        return {};
+    }
 
     void SessionCreated() override {
         TLN_TaskMgr& t = fCtx.Core().TaskMgr();
@@ -61,13 +77,62 @@ public:
     }
 
     void Stopping() override {
-        fJob.reset();  // a transfer still running is cancelled and waited for
+        if (fStopped) return;
+        fStopped = true;
+        // Cut short (a signal, a closed output) after the jump: the supply waits in its boot
+        // loader, perhaps erased. Say so, and how to finish.
+        const bool transferCut = fJob && fJob->Running();
+        const bool cutShort = fJob ? transferCut : fJumpSent;
+        QString state;
+        if (fJob) {
+            fJob->Stop();  // a transfer still running is cancelled and waited for
+            state = fJob->StateText();
+            fJob.reset();  // its lines still posted would only say "Cancelled"
+        }
         fPort.Close();
         ClearBar();
+        if (cutShort) TellHowToFinish(transferCut ? "interrupted. " : "", state);
     }
 
 private:
+    void TellHowToFinish(const QString& APrefix, QString AState) {
+        if (AState.isEmpty() && !fJumpSent) return;  // the boot loader was never reached
+        if (AState.isEmpty())
+            AState = "The supply should wait in its boot loader; its firmware was not changed.";
+        fCtx.Warn(APrefix + AState);
+        fCtx.Warn("to finish the update, run: " + FinishCommand());
+    }
+
+    // The command that finishes the update on a supply waiting in its boot loader.
+    QString FinishCommand() const {
+        const TCliRequest& r = fCtx.Request();
+        QStringList words{"benchlordctl",
+                          "--port",
+                          r.Link.Port,
+                          "flash",
+                          QFileInfo(r.FlashFile).absoluteFilePath(),
+                          "--no-jump"};
+        if (r.NoVerify) words << "--no-verify";
+        for (QString& w : words)
+            if (w.contains(QRegularExpression("[^A-Za-z0-9_./:=+@%-]")))
+                w = "'" + w.replace("'", "'\\''") + "'";
+        return words.join(' ');
+    }
+
+    static bool IsBluetoothPort(const QString& AName) {
+        TSerialPortList list;
+        SetupEnumAvailableComPorts(list);
+        const int index = FindPortIndex(list, AName);
+        if (index >= 0 && list[size_t(index)].FriendlyName.contains("Bluetooth")) return true;
+        // Bluetooth serial ports are the kernel's rfcomm devices, also behind a link.
+        const QString path = AName.contains('/') ? AName : PortDevicePath(AName);
+        const QString real = QFileInfo(path).canonicalFilePath();
+        return QFileInfo(path).fileName().startsWith("rfcomm") ||
+               QFileInfo(real).fileName().startsWith("rfcomm");
+    }
+
     void JumpSent() {
+        fJumpSent = true;
         // Once the worker has taken the frame it is written; then the line is handed over.
         fCtx.Core().COMPortConnector().QueueWaitForEmpty(1000);
         fCtx.ReleaseLink();
@@ -83,7 +148,7 @@ private:
             fCtx.Fail(ceLink, "The port " + name + " could not be opened for the boot loader.");
             return;
         }
-        fJob = std::make_unique<TFlasherJob>(fPort);
+        fJob = std::make_unique<TFlasherJob>(fPort, fCtx.Config().Flasher);
         QObject::connect(fJob.get(), &TFlasherJob::LogLine, &fContext,
                          [this](const QString& AText) { Line(AText); });
         QObject::connect(fJob.get(), &TFlasherJob::Progress, &fContext,
@@ -107,6 +172,7 @@ private:
                              "was not erased and waits in its boot loader.");
         if (AFailure == ffCancelled) return;  // an interrupt ends the command
         fCtx.Fail(ceBootloader, "Firmware update failed at the boot loader step: " + AStep);
+        TellHowToFinish(QString(), fJob->StateText());
     }
 
     void Line(const QString& AText) {
@@ -139,6 +205,8 @@ private:
     QObject fContext;  // receiver of the queued calls; dies with the command
     TKRCOMPort fPort;
     std::unique_ptr<TFlasherJob> fJob;
+    bool fJumpSent = false;
+    bool fStopped = false;
     bool fBarShown = false;
     int fBarCurrent = 0;
     int fBarMax = 0;

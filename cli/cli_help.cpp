@@ -121,9 +121,12 @@ QString CommandHelp(const QString& ACommand) {
             "0x08000000, reads it back and compares it (not with --no-verify) and starts it. Each\n"
             "step is printed as a line; a progress bar goes to standard error on a terminal.\n"
             "--no-jump skips the Modbus part for a supply that already waits in its boot loader.\n"
-            "Not over --tcp. Exit codes: 0 written (and verified) and started; 2 the file is\n"
-            "missing, unreadable, empty or larger than the chip's flash (nothing written);\n"
-            "3 the port or the link failed; 5 a boot loader step failed (the message names it).\n");
+            "An update that fails or is interrupted prints what the chip holds now and the\n"
+            "command that finishes it (with --no-jump); the retry wakes a boot loader left active.\n"
+            "Not over --tcp or a Bluetooth port, not for KORAD units. Exit codes: 0 written (and\n"
+            "verified) and started; 2 the file is missing, unreadable, empty or larger than the\n"
+            "chip's flash (nothing written), or the link or unit is refused; 3 the port or the\n"
+            "link failed; 5 a boot loader step failed (the message names it); 130 interrupted.\n");
     if (ACommand == "calibration")
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] calibration\n"

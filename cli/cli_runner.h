@@ -20,6 +20,7 @@
 #include "cli/cli_args.h"
 #include "cli/cli_command.h"
 #include "cli/cli_view.h"
+#include "maintenance/core/stm32_flasher.h"
 #include "session/session_core.h"
 #include "tools/core/sequencer.h"
 
@@ -38,6 +39,8 @@ struct TCliConfig {
     TSequencerTimings Sequence{};
     QString TablePath;
     QString UserSettingsPath;
+    // flash: the boot loader client's time-outs.
+    TFlasherTimeouts Flasher;
 };
 
 class TCliRunner : public QObject, private TCliContext {

@@ -47,6 +47,21 @@ bool ParseInto(const std::string& s, unsigned long max, T& out) {
     return true;
 }
 
+// "CMD:N[:FRAME][:silent]", e.g. "0x31:3:2:silent": the third Write loses its data's ACK.
+bool ParseBootFault(const std::string& s, SimBootFault& f) {
+    std::vector<std::string> parts;
+    std::istringstream in(s);
+    for (std::string part; std::getline(in, part, ':');)
+        parts.push_back(part);
+    if (parts.size() < 2 || parts.size() > 4) return false;
+    if (parts.size() >= 3 && parts.back() == "silent") {
+        f.silent = true;
+        parts.pop_back();
+    }
+    return ParseInto(parts[0], 255, f.command) && ParseInto(parts[1], 0xFFFFFFFF, f.occurrence) &&
+           f.occurrence > 0 && (parts.size() < 3 || ParseInto(parts[2], 2, f.frame));
+}
+
 std::string FaultText(const SimFaults& f) {
     std::ostringstream s;
     s << "delay " << f.replyDelayMs << " ms, drop every " << f.dropEvery << ", corrupt crc every "
@@ -122,6 +137,10 @@ std::string SimUsage() {
            "  --erase classic|extended  erase command the boot loader offers\n"
            "  --flash-in FILE        initial flash image\n"
            "  --flash-out FILE       where the flash image is saved at every Go\n"
+           "  --boot-fault CMD:N[:FRAME][:silent]\n"
+           "                         the Nth use of command CMD is refused (or its reply lost)\n"
+           "                         at frame 0 (the command), 1 or 2; repeatable\n"
+           "  --read-protected       the chip starts with read protection on\n"
            "Other:\n"
            "  --exit-on-eof          quit at the end of standard input\n"
            "  -v, --verbose          print every exchange on standard error\n"
@@ -267,6 +286,17 @@ bool SimParseArgs(const std::vector<std::string>& args, SimCommandLine& out, std
                 return false;
             }
             o.boot.extendedErase = v == "extended" ? 1 : 0;
+        } else if (a == "--boot-fault") {
+            std::string v;
+            if (!(ok = value(v))) break;
+            SimBootFault f;
+            if (!ParseBootFault(v, f)) {
+                error = "--boot-fault takes CMD:N[:FRAME][:silent], e.g. 0x31:3:2:silent";
+                return false;
+            }
+            o.boot.commandFaults.push_back(f);
+        } else if (a == "--read-protected") {
+            o.boot.readProtected = true;
         } else if (a == "--flash-in") {
             ok = value(o.flashIn);
         } else if (a == "--flash-out") {

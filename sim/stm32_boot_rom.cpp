@@ -29,6 +29,29 @@ constexpr uint8_t kGet = 0x00, kGetVersion = 0x01, kGetId = 0x02, kRead = 0x11, 
                   kWrite = 0x31, kErase = 0x43, kExtErase = 0x44, kWriteProtect = 0x63,
                   kWriteUnprotect = 0x73, kReadoutProtect = 0x82, kReadoutUnprotect = 0x92;
 
+// Where the chip's family keeps its flash size in KiB (a 16-bit word in system memory); 0 when
+// the family is not one of these.
+uint32_t FlashSizeWordAt(uint16_t pid) {
+    struct Family {
+        uint32_t at;
+        std::array<uint16_t, 12> pids;  // 0: unused
+    };
+    static constexpr std::array<Family, 4> kFamilies{{
+        {0x1FFFF7E0, {0x410, 0x412, 0x414, 0x418, 0x420, 0x428, 0x430}},  // F1
+        {0x1FFFF7CC,
+         {0x422, 0x432, 0x438, 0x439, 0x440, 0x442, 0x444, 0x445, 0x446, 0x448}},  // F0, F3
+        {0x1FFF7A22,
+         {0x411, 0x413, 0x419, 0x421, 0x423, 0x431, 0x433, 0x434, 0x441, 0x458, 0x463}},  // F2, F4
+        {0x1FFF75E0,
+         {0x415, 0x435, 0x460, 0x461, 0x462, 0x464, 0x466, 0x467, 0x468, 0x469, 0x470,
+          0x479}},  // G0, G4, L4
+    }};
+    for (const Family& f : kFamilies)
+        for (const uint16_t p : f.pids)
+            if (p != 0 && p == pid) return f.at;
+    return 0;
+}
+
 uint8_t Xor(const std::vector<uint8_t>& v, size_t from, size_t to) {
     uint8_t x = 0;
     for (size_t i = from; i < to; ++i)
@@ -49,6 +72,10 @@ SimBootRom::SimBootRom(const SimBootOptions& options) : pid_(options.productId),
     flash_.assign(options.flashSize ? options.flashSize : chip.flash, 0xFF);
     ram_.assign(kRamSize, 0);
     options_.assign(kOptionSize, 0xFF);
+    readProtected_ = options.readProtected;
+    sizeWordAt_ = FlashSizeWordAt(pid_);
+    const auto kib = static_cast<uint16_t>(flash_.size() / 1024);
+    sizeWord_ = {static_cast<uint8_t>(kib), static_cast<uint8_t>(kib >> 8)};
 }
 
 void SimBootRom::Reset() {
@@ -94,6 +121,8 @@ uint8_t* SimBootRom::Memory(uint32_t address, uint32_t len, bool write) {
     if (inside(kRamBase, ram_.size())) return ram_.data() + (address - kRamBase);
     if (!write && inside(kOptionBase, options_.size()))
         return options_.data() + (address - kOptionBase);
+    if (!write && sizeWordAt_ != 0 && inside(sizeWordAt_, sizeWord_.size()))
+        return sizeWord_.data() + (address - sizeWordAt_);
     return nullptr;
 }
 
@@ -222,19 +251,62 @@ void SimBootRom::Byte(uint8_t b, std::vector<uint8_t>& out) {
     }
     acc_.push_back(b);
     if (--need_ > 0) return;
+    // A frame is complete: the fault switched on for it, if any.
+    const SimBootFault* fault = nullptr;
+    if (state_ == command) {
+        if ((acc_[0] ^ acc_[1]) != 0xFF) {
+            out.push_back(kNack);
+            return Expect(command, 2);
+        }
+        current_ = acc_[0];
+        frame_ = 0;
+        ++uses_[current_];
+        fault = FaultNow();
+    } else if (FrameComplete()) {
+        ++frame_;
+        fault = FaultNow();
+    }
+    if (fault && !fault->silent) {
+        out.push_back(kNack);
+        return Expect(command, 2);
+    }
+    const size_t mark = out.size();
+    Step(out);
+    if (fault) out.resize(mark);  // the reply is lost on the line
+}
+
+bool SimBootRom::FrameComplete() const {
+    switch (state_) {
+        case writeData:
+        case erase:
+        case writeProtect:
+            return acc_.size() > 1;
+        case extErase:
+            return acc_.size() > 2;
+        default:
+            return true;
+    }
+}
+
+const SimBootFault* SimBootRom::FaultNow() const {
+    for (const SimBootFault& f : faults_.commandFaults)
+        if (f.command == current_ && f.occurrence == uses_[current_] && f.frame == frame_)
+            return &f;
+    return nullptr;
+}
+
+void SimBootRom::Step(std::vector<uint8_t>& out) {
     const auto fail = [&] {
         out.push_back(kNack);
         Expect(command, 2);
     };
     switch (state_) {
-        case command:
-            if ((acc_[0] ^ acc_[1]) != 0xFF) return fail();
-            {
-                const uint8_t cmd = acc_[0];
-                Expect(command, 2);
-                Command(cmd, out);
-            }
+        case command: {
+            const uint8_t cmd = acc_[0];
+            Expect(command, 2);
+            Command(cmd, out);
             return;
+        }
         case readAddress:
         case writeAddress:
         case goAddress: {

@@ -3,10 +3,22 @@
 // stream state machine holding a flash image. Fed with the bytes received on the line, it appends
 // the bytes the chip sends back. Not thread-safe; the virtual supply guards it.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// One exchange that fails: the nth use of a command answers one of its frames with a NACK, or
+// not at all (the chip acts on the frame, its reply is lost on the line). Frame 0 is the command
+// itself, 1 the frame after it (an address, Erase's code list), 2 the next (Read's count, Write's
+// data). Uses are counted over the chip's life, so a retry gets past the fault.
+struct SimBootFault {
+    uint8_t command = 0;
+    uint32_t occurrence = 1;
+    uint8_t frame = 0;
+    bool silent = false;
+};
 
 struct SimBootOptions {
     uint16_t productId = 0x420;
@@ -18,6 +30,8 @@ struct SimBootOptions {
     int getReplyLimit = -1;       // Get sends only this many bytes after its ACK (-1: all)
     uint8_t listedEraseCode = 0;  // command code listed in place of the erase command (0: real)
     int64_t corruptReadAt = -1;   // flash offset that reads back inverted
+    std::vector<SimBootFault> commandFaults;
+    bool readProtected = false;  // read protection on from the start
 };
 
 // Typical STM32 flash timings, charged when the line's wire time is emulated.
@@ -39,6 +53,10 @@ public:
     // Back to the state after reset: waits for the activation byte 0x7F.
     void Reset();
     void Feed(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
+    // Replaces the switched exchange faults (uses counted so far stay counted).
+    void SetCommandFaults(std::vector<SimBootFault> faults) {
+        faults_.commandFaults = std::move(faults);
+    }
     // True once after a Go command was accepted; address receives its target.
     bool TakeGo(uint32_t& address);
     // Flash time (erase, programming) spent since the last call, in nanoseconds.
@@ -67,6 +85,7 @@ private:
         writeProtect
     };
     void Byte(uint8_t b, std::vector<uint8_t>& out);
+    void Step(std::vector<uint8_t>& out);  // acts on the frame in acc_
     void Command(uint8_t cmd, std::vector<uint8_t>& out);
     bool AddressFrame(uint32_t& address) const;  // acc_ holds 4 address bytes and their XOR
     uint8_t* Memory(uint32_t address, uint32_t len, bool write);
@@ -74,6 +93,9 @@ private:
     void MassErase();
     void ErasePage(uint32_t page);
     void Expect(State s, size_t n);
+    // True when the bytes in acc_ complete a frame (not just the length byte of one).
+    bool FrameComplete() const;
+    const SimBootFault* FaultNow() const;
 
     uint16_t pid_;
     uint32_t pageSize_;
@@ -82,6 +104,8 @@ private:
     std::vector<uint8_t> flash_;
     std::vector<uint8_t> ram_;
     std::vector<uint8_t> options_;
+    uint32_t sizeWordAt_ = 0;  // the flash size word's address, 0 when the family has none
+    std::array<uint8_t, 2> sizeWord_{};
     bool readProtected_ = false;
     State state_ = waitActivation;
     std::vector<uint8_t> acc_;  // bytes of the current phase
@@ -89,6 +113,9 @@ private:
     uint32_t address_ = 0;
     uint64_t busyNs_ = 0;
     SimBootOptions faults_;
+    std::array<uint32_t, 256> uses_{};  // accepted commands, by code
+    uint8_t current_ = 0;               // the command being served
+    uint8_t frame_ = 0;                 // its frame being received
     bool go_ = false;
     uint32_t goAddress_ = 0;
 };

@@ -732,3 +732,8 @@ uint16_t VirtualSupply::BootProductId() {
     std::lock_guard<std::mutex> lock(impl_->mu);
     return impl_->rom.ProductId();
 }
+
+void VirtualSupply::SetBootFaults(std::vector<SimBootFault> faults) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->rom.SetCommandFaults(std::move(faults));
+}

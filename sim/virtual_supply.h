@@ -111,6 +111,8 @@ public:
     void LoadFlashImage(const std::vector<uint8_t>& image);
     bool SaveFlashImage(const std::string& path);
     uint16_t BootProductId();
+    // The boot loader's exchange faults from now on (see SimBootFault).
+    void SetBootFaults(std::vector<SimBootFault> faults);
 
     struct Impl;
 

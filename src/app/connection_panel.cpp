@@ -41,6 +41,7 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
       fIp(new QLineEdit(this)),
       fConnect(new QPushButton(QStringLiteral("Connect"), this)),
       fDisconnect(new QPushButton(QStringLiteral("Disconnect"), this)),
+      fFirmware(new QPushButton(QStringLiteral("Firmware"), this)),
       fAutoConnect(new QCheckBox(QStringLiteral("Autoconnect"), this)),
       fBusy(new TBusyIndicator(this)),
       fTraffic(Lamp(QStringLiteral("TrafficLed"), kTrafficYellow, this)),
@@ -55,6 +56,10 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     fIp->setObjectName(QStringLiteral("IpMaskEdit"));
     fConnect->setObjectName(QStringLiteral("ConnectBtn"));
     fDisconnect->setObjectName(QStringLiteral("DisconnectBtn"));
+    fFirmware->setObjectName(QStringLiteral("FirmwareBtn"));
+    fFirmware->setToolTip(
+        QStringLiteral("Update the firmware of a supply that waits in its boot loader, on the "
+                       "selected port"));
     fAutoConnect->setObjectName(QStringLiteral("AutoConnectSwitch"));
 
     for (int k = 0; k < kBaudCount; ++k)
@@ -96,6 +101,8 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     status->addWidget(fAutoConnect);
     status->addWidget(fBusy);
     status->addStretch(1);
+    status->addWidget(fFirmware);
+    status->addSpacing(6);
     status->addWidget(fTraffic);
     auto* trafficCaption = FieldLabel(QStringLiteral("Traffic"), this);
     trafficCaption->setToolTip(fTraffic->toolTip());
@@ -120,6 +127,9 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     });
     connect(fIp, &QLineEdit::textEdited, this, [this](const QString& AText) {
         if (OnIpChange) OnIpChange(AText);
+    });
+    connect(fFirmware, &QPushButton::clicked, this, [this] {
+        if (OnFirmware) OnFirmware();
     });
     connect(fConnect, &QPushButton::clicked, this, [this] {
         if (OnConnect) OnConnect();
@@ -186,6 +196,9 @@ void TConnectionPanel::ApplyTraffic() {
 void TConnectionPanel::ApplyPanel(const TPanelState& AState) {
     fConnect->setEnabled(AState.ConnectEnabled);
     fDisconnect->setEnabled(AState.DisconnectEnabled);
+    // The update needs the serial port for itself: only without a session, on a serial entry.
+    fFirmware->setEnabled(AState.ConnectEnabled && !AState.DisconnectEnabled &&
+                          !AState.IpFieldEnabled);
     fPorts->setEnabled(AState.PortListEnabled);
     fBauds->setEnabled(AState.BaudListEnabled);
     fAddresses->setEnabled(AState.AddressListEnabled);

@@ -36,6 +36,8 @@ public:
     std::function<void()> OnConnect;
     std::function<void()> OnDisconnect;
     std::function<void(bool)> OnAutoConnect;
+    // "Firmware": the update window, offered while no session runs.
+    std::function<void()> OnFirmware;
 
     QComboBox* ComPortComboBox() const { return fPorts; }
     QComboBox* BaudComboBox() const { return fBauds; }
@@ -43,6 +45,7 @@ public:
     QLineEdit* IpMaskEdit() const { return fIp; }
     QPushButton* ConnectBtn() const { return fConnect; }
     QPushButton* DisconnectBtn() const { return fDisconnect; }
+    QPushButton* FirmwareBtn() const { return fFirmware; }
     QCheckBox* AutoConnectSwitch() const { return fAutoConnect; }
     TBusyIndicator* ConnectingIndicator() const { return fBusy; }
     TdsLed* TrafficLed() const { return fTraffic; }
@@ -60,6 +63,7 @@ private:
     QLineEdit* fIp;
     QPushButton* fConnect;
     QPushButton* fDisconnect;
+    QPushButton* fFirmware;
     QCheckBox* fAutoConnect;
     TBusyIndicator* fBusy;
     TdsLed* fTraffic;

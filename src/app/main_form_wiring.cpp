@@ -11,6 +11,7 @@
 #include "app/side_bar.h"
 #include "controls/enter_form.h"
 #include "controls/indicator.h"
+#include "maintenance/firmware_dialog.h"
 #include "session/parameters.h"
 
 void TMainForm::WireSetAndOutput() {
@@ -36,6 +37,10 @@ void TMainForm::WireConnection() {
     c.OnConnect = [&s] { s.ConnectBtnClick(); };
     c.OnDisconnect = [&s] { s.DisconnectBtnClick(); };
     c.OnAutoConnect = [&s](bool AOn) { s.AutoConnectSwitchClick(AOn); };
+    c.OnFirmware = [this, &s] {
+        TFirmwareDialog dialog(s, this);
+        dialog.exec();
+    };
 }
 
 void TMainForm::BuildEditIndicators() {

@@ -92,8 +92,12 @@ std::vector<TCurrentRange> CurrentRanges(uint32_t AModel, uint32_t AMaxIset, uin
             amps = {20, 15, 10, 8, 5, 3};
             break;
         default: {
+            // Not in the table: the usual points up to 10 A, the fuse rating of a typical
+            // meter's current input, and never above the model's maximum.
             const uint32_t whole = AMaxIset / (ACurrentDiv == 10 ? 1000u : 100u);
-            if (whole >= 1) amps = {whole};
+            for (uint32_t a : {10u, 8u, 5u, 3u, 2u})
+                if (a <= whole) amps.push_back(a);
+            if (amps.empty() && whole >= 1) amps = {1};
             break;
         }
     }

@@ -1,7 +1,9 @@
 #include "maintenance/firmware_update_page.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -32,6 +34,9 @@ TFirmwareUpdatePage::TFirmwareUpdatePage(TSessionCore& ACore, QWidget* AParent,
     ProgressBar2->setObjectName("ProgressBar2");
     ProgressBar2->setRange(0, 100);
     ProgressBar2->setValue(0);
+    ProgressBar2->setAlignment(Qt::AlignCenter);
+    FileLabel = new QLabel(this);
+    FileLabel->setObjectName("FileLabel");
     OpenFileBtn = new QPushButton("Open FW File", this);
     OpenFileBtn->setObjectName("OpenFileBtn");
     StartUpdateBtn = new QPushButton("Start Update", this);
@@ -45,6 +50,7 @@ TFirmwareUpdatePage::TFirmwareUpdatePage(TSessionCore& ACore, QWidget* AParent,
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Memo1, 1);
     layout->addWidget(ProgressBar2);
+    layout->addWidget(FileLabel);
     layout->addLayout(buttons);
 
     fChooseFile = [this] {
@@ -92,16 +98,31 @@ void TFirmwareUpdatePage::OpenFileBtnClick() {
     const QString file = fChooseFile();
     if (file.isEmpty()) return;
     fFileName = file;
+    const QFileInfo info(file);
+    FileLabel->setText("File: " + info.fileName() + " (" + QString::number(info.size()) +
+                       " bytes)");
+    FileLabel->setToolTip(info.absoluteFilePath());
     StartUpdateBtn->setEnabled(true);
 }
 
 void TFirmwareUpdatePage::StartUpdateBtnClick() {
     if (fFileName.isEmpty() || fFlow.Running()) return;
+    // The file is checked before the supply is sent into its boot loader: a refusal after the
+    // jump would leave it there.
+    try {
+        TSTM32_Flasher::ReadImage(fFileName.toStdString());
+    } catch (const EFlasherFileError& e) {
+        const QString text = QString::fromStdString(e.what());
+        AddLine(text);
+        fShowError(text);
+        return;
+    }
     if (!fConfirm(TFirmwareUpdateFlow::kConfirmText)) return;
     OpenFileBtn->setEnabled(false);
     StartUpdateBtn->setEnabled(false);
     emit UpdateStarted();
     const QString file = fFileName;
     fFileName.clear();  // the next update needs a file chosen again
+    FileLabel->clear();
     fFlow.Start(file);
 }

@@ -21,6 +21,7 @@
 
 #include "maintenance/core/firmware_update_flow.h"
 
+class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -50,6 +51,7 @@ public:
     QProgressBar* ProgressBar2 = nullptr;
     QPushButton* OpenFileBtn = nullptr;
     QPushButton* StartUpdateBtn = nullptr;
+    QLabel* FileLabel = nullptr;  // the chosen file's name and size
 
 signals:
     // The host disables its other buttons while the update runs ...

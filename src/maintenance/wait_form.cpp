@@ -16,10 +16,9 @@ TWaitForm::TWaitForm(QWidget* AOwner, std::function<uint32_t()> AUout, int ATick
     auto* label = new QLabel(QStringLiteral("Please WAIT"), this);
     label->setObjectName(QStringLiteral("WaitLabel"));
     label->setAlignment(Qt::AlignCenter);
-    QFont font = label->font();
-    font.setPixelSize(34);
-    font.setBold(true);
-    label->setFont(font);
+    // Read from across the bench: its own style sheet, since the program's sets a small size
+    // for every widget and would win over a font set here.
+    label->setStyleSheet(QStringLiteral("font-size: 44px; font-weight: bold;"));
     fBar->setRange(0, kSeconds);
     fBar->setValue(kSeconds);
     fBar->setTextVisible(false);

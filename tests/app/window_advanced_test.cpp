@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -268,6 +269,10 @@ TEST_F(AdvancedWindow, WaitWindowEndsWhenTheSupplyLowersItsOutput) {
     ASSERT_TRUE(h.WaitFor([&] { return h.form->Session().Data().UOUT > 2000; }));
     QTimer::singleShot(0, [&] {
         EXPECT_TRUE(h.WaitFor([&] { return f.findChild<QDialog*>("WaitForm") != nullptr; }));
+        // Large enough to read from across the bench, also under the program's style.
+        const auto* label = f.findChild<QLabel*>("WaitLabel");
+        ASSERT_NE(label, nullptr);
+        EXPECT_GE(label->fontInfo().pixelSize(), 40);
     });
     c.ApplyBtn(cpUout2)->click();  // returns when the wait window closes
     EXPECT_GE(c.LastWaitPosition(), TWaitForm::kSeconds - 2) << "closed only by its countdown";

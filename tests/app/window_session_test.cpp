@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <map>
 
@@ -27,6 +28,8 @@
 #include "controls/seven_segment_display.h"
 #include "link/com_port_connector.h"
 #include "link/modbus_master.h"
+#include "maintenance/firmware_dialog.h"
+#include "maintenance/firmware_update_page.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 
@@ -279,6 +282,28 @@ TEST(WindowSession, DisconnectButtonReleasesTheKeys) {
     ASSERT_TRUE(h.supply->WaitForWrite(simreg::LOCK, std::chrono::milliseconds(1000)));
     EXPECT_EQ(h.supply->Register(simreg::LOCK), 0);
     EXPECT_EQ(h.form->windowTitle(), "Benchlord");
+}
+
+TEST(WindowSession, FirmwareWindowIsOfferedOnTheSerialPortWithoutASession) {
+    TWindowHarness h;
+    VirtualSupplyOptions opt;
+    opt.pty = true;
+    ASSERT_TRUE(h.StartSupply(opt));
+    TConnectionPanel* c = h.form->ConnectionPanel();
+    ASSERT_TRUE(h.ConnectSerial());
+    EXPECT_FALSE(c->FirmwareBtn()->isEnabled()) << "the session holds the port";
+    c->DisconnectBtn()->click();
+    ASSERT_TRUE(c->FirmwareBtn()->isEnabled());
+    // It opens the update page on the selected port; the file can be chosen there.
+    bool offered = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = h.form->findChild<TFirmwareDialog*>("FirmwareDialog");
+        ASSERT_NE(dialog, nullptr);
+        offered = dialog->Page()->OpenFileBtn->isEnabled();
+        dialog->reject();
+    });
+    c->FirmwareBtn()->click();
+    EXPECT_TRUE(offered);
 }
 
 TEST(WindowSession, AutoconnectToASilentDeviceKeepsOneErrorBoxOpenAtATime) {

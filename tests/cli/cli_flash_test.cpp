@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <fstream>
 
 #include "link/com_port.h"
@@ -89,7 +92,7 @@ TEST_P(CliFlashFailureTest, ExitsWithItsCodeAndLeavesTheFlashAsTheCaseAllows) {
     const clitest::TCliRun run = h.Run(args << "flash" << File(Bytes(c.fileSize, 0x5A)));
     ASSERT_TRUE(run.Finished);
     EXPECT_EQ(run.Code, c.code) << run.Out << run.Err;
-    EXPECT_TRUE(QString::fromStdString(run.Err).trimmed().endsWith(c.errEnd)) << run.Err;
+    EXPECT_NE(run.Err.find(c.errEnd), std::string::npos) << run.Err;
     if (c.code == 2) {
         const Bytes flash = h.supply->FlashImage();
         EXPECT_TRUE(std::equal(old.begin(), old.end(), flash.begin())) << "nothing written";
@@ -112,12 +115,126 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.name);
     });
 
-TEST_F(CliFlashTest, RefusedOverTcpAndFailsOnAPortTakenByAnotherProgram) {
+// The command that finishes the update, as the run printed it, without the program's name.
+QStringList FinishCommand(const std::string& AErr) {
+    const QString marker = "to finish the update, run: benchlordctl ";
+    const QString err = QString::fromStdString(AErr);
+    const qsizetype at = err.indexOf(marker);
+    if (at < 0) return {};
+    return QProcess::splitCommand(err.mid(at + marker.size()).section('\n', 0, 0));
+}
+
+// A boot ROM fault that ends the first update, and what the run prints about it.
+struct RetryCase {
+    const char* name;
+    SimBootFault fault;
+    const char* failedLine;
+    const char* step;
+};
+
+class CliFlashRetryTest : public CliFlashTest, public ::testing::WithParamInterface<RetryCase> {};
+
+TEST_P(CliFlashRetryTest, TheCommandItPrintsFinishesTheUpdate) {
+    const RetryCase& c = GetParam();
+    TCliHarness h(PtySupply([&c](SimBootOptions& b) { b.commandFaults = {c.fault}; }));
+    h.supply->LoadFlashImage(Pattern(4096));
+    const Bytes image(Bytes(1000, 0x3C));
+    const QString file = File(image);
+    const clitest::TCliRun failed = h.Run(h.Pty() << "flash" << file);
+    ASSERT_TRUE(failed.Finished);
+    EXPECT_EQ(failed.Code, 5) << failed.Out << failed.Err;
+    EXPECT_NE(failed.Out.find(c.failedLine), std::string::npos) << failed.Out;
+    EXPECT_NE(failed.Err.find(std::string("step: ") + c.step), std::string::npos) << failed.Err;
+    ASSERT_TRUE(h.supply->InBootloader());
+
+    const QStringList finish = FinishCommand(failed.Err);
+    ASSERT_EQ(finish, h.Pty() << "flash" << file << "--no-jump") << failed.Err;
+    const clitest::TCliRun retried = h.Run(finish);
+    ASSERT_TRUE(retried.Finished);
+    EXPECT_EQ(retried.Code, 0) << retried.Out << retried.Err;
+    EXPECT_NE(retried.Out.find("Verify OK\nStarted OK\n"), std::string::npos) << retried.Out;
+    const Bytes flash = h.supply->FlashImage();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_EQ(flash[1000], 0xFF);
+    EXPECT_FALSE(h.supply->InBootloader()) << "the new firmware runs";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CliFlashRetryTest,
+    ::testing::Values(
+        RetryCase{"EraseNack", {0x43, 1, 1, false}, "Erase failed\n", "erase"},
+        RetryCase{"WriteAddressNack", {0x31, 2, 1, false}, "NACK in Sending address\n", "write"},
+        RetryCase{"WriteAckLost", {0x31, 3, 2, true}, "Received 0x00 in Write\n", "write"},
+        RetryCase{"ReadBackSilent",
+                  {0x11, 2, 2, true},
+                  "Received 0x00 in Sending number of bytes to read command\nVerification failed.",
+                  "read-back"},
+        RetryCase{"GoNack", {0x21, 1, 0, false}, "NACK in Go command\n", "Go"}),
+    [](const ::testing::TestParamInfo<RetryCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CliFlashTest, InterruptedTransferSaysWhatWasWrittenAndHowToFinish) {
+    // The third block's acknowledge is lost: the client waits for it when the signal comes.
+    TCliHarness h(PtySupply([](SimBootOptions& b) { b.commandFaults = {{0x31, 3, 2, true}}; }));
+    const Bytes image = Pattern(4096);
+    const QString file = File(image);
+    QTimer watch;
+    const clitest::TCliRun cut = h.Run(h.Pty() << "flash" << file, [&](TCliRunner& ARunner) {
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            const Bytes flash = h.supply->FlashImage();
+            if (std::equal(image.begin() + 512, image.begin() + 768, flash.begin() + 512))
+                ARunner.Interrupt();
+        });
+        watch.start(1);
+    });
+    watch.stop();
+    ASSERT_TRUE(cut.Finished);
+    EXPECT_EQ(cut.Code, 130);
+    EXPECT_TRUE(QString::fromStdString(cut.Out).endsWith("Writting ...\n")) << cut.Out;
+    EXPECT_NE(cut.Err.find("interrupted. The chip was erased and 512 of 4096 bytes were written: "
+                           "the supply has no working firmware now."),
+              std::string::npos)
+        << cut.Err;
+
+    const QStringList finish = FinishCommand(cut.Err);
+    ASSERT_EQ(finish, h.Pty() << "flash" << file << "--no-jump") << cut.Err;
+    const clitest::TCliRun retried = h.Run(finish);
+    EXPECT_EQ(retried.Code, 0) << retried.Out << retried.Err;
+    EXPECT_TRUE(QString::fromStdString(retried.Out)
+                    .startsWith("ACK response timeout!\n"
+                                "No answer: re-synchronising with the boot loader ...\n"
+                                "The boot loader was already active: going on\n"
+                                "Activating device: OK\n"))
+        << retried.Out;
+    const Bytes flash = h.supply->FlashImage();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_FALSE(h.supply->InBootloader());
+}
+
+TEST_F(CliFlashTest, RefusedOverTcpBluetoothAndKoradAndFailsOnAPortTakenByAnotherProgram) {
     TCliHarness h(PtySupply());
     const QString file = File(Pattern(10));
     clitest::TCliRun run = h.Run(h.Tcp() << "flash" << file);
     EXPECT_EQ(run.Code, 2);
     EXPECT_NE(run.Err.find("not over TCP"), std::string::npos) << run.Err;
+
+    // A Bluetooth serial port is the kernel's rfcomm device, here behind a link.
+    const QString rfcomm = dir.filePath("rfcomm7");
+    ASSERT_TRUE(QFile::link(QString::fromStdString(h.supply.PtyPath()), rfcomm));
+    run = h.Run({"--port", rfcomm, "flash", file});
+    EXPECT_EQ(run.Code, 2);
+    EXPECT_NE(run.Err.find("is a Bluetooth serial port"), std::string::npos) << run.Err;
+    EXPECT_EQ(h.supply->Requests(), 0u);
+
+    {
+        testsupport::TSupplyConfig korad = PtySupply();
+        korad.tweak = [](VirtualSupplyOptions& o) { o.identity.variant = SimVariant::korad; };
+        TCliHarness k(korad);
+        run = k.Run(k.Pty() << "flash" << file);
+        EXPECT_EQ(run.Code, 2);
+        EXPECT_NE(run.Err.find("this is a KORAD unit"), std::string::npos) << run.Err;
+        EXPECT_TRUE(k.supply->Writes().empty()) << "not even the key lock";
+        EXPECT_FALSE(k.supply->InBootloader());
+    }
 
     TKRCOMPort holder;
     holder.SetPort(h.supply.PtyPath());

@@ -20,6 +20,8 @@ TCliConfig FastConfig() {
     c.TcpReadTimeout = 300;
     c.TcpConnectTimeout = 500;
     c.SerialWaitResp = 300;
+    c.Flasher.Activation = 300;  // silence to the activation byte costs this
+    c.Flasher.ResyncGap = 30;
     return c;
 }
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QStringList>
 
 #include "benchlord_version.h"
 #include "maintenance/about_page.h"
@@ -65,11 +66,18 @@ TEST(CalibrationRules, CurrentRangesOfUnknownModelNeverStartAtZero) {
     ASSERT_EQ(known.size(), 2u);
     EXPECT_EQ(known.back().Caption, "2A");
     EXPECT_EQ(known.back().Current, 200u);
-    // 6012 is not in the range table: its highest whole current, 12.10 A -> "12A".
-    const auto other = CurrentRanges(6012, 1210, 1);
-    ASSERT_EQ(other.size(), 1u);
-    EXPECT_EQ(other[0].Caption, "12A");
-    EXPECT_EQ(other[0].Current, 1200u);
+    // 6012 is not in the range table: never its 12 A through a meter's 10 A fuse; the usual
+    // points up to 10 A, the lowest last (the one selected).
+    QStringList captions;
+    for (const auto& r : CurrentRanges(6012, 1210, 1))
+        captions << r.Caption;
+    EXPECT_EQ(captions, (QStringList{"10A", "8A", "5A", "3A", "2A"}));
+    EXPECT_EQ(CurrentRanges(6012, 1210, 1).back().Current, 200u);
+    // Capped at the model's maximum (4.5 A, 0.001 A units); a 1.5 A model gets 1 A.
+    ASSERT_EQ(CurrentRanges(6004, 4500, 10).size(), 2u);
+    EXPECT_EQ(CurrentRanges(6004, 4500, 10).front().Caption, "3A");
+    ASSERT_EQ(CurrentRanges(6001, 1500, 10).size(), 1u);
+    EXPECT_EQ(CurrentRanges(6001, 1500, 10).front().Caption, "1A");
     EXPECT_TRUE(CurrentRanges(9999, 50, 1).empty());
 }
 

@@ -28,7 +28,9 @@ Bytes Pattern(size_t n, uint8_t seed = 0) {
 TFlasherTimeouts Fast() {
     TFlasherTimeouts t;
     t.Activation = 150;  // silence in activation costs this
+    t.Command = 300;
     t.ReplyGap = 20;
+    t.ResyncGap = 20;
     t.ReadPause = 0;
     return t;
 }
@@ -146,15 +148,20 @@ Lines Plus(Lines a, const Lines& b) {
 INSTANTIATE_TEST_SUITE_P(
     BootRomFaults, FlasherFailureTest,
     ::testing::Values(
+        // A NACK to 0x7F is an awake boot loader's: the client goes on (this one then stays
+        // silent).
         FailureCase{"NackInActivation",
                     [](SimBootOptions& b) { b.activationReply = 0x1F; },
-                    {"Activating device: FAILED !!!", "NACK in Activating device"},
-                    "activation"},
-        FailureCase{"SilenceInActivation",
-                    [](SimBootOptions& b) { b.activationReply = -2; },
-                    {"ACK response timeout!", "Activating device: FAILED !!!",
-                     "Received 0x00 in Activating device"},
-                    "activation"},
+                    {"The boot loader was already active: going on", "Activating device: OK",
+                     "File fw.bin", "File size is 700", "ACK response timeout!",
+                     "Bootloader version undefinite", "Received 0x00 in Get Command"},
+                    "Get"},
+        FailureCase{
+            "SilenceInActivation",
+            [](SimBootOptions& b) { b.activationReply = -2; },
+            {"ACK response timeout!", "No answer: re-synchronising with the boot loader ...",
+             "Activating device: FAILED !!!", "Received 0x00 in Activating device"},
+            "activation"},
         FailureCase{"ShortGetReply",
                     [](SimBootOptions& b) { b.getReplyLimit = 5; },
                     {"Activating device: OK", "File fw.bin", "File size is 700",
@@ -164,6 +171,13 @@ INSTANTIATE_TEST_SUITE_P(
                     [](SimBootOptions& b) { b.getReplyLimit = 0; },
                     {"Activating device: OK", "File fw.bin", "File size is 700"},
                     "Get"},
+        FailureCase{"ReadProtected", [](SimBootOptions& b) { b.readProtected = true; },
+                    Plus(kUpToDevice,
+                         {"NACK in erase",
+                          "The chip is read-protected: its boot loader refuses to erase, write "
+                          "and read until the protection is removed, which erases the whole "
+                          "chip."}),
+                    "erase"},
         FailureCase{"UnknownEraseCode", [](SimBootOptions& b) { b.listedEraseCode = 0x45; },
                     kUpToDevice, "erase"},
         FailureCase{"VerifyMismatch", [](SimBootOptions& b) { b.corruptReadAt = 600; },
@@ -192,6 +206,29 @@ TEST(FlasherTest, RefusesFilesThatWouldBrickTheSupplyBeforeTheFlashIsTouched) {
               "File is too large for the device: 65537 bytes, 65536 bytes of flash");
     EXPECT_TRUE(rig.FlashUnchanged());
     EXPECT_TRUE(rig.sup->InBootloader());
+}
+
+TEST(FlasherTest, UnknownDeviceIsMeasuredByItsFlashSizeWordBeforeTheErase) {
+    // 0x410 (F103 medium density) has no row of its own; its family keeps the size in a word.
+    FlasherRig rig([](SimBootOptions& b) {
+        b.productId = 0x410;
+        b.flashSize = 32768;
+    });
+    ASSERT_TRUE(rig.Open());
+    EXPECT_FALSE(rig.flasher->FlashFile(rig.File(Pattern(40000)), true));
+    EXPECT_EQ(rig.flasher->Failure(), ffFileTooLarge);
+    EXPECT_EQ(Lines(rig.lines.begin() + 4, rig.lines.end()),
+              (Lines{"Device : Unknowndevice ",
+                     "Product ID 0x410 is not in the device table: reading its flash size",
+                     "Flash size: 32 KiB",
+                     "File is too large for the device: 40000 bytes, 32768 bytes of flash"}));
+    EXPECT_TRUE(rig.FlashUnchanged());
+
+    // An image that fits is written (the boot loader is still awake from the first run).
+    rig.lines.clear();
+    EXPECT_TRUE(rig.flasher->FlashFile(rig.File(Pattern(30000)), false));
+    EXPECT_EQ(rig.flasher->FlashSize(), 32768);
+    EXPECT_FALSE(rig.sup->InBootloader());
 }
 
 TEST(FlasherTest, UnknownDeviceKeepsGoingWithTheDefaultSize) {

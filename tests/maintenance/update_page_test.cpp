@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -45,6 +46,8 @@ protected:
         TUpdateFlowTimings t;
         t.TickMs = 10;
         t.Flasher.ReadPause = 0;
+        t.Flasher.Activation = 150;  // silence to the activation byte costs this
+        t.Flasher.ResyncGap = 20;
         page = std::make_unique<TFirmwareUpdatePage>(*core, nullptr, t);
         page->fChooseFile = [this] { return chosen; };
         page->fConfirm = [this](const QString& AText) {
@@ -169,6 +172,63 @@ TEST_F(UpdatePageTest, UpdatesTheConnectedSupplyWhileTheWindowKeepsRunning) {
     // The supply answers Modbus again: a new session starts.
     core->ConnectBtnClick();
     EXPECT_TRUE(ProcessUntil([&] { return core->Connected(); }, 3000));
+}
+
+TEST_F(UpdatePageTest, ChecksTheFileBeforeTheJumpAndFinishesAFailedUpdateWhileDisconnected) {
+    SelectPty();
+    core->BaudComboBoxSelect(2);
+    core->ConnectBtnClick();
+    ASSERT_TRUE(ProcessUntil([&] { return core->Connected(); }, 3000));
+    page->WindowShown();
+    bool finished = false, ok = false;
+    QObject::connect(page.get(), &TFirmwareUpdatePage::UpdateFinished, [&](bool AOk) {
+        finished = true;
+        ok = AOk;
+    });
+
+    // An empty file is refused before the supply is sent into its boot loader.
+    chosen = WriteFile(0);
+    page->OpenFileBtn->click();
+    EXPECT_EQ(page->FileLabel->text(), "File: fw.bin (0 bytes)");
+    page->StartUpdateBtn->click();
+    EXPECT_TRUE(asked.isEmpty()) << "refused before the confirmation";
+    EXPECT_FALSE(page->Busy());
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].endsWith("is empty")) << errors[0].toStdString();
+    EXPECT_TRUE(core->Connected());
+    EXPECT_FALSE(sup->InBootloader());
+
+    // Go refused: the log tells what the chip holds and how to finish.
+    sup->SetBootFaults({{0x21, 1, 0, false}});
+    chosen = WriteFile(700);
+    page->OpenFileBtn->click();
+    page->StartUpdateBtn->click();
+    ASSERT_TRUE(ProcessUntil([&] { return finished; }, 10000));
+    EXPECT_FALSE(ok);
+    const QStringList failed = Log();
+    ASSERT_GE(failed.size(), 3);
+    EXPECT_EQ(failed.mid(failed.size() - 3),
+              (QStringList{"NACK in Go command",
+                           "The whole file (700 bytes) was written but not started: the supply "
+                           "waits in its boot loader.",
+                           TFirmwareUpdateFlow::kFinishHint}));
+    EXPECT_TRUE(sup->InBootloader());
+    EXPECT_FALSE(core->Connected());
+
+    // Disconnected, the same page finishes the update on the selected port.
+    finished = false;
+    page->WindowShown();
+    ASSERT_TRUE(page->OpenFileBtn->isEnabled());
+    page->OpenFileBtn->click();
+    page->StartUpdateBtn->click();
+    ASSERT_TRUE(ProcessUntil([&] { return finished; }, 10000));
+    EXPECT_TRUE(ok) << Log().join('|').toStdString();
+    EXPECT_TRUE(Log().contains("The boot loader was already active: going on"));
+    EXPECT_FALSE(sup->InBootloader());
+    const auto flash = sup->FlashImage();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_EQ(page->ProgressBar2->alignment() & Qt::AlignHCenter, Qt::AlignHCenter)
+        << "the percentage in the middle of the bar";
 }
 
 TEST_F(UpdatePageTest, OffersTheUpdateOnlyOnASerialPortAndTellsWhenThePortIsTaken) {

@@ -27,24 +27,46 @@ TEST(SimArgs, DefaultServesTcp1502AndAPty) {
 }
 
 TEST(SimArgs, EndpointsIdentityPhysicsAndFaults) {
-    const auto cl = Parse({"--tcp",       "0.0.0.0:1600",
-                           "--pty",       "/tmp/dps",
-                           "--baud",      "19200",
-                           "--addr",      "3",
-                           "--parity",    "even",
-                           "--model",     "5005",
-                           "--version",   "0x102D",
-                           "--load",      "4.7",
-                           "--uin",       "24",
-                           "--temp",      "30",
-                           "--wire-time", "--drop",
-                           "5",           "--delay",
-                           "20",          "--corrupt-crc",
-                           "3",           "--exception",
-                           "4",           "--close-after",
-                           "9",           "--bad-tid",
-                           "--korad",     "--pid",
-                           "0x438",       "--exit-on-eof",
+    const auto cl = Parse({"--tcp",
+                           "0.0.0.0:1600",
+                           "--pty",
+                           "/tmp/dps",
+                           "--baud",
+                           "19200",
+                           "--addr",
+                           "3",
+                           "--parity",
+                           "even",
+                           "--model",
+                           "5005",
+                           "--version",
+                           "0x102D",
+                           "--load",
+                           "4.7",
+                           "--uin",
+                           "24",
+                           "--temp",
+                           "30",
+                           "--wire-time",
+                           "--drop",
+                           "5",
+                           "--delay",
+                           "20",
+                           "--corrupt-crc",
+                           "3",
+                           "--exception",
+                           "4",
+                           "--close-after",
+                           "9",
+                           "--bad-tid",
+                           "--korad",
+                           "--pid",
+                           "0x438",
+                           "--exit-on-eof",
+                           "--boot-fault",
+                           "0x31:3:2:silent",
+                           "--boot-fault",
+                           "0x21:1",
                            "-v"});
     const auto& o = cl.options;
     EXPECT_EQ(o.tcpHost, "0.0.0.0");
@@ -68,6 +90,13 @@ TEST(SimArgs, EndpointsIdentityPhysicsAndFaults) {
     EXPECT_EQ(o.faults.closeAfter, 9u);
     EXPECT_TRUE(o.faults.badTransaction);
     EXPECT_EQ(o.boot.productId, 0x438);
+    ASSERT_EQ(o.boot.commandFaults.size(), 2u);
+    EXPECT_EQ(o.boot.commandFaults[0].command, 0x31);
+    EXPECT_EQ(o.boot.commandFaults[0].occurrence, 3u);
+    EXPECT_EQ(o.boot.commandFaults[0].frame, 2);
+    EXPECT_TRUE(o.boot.commandFaults[0].silent);
+    EXPECT_EQ(o.boot.commandFaults[1].frame, 0);
+    EXPECT_FALSE(o.boot.commandFaults[1].silent);
     EXPECT_TRUE(cl.exitOnEof);
     EXPECT_TRUE(cl.verbose);
 }
@@ -89,7 +118,9 @@ TEST(SimArgs, RefusesWhatItCannotUse) {
                                                 {"--addr", "300"},
                                                 {"--bogus"},
                                                 {"--parity", "mark"},
-                                                {"--erase", "sometimes"}}) {
+                                                {"--erase", "sometimes"},
+                                                {"--boot-fault", "0x31:0"},
+                                                {"--boot-fault", "0x31:1:3"}}) {
         SimCommandLine cl;
         std::string error;
         EXPECT_FALSE(SimParseArgs(bad, cl, error)) << bad[0];

@@ -17,6 +17,9 @@ const QString TFirmwareUpdateFlow::kNotice = QStringLiteral(
     "The update is avialable for alternative firmware starting from version 4.0\r\n\r\n"
     "To update the firmware via USB/UART select the file and click \"Start Update\"\r\n\r\n"
     "WARNING: You can't update the firmware via Bluetooth or Wi-Fi !!!");
+const QString TFirmwareUpdateFlow::kFinishHint = QStringLiteral(
+    "To finish the update, choose the file again and click \"Start Update\" (also possible "
+    "while disconnected, from \"Firmware\" in the connection panel).");
 const QString TFirmwareUpdateFlow::kConfirmText =
     QStringLiteral("The next step will change firmware on your DPS device");
 
@@ -100,17 +103,24 @@ void TFirmwareUpdateFlow::StartTransfer() {
     connect(fJob.get(), &TFlasherJob::LogLine, this, &TFirmwareUpdateFlow::LogLine);
     connect(fJob.get(), &TFlasherJob::Progress, this, &TFirmwareUpdateFlow::Progress);
     connect(fJob.get(), &TFlasherJob::Done, this,
-            [this](bool AOk, int, const QString&, const QString& AFileError) {
-                TransferDone(AOk, AFileError);
+            [this](bool AOk, int AFailure, const QString&, const QString& AFileError) {
+                TransferDone(AOk, AFailure, AFileError);
             });
     fJob->Start(fFileName, true);
 }
 
-void TFirmwareUpdateFlow::TransferDone(bool AOk, const QString& AFileError) {
+void TFirmwareUpdateFlow::TransferDone(bool AOk, int AFailure, const QString& AFileError) {
     RestorePort();
     if (!AFileError.isEmpty()) {
         emit LogLine(AFileError);
         emit ErrorReport(AFileError);
+    }
+    // Cut short or failed once the boot loader answered: what the chip holds now, and how to
+    // finish (the supply stays in its boot loader until it is switched off).
+    const QString state = AOk || !fJob ? QString() : fJob->StateText();
+    if (!state.isEmpty()) {
+        emit LogLine(state);
+        if (AFailure != ffFileTooLarge) emit LogLine(kFinishHint);
     }
     Finish(AOk);
 }

@@ -30,6 +30,8 @@ public:
     // Text of the log whenever the advanced window is shown, and the confirmation question.
     static const QString kNotice;
     static const QString kConfirmText;
+    // Added to the log after a transfer that did not end well.
+    static const QString kFinishHint;
 
     explicit TFirmwareUpdateFlow(TSessionCore& ACore, TUpdateFlowTimings ATimings = {},
                                  QObject* AParent = nullptr);
@@ -63,7 +65,7 @@ signals:
 private:
     void Tick();
     void StartTransfer();
-    void TransferDone(bool AOk, const QString& AFileError);
+    void TransferDone(bool AOk, int AFailure, const QString& AFileError);
     void Finish(bool AOk);
     void RestorePort();
 

@@ -14,10 +14,13 @@ TFlasherJob::TFlasherJob(TKRCOMPort& APort, TFlasherTimeouts ATimeouts, QObject*
 
 TFlasherJob::~TFlasherJob() {
     // The worker posts into this object: it must be gone before the object is.
-    if (fWorker.joinable()) {
-        fFlasher.Cancel();
-        fWorker.join();
-    }
+    Stop();
+}
+
+void TFlasherJob::Stop() {
+    if (!fWorker.joinable()) return;
+    fFlasher.Cancel();
+    fWorker.join();
 }
 
 void TFlasherJob::Start(const QString& AFileName, bool AVerify) {

@@ -29,6 +29,10 @@ public:
     // Ends the run at its next wait; Done follows.
     void Cancel();
     bool Running() const { return fWorker.joinable(); }
+    // How far the run came (TSTM32_Flasher::StateText); only while it does not run.
+    QString StateText() const { return QString::fromStdString(fFlasher.StateText()); }
+    // Ends a run still going and waits for its worker (its posted lines are dropped).
+    void Stop();
 
 signals:
     void LogLine(const QString& AText);

@@ -23,6 +23,7 @@ constexpr uint8_t kCmdGet = 0x00, kCmdGetId = 0x02, kCmdRead = 0x11, kCmdGo = 0x
                   kCmdWrite = 0x31, kCmdErase = 0x43, kCmdExtErase = 0x44,
                   kCmdWriteUnprotect = 0x73, kCmdReadoutUnprotect = 0x92;
 constexpr int32_t kReplyMax = 30;  // bytes taken of a Get or Get ID reply
+const char* const kAlreadyActive = "The boot loader was already active: going on";
 
 struct TDeviceRow {
     int32_t pid;
@@ -37,6 +38,32 @@ constexpr std::array<TDeviceRow, 5> kDevices{{
     {0x414, "STM32F101/103 HD", 262144},
     {0, "Unknowndevice", 65536},
 }};
+
+// Where an STM32 family keeps its flash size in KiB (a 16-bit word in system memory); 0 for
+// product IDs of other families.
+uint32_t FlashSizeWordAddress(int32_t pid) {
+    struct TFamily {
+        uint32_t address;
+        std::array<int32_t, 12> pids;  // 0: unused
+    };
+    static constexpr std::array<TFamily, 7> kFamilies{{
+        {0x1FFFF7E0, {0x410, 0x412, 0x414, 0x418, 0x420, 0x428, 0x430}},  // F1
+        {0x1FFFF7CC,
+         {0x422, 0x432, 0x438, 0x439, 0x440, 0x442, 0x444, 0x445, 0x446, 0x448}},  // F0, F3
+        {0x1FFF7A22,
+         {0x411, 0x413, 0x419, 0x421, 0x423, 0x431, 0x433, 0x434, 0x441, 0x458, 0x463}},  // F2, F4
+        {0x1FFF75E0,
+         {0x415, 0x435, 0x460, 0x461, 0x462, 0x464, 0x466, 0x467, 0x468, 0x469, 0x470,
+          0x479}},                                   // G0, G4, L4
+        {0x1FF0F442, {0x449, 0x451}},                // F74x/F75x, F76x/F77x
+        {0x1FF8007C, {0x417, 0x425, 0x447, 0x457}},  // L0
+        {0x1FF1E880, {0x450}},                       // H74x/H75x
+    }};
+    for (const TFamily& f : kFamilies)
+        for (const int32_t p : f.pids)
+            if (p != 0 && p == pid) return f.address;
+    return 0;
+}
 
 uint32_t MsSince(Clock::time_point t) {
     return static_cast<uint32_t>(
@@ -130,6 +157,22 @@ int TSTM32_Flasher::wait_ack() {
     }
 }
 
+int TSTM32_Flasher::wait_reply() {
+    const auto start = Clock::now();
+    fRx[0] = 0;
+    for (;;) {
+        uint8_t b = 0;
+        while (fComPort.Read(&b, 1) == 1)
+            if (b == kAck || b == kNack) {
+                fRx[0] = b;
+                return 0;
+            }
+        const uint32_t elapsed = MsSince(start);
+        if (fCancelled.load() || elapsed > fTimeout) return 1;
+        fComPort.WaitForInput(static_cast<int32_t>(fTimeout - elapsed + 1), fCancelFd);
+    }
+}
+
 void TSTM32_Flasher::ack_error(const std::string& caller) {
     if (fRx[0] == kNack)
         writeln("NACK in " + caller);
@@ -219,12 +262,54 @@ int TSTM32_Flasher::autobaud() {
     fTx[0] = kActivation;
     send(fTx.data(), 1);
     fTimeout = fTimeouts.Activation;
-    if (wait_ack() == 0) {
+    int r = wait_ack();
+    if (r != 0 && fRx[0] == kNack) {
+        // An awake boot loader takes 0x7F as the first byte of a command and refuses it: an
+        // earlier run ended after the activation (a failure, an interrupt, a lost cable).
+        writeln(kAlreadyActive);
+        r = 0;
+    } else if (r != 0 && !fCancelled.load()) {
+        // Silence: the boot loader may wait for the rest of a frame an earlier run left unsent.
+        writeln("No answer: re-synchronising with the boot loader ...");
+        r = resync();
+    }
+    if (r == 0) {
         writeln("Activating device: OK");
         return 0;
     }
     writeln("Activating device: FAILED !!!");
     ack_error("Activating device");
+    return 1;
+}
+
+int TSTM32_Flasher::resync() {
+    // Filler bytes end any frame the boot loader still waits for (the longest, a write's data,
+    // has 258 bytes) without effect: 0xFF programs nothing, is no erase code, and no command,
+    // address or count frame made of it has a valid checksum. The boot loader then waits for a
+    // command with none or one byte of it received; single activation bytes find out which
+    // (a NACK), or wake a boot loader that was not active after all (an ACK).
+    std::fill_n(fTx.begin(), kBlockSize + 1, 0xFF);
+    send(fTx.data(), kBlockSize + 1);
+    const int32_t baud = std::max<int32_t>(fComPort.BaudRate(), 1200);
+    const uint32_t wire = static_cast<uint32_t>((kBlockSize + 1) * 11 * 1000 / baud);
+    pause(wire);
+    // The answers to the filler come while it goes out: take them until the line stays quiet.
+    std::array<uint8_t, 64> answers;
+    do {
+        while (fComPort.Read(answers.data(), answers.size()) > 0) {
+        }
+    } while (!fCancelled.load() &&
+             fComPort.WaitForInput(static_cast<int32_t>(fTimeouts.ResyncGap), fCancelFd) &&
+             fComPort.InputCount() > 0);
+    fTimeout = fTimeouts.ResyncGap;
+    for (int probe = 0; probe < 2 && !fCancelled.load(); ++probe) {
+        fTx[0] = kActivation;
+        send(fTx.data(), 1);
+        if (wait_reply() != 0) continue;
+        if (fRx[0] == kNack) writeln(kAlreadyActive);
+        return 0;
+    }
+    fRx[0] = 0;
     return 1;
 }
 
@@ -273,19 +358,53 @@ bool TSTM32_Flasher::known_device(int32_t pid) {
                        [pid](const TDeviceRow& r) { return r.pid == pid; });
 }
 
+bool TSTM32_Flasher::read_protected() {
+    // With read protection on, the boot loader refuses Read Memory too.
+    fTimeout = fTimeouts.ReadAck;
+    if (send_1byte_wait_ack(kCmdRead) != 0) return fRx[0] == kNack;
+    // Readable after all: an address outside every memory ends the command.
+    send_4bytes_wait_ack(0xFF, 0xFF, 0xFF, 0xFF);
+    return false;
+}
+
+int32_t TSTM32_Flasher::read_flash_size() {
+    const uint32_t address = FlashSizeWordAddress(fpid);
+    if (address == 0) return 0;
+    fTimeout = fTimeouts.ReadAck;
+    const bool sent =
+        send_1byte_wait_ack(kCmdRead) == 0 &&
+        send_4bytes_wait_ack(address >> 24, address >> 16, address >> 8, address) == 0 &&
+        send_1byte_wait_ack(1) == 0;  // two bytes
+    if (!sent) {
+        // A refusal leaves the boot loader waiting for a command; silence may not.
+        if (fRx[0] != kNack) resync();
+        return 0;
+    }
+    if (!wait_input(2, fTimeouts.ReadData)) return 0;
+    const int32_t kib = fRx[0] | fRx[1] << 8;
+    return kib == 0xFFFF ? 0 : kib;
+}
+
 int TSTM32_Flasher::erase() {
     fTimeout = fTimeouts.Erase;
     if (fext_erase != 1 && fext_erase != 2) return 1;
     if (send_1byte_wait_ack(fext_erase == 1 ? kCmdErase : kCmdExtErase) != 0) {
         ack_error("erase");
+        if (fRx[0] == kNack && read_protected())
+            writeln(
+                "The chip is read-protected: its boot loader refuses to erase, write and read "
+                "until the protection is removed, which erases the whole chip.");
         return 1;
     }
     // Global erase (0xFF 0x00) or extended mass erase (0xFF 0xFF 0x00).
+    fEraseSent = true;
     const int r = fext_erase == 1 ? send_1byte_wait_ack(0xFF) : send_2bytes_wait_ack(0xFF, 0xFF);
     if (r != 0) {
+        fEraseSent = fRx[0] != kNack;  // refused: nothing was erased
         writeln("Erase failed");
         return 1;
     }
+    fErased = true;
     writeln("Erase complete OK");
     return 0;
 }
@@ -322,6 +441,7 @@ int TSTM32_Flasher::flash(const std::vector<uint8_t>& aFile) {
             return 1;
         }
         address += kBlockSize;
+        fBytesWritten = std::min(size, at + kBlockSize);
         progress(block, blocks);
     }
     progress(blocks, blocks);
@@ -401,16 +521,34 @@ int TSTM32_Flasher::read_unprotect() {
 bool TSTM32_Flasher::FlashFile(const std::string& aFileName, bool Verify) {
     fFailure = ffNone;
     fFailedStep.clear();
+    fActivated = fEraseSent = fErased = false;
+    fBytesWritten = 0;
     const std::vector<uint8_t> image = ReadImage(aFileName);  // throws before anything is sent
     const auto size = static_cast<int32_t>(image.size());
+    fFileSize = size;
     bool ok = false;
     [&] {
         if (autobaud() != 0) return fail_at("activation");
+        fActivated = true;
         writeln("File " + std::filesystem::path(aFileName).filename().string());
         writeln("File size is " + std::to_string(size));
         if (get_cmd() != 0) return fail_at("Get");
         if (get_pidvid() != 0) return fail_at("Get ID");
-        if (known_device(fpid) && size > fflash_size) {
+        bool sizeKnown = known_device(fpid);
+        if (!sizeKnown) {
+            // The default row's size is a guess: ask the chip itself where its family tells.
+            writeln(Format("Product ID 0x%03X", static_cast<unsigned>(fpid)) +
+                    " is not in the device table: reading its flash size");
+            const int32_t kib = read_flash_size();
+            sizeKnown = kib > 0;
+            if (sizeKnown) {
+                fflash_size = kib * 1024;
+                writeln("Flash size: " + std::to_string(kib) + " KiB");
+            } else {
+                writeln("The flash size cannot be read: going on");
+            }
+        }
+        if (sizeKnown && size > fflash_size) {
             // Written on, the image would wrap or be cut off; refuse before the erase.
             writeln("File is too large for the device: " + std::to_string(size) + " bytes, " +
                     std::to_string(fflash_size) + " bytes of flash");
@@ -452,4 +590,22 @@ bool TSTM32_Flasher::FlashFile(const std::string& aFileName, bool Verify) {
         if (fOnWriteln) fOnWriteln(this, "Cancelled");
     }
     return ok;
+}
+
+std::string TSTM32_Flasher::StateText() const {
+    if (!fActivated) return {};
+    if (!fEraseSent)
+        return "The supply waits in its boot loader; its firmware was not changed (switching it "
+               "off and on starts the old one).";
+    if (!fErased)
+        return "The erase of the chip was started: the supply has no working firmware now.";
+    if (fBytesWritten == 0)
+        return "The chip was erased and nothing was written: the supply has no working firmware "
+               "now.";
+    if (fBytesWritten < fFileSize)
+        return "The chip was erased and " + std::to_string(fBytesWritten) + " of " +
+               std::to_string(fFileSize) +
+               " bytes were written: the supply has no working firmware now.";
+    return "The whole file (" + std::to_string(fFileSize) +
+           " bytes) was written but not started: the supply waits in its boot loader.";
 }

@@ -36,6 +36,8 @@ struct TFlasherTimeouts {
     uint32_t ReadPause = 50;  // pause before the read-back
     // Silence that ends the reply of Get and Get ID before its announced length has arrived.
     uint32_t ReplyGap = 20;
+    // Wait for an answer while re-synchronising with a boot loader left mid-command.
+    uint32_t ResyncGap = 100;
     uint32_t UnprotectReset = 2000;  // chip reset after Write/Readout Unprotect
     uint32_t UnprotectErase = 1000;  // Readout Unprotect's flash erase
 };
@@ -116,8 +118,27 @@ public:
     TFlasherFailure Failure() const { return fFailure; }
     const std::string& FailedStep() const { return fFailedStep; }
 
+    // How far the last FlashFile came: the boot loader answered, the erase was sent, the erase
+    // was acknowledged, the bytes of the file acknowledged by the write.
+    bool Activated() const { return fActivated; }
+    bool EraseSent() const { return fEraseSent; }
+    bool Erased() const { return fErased; }
+    int32_t BytesWritten() const { return fBytesWritten; }
+    // The state of the chip after a FlashFile that did not end well, as a sentence for the user
+    // (empty when the boot loader never answered).
+    std::string StateText() const;
+
 private:
     int wait_ack();
+    // Like wait_ack, but quiet, and 0 on a NACK too (fRx[0] tells which came).
+    int wait_reply();
+    // After silence to the activation byte: ends a frame an earlier run left unfinished and
+    // finds the start of the next command; 0 when the boot loader answered.
+    int resync();
+    // The chip's own flash size word in KiB, where its family has one; 0 when it is unknown.
+    int32_t read_flash_size();
+    // After a refused erase: whether the boot loader refuses reading too (read protection).
+    bool read_protected();
     void writeln(const std::string& aText);
     void progress(int32_t aCurrent, int32_t aMax);
     bool send(const uint8_t* aData, int32_t aCount);
@@ -142,6 +163,11 @@ private:
     std::vector<uint8_t> fRx;  // 256 bytes; fRx[0] is also the last byte seen by wait_ack
     std::atomic<bool> fCancelled{false};
     int fCancelFd = -1;
+    bool fActivated = false;
+    bool fEraseSent = false;
+    bool fErased = false;
+    int32_t fBytesWritten = 0;
+    int32_t fFileSize = 0;
     TFlasherFailure fFailure = ffNone;
     std::string fFailedStep;
 };

@@ -54,14 +54,6 @@ public:
 
     bool NeedsSession() const override { return !fCtx.Request().NoJump; }
 
-    QString CheckLimits() override {
-        // KORAD units run their maker's firmware: there is no boot loader update for them.
-        if (fCtx.Core().Model().Korad)
-            return "flash: this is a KORAD unit; its firmware cannot be updated this way (nothing "
-                   "was written)";
-        return {};
-    }
-
     void SessionCreated() override {
         TLN_TaskMgr& t = fCtx.Core().TaskMgr();
         TTaskNotifyEvent earlier = t.fOnWriteJumpBoot;
@@ -73,6 +65,12 @@ public:
 
     void Started() override {
         if (fCtx.Request().NoJump) return OpenBootLoader();
+        // KORAD units run their maker's firmware: there is no boot loader update for them. The
+        // brand is known once the session runs; the jump has not been sent.
+        if (fCtx.Core().Model().Korad)
+            return fCtx.Fail(ceUsage,
+                             "flash: this is a KORAD unit; its firmware cannot be updated this way "
+                             "(nothing was sent to its boot loader)");
         fCtx.Core().DoJumpBoot();
     }
 

@@ -30,7 +30,7 @@ struct SimBootOptions {
     int getReplyLimit = -1;       // Get sends only this many bytes after its ACK (-1: all)
     uint8_t listedEraseCode = 0;  // command code listed in place of the erase command (0: real)
     int64_t corruptReadAt = -1;   // flash offset that reads back inverted
-    std::vector<SimBootFault> commandFaults;
+    std::vector<SimBootFault> commandFaults{};
     bool readProtected = false;  // read protection on from the start
 };
 

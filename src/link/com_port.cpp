@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -123,6 +125,21 @@ int WaitFd(int fd, short events, int ATimeout) {
 }  // namespace
 
 namespace {
+// glibc reports EINVAL when a pseudo-terminal drops the parity bits it was asked for and nothing
+// else changed (a second open with the same settings). A pty carries no parity anyway: the
+// settings hold when all but the parity bits read back as set.
+bool ParityDroppedByPty(int fd, const termios& AWanted) {
+    struct stat st {};
+    if (errno != EINVAL || fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned major = ::major(st.st_rdev);
+    if (major < 136 || major > 143) return false;  // the kernel's pty slaves
+    termios now{};
+    if (tcgetattr(fd, &now) != 0) return false;
+    const tcflag_t parity = PARENB | PARODD | CMSPAR;
+    return (now.c_cflag & ~parity) == (AWanted.c_cflag & ~parity) &&
+           cfgetospeed(&now) == cfgetospeed(&AWanted);
+}
+
 bool BuildLine(termios& t, const TKRCOMPort::TSnapshot& s) {
     const speed_t speed = SpeedOf(s.BaudRate);
     if (speed == 0 || cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return false;
@@ -253,7 +270,8 @@ bool TKRCOMPort::Open() {
 
     // 3. Line settings.
     termios t{};
-    if (tcgetattr(fd, &t) != 0 || !BuildLine(t, s) || tcsetattr(fd, TCSANOW, &t) != 0) {
+    if (tcgetattr(fd, &t) != 0 || !BuildLine(t, s) ||
+        (tcsetattr(fd, TCSANOW, &t) != 0 && !ParityDroppedByPty(fd, t))) {
         Fail(fd, leSettings);
         return false;
     }

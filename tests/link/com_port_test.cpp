@@ -88,6 +88,10 @@ TEST_F(ComPortTest, OpensConfiguresAndExchangesBytes) {
     EXPECT_FALSE(fPort.Connected());
     EXPECT_EQ(fPort.Read(buf, 16), 0);
     EXPECT_EQ(fPort.Write(buf, 1), 0);
+    // Opened again with the same parity: the pty kept none, and the C library reports that as
+    // an error when nothing else changed. The port opens all the same.
+    ASSERT_TRUE(fPort.Open()) << fPort.LastError();
+    fPort.Close();
     EXPECT_EQ(fPort.InputCount(), 0);
 }
 

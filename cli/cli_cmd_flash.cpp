@@ -65,12 +65,17 @@ public:
 
     void Started() override {
         if (fCtx.Request().NoJump) return OpenBootLoader();
-        // KORAD units run their maker's firmware: there is no boot loader update for them. The
-        // brand is known once the session runs; the jump has not been sent.
+        fAwaitingReads = true;  // the brand is known once the start-up reads are done
+    }
+
+    void LiveReading() override {
+        if (!fAwaitingReads) return;
+        fAwaitingReads = false;
+        // KORAD units run their maker's firmware: there is no boot loader update for them.
         if (fCtx.Core().Model().Korad)
             return fCtx.Fail(ceUsage,
                              "flash: this is a KORAD unit; its firmware cannot be updated this way "
-                             "(nothing was sent to its boot loader)");
+                             "(no jump was sent)");
         fCtx.Core().DoJumpBoot();
     }
 
@@ -203,6 +208,7 @@ private:
     QObject fContext;  // receiver of the queued calls; dies with the command
     TKRCOMPort fPort;
     std::unique_ptr<TFlasherJob> fJob;
+    bool fAwaitingReads = false;
     bool fJumpSent = false;
     bool fStopped = false;
     bool fBarShown = false;

@@ -22,6 +22,7 @@ TCliConfig FastConfig() {
     c.SerialWaitResp = 300;
     c.Flasher.Activation = 300;  // silence to the activation byte costs this
     c.Flasher.ResyncGap = 30;
+    c.Flasher.Command = 500;
     return c;
 }
 

@@ -219,7 +219,10 @@ TEST_F(ConsoleTest, EveryOptionAndCommandTheHelpListsIsTaken) {
             << "two options in one item: " << line;
         std::vector<std::string> args{option};
         if (!value.empty() && value[0] != '[' && std::isupper(static_cast<unsigned char>(value[0])))
-            args.push_back(value == "CLASS" ? "ver_46" : value == "MODE" ? "even" : "1");
+            args.push_back(value == "CLASS"              ? "ver_46"
+                           : value == "MODE"             ? "even"
+                           : value.rfind("CMD:", 0) == 0 ? "0x31:1"
+                                                         : "1");
         else if (value == "classic|extended")
             args.push_back("classic");
         SimCommandLine cl;

@@ -116,6 +116,7 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 
+    connect(fPorts, &QComboBox::currentIndexChanged, this, [this] { UpdateFirmwareBtn(); });
     connect(fPorts, &QComboBox::activated, this, [this](int AIndex) {
         if (OnPortSelect) OnPortSelect(AIndex);
     });
@@ -146,6 +147,12 @@ bool TConnectionPanel::eventFilter(QObject* AWatched, QEvent* AEvent) {
     // Leaving the address field checks it.
     if (AWatched == fIp && AEvent->type() == QEvent::FocusOut && OnIpExit) OnIpExit();
     return false;
+}
+
+void TConnectionPanel::UpdateFirmwareBtn() {
+    // The update needs the serial port for itself: only without a session, on a serial entry
+    // (entry 0 is the TCP bridge).
+    fFirmware->setEnabled(fIdle && fPorts->currentIndex() > 0);
 }
 
 void TConnectionPanel::ShowPortList(const QStringList& AItems, int ASelected) {
@@ -196,9 +203,8 @@ void TConnectionPanel::ApplyTraffic() {
 void TConnectionPanel::ApplyPanel(const TPanelState& AState) {
     fConnect->setEnabled(AState.ConnectEnabled);
     fDisconnect->setEnabled(AState.DisconnectEnabled);
-    // The update needs the serial port for itself: only without a session, on a serial entry.
-    fFirmware->setEnabled(AState.ConnectEnabled && !AState.DisconnectEnabled &&
-                          !AState.IpFieldEnabled);
+    fIdle = AState.ConnectEnabled && !AState.DisconnectEnabled;
+    UpdateFirmwareBtn();
     fPorts->setEnabled(AState.PortListEnabled);
     fBauds->setEnabled(AState.BaudListEnabled);
     fAddresses->setEnabled(AState.AddressListEnabled);

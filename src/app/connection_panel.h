@@ -56,6 +56,7 @@ protected:
 
 private:
     void ApplyTraffic();
+    void UpdateFirmwareBtn();
 
     QComboBox* fPorts;
     QComboBox* fBauds;
@@ -68,6 +69,7 @@ private:
     TBusyIndicator* fBusy;
     TdsLed* fTraffic;
     TdsLed* fOnline;
+    bool fIdle = true;  // no session: the port is free
 
     // The traffic lamp follows the requests at a visible pace: it changes at most once per
     // period, lit for the whole period when any request went out in it, so steady polling

@@ -94,14 +94,15 @@ std::map<std::string, std::string> WindowLook(QWidget* AWindow) {
 }
 
 // Expects every widget to look as it did in AIdle, except the link chosen (port, address and
-// the lists that follow the port) and the traffic lamp, which stays red after a loss.
+// the lists and the firmware button that follow the port) and the traffic lamp, which stays red
+// after a loss.
 void ExpectIdleLook(TWindowHarness& AHarness, const std::map<std::string, std::string>& AIdle) {
     QApplication::processEvents();
     const auto now = WindowLook(AHarness.form.get());
     for (const auto& [path, look] : AIdle) {
         bool link = false;
-        for (const char* name :
-             {"IpMaskEdit", "ComPortComboBox", "BaudComboBox", "SlaveAddrComboBox", "TrafficLed"})
+        for (const char* name : {"IpMaskEdit", "ComPortComboBox", "BaudComboBox",
+                                 "SlaveAddrComboBox", "TrafficLed", "FirmwareBtn"})
             link = link || path.find(name) != std::string::npos;
         const auto it = now.find(path);
         if (link || it == now.end()) continue;  // or created while connected

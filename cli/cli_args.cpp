@@ -13,8 +13,9 @@
 
 namespace {
 
-const QStringList kCommands = {"ports", "info",   "read",  "set",      "on",          "off",
-                               "watch", "preset", "flash", "sequence", "calibration", "serve-scpi"};
+const QStringList kCommands = {"ports",    "info",        "read",      "set",    "on",
+                               "off",      "watch",       "stats",     "preset", "flash",
+                               "sequence", "calibration", "serve-scpi"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {
@@ -27,6 +28,8 @@ const std::map<QString, QStringList> kCommandOptions = {
     {"--interval", {"watch"}},
     {"--count", {"watch"}},
     {"--csv", {"watch"}},
+    {"--stats-every", {"watch"}},
+    {"--seconds", {"stats"}},
     {"--log", {"sequence"}},
     {"--format", {"sequence"}},
     {"--log-every", {"sequence"}},
@@ -39,7 +42,8 @@ const QStringList kValueOptions = {"--port",          "--tcp",     "--baud",    
                                    "--voltage",       "--current", "--ovp",         "--ocp",
                                    "--opp",           "--timer",   "--interval",    "--count",
                                    "--csv",           "--log",     "--format",      "--log-every",
-                                   "--log-on-change", "--listen",  "--idle-timeout"};
+                                   "--log-on-change", "--listen",  "--idle-timeout",
+                                   "--stats-every",   "--seconds"};
 
 // Every option, for "did you mean …?".
 QStringList AllOptions() {
@@ -167,6 +171,13 @@ QString ApplyCommandOption(const TRawOption& AOpt, TCliRequest& AReq) {
         AReq.IdleTimeout = static_cast<int32_t>(*seconds);
         return {};
     }
+    if (AOpt.Name == "--stats-every" || AOpt.Name == "--seconds") {
+        const auto seconds = ParseWhole(AOpt.Value, 1, 86400);
+        if (!seconds) return AOpt.Name + ": whole seconds from 1 to 86400";
+        (AOpt.Name == "--seconds" ? AReq.StatsSeconds : AReq.StatsEverySeconds) =
+            static_cast<int32_t>(*seconds);
+        return {};
+    }
     if (AOpt.Name == "--csv") {
         if (AOpt.Value.isEmpty()) return "--csv: a file name is required";
         AReq.CsvPath = AOpt.Value;
@@ -221,6 +232,7 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     std::vector<TRawOption> commandOptions;
     QStringList flashFlags;
     bool offOnExit = false;
+    bool stats = false;
 
     for (qsizetype i = 0; i < AArgs.size(); ++i) {
         const QString& arg = AArgs[i];
@@ -230,6 +242,10 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         }
         if (arg == "--off-on-exit") {
             offOnExit = true;
+            continue;
+        }
+        if (arg == "--stats") {
+            stats = true;
             continue;
         }
         if (arg == "--no-verify" || arg == "--no-jump") {
@@ -293,6 +309,11 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         return r;
     }
     req.OffOnExit = offOnExit;
+    if (stats && req.Command != "watch") {
+        r.Error = "--stats does not apply to " + req.Command;
+        return r;
+    }
+    req.Stats = stats;
     if (req.Command == "preset") {
         r.Error = ParsePreset(positional, req);
         if (!r.Error.isEmpty()) return r;

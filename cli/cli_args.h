@@ -39,7 +39,7 @@ struct TCliRequest {
     bool Json = false;
     bool KeepLock = false;
     bool Help = false;  // --help: the tool's help, or the command's when one is named
-    QString Command;    // "ports", "info", "read", "set", "on", "off", "watch", "preset",
+    QString Command;    // "ports", "info", "read", "set", "on", "off", "watch", "stats", "preset",
                         // "sequence", "flash", "calibration", "serve-scpi"
 
     // set and preset save
@@ -54,6 +54,12 @@ struct TCliRequest {
     int32_t IntervalMs = 1000;
     std::optional<int64_t> Count;
     QString CsvPath;
+    // watch --stats: link figures in each JSON row, or a summary line on standard error every
+    // StatsEverySeconds
+    bool Stats = false;
+    int32_t StatsEverySeconds = 10;
+    // stats --seconds N
+    int32_t StatsSeconds = 10;
     // preset
     TPresetAction Preset = paNone;
     uint32_t PresetNum = 0;

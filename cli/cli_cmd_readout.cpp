@@ -1,6 +1,7 @@
 // info, read and watch: what the supply is and what it does.
 
 #include <QDateTime>
+#include <QTimer>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
@@ -55,23 +56,38 @@ public:
         const QByteArray header = QByteArray(kReadingsCsvHeader) + "\n";
         if (fFile.IsOpen() && !Checked(fFile.Begin(header))) return;
         if (!fCtx.Request().Json) fCtx.Print(QString::fromLatin1(header));
+        // CSV rows stay plain: the figures go to standard error as a summary line.
+        if (fCtx.Request().Stats && !fCtx.Request().Json) {
+            QObject::connect(&fSummary, &QTimer::timeout,
+                             [this] { fCtx.Warn(LinkSummary(fCtx.Core().LinkFigures())); });
+            fSummary.start(fCtx.Request().StatsEverySeconds * 1000);
+        }
     }
 
     void LiveReading() override {
         const QDateTime now = QDateTime::currentDateTime();
         const QString row = ReadingsCsvRow(ReadingRowOf(fCtx.Core().Data(), now), gCurrentDiv());
         if (fFile.IsOpen() && !Checked(fFile.Write((row + "\n").toUtf8()))) return;
-        if (fCtx.Request().Json)
-            fCtx.Print(JsonObject(WatchFields(CsvTimestamp(now), fCtx.Core())) + "\n");
-        else
+        if (fCtx.Request().Json) {
+            TFields fields = WatchFields(CsvTimestamp(now), fCtx.Core());
+            if (fCtx.Request().Stats)
+                for (TField& field : LinkFields(fCtx.Core().LinkFigures()))
+                    fields.push_back(std::move(field));
+            fCtx.Print(JsonObject(fields) + "\n");
+        } else
             fCtx.Print(row + "\n");
         ++fRows;
         if (fCtx.Request().Count && fRows >= *fCtx.Request().Count) fCtx.Done();
     }
 
-    void Stopping() override { fFile.Close(); }
+    void Stopping() override {
+        fSummary.stop();
+        fFile.Close();
+    }
 
     bool InterruptIsSuccess() const override { return true; }
+    // Watching the link's health, an exception reply is one of the figures, not the end.
+    bool RefusalEnds() const override { return !fCtx.Request().Stats; }
 
 private:
     bool Checked(const QString& AError) {
@@ -86,6 +102,34 @@ private:
 
     TLogStream fFile;
     int64_t fRows = 0;
+    QTimer fSummary;
+};
+
+// Polls as fast as the link allows for the given seconds, then prints the link figures (also
+// when interrupted or when the link is lost before).
+class TStatsCommand : public TCliCommand {
+public:
+    using TCliCommand::TCliCommand;
+
+    void Started() override {
+        fEnd.setSingleShot(true);
+        QObject::connect(&fEnd, &QTimer::timeout, [this] { fCtx.Done(); });
+        fEnd.start(fCtx.Request().StatsSeconds * 1000);
+        fRunning = true;
+    }
+
+    void Stopping() override {
+        fEnd.stop();
+        if (fRunning) fCtx.PrintFields(LinkFields(fCtx.Core().LinkFigures()));
+        fRunning = false;
+    }
+
+    bool InterruptIsSuccess() const override { return true; }
+    bool RefusalEnds() const override { return false; }
+
+private:
+    QTimer fEnd;
+    bool fRunning = false;
 };
 
 }  // namespace
@@ -98,4 +142,7 @@ std::unique_ptr<TCliCommand> MakeReadCommand(TCliContext& AContext) {
 }
 std::unique_ptr<TCliCommand> MakeWatchCommand(TCliContext& AContext) {
     return std::make_unique<TWatchCommand>(AContext);
+}
+std::unique_ptr<TCliCommand> MakeStatsCommand(TCliContext& AContext) {
+    return std::make_unique<TStatsCommand>(AContext);
 }

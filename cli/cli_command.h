@@ -78,6 +78,8 @@ public:
     virtual void SessionLost() {}
     virtual void Refused(int32_t /*ACode*/) {}
     virtual void Note(const QString& /*AText*/) {}
+    // Whether an exception reply of the device ends the command (exit 4).
+    virtual bool RefusalEnds() const { return true; }
     // Whether the output is switched off before the keys are released at the end.
     virtual bool SwitchOffAtEnd() const { return false; }
 

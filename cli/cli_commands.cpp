@@ -5,6 +5,7 @@ std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext) {
     if (name == "info") return MakeInfoCommand(AContext);
     if (name == "read") return MakeReadCommand(AContext);
     if (name == "watch") return MakeWatchCommand(AContext);
+    if (name == "stats") return MakeStatsCommand(AContext);
     if (name == "calibration") return MakeCalibrationCommand(AContext);
     if (name == "set") return MakeSetCommand(AContext);
     if (name == "on" || name == "off") return MakeSwitchCommand(AContext, name == "on");

@@ -8,6 +8,7 @@
 std::unique_ptr<TCliCommand> MakeInfoCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeReadCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeWatchCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeStatsCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeSetCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeSwitchCommand(TCliContext& AContext, bool AOn);
 std::unique_ptr<TCliCommand> MakePresetCommand(TCliContext& AContext);

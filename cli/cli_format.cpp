@@ -4,6 +4,7 @@
 
 #include "cli/cli_values.h"
 #include "session/firmware_version.h"
+#include "session/link_figures.h"
 #include "session/model_limits.h"
 #include "session/register_codec.h"
 #include "session/session_core.h"
@@ -96,6 +97,38 @@ TFields WatchFields(const QString& ATime, TSessionCore& ACore) {
         if (field.Key == "output") break;
     }
     return f;
+}
+
+TFields LinkFields(const TLinkFigures& F) {
+    const auto count = [](const QString& AKey, uint64_t AValue) {
+        return NumberField(AKey, QString::number(AValue), {});
+    };
+    const auto ms = [&](const QString& AKey, double AValue) {
+        return F.HaveRoundTrip ? NumberField(AKey, QString::number(AValue, 'f', 1), "ms")
+                               : NullField(AKey);
+    };
+    return {
+        NumberField("requests_per_s", QString::number(F.RequestsPerSecond, 'f', 1), "/s"),
+        ms("rtt_median_ms", F.RoundTripMedianMs),
+        ms("rtt_p99_ms", F.RoundTripP99Ms),
+        count("requests", F.Requests),
+        count("good_replies", F.GoodReplies),
+        count("timeouts", F.Timeouts),
+        count("crc_errors", F.ChecksumErrors),
+        count("length_errors", F.LengthErrors),
+        count("exceptions", F.ExceptionReplies),
+        count("other_errors", F.OtherErrors),
+        count("reconnects", F.Reconnects),
+        F.SinceGoodMs < 0 ? NullField("since_good_ms")
+                          : NumberField("since_good_ms", QString::number(F.SinceGoodMs), "ms"),
+    };
+}
+
+QString LinkSummary(const TLinkFigures& F) {
+    QStringList parts;
+    for (const TField& field : LinkFields(F))
+        parts << field.Key + " " + (field.Json == "null" ? QStringLiteral("-") : field.Json);
+    return "link: " + parts.join(", ");
 }
 
 TFields PresetFields(uint32_t ANum, const TMemorySet& ABlock, bool ASelected, TVersion AVersion) {

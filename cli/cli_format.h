@@ -10,6 +10,7 @@
 #include "session/device_records.h"
 
 class TSessionCore;
+struct TLinkFigures;
 
 // "ver_18" ... "ver_New".
 QString VersionClassName(TVersion AVersion);
@@ -24,6 +25,12 @@ TFields OutputFields(TSessionCore& ACore);
 // A watch row as fields for JSON lines: the time (CsvTimestamp) and the columns of the readings
 // CSV (tools/core/readings_csv.h).
 TFields WatchFields(const QString& ATime, TSessionCore& ACore);
+
+// The link figures (watch --stats, stats): rates, round trip (null without a reply in the last
+// minute), counters and the age of the last good reply (null before the first).
+TFields LinkFields(const TLinkFigures& AFigures);
+// One line of them for standard error.
+QString LinkSummary(const TLinkFigures& AFigures);
 
 // One preset block.
 TFields PresetFields(uint32_t ANum, const TMemorySet& ABlock, bool ASelected, TVersion AVersion);

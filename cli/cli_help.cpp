@@ -14,6 +14,7 @@ QString ToolHelp() {
         "  set                   change the set voltage and/or current\n"
         "  on, off               switch the output\n"
         "  watch                 stream readings, optionally into a CSV file\n"
+        "  stats                 poll for N seconds and print the link's health figures\n"
         "  preset                list, show, select or save presets M0-M9 and profiles C0-C9\n"
         "  sequence              show the autotest table, or run it (or a CSV step file)\n"
         "  flash FILE            write a firmware image through the STM32 boot loader\n"
@@ -101,6 +102,7 @@ QString CommandHelp(const QString& ACommand) {
     if (ACommand == "watch")
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] watch [--interval S] [--count N] [--csv FILE]\n"
+            "                        [--stats [--stats-every S]]\n"
             "\n"
             "Reads the supply once every S seconds (1; at most as fast as the link allows) and\n"
             "prints a row per reading until N rows are written or the program is interrupted\n"
@@ -110,7 +112,23 @@ QString CommandHelp(const QString& ACommand) {
             "exit 6. watch only reads: it neither locks nor releases the keys and goes on when\n"
             "they are released at the supply. CSV header (the names of 'read --json'; time in\n"
             "ISO 8601 with milliseconds and the UTC offset):\n"
-            "time,uset,iset,uout,iout,power,uin,mode,protect,output\n");
+            "time,uset,iset,uout,iout,power,uin,mode,protect,output\n"
+            "--stats adds the link figures of 'stats' to each JSON row; in CSV mode they go to\n"
+            "standard error as a summary line every S seconds (10). With --stats an exception\n"
+            "reply is counted instead of ending the command.\n");
+    if (ACommand == "stats")
+        return QStringLiteral(
+            "Usage: benchlordctl LINK [--json] stats [--seconds N]\n"
+            "\n"
+            "Polls the supply as fast as the link allows for N seconds (10; 1-86400) and prints\n"
+            "the link's health: requests per second and the round trip's median and 99th\n"
+            "percentile over the last minute, then since the connect: requests, good replies,\n"
+            "time-outs, checksum errors, length errors, exception replies, other failures,\n"
+            "reconnects, and the milliseconds since the last good reply. Ctrl-C or a lost link\n"
+            "ends it early; the figures are printed all the same (exit 0, or 3 after a loss).\n"
+            "JSON keys: requests_per_s, rtt_median_ms, rtt_p99_ms, requests, good_replies,\n"
+            "timeouts, crc_errors, length_errors, exceptions, other_errors, reconnects,\n"
+            "since_good_ms (the round trip is null without a reply in the last minute).\n");
     if (ACommand == "flash")
         return QStringLiteral(
             "Usage: benchlordctl --port NAME flash FILE [--no-verify] [--no-jump]\n"

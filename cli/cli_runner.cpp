@@ -230,6 +230,7 @@ void TCliRunner::RequestResult(int32_t ACode) {
     if (ACode == 0) return;
     fLastFailure = ACode;
     if (ACode > 0) {
+        if (fPhase == phRunning && fCommand && !fCommand->RefusalEnds()) return;
         if (Serving())
             fCommand->Refused(ACode);
         else

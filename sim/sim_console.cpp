@@ -65,8 +65,9 @@ bool ParseBootFault(const std::string& s, SimBootFault& f) {
 std::string FaultText(const SimFaults& f) {
     std::ostringstream s;
     s << "delay " << f.replyDelayMs << " ms, drop every " << f.dropEvery << ", corrupt crc every "
-      << f.corruptCrcEvery << ", exception " << unsigned{f.exceptionCode} << ", close after "
-      << f.closeAfter << ", bad transaction id " << (f.badTransaction ? "on" : "off") << "\n";
+      << f.corruptCrcEvery << ", short every " << f.shortEvery << ", exception "
+      << unsigned{f.exceptionCode} << ", close after " << f.closeAfter << ", bad transaction id "
+      << (f.badTransaction ? "on" : "off") << "\n";
     return s.str();
 }
 
@@ -128,6 +129,7 @@ std::string SimUsage() {
            "  --delay MS             answer every request MS milliseconds late\n"
            "  --drop N               leave every Nth request unanswered\n"
            "  --corrupt-crc N        invert the CRC of every Nth RTU reply\n"
+           "  --short N              cut the last byte off every Nth reply\n"
            "  --exception CODE       answer every request with this exception code\n"
            "  --close-after N        close the TCP connection instead of every Nth reply\n"
            "  --bad-tid              give TCP replies a transaction id that was not sent\n"
@@ -268,6 +270,8 @@ bool SimParseArgs(const std::vector<std::string>& args, SimCommandLine& out, std
             ok = number(o.faults.dropEvery, 0xFFFFFFFF);
         } else if (a == "--corrupt-crc") {
             ok = number(o.faults.corruptCrcEvery, 0xFFFFFFFF);
+        } else if (a == "--short") {
+            ok = number(o.faults.shortEvery, 0xFFFFFFFF);
         } else if (a == "--exception") {
             ok = number(o.faults.exceptionCode, 255);
         } else if (a == "--close-after") {
@@ -336,6 +340,7 @@ std::string SimCommandHelp() {
            "  delay MS               answer late (0 switches it off)\n"
            "  drop N                 leave every Nth request unanswered (0 off)\n"
            "  crc N                  corrupt every Nth RTU reply's CRC (0 off)\n"
+           "  short N                cut the last byte off every Nth reply (0 off)\n"
            "  exception CODE         answer every request with an exception (0 off)\n"
            "  close-after N          close the TCP connection instead of every Nth reply (0 off)\n"
            "  bad-tid on|off         wrong TCP transaction ids\n"
@@ -417,6 +422,7 @@ SimCommandResult SimRunCommand(VirtualSupply& sup, const std::string& line) {
     if (cmd == "delay") return setFault(f.replyDelayMs, 60000);
     if (cmd == "drop") return setFault(f.dropEvery, 0xFFFFFFFF);
     if (cmd == "crc") return setFault(f.corruptCrcEvery, 0xFFFFFFFF);
+    if (cmd == "short") return setFault(f.shortEvery, 0xFFFFFFFF);
     if (cmd == "exception") return setFault(f.exceptionCode, 255);
     if (cmd == "close-after") return setFault(f.closeAfter, 0xFFFFFFFF);
     if (cmd == "bad-tid") {

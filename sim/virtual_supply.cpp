@@ -146,6 +146,7 @@ struct VirtualSupply::Impl {
     uint64_t requests = 0;
     uint64_t replies = 0;
     uint64_t rtuReplies = 0;
+    uint64_t shortReplies = 0;
     uint64_t tcpReplies = 0;
     uint32_t accepted = 0;
 
@@ -261,6 +262,8 @@ Decision VirtualSupply::Impl::Execute(const uint8_t* pdu, size_t len, bool tcp,
         return d;
     }
     d.send = true;
+    if (faults.shortEvery && ++shortReplies % faults.shortEvery == 0 && d.pdu.size() > 2)
+        d.pdu.pop_back();
     if (!tcp && faults.corruptCrcEvery && ++rtuReplies % faults.corruptCrcEvery == 0)
         d.corrupt = true;
     if (tcp && faults.closeAfter && ++tcpReplies % faults.closeAfter == 0) d.close = true;

@@ -28,6 +28,7 @@ struct SimFaults {
     uint32_t replyDelayMs = 0;     // extra time before every reply
     uint32_t dropEvery = 0;        // every Nth reply is not sent
     uint32_t corruptCrcEvery = 0;  // every Nth RTU reply carries an inverted CRC
+    uint32_t shortEvery = 0;       // every Nth reply lacks its last byte (framed as sent)
     uint8_t exceptionCode = 0;     // every request is answered with this exception
     uint32_t closeAfter = 0;       // every Nth TCP reply closes the connection instead
     bool badTransaction = false;   // TCP replies carry a transaction id the master did not send

@@ -45,7 +45,8 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
       fAutoConnect(new QCheckBox(QStringLiteral("Autoconnect"), this)),
       fBusy(new TBusyIndicator(this)),
       fTraffic(Lamp(QStringLiteral("TrafficLed"), kTrafficYellow, this)),
-      fOnline(Lamp(QStringLiteral("OnlineLed"), TColorFromRGB(0x30, 0xE0, 0x50), this)) {
+      fOnline(Lamp(QStringLiteral("OnlineLed"), TColorFromRGB(0x30, 0xE0, 0x50), this)),
+      fFigures(new QLabel(this)) {
     setObjectName(QStringLiteral("ConnectionPanel"));
     fTrafficPeriod.setSingleShot(true);
     fTrafficPeriod.setInterval(kTrafficPeriodMs);
@@ -80,6 +81,10 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     fTraffic->setToolTip(
         QStringLiteral("Traffic: yellow while requests are going out, red after a failure"));
     fOnline->setToolTip(QStringLiteral("Online: lit while a session with the supply runs"));
+    fFigures->setObjectName(QStringLiteral("LinkFiguresLabel"));
+    fFigures->setToolTip(QStringLiteral("Link figures while connected"));
+    fFiguresTimer.setInterval(1000);
+    connect(&fFiguresTimer, &QTimer::timeout, this, [this] { RefreshLinkFigures(); });
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(10, 10, 10, 10);
@@ -113,6 +118,7 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     onlineCaption->setToolTip(fOnline->toolTip());
     status->addWidget(onlineCaption);
     grid->addLayout(status, 4, 0, 1, 4);
+    grid->addWidget(fFigures, 5, 0, 1, 4);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 
@@ -213,4 +219,19 @@ void TConnectionPanel::ApplyPanel(const TPanelState& AState) {
     fBusy->SetAnimation(AState.BusyAnimation);
     fBusy->SetRunning(AState.BusyRunning);
     fOnline->SetLedOn(AState.OnlineLamp);
+    if (AState.OnlineLamp && !fFiguresTimer.isActive()) {
+        fFiguresTimer.start();
+        RefreshLinkFigures();
+    } else if (!AState.OnlineLamp && fFiguresTimer.isActive()) {
+        // The last figures stay readable after a disconnect or a loss.
+        fFiguresTimer.stop();
+        RefreshLinkFigures();
+    }
+}
+
+void TConnectionPanel::RefreshLinkFigures() {
+    if (!LinkFigures) return;
+    const TLinkFigures figures = LinkFigures();
+    fFigures->setText(LinkFiguresLine(figures));
+    fFigures->setToolTip(LinkFiguresDetails(figures));
 }

@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "session/link_figures.h"
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -38,6 +40,9 @@ public:
     std::function<void(bool)> OnAutoConnect;
     // "Firmware": the update window, offered while no session runs.
     std::function<void()> OnFirmware;
+    // The link's figures, shown once a second while the online lamp is lit.
+    std::function<TLinkFigures()> LinkFigures;
+    void RefreshLinkFigures();
 
     QComboBox* ComPortComboBox() const { return fPorts; }
     QComboBox* BaudComboBox() const { return fBauds; }
@@ -50,6 +55,7 @@ public:
     TBusyIndicator* ConnectingIndicator() const { return fBusy; }
     TdsLed* TrafficLed() const { return fTraffic; }
     TdsLed* OnlineLed() const { return fOnline; }
+    QLabel* LinkFiguresLabel() const { return fFigures; }
 
 protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
@@ -70,6 +76,8 @@ private:
     TdsLed* fTraffic;
     TdsLed* fOnline;
     bool fIdle = true;  // no session: the port is free
+    QLabel* fFigures;
+    QTimer fFiguresTimer;
 
     // The traffic lamp follows the requests at a visible pace: it changes at most once per
     // period, lit for the whole period when any request went out in it, so steady polling

@@ -41,6 +41,7 @@ void TMainForm::WireConnection() {
         TFirmwareDialog dialog(s, this);
         dialog.exec();
     };
+    c.LinkFigures = [&s] { return s.LinkFigures(); };
 }
 
 void TMainForm::BuildEditIndicators() {

@@ -108,6 +108,12 @@ void TSessionCore::IpMaskEditExit() {
 // --- connect ----------------------------------------------------------------------------------
 
 void TSessionCore::ConnectBtnClick() {
+    // An automatic reconnection after a loss continues the figures; any other connect starts
+    // them afresh.
+    if (!(fAutoAttempt && fLinkLost)) {
+        fLinkLost = false;
+        fLinkStats.Reset();
+    }
     fView.ResetOscilloscope();
     fPanel.ConnectEnabled = false;
     fPanel.BusyRunning = true;
@@ -120,6 +126,18 @@ void TSessionCore::ConnectBtnClick() {
         SerialConnect();
     else
         TcpConnect();
+}
+
+void TSessionCore::ConnectorStatus(TKRConnectorStat AStat) {
+    // The connector closes its transport after failures in a row and opens it again on the
+    // next request: within a running session that is a reconnection of the link.
+    if (fDestroying || !fConnected) return;
+    if (AStat == cstDisconnected || AStat == cstWaitReconnecting) {
+        fTransportDown = true;
+    } else if (AStat == cstConnected && fTransportDown) {
+        fTransportDown = false;
+        fLinkStats.Reconnected();
+    }
 }
 
 TKRConnector* TSessionCore::ActiveConnector() const {
@@ -209,7 +227,10 @@ void TSessionCore::StartIdentification() {
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->ReadHoldingRegisters(
         fmbType, fMBaddr, 0, 15,
-        [this](int32_t AError, const void* AData) { IdentificationReply(AError, AData); });
+        [this, sent = fLinkStats.Now()](int32_t AError, const void* AData) {
+            if (!fDestroying && AError != MBTransportError(7)) fLinkStats.RequestDone(sent, AError);
+            IdentificationReply(AError, AData);
+        });
     fPanel.DisconnectEnabled = true;
     PushPanel();
 }
@@ -278,6 +299,9 @@ void TSessionCore::SessionStart() {
     RememberLink();
     fConnected = true;
     fLostPosted = false;
+    fTransportDown = false;
+    if (fLinkLost) fLinkStats.Reconnected();
+    fLinkLost = false;
     ConnectedState(gData.ONOFF != 0);
     ResetCounters();
     RepaintCounters();
@@ -430,6 +454,7 @@ void TSessionCore::DisconnectBtnClick() {
         WriteRegister(6, 0, [] {});
         connector->QueueWaitForEmpty(fTimings.DrainTimeout);
     }
+    fLinkLost = false;
     Disconnect();
     fPanel.ConnectEnabled = true;
     PushPanel();
@@ -456,6 +481,7 @@ void TSessionCore::ConnectionLost() {
     ShowConnectError("Connection lost !!!");
     fLostPosted = false;
     if (!fConnected) return;
+    fLinkLost = true;
     Disconnect();
     AutoConnectSwitchClick(fPanel.AutoConnect);
 }
@@ -519,7 +545,11 @@ void TSessionCore::AutoconnectTimerEvent() {
         if (fPanel.AutoConnect) fAutoconnectTimer.start();
         return;
     }
-    if (FillPortList()) ConnectBtnClick();
+    if (FillPortList()) {
+        fAutoAttempt = true;
+        ConnectBtnClick();
+        fAutoAttempt = false;
+    }
     if (fPanel.AutoConnect && !fConnected) fAutoconnectTimer.start();
 }
 
@@ -529,6 +559,7 @@ void TSessionCore::DeviceChange(TPortChange AChange, const QString& AName) {
         // Only the removal of the port this session runs on ends it.
         if (fConnected && fmbType == mbtRTU &&
             SamePort(QString::fromStdString(fCOMPortConnector->Port()), AName)) {
+            fLinkLost = true;
             Disconnect();
             if (fPanel.AutoConnect) {
                 fPanel.BusyAnimation = baDots;

@@ -25,6 +25,11 @@ TSessionCore::TSessionCore(TSessionView& AView, TSettingsStore& ASettings, const
     fModbusMaster->SetName("ModbusMaster");
     fModbusMaster->SetCheckID(true);
     fModbusMaster->SetConnector(fCOMPortConnector.get());
+    const auto status = [this](TKRConnector*, TKRConnectorStat AStat, uint32_t) {
+        ConnectorStatus(AStat);
+    };
+    fCOMPortConnector->SetOnConnectionStatus(status);
+    fTCPConnector->SetOnConnectionStatus(status);
 
     fTaskMgr->SetTimeout(fTimings.ResponseTimeout);
     BindJobs();

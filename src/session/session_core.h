@@ -18,11 +18,13 @@
 #include <functional>
 #include <memory>
 
+#include "link/connector.h"
 #include "link/kr_types.h"
 #include "link/port_discovery.h"
 #include "link/port_notifier.h"
 #include "link/tick_clock.h"
 #include "session/device_records.h"
+#include "session/link_figures.h"
 #include "session/model_limits.h"
 #include "session/session_view.h"
 #include "session/task_mgr.h"
@@ -154,6 +156,10 @@ public:
     TKRCOMPortConnector& COMPortConnector() { return *fCOMPortConnector; }
     TKRTCPConnector& TCPConnector() { return *fTCPConnector; }
     const TSessionTimings& Timings() const { return fTimings; }
+    // Health of the link: started afresh by a connect of the user's, kept over an automatic
+    // reconnection after a loss (which it counts).
+    TLinkFigures LinkFigures() const { return fLinkStats.Figures(); }
+    TLinkStats& LinkStats() { return fLinkStats; }
 
     // --- request helpers for job handlers (traffic lamp on, one request) ---
     using TRegsHandler = std::function<void(const TKRRegisters& ARegs)>;
@@ -172,6 +178,9 @@ public:
     // Traffic lamp from a request's result code (0: dark yellow; else lit red); tells
     // fOnRequestResult.
     void TrafficFromCode(int32_t ACode);
+    // A request sent at ASentAt (LinkStats().Now()) completed: counted in the link figures,
+    // then the traffic lamp as above.
+    void RequestCompleted(int64_t ASentAt, int32_t ACode);
 
     // --- window state helpers shared with presets and parameters ---
     // Applies the output-dependent state (editable when connected and the output is off).
@@ -227,6 +236,7 @@ private:
     void ApplyPortSelection();
     void RememberLink();
     TKRConnector* ActiveConnector() const;
+    void ConnectorStatus(TKRConnectorStat AStat);
 
     // live_readings.cpp
     void BindJobs();
@@ -300,6 +310,12 @@ private:
     bool fLostPosted = false;
     bool fObserver = false;
     bool fOwnsKeyLock = false;
+    // The last session ended by a loss (an automatic reconnection continues its figures), and
+    // the connect under way is the autoconnect's.
+    bool fLinkLost = false;
+    bool fAutoAttempt = false;
+    bool fTransportDown = false;  // the connector closed its transport during the session
+    TLinkStats fLinkStats;
     int fErrorBoxesOpen = 0;  // connection error boxes open; autoconnect waits while one is
 
     // Output and set values.

@@ -29,19 +29,24 @@ void TSessionCore::TrafficFromCode(int32_t ACode) {
     if (fOnRequestResult) fOnRequestResult(ACode);
 }
 
+void TSessionCore::RequestCompleted(int64_t ASentAt, int32_t ACode) {
+    fLinkStats.RequestDone(ASentAt, ACode);
+    TrafficFromCode(ACode);
+}
+
 void TSessionCore::ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler AOnRegs,
                                  TFailHandler AOnFail) {
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->ReadHoldingRegisters(
         fmbType, fMBaddr, AStart, ACount,
-        [this, ACount, AOnRegs = std::move(AOnRegs), AOnFail = std::move(AOnFail)](
-            int32_t AError, const void* AData) {
+        [this, ACount, AOnRegs = std::move(AOnRegs), AOnFail = std::move(AOnFail),
+         sent = fLinkStats.Now()](int32_t AError, const void* AData) {
             if (fDestroying || AError == kCancelled) return;
             const auto* regs = static_cast<const TKRRegisters*>(AData);
             // A reply shorter than asked for is treated as a failed one: the handlers index
             // every register they asked for.
             if (AError == 0 && (regs == nullptr || regs->size() < ACount)) AError = mbeDataLength;
-            TrafficFromCode(AError);
+            RequestCompleted(sent, AError);
             if (AError != 0) {
                 if (AOnFail) AOnFail(AError);
                 return;
@@ -54,9 +59,9 @@ void TSessionCore::WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOn
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->WriteHoldingRegister(
         fmbType, fMBaddr, AReg, AValue,
-        [this, AOnAck = std::move(AOnAck)](int32_t AError, const void*) {
+        [this, AOnAck = std::move(AOnAck), sent = fLinkStats.Now()](int32_t AError, const void*) {
             if (fDestroying || AError == kCancelled) return;
-            TrafficFromCode(AError);
+            RequestCompleted(sent, AError);
             if (AError != 0) return;
             if (AOnAck)
                 AOnAck();
@@ -70,10 +75,10 @@ void TSessionCore::WriteRegisters(uint16_t AStart, const TKRRegisters& AValues, 
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->WriteHoldingRegisters(
         fmbType, fMBaddr, AStart, AValues,
-        [this, AOnAck = std::move(AOnAck), AOnFail = std::move(AOnFail)](int32_t AError,
-                                                                         const void*) {
+        [this, AOnAck = std::move(AOnAck), AOnFail = std::move(AOnFail), sent = fLinkStats.Now()](
+            int32_t AError, const void*) {
             if (fDestroying || AError == kCancelled) return;
-            TrafficFromCode(AError);
+            RequestCompleted(sent, AError);
             if (AError != 0) {
                 if (AOnFail) AOnFail(AError);
                 return;
@@ -134,13 +139,14 @@ void TSessionCore::BindJobs() {
     t.fOnWriteOnOff = [this](TLN_TaskMgr*) { WriteOnOffJob(); };
     t.fOnWriteMemNum = [this](TLN_TaskMgr*) {
         SetTraffic(true, fTraffic.Red);
-        fModbusMaster->WriteHoldingRegister(fmbType, fMBaddr, 35, static_cast<uint16_t>(gData.MEM),
-                                            [this](int32_t AError, const void*) {
-                                                if (fDestroying || AError == kCancelled) return;
-                                                TrafficFromCode(AError);
-                                                if (fOnMemNumWritten) fOnMemNumWritten(AError == 0);
-                                                if (AError == 0) fTaskMgr->Callback();
-                                            });
+        fModbusMaster->WriteHoldingRegister(
+            fmbType, fMBaddr, 35, static_cast<uint16_t>(gData.MEM),
+            [this, sent = fLinkStats.Now()](int32_t AError, const void*) {
+                if (fDestroying || AError == kCancelled) return;
+                RequestCompleted(sent, AError);
+                if (fOnMemNumWritten) fOnMemNumWritten(AError == 0);
+                if (AError == 0) fTaskMgr->Callback();
+            });
     };
     t.fOnWriteMemory = [this](TLN_TaskMgr*) {
         WriteRegisters(MemoryBlockStart(gData.MEM), MemoryRegisters(gMemory));

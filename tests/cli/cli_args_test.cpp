@@ -54,7 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TRefusedLine{"--tcp h serve-scpi --listen 10.1:5025", "not a valid IPv4"},
                       TRefusedLine{"--tcp h serve-scpi --listen :65536", "0 to 65535"},
                       TRefusedLine{"--tcp h off --off-on-exit", "does not apply to off"},
-                      TRefusedLine{"--tcp h serve-scpi --idle-timeout 0", "seconds from 1"}),
+                      TRefusedLine{"--tcp h serve-scpi --idle-timeout 0", "seconds from 1"},
+                      TRefusedLine{"--tcp h read --stats", "--stats does not apply to read"},
+                      TRefusedLine{"--tcp h stats --seconds 0", "1 to 86400"},
+                      TRefusedLine{"--tcp h watch --seconds 5", "does not apply to watch"}),
     [](const auto& AInfo) { return CaseName(AInfo.index, AInfo.param.Line); });
 
 TEST(CliArgs, GlobalOptionsMayFollowTheCommand) {

@@ -300,7 +300,10 @@ void TSessionCore::SessionStart() {
     fConnected = true;
     fLostPosted = false;
     fTransportDown = false;
-    if (fLinkLost) fLinkStats.Reconnected();
+    if (fLinkLost)
+        fLinkStats.Reconnected();
+    else
+        fHistory.Clear();
     fLinkLost = false;
     ConnectedState(gData.ONOFF != 0);
     ResetCounters();
@@ -482,6 +485,7 @@ void TSessionCore::ConnectionLost() {
     fLostPosted = false;
     if (!fConnected) return;
     fLinkLost = true;
+    fHistory.MarkGap(fWallClock());
     Disconnect();
     AutoConnectSwitchClick(fPanel.AutoConnect);
 }
@@ -560,6 +564,7 @@ void TSessionCore::DeviceChange(TPortChange AChange, const QString& AName) {
         if (fConnected && fmbType == mbtRTU &&
             SamePort(QString::fromStdString(fCOMPortConnector->Port()), AName)) {
             fLinkLost = true;
+            fHistory.MarkGap(fWallClock());
             Disconnect();
             if (fPanel.AutoConnect) {
                 fPanel.BusyAnimation = baDots;

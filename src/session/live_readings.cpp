@@ -1,6 +1,7 @@
 // Live readings: turning the replies of the polling and the slower reads into what the panel
 // shows, and following the device when it switches its output off or releases its keys.
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "session/register_codec.h"
@@ -51,6 +52,10 @@ void TSessionCore::ReadDataReply(const TKRRegisters& r) {
         ApplyOutputState(false);
     }
 
+    fHistory.Append({fWallClock(), static_cast<uint16_t>(gData.UOUT),
+                     static_cast<uint16_t>(gData.IOUT), gData.POWER,
+                     static_cast<uint8_t>(std::min<uint32_t>(gData.PROTECT, 255)), gData.ONOFF != 0,
+                     gData.CVCC == 1});
     emit LiveReading();
 
     // 8.

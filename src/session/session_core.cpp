@@ -1,5 +1,7 @@
 #include "session/session_core.h"
 
+#include <QDateTime>
+
 #include "link/com_port_connector.h"
 #include "link/modbus_master.h"
 #include "link/tcp_connector.h"
@@ -15,7 +17,8 @@ TSessionCore::TSessionCore(TSessionView& AView, TSettingsStore& ASettings, const
       fCOMPortConnector(std::make_unique<TKRCOMPortConnector>()),
       fTCPConnector(std::make_unique<TKRTCPConnector>()),
       fModbusMaster(std::make_unique<TKRModbusMaster>()),
-      fTaskMgr(std::make_unique<TLN_TaskMgr>(ATimings.TaskInterval)) {
+      fTaskMgr(std::make_unique<TLN_TaskMgr>(ATimings.TaskInterval)),
+      fWallClock([] { return QDateTime::currentMSecsSinceEpoch(); }) {
     fCOMPortConnector->SetName("COMPortConnector");
     fCOMPortConnector->SetReadTimeout(500);
     fCOMPortConnector->SetWriteTimeout(500);

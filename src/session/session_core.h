@@ -25,6 +25,7 @@
 #include "link/tick_clock.h"
 #include "session/device_records.h"
 #include "session/link_figures.h"
+#include "session/session_history.h"
 #include "session/model_limits.h"
 #include "session/session_view.h"
 #include "session/task_mgr.h"
@@ -160,6 +161,11 @@ public:
     // reconnection after a loss (which it counts).
     TLinkFigures LinkFigures() const { return fLinkStats.Figures(); }
     TLinkStats& LinkStats() { return fLinkStats; }
+    // Every live reading of the session (a new session of the user's starts a new one; an
+    // automatic reconnection after a loss continues it with a gap). Kept after the disconnect.
+    const TSessionHistory& History() const { return fHistory; }
+    // Wall-clock milliseconds of the readings; tests replace it.
+    void SetWallClock(std::function<int64_t()> AClock) { fWallClock = std::move(AClock); }
 
     // --- request helpers for job handlers (traffic lamp on, one request) ---
     using TRegsHandler = std::function<void(const TKRRegisters& ARegs)>;
@@ -316,6 +322,8 @@ private:
     bool fAutoAttempt = false;
     bool fTransportDown = false;  // the connector closed its transport during the session
     TLinkStats fLinkStats;
+    TSessionHistory fHistory;
+    std::function<int64_t()> fWallClock;
     int fErrorBoxesOpen = 0;  // connection error boxes open; autoconnect waits while one is
 
     // Output and set values.

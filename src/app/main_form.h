@@ -43,6 +43,7 @@ class TPresetPanel;
 class TSetPanel;
 class TSideBar;
 class TTrendView;
+class THistoryWindow;
 class TWheelPause;
 
 struct TMainFormOptions {
@@ -120,6 +121,9 @@ public:
     double PanelScale() const;
     // Ctrl++ / Ctrl+- / Ctrl+0: the window to the next larger or smaller step, or to 100 %.
     void StepScale(int ADirection);
+    // The "History" window (created by the first ShowHistory).
+    THistoryWindow* HistoryWindow() const { return fHistoryWindow; }
+    void ShowHistory();
     QLabel* DemoBadge() const { return fDemoBadge; }
     TIndicator* EditIndicator(int ATag) const;
     // Live readings waiting for their next frame to reach the controls.
@@ -237,6 +241,7 @@ private:
     TOscilloscopePanel* fOscPanel = nullptr;
     TCategoryPanel* fOscCategory = nullptr;
     TTrendView* fTrendView = nullptr;
+    THistoryWindow* fHistoryWindow = nullptr;
     TEnterForm* fEnterForm = nullptr;
     TEnterFormBase* fEnterForm2 = nullptr;
     TAdvancedForm* fAdvancedForm = nullptr;

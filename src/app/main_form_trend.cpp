@@ -5,6 +5,7 @@
 #include "app/message_presenter.h"
 #include "app/side_bar.h"
 #include "session/model_limits.h"
+#include "tools/history_window.h"
 #include "tools/oscilloscope_panel.h"
 #include "tools/trend_view.h"
 
@@ -17,6 +18,18 @@ void TMainForm::BuildTrend() {
     fOscPanel->IsConnected = [this] { return fSession && fSession->Connected(); };
     fOscPanel->IsWindowVisible = [this] { return isVisible(); };
     fTrendView->OnError = [this](const QString& AText) { Presenter().Error(this, AText); };
+    fOscPanel->OnHistory = [this] { ShowHistory(); };
+}
+
+void TMainForm::ShowHistory() {
+    if (!fHistoryWindow) {
+        fHistoryWindow = new THistoryWindow(fSession->History(), this);
+        fHistoryWindow->CurrentDecimals = [] { return gCurrentDiv() == 10 ? 3 : 2; };
+        fHistoryWindow->OnError = [this](const QString& AText) { Presenter().Error(this, AText); };
+    }
+    fHistoryWindow->show();
+    fHistoryWindow->raise();
+    fHistoryWindow->activateWindow();
 }
 
 void TMainForm::ResetOscilloscope() {

@@ -77,9 +77,9 @@ void TSessionHistory::TSeries<T>::Summarise(size_t ABegin, size_t AEnd,
         // A whole block inside the range holds only entries still present (it starts at or
         // after First), so its summary stands for them.
         if (i % kBlock == 0 && i + kBlock <= end) {
-            MergeRanges(ACol, ACol.Valid, {Blocks[i / kBlock - firstBlock].U,
-                                           Blocks[i / kBlock - firstBlock].I,
-                                           Blocks[i / kBlock - firstBlock].P});
+            MergeRanges(ACol, ACol.Valid,
+                        {Blocks[i / kBlock - firstBlock].U, Blocks[i / kBlock - firstBlock].I,
+                         Blocks[i / kBlock - firstBlock].P});
             i += kBlock;
         } else {
             MergeRanges(ACol, ACol.Valid, RangesOf(Items[static_cast<size_t>(i - First)]));
@@ -95,7 +95,8 @@ size_t TSessionHistory::TSeries<T>::LowerBound(int64_t ATime) const {
     return static_cast<size_t>(it - Items.begin());
 }
 
-// --- history --------------------------------------------------------------------------------------
+// --- history
+// --------------------------------------------------------------------------------------
 
 void TSessionHistory::Clear() {
     fFull.Clear();
@@ -108,7 +109,8 @@ void TSessionHistory::Append(const THistorySample& ASample) {
     THistorySample s = ASample;
     if (fLast && s.Time < fLast->Time) s.Time = fLast->Time;
     if (fLast) {
-        if (s.Protect != 0 && fLast->Protect != s.Protect) fMarks.push_back({s.Time, hmTrip, s.Protect});
+        if (s.Protect != 0 && fLast->Protect != s.Protect)
+            fMarks.push_back({s.Time, hmTrip, s.Protect});
         if (s.Output != fLast->Output)
             fMarks.push_back({s.Time, s.Output ? hmOutputOn : hmOutputOff, 0});
     } else if (s.Protect != 0) {

@@ -74,7 +74,8 @@ TOscilloscopePanel::TOscilloscopePanel(QWidget* AParent)
       fVoltAuto(new QCheckBox(QStringLiteral("Auto"), this)),
       fAmperAuto(new QCheckBox(QStringLiteral("Auto"), this)),
       fRunSwitch(new QPushButton(this)),
-      fResetShift(new QPushButton(QStringLiteral("Reset Shift"), this)) {
+      fResetShift(new QPushButton(QStringLiteral("Reset Shift"), this)),
+      fHistory(new QPushButton(QStringLiteral("History"), this)) {
     setObjectName(QStringLiteral("OscPanel"));
     setAttribute(Qt::WA_StyledBackground);
     fVoltAuto->setObjectName(QStringLiteral("OscVoltAutoCheckBox"));
@@ -85,6 +86,8 @@ TOscilloscopePanel::TOscilloscopePanel(QWidget* AParent)
     fVshiftUpDown->setToolTip(QStringLiteral("Voltage offset"));
     fAshiftUpDown->setToolTip(QStringLiteral("Current offset"));
     fResetShift->setToolTip(QStringLiteral("Both offsets to zero"));
+    fHistory->setObjectName(QStringLiteral("OscHistoryBtn"));
+    fHistory->setToolTip(QStringLiteral("The whole session: zoom, scroll back and export"));
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(10, 8, 10, 8);
@@ -123,6 +126,7 @@ TOscilloscopePanel::TOscilloscopePanel(QWidget* AParent)
     auto* buttonRow = new QHBoxLayout();
     buttonRow->addWidget(fRunSwitch, 1);
     buttonRow->addWidget(fResetShift, 1);
+    buttonRow->addWidget(fHistory, 1);
     grid->addLayout(buttonRow, 5, 0, 1, 5);
     grid->setColumnStretch(3, 1);
 
@@ -157,6 +161,9 @@ TOscilloscopePanel::TOscilloscopePanel(QWidget* AParent)
     connect(fAmperAuto, &QCheckBox::toggled, this, [this](bool AOn) { AmperAutoClick(AOn); });
     connect(fRunSwitch, &QPushButton::toggled, this, [this](bool AOn) { RunSwitchClick(AOn); });
     connect(fResetShift, &QPushButton::clicked, this, [this] { ResetShiftClick(); });
+    connect(fHistory, &QPushButton::clicked, this, [this] {
+        if (OnHistory) OnHistory();
+    });
 
     {
         const QSignalBlocker b1(fVoltAuto), b2(fAmperAuto), b3(fRunSwitch);

@@ -34,6 +34,8 @@ public:
     // visible.
     std::function<bool()> IsConnected;
     std::function<bool()> IsWindowVisible;
+    // The "History" button: the window with the whole session's readings.
+    std::function<void()> OnHistory;
 
     // Connect: an empty ring with the switch on "Run".
     void ResetRun();
@@ -65,6 +67,7 @@ public:
     }
     QPushButton* RunSwitch() const { return fRunSwitch; }
     QPushButton* ResetShift() const { return fResetShift; }
+    QPushButton* HistoryButton() const { return fHistory; }
 
 private:
     void VoltAutoClick(bool AChecked);
@@ -95,4 +98,5 @@ private:
     std::array<QRadioButton*, 4> fTraceButtons{};
     QPushButton* fRunSwitch;
     QPushButton* fResetShift;
+    QPushButton* fHistory;
 };

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's pictures again: starts the window offscreen against the virtual supply (as
 # --demo does), lets the trend fill for half a minute, and writes docs/screenshot.png, one
-# docs/panel-*.png per side panel and docs/autotest.png. Settings go to a temporary folder, so
-# the user's own are never read or changed. Builds in build/ (as run.sh does).
+# docs/panel-*.png per side panel, docs/autotest.png and docs/history.png. Settings go to a
+# temporary folder, so the user's own are never read or changed. Builds in build/ (as run.sh
+# does).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/ensure_deps.sh"

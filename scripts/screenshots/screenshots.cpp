@@ -19,6 +19,7 @@
 #include "controls/enter_form2.h"
 #include "session/settings_store.h"
 #include "sim/virtual_supply.h"
+#include "tools/history_window.h"
 #include "tools/test_form.h"
 
 namespace {
@@ -112,6 +113,19 @@ int main(int argc, char* argv[]) {
     Run(500);
     ok += Save(form.TestForm(), folder, QStringLiteral("autotest.png"));
     form.TestForm()->close();
+
+    // The History window after a protection trip and the output switched on again.
+    supply.SetLoad(3.0);
+    Run(3000);
+    supply.TripProtection(2);
+    Run(4000);
+    form.Session().OnOffBtnClick();
+    supply.SetLoad(10.0);
+    Run(6000);
+    form.ShowHistory();
+    form.HistoryWindow()->resize(1000, 560);
+    Run(1000);
+    ok += Save(form.HistoryWindow(), folder, QStringLiteral("history.png"));
     form.close();
-    return ok == 6 ? 0 : 1;
+    return ok == 7 ? 0 : 1;
 }

@@ -106,8 +106,6 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     status->addWidget(fAutoConnect);
     status->addWidget(fBusy);
     status->addStretch(1);
-    status->addWidget(fFirmware);
-    status->addSpacing(6);
     status->addWidget(fTraffic);
     auto* trafficCaption = FieldLabel(QStringLiteral("Traffic"), this);
     trafficCaption->setToolTip(fTraffic->toolTip());
@@ -119,6 +117,8 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     status->addWidget(onlineCaption);
     grid->addLayout(status, 4, 0, 1, 4);
     grid->addWidget(fFigures, 5, 0, 1, 4);
+    // A row of its own: the status row has no room for the button's caption.
+    grid->addWidget(fFirmware, 6, 2, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 

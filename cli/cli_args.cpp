@@ -38,12 +38,11 @@ const std::map<QString, QStringList> kCommandOptions = {
     {"--idle-timeout", {"serve-scpi"}},
 };
 
-const QStringList kValueOptions = {"--port",          "--tcp",     "--baud",        "--addr",
-                                   "--voltage",       "--current", "--ovp",         "--ocp",
-                                   "--opp",           "--timer",   "--interval",    "--count",
-                                   "--csv",           "--log",     "--format",      "--log-every",
-                                   "--log-on-change", "--listen",  "--idle-timeout",
-                                   "--stats-every",   "--seconds"};
+const QStringList kValueOptions = {
+    "--port",         "--tcp",         "--baud",   "--addr",      "--voltage",       "--current",
+    "--ovp",          "--ocp",         "--opp",    "--timer",     "--interval",      "--count",
+    "--csv",          "--log",         "--format", "--log-every", "--log-on-change", "--listen",
+    "--idle-timeout", "--stats-every", "--seconds"};
 
 // Every option, for "did you mean …?".
 QStringList AllOptions() {

@@ -39,10 +39,10 @@ void TFramedView::Flush() {
 }
 
 bool TFramedView::AnyChanged() const {
-    return fMismatch.Changed() || fOutput.Changed() ||
-           fInputVoltage.Changed() || fRegulation.Changed() || fProtection.Changed() ||
-           fVinWarning.Changed() || fSetColor.Changed() || fOutColor.Changed() || fTime.Changed() ||
-           fCharge.Changed() || fEnergy.Changed() || fTemperature.Changed() || fChargeBar.Changed();
+    return fMismatch.Changed() || fOutput.Changed() || fInputVoltage.Changed() ||
+           fRegulation.Changed() || fProtection.Changed() || fVinWarning.Changed() ||
+           fSetColor.Changed() || fOutColor.Changed() || fTime.Changed() || fCharge.Changed() ||
+           fEnergy.Changed() || fTemperature.Changed() || fChargeBar.Changed();
 }
 
 void TFramedView::ApplyChanges() {

@@ -9,9 +9,9 @@
 // at most once per frame of 40 ms: a change after a quiet frame at once, further ones together at
 // the end of the frame. The panel state (enabled states, captions, preset buttons, lamps of the
 // connection) reaches the window only when it differs too, but then at once: it answers the
-// user's clicks and the session's steps, not the stream of readings. (The traffic lamp passes through: it reports every
-// request and reply, and the window shows it lit for each period in which a request was under
-// way.)
+// user's clicks and the session's steps, not the stream of readings. (The traffic lamp passes
+// through: it reports every request and reply, and the window shows it lit for each period in which
+// a request was under way.)
 //
 // While the pacing condition is false (no session, or it has just ended or been lost) every
 // report reaches the window at once, after whatever was still waiting, so the idle look shows

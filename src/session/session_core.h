@@ -25,8 +25,8 @@
 #include "link/tick_clock.h"
 #include "session/device_records.h"
 #include "session/link_figures.h"
-#include "session/session_history.h"
 #include "session/model_limits.h"
+#include "session/session_history.h"
 #include "session/session_view.h"
 #include "session/task_mgr.h"
 

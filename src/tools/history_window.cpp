@@ -5,11 +5,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include "session/session_history.h"
 #include "tools/core/log_xlsx.h"
+#include "tools/core/save_file.h"
 #include "tools/history_plot.h"
 
 THistoryWindow::THistoryWindow(const TSessionHistory& AHistory, QWidget* AParent)
@@ -79,11 +79,9 @@ void THistoryWindow::Refresh() {
 QString THistoryWindow::ExportTo(const QString& APath, bool AVisibleOnly) {
     const QString suffix = QFileInfo(APath).suffix().toLower();
     if (suffix == "png") {
-        // The plot as shown (or over the whole history), written like the other formats: beside
-        // the target, then renamed.
-        QString error;
-        const QString target = SaveTarget(APath, error);
-        if (target.isEmpty()) return error;
+        // The plot as shown (or over the whole history), saved like the other formats.
+        const QString refused = CheckSaveTarget(APath);
+        if (!refused.isEmpty()) return CannotWrite(APath, refused);
         const int64_t from = fPlot->From(), to = fPlot->To();
         const bool following = fPlot->Following();
         if (!AVisibleOnly && !fHistory.Empty())
@@ -93,10 +91,10 @@ QString THistoryWindow::ExportTo(const QString& APath, bool AVisibleOnly) {
             fPlot->ShowRange(from, to);
             if (following) fPlot->FollowNewest();
         }
-        QSaveFile file(target);
-        if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit())
-            return "Cannot write " + APath + ": " + file.errorString();
-        return {};
+        const QString error = SaveFile(APath, [&picture](const QString& ATemp) {
+            return picture.save(ATemp, "PNG") ? QString() : QStringLiteral("cannot encode PNG");
+        });
+        return error.isEmpty() ? QString() : CannotWrite(APath, error);
     }
     THistoryExport options;
     if (AVisibleOnly) {

@@ -2,27 +2,16 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QTemporaryFile>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include "session/session_history.h"
+#include "tools/core/readings_csv.h"
+#include "tools/core/save_file.h"
 
 #ifdef BENCHLORD_HAVE_XLSXWRITER
 #include <xlsxwriter.h>
 #endif
 
 namespace {
-
-QString ProtectName(uint8_t ACode) {
-    static const char* const kNames[] = {"",    "OVP", "OCP", "OPP", "TIM", "OHP",
-                                         "BAT", "END", "EVP", "ECP", "VIN", "EPR"};
-    if (ACode < std::size(kNames)) return kNames[ACode];
-    return "E" + QString::number(ACode);
-}
 
 QString Fixed(double AUnits, int ADecimals) {
     double scale = 1;
@@ -31,14 +20,13 @@ QString Fixed(double AUnits, int ADecimals) {
     return QString::number(AUnits / scale, 'f', ADecimals);
 }
 
-QString IsoTime(int64_t AMs) {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(AMs);
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
-
 QByteArray CsvRow(const THistoryRow& R, int AIdec) {
-    QStringList cells = {IsoTime(R.Time),     Fixed(R.U, 2),      Fixed(R.I, AIdec),
-                         Fixed(R.P, 2),       R.CC ? "CC" : "CV", ProtectName(R.Protect),
+    QStringList cells = {CsvTimestamp(QDateTime::fromMSecsSinceEpoch(R.Time)),
+                         Fixed(R.U, 2),
+                         Fixed(R.I, AIdec),
+                         Fixed(R.P, 2),
+                         R.CC ? "CC" : "CV",
+                         ProtectionName(R.Protect),
                          R.Output ? "1" : "0"};
     if (R.Thinned) {
         cells << Fixed(R.URange.Min, 2) << Fixed(R.URange.Max, 2) << Fixed(R.IRange.Min, AIdec)
@@ -54,14 +42,11 @@ QByteArray CsvRow(const THistoryRow& R, int AIdec) {
     return (cells.join(',') + '\n').toUtf8();
 }
 
-QString CannotWrite(const QString& APath, const QString& AWhy) {
-    return "Cannot write " + APath + ": " + AWhy;
-}
-
-QString SaveCsv(const QString& ATarget, const TSessionHistory& AHistory,
-                const THistoryExport& AOptions) {
-    QSaveFile file(ATarget);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+// Streams the rows into ATemp in chunks, so a week of history never sits in memory as text.
+QString WriteCsv(const QString& ATemp, const TSessionHistory& AHistory,
+                 const THistoryExport& AOptions) {
+    QFile file(ATemp);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return file.errorString();
     QByteArray chunk = (HistoryCsvHeading() + '\n').toUtf8();
     bool ok = true;
     AHistory.Rows(AOptions.From, AOptions.To, [&](const THistoryRow& ARow) {
@@ -72,9 +57,10 @@ QString SaveCsv(const QString& ATarget, const TSessionHistory& AHistory,
         }
         return ok;
     });
-    if (ok) ok = file.write(chunk) == chunk.size();
-    if (!ok || !file.commit()) return file.errorString();
-    return {};
+    if (ok) ok = file.write(chunk) == chunk.size() && file.flush();
+    if (!ok) return file.errorString();
+    file.close();
+    return file.error() == QFileDevice::NoError ? QString() : file.errorString();
 }
 
 #ifdef BENCHLORD_HAVE_XLSXWRITER
@@ -121,8 +107,8 @@ QString WriteWorkbook(const QByteArray& APath, const TSessionHistory& AHistory,
         worksheet_write_number(sheet, row, 2, R.I / iScale, amps);
         worksheet_write_number(sheet, row, 3, R.P / 100.0, volts);
         worksheet_write_string(sheet, row, 4, R.CC ? "CC" : "CV", nullptr);
-        const QByteArray protect = ProtectName(R.Protect).toUtf8();
-        if (!protect.isEmpty()) worksheet_write_string(sheet, row, 5, protect.constData(), nullptr);
+        const QByteArray protect = ProtectionName(R.Protect).toUtf8();
+        worksheet_write_string(sheet, row, 5, protect.constData(), nullptr);
         worksheet_write_number(sheet, row, 6, R.Output ? 1 : 0, nullptr);
         if (R.Thinned) {
             const double ranges[6] = {R.URange.Min / 100.0,  R.URange.Max / 100.0,
@@ -145,27 +131,9 @@ QString WriteWorkbook(const QByteArray& APath, const TSessionHistory& AHistory,
     return {};
 }
 
-QString SaveXlsx(const QString& ATarget, const TSessionHistory& AHistory,
-                 const THistoryExport& AOptions) {
-    const QFileInfo target(ATarget);
-    QTemporaryFile temp(target.absolutePath() + "/.benchlord-XXXXXX.xlsx");
-    if (!temp.open()) return temp.errorString();
-    temp.close();
-    const QString error = WriteWorkbook(QFile::encodeName(temp.fileName()), AHistory, AOptions);
-    if (!error.isEmpty()) return error;
-    temp.setPermissions(target.exists() ? QFile(ATarget).permissions()
-                                        : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    if (std::rename(QFile::encodeName(temp.fileName()).constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    temp.setAutoRemove(false);
-    return {};
-}
-
 #else
 
-QString SaveXlsx(const QString&, const TSessionHistory&, const THistoryExport&) {
+QString WriteWorkbook(const QByteArray&, const TSessionHistory&, const THistoryExport&) {
     return QStringLiteral("this program was built without spreadsheet support");
 }
 
@@ -179,29 +147,11 @@ QString HistoryCsvHeading() {
         "power_max");
 }
 
-QString SaveTarget(const QString& APath, QString& AError) {
-    QFileInfo info(APath);
-    // Follow a chain of links to the file they name (also one that does not exist yet).
-    for (int hops = 0; info.isSymLink(); ++hops) {
-        if (hops > 40) {
-            AError = CannotWrite(APath, QStringLiteral("too many levels of symbolic links"));
-            return {};
-        }
-        info = QFileInfo(info.symLinkTarget());
-    }
-    if (info.exists() && !info.isFile()) {
-        AError = CannotWrite(APath, QStringLiteral("not a regular file"));
-        return {};
-    }
-    return info.absoluteFilePath();
-}
-
 QString SaveHistory(const QString& APath, THistoryFormat AFormat, const TSessionHistory& AHistory,
                     const THistoryExport& AOptions) {
-    QString error;
-    const QString target = SaveTarget(APath, error);
-    if (target.isEmpty()) return error;
-    error = AFormat == hfXlsx ? SaveXlsx(target, AHistory, AOptions)
-                              : SaveCsv(target, AHistory, AOptions);
+    const QString error = SaveFile(APath, [&](const QString& ATemp) {
+        return AFormat == hfXlsx ? WriteWorkbook(QFile::encodeName(ATemp), AHistory, AOptions)
+                                 : WriteCsv(ATemp, AHistory, AOptions);
+    });
     return error.isEmpty() ? QString() : CannotWrite(APath, error);
 }

@@ -4,7 +4,7 @@
 // CSV: a heading line, then one row per reading, oldest first:
 //   time,uout,iout,power,mode,protect,output,uout_min,uout_max,iout_min,iout_max,power_min,power_max
 // time is local ISO 8601 with milliseconds and UTC offset; the names are those of
-// `benchlordctl read --json`; mode CV or CC; protect empty or OVP ...; output 1 or 0. A second
+// `benchlordctl read --json`; mode CV or CC; protect none or OVP ...; output 1 or 0. A second
 // thinned to one record carries its mean in uout/iout/power and its range in the *_min/*_max
 // columns, which full-rate rows leave empty. The workbook has the same columns (the time as a
 // spreadsheet date), split over several sheets when it has more rows than a sheet holds.
@@ -24,13 +24,7 @@ struct THistoryExport {
 
 QString HistoryCsvHeading();
 
-// Writes the file: into a temporary file beside the target, renamed over it once complete, so
-// a failure leaves the target as it was. A symbolic link is written through (its target is
-// replaced); a target that exists and is not a regular file is refused. Returns an error text,
-// empty on success.
+// Writes the file as SaveFile does (complete or not at all, through symbolic links, special
+// files refused). Returns "Cannot write PATH: REASON", empty on success.
 QString SaveHistory(const QString& APath, THistoryFormat AFormat, const TSessionHistory& AHistory,
                     const THistoryExport& AOptions);
-
-// The file a save to APath really replaces (the end of a symbolic-link chain); empty with
-// AError set when it must not be written.
-QString SaveTarget(const QString& APath, QString& AError);

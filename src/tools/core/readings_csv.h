@@ -1,6 +1,7 @@
 #pragma once
 // The one CSV form of the supply's readings, written by every file of rows (benchlordctl's watch
-// and sequence logs, the autotest's recovery copy, plans and history exports):
+// and sequence logs, the autotest's recovery copy); the history export writes its own columns
+// with the same cells:
 //
 //     time,uset,iset,uout,iout,power,uin,mode,protect,output
 //     2024-05-01T12:00:00.123+02:00,5.00,1.000,4.98,0.998,4.97,24.00,CV,none,1

@@ -120,6 +120,12 @@ std::string SimUsage() {
            "  --wz                   identify as a WZ unit\n"
            "Physics:\n"
            "  --load OHMS            resistive load (10; 0 nothing connected)\n"
+           "  --battery CHEM[,cells=N][,ah=C][,ohms=R][,volts=V|,soc=PCT]\n"
+           "                         a battery instead: li-ion, lifepo4, lead-acid or nimh, its\n"
+           "                         open-circuit voltage rising with its charge (1 cell of\n"
+           "                         2 Ah at 3.6 V)\n"
+           "  --diode [led|silicon][,is=A][,nvt=V][,ohms=R]\n"
+           "                         a diode instead (led: about 2 V at 20 mA, 10 ohm in series)\n"
            "  --uin VOLTS            input voltage (model maximum + 6 V)\n"
            "  --temp C               internal temperature in Celsius (25)\n"
            "  --wire-time            pace bytes at the baud rate (10 bits per byte, 11 with\n"
@@ -258,6 +264,29 @@ bool SimParseArgs(const std::vector<std::string>& args, SimCommandLine& out, std
             o.identity.variant = SimVariant::wz;
         } else if (a == "--load") {
             ok = real(o.loadOhms);
+            o.battery.reset();
+            o.diode.reset();
+        } else if (a == "--battery") {
+            std::string v;
+            if (!(ok = value(v))) break;
+            SimBattery b;
+            std::string why;
+            if (!SimParseBattery(v, b, why)) {
+                error = "--battery: " + why;
+                return false;
+            }
+            o.battery = b;
+            o.diode.reset();
+        } else if (a == "--diode") {
+            const std::string v = hasValue ? args[++i] : "led";
+            SimDiode d;
+            std::string why;
+            if (!SimParseDiode(v, d, why)) {
+                error = "--diode: " + why;
+                return false;
+            }
+            o.diode = d;
+            o.battery.reset();
         } else if (a == "--uin") {
             ok = real(o.inputVolts);
         } else if (a == "--temp") {
@@ -332,7 +361,9 @@ std::string SimCommandHelp() {
            "  off                    switch the output off at the front panel\n"
            "  trip NAME|CODE         trip a protection (ovp ocp opp tim ohp bat end evp ecp vin\n"
            "                         epr)\n"
-           "  load OHMS|open         resistive load\n"
+           "  load [OHMS|open]       resistive load (without a value: show the load)\n"
+           "  battery SPEC           a battery, as --battery (e.g. li-ion,cells=2,volts=7.2)\n"
+           "  diode [SPEC]           a diode, as --diode (led)\n"
            "  uin VOLTS              input voltage\n"
            "  temp C                 internal temperature\n"
            "  reg N [VALUE]          read or write a register (no validation)\n"
@@ -380,9 +411,24 @@ SimCommandResult SimRunCommand(VirtualSupply& sup, const std::string& line) {
         return ok();
     }
     if (cmd == "load") {
+        if (w.size() == 1) return {sup.LoadText() + "\n", false};
         if (Lower(arg(1)) == "open") return sup.SetLoad(0), ok();
         if (!ParseDouble(arg(1), d) || d < 0) return bad();
         return sup.SetLoad(d), ok();
+    }
+    if (cmd == "battery" || cmd == "diode") {
+        std::string why;
+        if (cmd == "battery") {
+            SimBattery b;
+            if (!SimParseBattery(arg(1), b, why)) return {"bad argument: " + why + "\n", false};
+            sup.SetBattery(b);
+        } else {
+            SimDiode d;
+            if (!SimParseDiode(w.size() > 1 ? arg(1) : "led", d, why))
+                return {"bad argument: " + why + "\n", false};
+            sup.SetDiode(d);
+        }
+        return {sup.LoadText() + "\n", false};
     }
     if (cmd == "uin") {
         if (!ParseDouble(arg(1), d) || d < 0) return bad();

@@ -36,7 +36,7 @@ SimDevice::SimDevice(const SimIdentity& id, double loadOhms, double inputVolts, 
     : id_(id),
       cls_(SimClassOf(id)),
       limits_(SimLookupModel(id.model).value_or(SimModelLimits{})),
-      loadOhms_(loadOhms),
+      load_(SimLoad::Resistor(loadOhms)),
       inputVolts_(inputVolts),
       lastMs_(nowMs) {
     Reg(BLED) = 4;
@@ -271,15 +271,23 @@ void SimDevice::StoreCounters() {
 }
 
 void SimDevice::Advance(uint32_t nowMs) {
-    const uint32_t dt = nowMs - lastMs_;  // wraps like the tick counter
+    uint32_t dt = nowMs - lastMs_;  // wraps like the tick counter
     lastMs_ = nowMs;
-    if (dt && (regs_[ONOFF] || calibOverride_)) {
-        // The output is constant between events, so the integral is exact.
-        charge_ += uint64_t{regs_[IOUT]} * dt;
-        energy_ += static_cast<unsigned __int128>(uint64_t{regs_[UOUT]} * regs_[IOUT]) * dt;
-        onMs_ += dt;
-        periodMs_ += dt;
+    while (dt && (regs_[ONOFF] || calibOverride_)) {
+        // The output is constant between events, so the integral is exact; a charging
+        // battery moves its own voltage, so its output is solved again every 100 ms.
+        const uint32_t step = load_.Charges() ? std::min<uint32_t>(dt, 100) : dt;
+        charge_ += uint64_t{regs_[IOUT]} * step;
+        energy_ += static_cast<unsigned __int128>(uint64_t{regs_[UOUT]} * regs_[IOUT]) * step;
+        onMs_ += step;
+        periodMs_ += step;
+        load_.Pass(amps_, step / 1000.0);
+        dt -= step;
         StoreCounters();
+        if (dt) {
+            Recompute();
+            CheckProtections();
+        }
     }
     Recompute();
     CheckProtections();
@@ -290,6 +298,7 @@ void SimDevice::Recompute() {
     Reg(TMP) = static_cast<uint16_t>(std::clamp(ambient_, 0, 999));
     const bool on = regs_[ONOFF] != 0 || calibOverride_ != 0;
     if (!on) {
+        amps_ = 0;
         Reg(UOUT) = Reg(IOUT) = Reg(POWER) = 0;
         Reg(CVCC) = 0;
         return;
@@ -301,20 +310,15 @@ void SimDevice::Recompute() {
         // Voltage calibration: the output feeds the reference voltmeter only.
         Reg(UOUT) = Clamp16(std::min(calibOverride_ / 100.0, headroom) * 100.0);
         Reg(IOUT) = Reg(POWER) = Reg(CVCC) = 0;
+        amps_ = 0;
         return;
     }
-    double volts = std::max(std::min(regs_[USET] / 100.0, headroom), 0.0);
-    const double limit = regs_[ISET] / scale;
-    double amps = loadOhms_ > 0 ? volts / loadOhms_ : 0.0;
-    bool cc = false;
-    if (loadOhms_ > 0 && amps >= limit) {
-        cc = true;
-        amps = limit;
-        volts = amps * loadOhms_;
-    }
-    Reg(UOUT) = Clamp16(volts * 100.0);
-    Reg(IOUT) = Clamp16(amps * scale);
-    Reg(CVCC) = cc ? 1 : 0;
+    const double volts = std::max(std::min(regs_[USET] / 100.0, headroom), 0.0);
+    const SimPoint p = SimOperatingPoint(load_, volts, regs_[ISET] / scale);
+    amps_ = p.amps;
+    Reg(UOUT) = Clamp16(p.volts * 100.0);
+    Reg(IOUT) = Clamp16(p.amps * scale);
+    Reg(CVCC) = p.cc ? 1 : 0;
     const uint64_t div = limits_.currentDiv * 100u;
     const uint64_t power = (uint64_t{regs_[UOUT]} * regs_[IOUT] + div / 2) / div;
     Reg(POWER) = static_cast<uint16_t>(std::min<uint64_t>(power, 0xFFFF));
@@ -352,8 +356,12 @@ void SimDevice::Trip(uint16_t code, uint32_t nowMs) {
 }
 
 void SimDevice::SetLoad(double ohms, uint32_t nowMs) {
+    SetLoad(SimLoad::Resistor(ohms), nowMs);
+}
+
+void SimDevice::SetLoad(const SimLoad& load, uint32_t nowMs) {
     Advance(nowMs);
-    loadOhms_ = ohms;
+    load_ = load;
     Recompute();
     CheckProtections();
 }

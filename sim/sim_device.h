@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/sim_load.h"
 #include "sim/sim_model.h"
 
 // Register numbers of the holding-register map.
@@ -74,7 +75,8 @@ public:
     void Advance(uint32_t nowMs);
 
     // Front-panel and environment events.
-    void SetLoad(double ohms, uint32_t nowMs);  // 0 or less: nothing connected
+    void SetLoad(double ohms, uint32_t nowMs);  // a resistor; 0 or less: nothing connected
+    void SetLoad(const SimLoad& load, uint32_t nowMs);
     void SetInputVoltage(double volts, uint32_t nowMs);
     void SetTemperature(int celsius, uint32_t nowMs);
     void ReleaseKeyLock(uint32_t nowMs);
@@ -86,7 +88,8 @@ public:
     // True once after the jump-to-boot-loader command.
     bool TakeBootRequest();
 
-    double Load() const { return loadOhms_; }
+    double Load() const { return load_.Ohms(); }  // the resistor's ohms (0 for other loads)
+    const SimLoad& LoadModel() const { return load_; }
     double InputVoltage() const { return inputVolts_; }
     const SimIdentity& Identity() const { return id_; }
     SimFwClass Class() const { return cls_; }
@@ -114,7 +117,8 @@ private:
     SimFwClass cls_;
     SimModelLimits limits_;
     std::array<uint16_t, simreg::kMapEnd> regs_{};
-    double loadOhms_;
+    SimLoad load_;
+    double amps_ = 0;  // output current of the last solution, unrounded (charges a battery)
     double inputVolts_;
     int ambient_ = 25;
     uint32_t lastMs_;

@@ -93,6 +93,10 @@ struct VirtualSupply::Impl {
           rom(o.boot),
           faults(o.faults) {
         dev.SetTemperature(o.temperature, clock.TickCount());
+        if (o.diode)
+            dev.SetLoad(SimLoad::Diode(*o.diode), clock.TickCount());
+        else if (o.battery)
+            dev.SetLoad(SimLoad::Battery(*o.battery), clock.TickCount());
     }
 
     ~Impl() {
@@ -603,6 +607,30 @@ void VirtualSupply::SetRegister(uint16_t reg, uint16_t value) {
 void VirtualSupply::SetLoad(double ohms) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->dev.SetLoad(ohms, impl_->Now());
+}
+
+void VirtualSupply::SetBattery(const SimBattery& battery) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->dev.SetLoad(SimLoad::Battery(battery), impl_->Now());
+}
+
+void VirtualSupply::SetDiode(const SimDiode& diode) {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->dev.SetLoad(SimLoad::Diode(diode), impl_->Now());
+}
+
+std::optional<SimBattery> VirtualSupply::Battery() {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->dev.Advance(impl_->Now());
+    const SimLoad& load = impl_->dev.LoadModel();
+    if (load.Kind() != SimLoadKind::battery) return std::nullopt;
+    return load.Battery();
+}
+
+std::string VirtualSupply::LoadText() {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->dev.Advance(impl_->Now());
+    return impl_->dev.LoadModel().Describe();
 }
 
 void VirtualSupply::SetInputVoltage(double volts) {

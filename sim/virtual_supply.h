@@ -15,10 +15,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "link/tick_clock.h"
+#include "sim/sim_load.h"
 #include "sim/sim_modbus.h"
 #include "sim/sim_model.h"
 #include "sim/stm32_boot_rom.h"
@@ -44,11 +46,13 @@ struct VirtualSupplyOptions {
     uint32_t baud = 9600;
     uint8_t address = 1;
     SimIdentity identity;
-    double loadOhms = 10.0;  // 0 or less: nothing connected
-    double inputVolts = 0;   // 0: the model's highest output voltage plus 6 V
-    int temperature = 25;    // internal temperature, degrees Celsius
-    char parity = 'N';       // Modbus line: 'N', 'E' or 'O' (the boot loader always uses 'E')
-    bool wireTime = false;   // pace bytes at the baud rate: 10 bits, 11 with parity
+    double loadOhms = 10.0;             // resistive load; 0 or less: nothing connected
+    std::optional<SimBattery> battery;  // a battery instead of the resistor
+    std::optional<SimDiode> diode;      // a diode or LED instead of the resistor (or battery)
+    double inputVolts = 0;              // 0: the model's highest output voltage plus 6 V
+    int temperature = 25;               // internal temperature, degrees Celsius
+    char parity = 'N';      // Modbus line: 'N', 'E' or 'O' (the boot loader always uses 'E')
+    bool wireTime = false;  // pace bytes at the baud rate: 10 bits, 11 with parity
     SimFaults faults;
     SimBootOptions boot;
     std::string flashIn;   // image loaded into the flash at start
@@ -81,7 +85,13 @@ public:
     void SetRegister(uint16_t reg, uint16_t value);
 
     // Environment and front panel.
-    void SetLoad(double ohms);
+    void SetLoad(double ohms);  // a resistor; 0 or less: nothing connected
+    void SetBattery(const SimBattery& battery);
+    void SetDiode(const SimDiode& diode);
+    // The battery as it is now (its charge moves while the output feeds it); none for another
+    // load.
+    std::optional<SimBattery> Battery();
+    std::string LoadText();  // "load 10 ohm", "battery li-ion 1 cell ...", "diode ..."
     void SetInputVoltage(double volts);
     void SetTemperature(int celsius);
     void ReleaseKeyLock();

@@ -120,7 +120,11 @@ TEST(SimArgs, RefusesWhatItCannotUse) {
                                                 {"--parity", "mark"},
                                                 {"--erase", "sometimes"},
                                                 {"--boot-fault", "0x31:0"},
-                                                {"--boot-fault", "0x31:1:3"}}) {
+                                                {"--boot-fault", "0x31:1:3"},
+                                                {"--battery", "li-po"},
+                                                {"--battery", "li-ion,cells=0"},
+                                                {"--battery", "li-ion,volts=3.6,soc=50"},
+                                                {"--diode", "zener"}}) {
         SimCommandLine cl;
         std::string error;
         EXPECT_FALSE(SimParseArgs(bad, cl, error)) << bad[0];
@@ -168,6 +172,37 @@ TEST_F(ConsoleTest, FrontPanelAndEnvironmentCommands) {
     EXPECT_EQ(Run("reg 23 70"), "23 = 70\n");
     EXPECT_EQ(Run("regs 11 1"), "11 = 5015\n");
     EXPECT_NE(Run("status").find("model 5015"), std::string::npos);
+}
+
+TEST(SimArgs, BatteryAndDiodeLoads) {
+    auto cl = Parse({"--battery", "lifepo4,cells=4,ah=10,volts=13.0"});
+    ASSERT_TRUE(cl.options.battery);
+    EXPECT_EQ(cl.options.battery->chemistry, SimChemistry::lifepo4);
+    EXPECT_EQ(cl.options.battery->cells, 4);
+    EXPECT_DOUBLE_EQ(cl.options.battery->capacityAh, 10);
+    EXPECT_NEAR(cl.options.battery->charge, 0.2, 1e-9) << "3.25 V a cell";
+    EXPECT_DOUBLE_EQ(cl.options.battery->ohms, 0.4) << "the chemistry's resistance per cell";
+    cl = Parse({"--battery", "li-ion", "--diode"});
+    EXPECT_FALSE(cl.options.battery) << "the last load given counts";
+    ASSERT_TRUE(cl.options.diode);
+    EXPECT_DOUBLE_EQ(cl.options.diode->ohms, SimDiode::Led().ohms);
+    cl = Parse({"--diode", "silicon,ohms=0", "--tcp", "0"});
+    ASSERT_TRUE(cl.options.diode);
+    EXPECT_DOUBLE_EQ(cl.options.diode->ohms, 0);
+    EXPECT_DOUBLE_EQ(cl.options.diode->slopeVolts, SimDiode::Silicon().slopeVolts);
+}
+
+TEST_F(ConsoleTest, LoadsAreSwitchedAtRunTime) {
+    EXPECT_EQ(Run("load"), "load 10 ohm\n");
+    EXPECT_EQ(Run("battery li-ion,cells=2,volts=7.2,ah=2.5"),
+              "battery li-ion 2 cells 2.500 Ah 0.300 ohm, 18.9 % charged, 7.200 V open\n");
+    ASSERT_TRUE(sup->Battery());
+    EXPECT_EQ(sup->Battery()->cells, 2);
+    EXPECT_EQ(Run("diode").rfind("diode is=", 0), 0u);
+    EXPECT_FALSE(sup->Battery());
+    EXPECT_EQ(Run("battery lithium").rfind("bad argument", 0), 0u);
+    EXPECT_EQ(Run("load 4.7"), "ok\n");
+    EXPECT_EQ(Run("load"), "load 4.7 ohm\n");
 }
 
 TEST_F(ConsoleTest, FaultSwitchesAtRunTime) {
@@ -222,6 +257,7 @@ TEST_F(ConsoleTest, EveryOptionAndCommandTheHelpListsIsTaken) {
             args.push_back(value == "CLASS"              ? "ver_46"
                            : value == "MODE"             ? "even"
                            : value.rfind("CMD:", 0) == 0 ? "0x31:1"
+                           : value.rfind("CHEM", 0) == 0 ? "nimh,cells=4"
                                                          : "1");
         else if (value == "classic|extended")
             args.push_back("classic");

@@ -8,14 +8,15 @@
 
 #include "cli/cli_sequence_args.h"
 #include "cli/cli_suggest.h"
+#include "cli/cli_sweep_args.h"
 #include "link/ipv4_address.h"
 #include "session/session_core.h"
 
 namespace {
 
-const QStringList kCommands = {"ports",    "info",        "read",      "set",    "on",
-                               "off",      "watch",       "stats",     "preset", "flash",
-                               "sequence", "calibration", "serve-scpi"};
+const QStringList kCommands = {"ports",    "info",  "read",        "set",       "on",
+                               "off",      "watch", "stats",       "preset",    "flash",
+                               "sequence", "sweep", "calibration", "serve-scpi"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {
@@ -27,7 +28,7 @@ const std::map<QString, QStringList> kCommandOptions = {
     {"--timer", {"preset save"}},
     {"--interval", {"watch"}},
     {"--count", {"watch"}},
-    {"--csv", {"watch"}},
+    {"--csv", {"watch", "sweep"}},
     {"--stats-every", {"watch"}},
     {"--seconds", {"stats"}},
     {"--log", {"sequence"}},
@@ -36,13 +37,16 @@ const std::map<QString, QStringList> kCommandOptions = {
     {"--log-on-change", {"sequence"}},
     {"--listen", {"serve-scpi"}},
     {"--idle-timeout", {"serve-scpi"}},
+    {"--dwell", {"sweep"}},
+    {"--limit", {"sweep"}},
+    {"--png", {"sweep"}},
 };
 
 const QStringList kValueOptions = {
-    "--port",         "--tcp",         "--baud",   "--addr",      "--voltage",       "--current",
-    "--ovp",          "--ocp",         "--opp",    "--timer",     "--interval",      "--count",
-    "--csv",          "--log",         "--format", "--log-every", "--log-on-change", "--listen",
-    "--idle-timeout", "--stats-every", "--seconds"};
+    "--port",         "--tcp",         "--baud",    "--addr",      "--voltage",       "--current",
+    "--ovp",          "--ocp",         "--opp",     "--timer",     "--interval",      "--count",
+    "--csv",          "--log",         "--format",  "--log-every", "--log-on-change", "--listen",
+    "--idle-timeout", "--stats-every", "--seconds", "--dwell",     "--limit",         "--png"};
 
 // Every option, for "did you mean …?".
 QStringList AllOptions() {
@@ -144,6 +148,8 @@ QString ApplyCommandOption(const TRawOption& AOpt, TCliRequest& AReq) {
     if (AOpt.Name == "--log" || AOpt.Name == "--format" || AOpt.Name == "--log-every" ||
         AOpt.Name == "--log-on-change")
         return ApplySequenceOption(AOpt.Name, AOpt.Value, AReq);
+    if (AOpt.Name == "--dwell" || AOpt.Name == "--limit" || AOpt.Name == "--png")
+        return ApplySweepOption(AOpt.Name, AOpt.Value, AReq);
     if (AOpt.Name == "--listen") {
         // ADDRESS:PORT, ADDRESS or :PORT; port 0 takes any free one.
         const qsizetype colon = AOpt.Value.lastIndexOf(':');
@@ -318,6 +324,9 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         if (!r.Error.isEmpty()) return r;
     } else if (req.Command == "sequence") {
         r.Error = ParseSequence(positional, req);
+        if (!r.Error.isEmpty()) return r;
+    } else if (req.Command == "sweep") {
+        r.Error = ParseSweep(positional, req);
         if (!r.Error.isEmpty()) return r;
     } else if (req.Command == "flash") {
         if (positional.size() != 1) {

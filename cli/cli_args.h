@@ -40,7 +40,7 @@ struct TCliRequest {
     bool KeepLock = false;
     bool Help = false;  // --help: the tool's help, or the command's when one is named
     QString Command;    // "ports", "info", "read", "set", "on", "off", "watch", "stats", "preset",
-                        // "sequence", "flash", "calibration", "serve-scpi"
+                        // "sequence", "sweep", "flash", "calibration", "serve-scpi"
 
     // set and preset save
     std::optional<TDecimal> Voltage;
@@ -82,6 +82,14 @@ struct TCliRequest {
     uint16_t ListenPort = 5025;
     bool OffOnExit = false;
     int32_t IdleTimeout = 0;
+    // sweep voltage|current FROM TO STEP [--dwell S] [--limit A|V] [--csv FILE] [--png FILE]
+    QString SweepQuantity;  // "voltage" or "current"
+    TDecimal SweepFrom;
+    TDecimal SweepTo;
+    TDecimal SweepStep;
+    std::optional<TDecimal> SweepLimit;
+    uint32_t DwellMs = 1000;
+    QString PngPath;
 };
 
 struct TParseResult {

@@ -39,6 +39,10 @@ struct TCliConfig {
     TSequencerTimings Sequence{};
     QString TablePath;
     QString UserSettingsPath;
+    // sweep: the clock of the dwell (null: the steady clock) and the longest wait for the supply
+    // to show a set point or an output switch.
+    const TTickClock* SweepClock = nullptr;
+    uint32_t SweepTakeTimeoutMs = 3000;
     // flash: the boot loader client's time-outs.
     TFlasherTimeouts Flasher;
 };

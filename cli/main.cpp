@@ -1,10 +1,13 @@
-// benchlordctl: the command-line front end. No widgets: a QCoreApplication runs the same
-// session logic as the window.
+// benchlordctl: the command-line front end. No widgets: a QCoreApplication (a QGuiApplication on
+// the offscreen platform when a picture is drawn) runs the same session logic as the window.
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 #include <csignal>
+#include <cstring>
 #include <iostream>
+#include <memory>
 
 #include "benchlord_version.h"
 #include "cli/cli_args.h"
@@ -12,8 +15,25 @@
 #include "cli/cli_runner.h"
 #include "link/signal_pipe.h"
 
+namespace {
+// Whether the command draws a picture (sweep --png): fonts need the GUI part of Qt, started on
+// the offscreen platform since benchlordctl never shows a window.
+bool DrawsPictures(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--png") == 0 || std::strncmp(argv[i], "--png=", 6) == 0)
+            return true;
+    return false;
+}
+}  // namespace
+
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (DrawsPictures(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName("benchlordctl");
     TSignalPipe signalPipe;
     // A closed standard output must not kill the process before it releases the keys; the

@@ -26,6 +26,9 @@ void TSessionCore::ReadDataReply(const TKRRegisters& r) {
     const bool uDiff = std::llabs(int64_t{r[0]} - int64_t{gData.USET}) > tolerance;
     const bool iDiff = std::llabs(int64_t{r[1]} - int64_t{gData.ISET}) > tolerance;
     fView.ShowMismatch(uDiff, iDiff);
+    fReadUset = r[0];
+    fReadIset = r[1];
+    fReadTolerance = tolerance;
 
     // 2. Readings.
     gData.UOUT = r[2];
@@ -68,6 +71,11 @@ void TSessionCore::ReadDataReply(const TKRRegisters& r) {
         fTaskMgr->Stop();
         PostConnectionLost();
     }
+}
+
+bool TSessionCore::ReadingShowsSetValues(uint32_t AUset, uint32_t AIset) const {
+    return std::llabs(int64_t{fReadUset} - int64_t{AUset}) <= fReadTolerance &&
+           std::llabs(int64_t{fReadIset} - int64_t{AIset}) <= fReadTolerance;
 }
 
 void TSessionCore::ReadSetDataReply(const TKRRegisters& r) {

@@ -2,6 +2,8 @@
 // lock, counter reset and automatic reset. Each action changes the records first and then marks a
 // scheduler job; the write happens when the scheduler serves it.
 
+#include <algorithm>
+
 #include "session/session_core.h"
 
 void TSessionCore::U_KnobChange(uint32_t APosition) {
@@ -43,6 +45,14 @@ void TSessionCore::ForceSetDataWrite() {
     // The pair differs from the last written one, so the next WriteSetData is sent.
     fPrevUset = gData.USET + 1;
     fTaskMgr->WriteSetData();
+}
+
+void TSessionCore::SetPoints(uint32_t AUset, uint32_t AIset) {
+    fView.EndSetEditing();
+    gData.USET = std::min(AUset, MaxUset());
+    gData.ISET = std::min(AIset, MaxIset());
+    fView.ShowSetValues(gData.USET, gData.ISET);
+    SetValueChange();
 }
 
 void TSessionCore::WriteSetDataJob() {

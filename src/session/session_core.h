@@ -102,6 +102,9 @@ public:
     // Marks the set values as not yet written and requests WriteSetData (after a preset save,
     // the pair is written even when it equals the last one).
     void ForceSetDataWrite();
+    // Set points of a run (a sweep may start at 0 V or 0 A, below what the knobs allow): each
+    // clamped to the model's highest, shown, and written as the knobs' values are.
+    void SetPoints(uint32_t AUset, uint32_t AIset);
 
     // --- operations for calibration and firmware update ---
     // Calibration commands are queued and sent one by one in order: a start followed at once by
@@ -127,6 +130,9 @@ public:
     bool Connected() const { return fConnected; }
     bool PowerOn() const { return fPowerOn; }
     bool WriteOnOffAccepted() const { return fWriteOnOffAccepted; }
+    // Whether the last live reading showed these set values (within the tolerance of smart
+    // tracking on firmware before 4.3): the supply has taken them.
+    bool ReadingShowsSetValues(uint32_t AUset, uint32_t AIset) const;
     bool AutoConnect() const { return fPanel.AutoConnect; }
     bool ResetCountersChecked() const { return fResetCountersChecked; }
     TMBType MBType() const { return fmbType; }
@@ -329,6 +335,10 @@ private:
     // Output and set values.
     bool fPowerOn = false;
     bool fWriteOnOffAccepted = false;
+    // The set values of the last live reading and their tolerance.
+    uint32_t fReadUset = 0;
+    uint32_t fReadIset = 0;
+    int64_t fReadTolerance = 0;
     bool fResetCountersChecked = false;
     uint32_t fPrevUset = 0;
     uint32_t fPrevIset = 0;

@@ -106,6 +106,9 @@ public:
             if (fVoltage) {
                 plot.PlannedFrom = fPlan.From / 100.0;
                 plot.PlannedTo = fPlan.To / 100.0;
+                plot.LimitCurrent = fPlan.Limit / (100.0 * gCurrentDiv());
+            } else {
+                plot.LimitVoltage = fPlan.Limit / 100.0;
             }
             const QString error = SaveSweepPlot(req.PngPath, plot);
             if (!error.isEmpty())

@@ -99,12 +99,12 @@ QString TSweep::EndText() const {
             const TSweepPoint& p = fPoints.back();
             const int decimals = fCurrentDiv == 10 ? 4 : 3;
             if (fPlan.Quantity == sqVoltage)
-                return "compliance at " + Volts(p.Uset) + ": the current reached its limit of " +
-                       Amperes(p.Iset, fCurrentDiv) + " (" +
-                       QString::number(p.Iout, 'f', decimals) + " A" + (p.Cc ? ", CC" : "") + ")";
-            return "compliance at " + Amperes(p.Iset, fCurrentDiv) +
-                   ": the voltage reached its limit of " + Volts(p.Uset) + " (" +
-                   QString::number(p.Uout, 'f', 3) + " V" + (p.Cc ? "" : ", CV") + ")";
+                return "compliance at " + Volts(p.Uset) + ": " +
+                       QString::number(p.Iout, 'f', decimals) + " A reached the current limit of " +
+                       Amperes(p.Iset, fCurrentDiv) + (p.Cc ? " (CC)" : "");
+            return "compliance at " + Amperes(p.Iset, fCurrentDiv) + ": " +
+                   QString::number(p.Uout, 'f', 3) + " V reached the voltage limit of " +
+                   Volts(p.Uset) + (p.Cc ? "" : " (CV)");
         }
         case seOutputOff:
             return "the output went off during " + at;

@@ -6,7 +6,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 
 #include "tools/core/save_file.h"
 
@@ -21,7 +23,7 @@ struct TAxis {
     double High() const { return Ticks.First + Ticks.Step * (Ticks.Count - 1); }
 };
 
-TAxis MakeAxis(double ALow, double AHigh, const QString& AUnit) {
+TAxis MakeAxis(double ALow, double AHigh, const QString& AUnit, int ATicks) {
     TAxis axis;
     const double largest = std::max(std::fabs(ALow), std::fabs(AHigh));
     if (largest < 1.0 && largest > 0) {
@@ -30,7 +32,7 @@ TAxis MakeAxis(double ALow, double AHigh, const QString& AUnit) {
     } else {
         axis.Unit = AUnit;
     }
-    axis.Ticks = NiceTicks(ALow * axis.Scale, AHigh * axis.Scale);
+    axis.Ticks = NiceTicks(ALow * axis.Scale, AHigh * axis.Scale, ATicks);
     return axis;
 }
 
@@ -40,20 +42,22 @@ TPlotTicks NiceTicks(double ALow, double AHigh, int ATarget) {
     if (!(AHigh > ALow)) AHigh = ALow + 1;
     const double raw = (AHigh - ALow) / std::max(1, ATarget - 1);
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = 10 * power;
-    for (const double m : {1.0, 2.0, 5.0}) {
-        if (m * power >= raw * 0.999) {
-            step = m * power;
-            break;
+    TPlotTicks best;
+    int bestMiss = INT32_MAX;
+    for (const double m : {1.0, 2.0, 5.0, 10.0}) {
+        TPlotTicks t;
+        t.Step = m * power;
+        t.First = std::floor(ALow / t.Step + 1e-9) * t.Step;
+        t.Count = std::max(2, static_cast<int>(std::ceil((AHigh - t.First) / t.Step - 1e-9)) + 1);
+        t.Decimals = std::max(0, static_cast<int>(-std::floor(std::log10(t.Step) + 1e-9)));
+        // On a tie the finer steps win: more ticks to read the curve by.
+        const int miss = std::abs(t.Count - ATarget);
+        if (miss < bestMiss) {
+            best = t;
+            bestMiss = miss;
         }
     }
-    TPlotTicks t;
-    t.Step = step;
-    t.First = std::floor(ALow / step + 1e-9) * step;
-    t.Count = static_cast<int>(std::ceil((AHigh - t.First) / step - 1e-9)) + 1;
-    t.Count = std::max(t.Count, 2);
-    t.Decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-    return t;
+    return best;
 }
 
 void PaintSweepPlot(QPainter& APainter, const QRectF& ARect, const TSweepPlotData& AData) {
@@ -72,8 +76,13 @@ void PaintSweepPlot(QPainter& APainter, const QRectF& ARect, const TSweepPlotDat
         iLow = std::min(iLow, pt.Iout);
         iHigh = std::max(iHigh, pt.Iout);
     }
-    const TAxis x = MakeAxis(uLow, uHigh, "V");
-    const TAxis y = MakeAxis(iLow, iHigh, "A");
+    uHigh = std::max(uHigh, AData.LimitVoltage);
+    iHigh = std::max(iHigh, AData.LimitCurrent);
+    // Room above the highest current, so that its dot and the compliance ring stay inside.
+    // A voltage axis that follows the points gets room on the right as well.
+    const bool planned = AData.PlannedFrom != AData.PlannedTo;
+    const TAxis x = MakeAxis(uLow, uHigh + (planned ? 0 : (uHigh - uLow) * 0.05), "V", 8);
+    const TAxis y = MakeAxis(iLow, iHigh + (iHigh - iLow) * 0.05, "A", 6);
 
     QFont font = p.font();
     font.setPixelSize(std::max(11, static_cast<int>(ARect.height() / 42)));
@@ -145,6 +154,22 @@ void PaintSweepPlot(QPainter& APainter, const QRectF& ARect, const TSweepPlotDat
                "Current (" + y.Unit + ")");
     p.restore();
 
+    // The compliance limit.
+    const QColor red(200, 30, 30);
+    p.setPen(QPen(red, 1.2, Qt::DashLine));
+    if (AData.LimitCurrent > 0) {
+        const double at = py(AData.LimitCurrent);
+        p.drawLine(QPointF(plot.left(), at), QPointF(plot.right(), at));
+        p.drawText(QRectF(plot.left() + 0.5 * line, at - 1.2 * line, plot.width() / 2, line),
+                   Qt::AlignLeft, "limit");
+    }
+    if (AData.LimitVoltage > 0) {
+        const double at = px(AData.LimitVoltage);
+        p.drawLine(QPointF(at, plot.top()), QPointF(at, plot.bottom()));
+        p.drawText(QRectF(at + 0.3 * line, plot.top() + 0.3 * line, plot.width() / 2, line),
+                   Qt::AlignLeft, "limit");
+    }
+
     // The curve.
     const QColor blue(25, 90, 180);
     if (AData.Points.empty()) {
@@ -172,7 +197,7 @@ void PaintSweepPlot(QPainter& APainter, const QRectF& ARect, const TSweepPlotDat
             const TSweepPoint& last = AData.Points.back();
             const QPointF at(px(last.Uout), py(last.Iout));
             p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(QColor(200, 30, 30), 2));
+            p.setPen(QPen(red, 2));
             p.drawEllipse(at, 3 * dot, 3 * dot);
             p.setClipping(false);
             const QString label = "compliance";
@@ -180,7 +205,8 @@ void PaintSweepPlot(QPainter& APainter, const QRectF& ARect, const TSweepPlotDat
             // Left of the point when it sits near the right edge.
             const double left = at.x() + 4 * dot + width < plot.right() ? at.x() + 4 * dot
                                                                         : at.x() - 4 * dot - width;
-            const double top = std::max(plot.top(), at.y() - line / 2);
+            // Above the point, clear of a limit line through it.
+            const double top = std::max(plot.top(), at.y() - 3 * dot - line);
             p.drawText(QRectF(left, top, width + 2, line), Qt::AlignLeft, label);
         }
     }

@@ -23,10 +23,14 @@ struct TSweepPlotData {
     double PlannedTo = 0;
     // The last point is where the sweep met its compliance limit.
     bool Compliance = false;
+    // The compliance limit drawn as a dashed line: a current (voltage sweeps) or a voltage
+    // (current sweeps); 0: none.
+    double LimitCurrent = 0;
+    double LimitVoltage = 0;
 };
 
-// Round tick positions covering [ALow, AHigh]: steps of 1, 2 or 5 times a power of ten, about
-// ATarget of them, the first at or below ALow and the last at or above AHigh.
+// Round tick positions covering [ALow, AHigh]: steps of 1, 2 or 5 times a power of ten, as near
+// ATarget of them as such steps allow, the first at or below ALow and the last at or above AHigh.
 struct TPlotTicks {
     double First = 0;
     double Step = 1;

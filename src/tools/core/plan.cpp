@@ -1,0 +1,302 @@
+#include "tools/core/plan.h"
+
+#include <QList>
+#include <QStringList>
+#include <algorithm>
+#include <array>
+
+#include "tools/core/csv_values.h"
+
+namespace {
+
+QString Fixed(uint32_t AValue, int ADecimals) {
+    double scale = 1;
+    for (int i = 0; i < ADecimals; ++i)
+        scale *= 10;
+    return QString::number(AValue / scale, 'f', ADecimals);
+}
+
+const char kConditionForms[] = "I<=A, I>=A, V<=V, V>=V, Ah>=N, Wh>=N, CC, CV or trip";
+
+// Quantity of a comparison condition: its name, unit suffix, decimals and kinds.
+struct TQuantity {
+    const char* Name;  // lower case, as compared
+    const char* Shown;
+    const char* Unit;
+    int Decimals;
+    TPlanCondKind AtMost;
+    TPlanCondKind AtLeast;
+    bool HasAtMost;
+};
+constexpr std::array<TQuantity, 4> kQuantities{{
+    {"ah", "Ah", "ah", 3, TPlanCondKind::ChargeAtLeast, TPlanCondKind::ChargeAtLeast, false},
+    {"wh", "Wh", "wh", 3, TPlanCondKind::EnergyAtLeast, TPlanCondKind::EnergyAtLeast, false},
+    {"i", "I", "a", 3, TPlanCondKind::CurrentAtMost, TPlanCondKind::CurrentAtLeast, true},
+    {"v", "V", "v", 2, TPlanCondKind::VoltageAtMost, TPlanCondKind::VoltageAtLeast, true},
+}};
+
+QString Where(const TPlanStep& AStep, size_t AIndex) {
+    return AStep.Line ? "line " + QString::number(AStep.Line) + ": "
+                      : "step " + QString::number(AIndex + 1) + ": ";
+}
+
+enum TColumn { colVoltage, colCurrent, colSeconds, colUntil, colMaxSeconds, colEnabled, colCount };
+constexpr std::array<const char*, colCount> kColumnNames{"voltage", "current",     "seconds",
+                                                         "until",   "max_seconds", "enabled"};
+
+bool StartsWithNumber(const QByteArray& ALine) {
+    return !ALine.isEmpty() && ((ALine[0] >= '0' && ALine[0] <= '9') || ALine[0] == '.');
+}
+
+// The heading's columns, or an error.
+QString ParseHeading(const QByteArray& ALine, std::vector<int>& AColumns) {
+    AColumns.clear();
+    for (const QByteArray& field : ALine.split(',')) {
+        const QByteArray name = field.trimmed().toLower();
+        const auto it = std::find(kColumnNames.begin(), kColumnNames.end(), name);
+        if (it == kColumnNames.end())
+            return "unknown column \"" + QString::fromUtf8(field.trimmed()) +
+                   "\" (voltage, current, seconds, until, max_seconds, enabled)";
+        const int column = static_cast<int>(it - kColumnNames.begin());
+        if (std::find(AColumns.begin(), AColumns.end(), column) != AColumns.end())
+            return "column " + QString::fromUtf8(name) + " appears twice";
+        AColumns.push_back(column);
+    }
+    for (int required : {colVoltage, colCurrent})
+        if (std::find(AColumns.begin(), AColumns.end(), required) == AColumns.end())
+            return QString("the heading has no ") + kColumnNames[required] + " column";
+    return {};
+}
+
+QString ParseSeconds(const QByteArray& AText, const char* AName, uint32_t& AValue) {
+    if (!ParseFixed(AText, 0, AValue) || AValue < 1 || AValue > kMaxPlanStepSeconds)
+        return QString(AName) + " must be a whole number from 1 to " +
+               QString::number(kMaxPlanStepSeconds);
+    return {};
+}
+
+// One step from its cells (by column; a missing cell is empty). An error without the line.
+QString ParseStep(const std::array<QByteArray, colCount>& ACells, TPlanStep& AStep) {
+    if (!ParseFixed(ACells[colVoltage], 2, AStep.Centivolts))
+        return "voltage \"" + QString::fromUtf8(ACells[colVoltage]) +
+               "\" is not a number of volts with at most two decimals";
+    if (!ParseFixed(ACells[colCurrent], 3, AStep.Milliamps))
+        return "current \"" + QString::fromUtf8(ACells[colCurrent]) +
+               "\" is not a number of amperes with at most three decimals";
+    QString error;
+    if (!ACells[colSeconds].isEmpty() &&
+        !(error = ParseSeconds(ACells[colSeconds], "seconds", AStep.Seconds)).isEmpty())
+        return error;
+    if (!ACells[colUntil].isEmpty()) {
+        for (const QByteArray& part : ACells[colUntil].split('|')) {
+            TPlanCondition condition;
+            error = ParseCondition(part, condition);
+            if (!error.isEmpty()) return error;
+            if (std::find(AStep.Until.begin(), AStep.Until.end(), condition) == AStep.Until.end())
+                AStep.Until.push_back(condition);
+        }
+    }
+    if (!ACells[colMaxSeconds].isEmpty()) {
+        if (AStep.Until.empty())
+            return "max_seconds belongs to a step with until; a fixed step gives seconds";
+        error = ParseSeconds(ACells[colMaxSeconds], "max_seconds", AStep.MaxSeconds);
+        if (!error.isEmpty()) return error;
+    }
+    if (!AStep.Until.empty() && AStep.MaxSeconds == 0)
+        return "a step with until needs max_seconds, the longest it may run";
+    if (AStep.Until.empty() && AStep.Seconds == 0) return "give seconds, or until with max_seconds";
+    if (AStep.MaxSeconds && AStep.Seconds > AStep.MaxSeconds)
+        return "seconds is more than max_seconds";
+    if (!ACells[colEnabled].isEmpty() && !ParseEnabled(ACells[colEnabled], AStep.Enabled))
+        return "enabled must be 1 or 0";
+    return {};
+}
+
+}  // namespace
+
+QString ConditionText(const TPlanCondition& ACondition) {
+    const QString plan = ACondition.WholePlan ? "plan." : "";
+    switch (ACondition.Kind) {
+        case TPlanCondKind::CurrentAtMost:
+            return "I<=" + Fixed(ACondition.Value, 3);
+        case TPlanCondKind::CurrentAtLeast:
+            return "I>=" + Fixed(ACondition.Value, 3);
+        case TPlanCondKind::VoltageAtMost:
+            return "V<=" + Fixed(ACondition.Value, 2);
+        case TPlanCondKind::VoltageAtLeast:
+            return "V>=" + Fixed(ACondition.Value, 2);
+        case TPlanCondKind::ChargeAtLeast:
+            return plan + "Ah>=" + Fixed(ACondition.Value, 3);
+        case TPlanCondKind::EnergyAtLeast:
+            return plan + "Wh>=" + Fixed(ACondition.Value, 3);
+        case TPlanCondKind::EnteredCC:
+            return "CC";
+        case TPlanCondKind::EnteredCV:
+            return "CV";
+        case TPlanCondKind::Trip:
+            break;
+    }
+    return "trip";
+}
+
+QString ParseCondition(const QByteArray& AText, TPlanCondition& ACondition) {
+    const QByteArray shown = AText.trimmed();
+    QByteArray t = shown.toLower();
+    t.replace(' ', "");
+    const QString bad = "condition \"" + QString::fromUtf8(shown) + "\": ";
+    ACondition = {};
+    if (t == "cc" || t == "cv" || t == "trip") {
+        ACondition.Kind = t == "cc"   ? TPlanCondKind::EnteredCC
+                          : t == "cv" ? TPlanCondKind::EnteredCV
+                                      : TPlanCondKind::Trip;
+        return {};
+    }
+    if (t.startsWith("plan.")) {
+        ACondition.WholePlan = true;
+        t = t.mid(5);
+    }
+    for (const TQuantity& q : kQuantities) {
+        if (!t.startsWith(q.Name)) continue;
+        const QByteArray op = t.mid(qsizetype(qstrlen(q.Name)), 2);
+        if (op != "<=" && op != ">=") break;
+        if (op == "<=" && !q.HasAtMost)
+            return bad + "charge and energy only grow; use " + QString(q.Shown) + ">=";
+        if (ACondition.WholePlan && q.HasAtMost)
+            return bad + "plan. counts charge and energy (plan.Ah>=N, plan.Wh>=N)";
+        QByteArray number = t.mid(qsizetype(qstrlen(q.Name)) + 2);
+        if (number.endsWith(q.Unit)) number.chop(qsizetype(qstrlen(q.Unit)));
+        if (!ParseFixed(number, q.Decimals, ACondition.Value))
+            return bad + "the value is not a number with at most " + QString::number(q.Decimals) +
+                   " decimals";
+        ACondition.Kind = op == "<=" ? q.AtMost : q.AtLeast;
+        return {};
+    }
+    return bad + "expected " + kConditionForms;
+}
+
+TPlanFile ParsePlanCsv(const QByteArray& ABytes) {
+    TPlanFile file;
+    const QList<QByteArray> lines = ABytes.split('\n');
+    // Without a heading: the step file's columns.
+    std::vector<int> columns{colVoltage, colCurrent, colSeconds, colEnabled};
+    bool headed = false;
+    bool first = true;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const QString where = "line " + QString::number(i + 1) + ": ";
+        if (line.isEmpty() || line.startsWith('#')) continue;
+        if (first && !StartsWithNumber(line)) {
+            first = false;
+            headed = true;
+            const QString error = ParseHeading(line, columns);
+            if (!error.isEmpty()) {
+                file.Error = where + error;
+                return file;
+            }
+            continue;
+        }
+        first = false;
+        const QList<QByteArray> fields = line.split(',');
+        if (fields.size() > static_cast<qsizetype>(columns.size()) ||
+            (!headed && fields.size() < 3)) {
+            QStringList names;
+            for (int column : columns)
+                names << kColumnNames[column];
+            file.Error = where + "expected " +
+                         (headed ? names.join(',') : "voltage,current,seconds[,enabled]");
+            return file;
+        }
+        std::array<QByteArray, colCount> cells;
+        for (qsizetype f = 0; f < fields.size(); ++f)
+            cells[columns[f]] = fields[f].trimmed();
+        TPlanStep step;
+        step.Line = i + 1;
+        const QString error = ParseStep(cells, step);
+        if (!error.isEmpty()) {
+            file.Error = where + error;
+            return file;
+        }
+        if (static_cast<int>(file.Plan.Steps.size()) == kMaxPlanSteps) {
+            file.Error =
+                where + "a plan holds at most " + QString::number(kMaxPlanSteps) + " steps";
+            return file;
+        }
+        file.Plan.Steps.push_back(step);
+    }
+    if (file.Plan.Steps.empty()) file.Error = "the file holds no step";
+    return file;
+}
+
+QString UntilText(const TPlanStep& AStep) {
+    QStringList parts;
+    for (const TPlanCondition& c : AStep.Until)
+        parts << ConditionText(c);
+    return parts.join('|');
+}
+
+QByteArray PlanCsvText(const TPlan& APlan, const QString& AComment) {
+    const bool anyDisabled = std::any_of(APlan.Steps.begin(), APlan.Steps.end(),
+                                         [](const TPlanStep& s) { return !s.Enabled; });
+    QString text;
+    if (!AComment.isEmpty())
+        for (const QString& line : AComment.split('\n'))
+            text += "# " + line + "\n";
+    text += QString("voltage,current,seconds,until,max_seconds") + (anyDisabled ? ",enabled" : "") +
+            "\n";
+    for (const TPlanStep& s : APlan.Steps) {
+        text += Fixed(s.Centivolts, 2) + "," + Fixed(s.Milliamps, 3) + "," +
+                (s.Seconds ? QString::number(s.Seconds) : QString()) + "," + UntilText(s) + "," +
+                (s.MaxSeconds ? QString::number(s.MaxSeconds) : QString()) +
+                (anyDisabled ? (s.Enabled ? ",1" : ",0") : "") + "\n";
+    }
+    return text.toUtf8();
+}
+
+uint32_t IsetOf(uint32_t AMilliamps, uint32_t ACurrentDiv) {
+    return ACurrentDiv == 10 ? AMilliamps : AMilliamps / 10;
+}
+
+uint32_t InputNeededFor(uint32_t ACentivolts) {
+    return (ACentivolts * 11 + 9) / 10;
+}
+
+QString CheckPlanLimits(const TPlan& APlan, uint32_t AMaxUset, uint32_t AMaxIset,
+                        uint32_t ACurrentDiv, uint32_t AUin) {
+    const double scale = ACurrentDiv == 10 ? 1000.0 : 100.0;
+    const int decimals = ACurrentDiv == 10 ? 3 : 2;
+    const QString volts = "0.10 to " + Fixed(AMaxUset, 2) + " V";
+    const QString amps = QString::number(1 / scale, 'f', decimals) + " to " +
+                         QString::number(AMaxIset / scale, 'f', decimals) + " A";
+    const uint32_t maxMilliamps = ACurrentDiv == 10 ? AMaxIset : AMaxIset * 10;
+    for (size_t i = 0; i < APlan.Steps.size(); ++i) {
+        const TPlanStep& step = APlan.Steps[i];
+        if (!step.Enabled) continue;
+        const QString where = Where(step, i);
+        if (step.Centivolts < 10 || step.Centivolts > AMaxUset)
+            return where + "voltage outside " + volts;
+        if (ACurrentDiv != 10 && step.Milliamps % 10 != 0)
+            return where + "this model sets the current in steps of 0.01 A";
+        const uint32_t iset = IsetOf(step.Milliamps, ACurrentDiv);
+        if (iset < 1 || iset > AMaxIset) return where + "current outside " + amps;
+        for (const TPlanCondition& c : step.Until) {
+            const bool current =
+                c.Kind == TPlanCondKind::CurrentAtMost || c.Kind == TPlanCondKind::CurrentAtLeast;
+            const bool voltage =
+                c.Kind == TPlanCondKind::VoltageAtMost || c.Kind == TPlanCondKind::VoltageAtLeast;
+            if (current && ACurrentDiv != 10 && c.Value % 10 != 0)
+                return where + ConditionText(c) +
+                       ": this model measures the current in steps of 0.01 A";
+            if (c.Kind == TPlanCondKind::CurrentAtLeast && c.Value > maxMilliamps)
+                return where + ConditionText(c) + ": above the most this model delivers (" +
+                       QString::number(AMaxIset / scale, 'f', decimals) + " A)";
+            if (voltage && c.Kind == TPlanCondKind::VoltageAtLeast && c.Value > AMaxUset)
+                return where + ConditionText(c) + ": above the most this model delivers (" +
+                       Fixed(AMaxUset, 2) + " V)";
+        }
+        if (AUin && InputNeededFor(step.Centivolts) > AUin)
+            return where + Fixed(step.Centivolts, 2) + " V needs an input of at least " +
+                   Fixed(InputNeededFor(step.Centivolts), 2) + " V; the supply's input is " +
+                   Fixed(AUin, 2) + " V";
+    }
+    return {};
+}

@@ -1,0 +1,91 @@
+#pragma once
+// A test plan: an ordered list of steps, each a set voltage and current held until the first of
+// its end conditions holds or its time runs out; and the plan's CSV file, a superset of the step
+// files 'sequence run' takes:
+//
+//     voltage,current,seconds,until,max_seconds
+//     4.20,1.000,,I<=0.100|Ah>=2.5,14400
+//     5.00,0.200,60
+//
+// With a heading line the columns are found by name (voltage, current, seconds, until,
+// max_seconds, enabled; any order); without one they are voltage,current,seconds[,enabled] as in
+// a step file. A step runs for `seconds`, or until one of the conditions of `until` (joined by
+// '|', "whichever first") holds: I<=A, I>=A, V<=V, V>=V, Ah>=N, Wh>=N (delivered in the step;
+// plan.Ah>=N and plan.Wh>=N count the whole plan), CC, CV (the mode entered), trip (a protection
+// switched the output off). A step with `until` needs `max_seconds`, so no plan runs for ever;
+// `seconds` beside `until` is one more condition, the elapsed time. Blank lines and lines
+// starting with '#' are skipped. Values stay in 0.01 V and mA until the model is known.
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+enum class TPlanCondKind : uint8_t {
+    CurrentAtMost,   // I<=A
+    CurrentAtLeast,  // I>=A
+    VoltageAtMost,   // V<=V
+    VoltageAtLeast,  // V>=V
+    ChargeAtLeast,   // Ah>=N
+    EnergyAtLeast,   // Wh>=N
+    EnteredCC,       // CC
+    EnteredCV,       // CV
+    Trip,            // trip
+};
+
+struct TPlanCondition {
+    TPlanCondKind Kind = TPlanCondKind::Trip;
+    // 0.01 V for voltages, mA for currents, mAh and mWh for charge and energy.
+    uint32_t Value = 0;
+    bool WholePlan = false;  // Ah and Wh counted over the plan instead of the step
+    bool operator==(const TPlanCondition&) const = default;
+};
+
+// "I<=0.050", "V>=4.20", "plan.Ah>=2.500", "CC", "trip".
+QString ConditionText(const TPlanCondition& ACondition);
+// One condition as written in a file (spaces and a trailing unit allowed: "I <= 50mA" is not,
+// "I<=0.05A" is). An error text, empty on success.
+QString ParseCondition(const QByteArray& AText, TPlanCondition& ACondition);
+
+inline constexpr uint32_t kMaxPlanStepSeconds = 7 * 86400;
+inline constexpr int kMaxPlanSteps = 1000;
+
+struct TPlanStep {
+    int Line = 0;  // line number in the file (0 for a plan made in code)
+    uint32_t Centivolts = 0;
+    uint32_t Milliamps = 0;
+    uint32_t Seconds = 0;     // the elapsed-time end; 0: none (a step with conditions only)
+    uint32_t MaxSeconds = 0;  // required with conditions; 0 for a fixed-duration step
+    std::vector<TPlanCondition> Until;
+    bool Enabled = true;
+    bool operator==(const TPlanStep&) const = default;
+    // The longest the step runs, in seconds.
+    uint32_t Limit() const { return MaxSeconds ? MaxSeconds : Seconds; }
+};
+
+struct TPlan {
+    std::vector<TPlanStep> Steps;
+    bool operator==(const TPlan&) const = default;
+};
+
+struct TPlanFile {
+    TPlan Plan;
+    QString Error;  // "line 3: ..." when the file was refused
+};
+TPlanFile ParsePlanCsv(const QByteArray& ABytes);
+// The file form (a heading with every column; "enabled" only when a step is disabled), each
+// line of AComment first as a '#' line. ParsePlanCsv reads it back to the same plan.
+QByteArray PlanCsvText(const TPlan& APlan, const QString& AComment = {});
+// "until" of a step: the conditions joined by '|'.
+QString UntilText(const TPlanStep& AStep);
+
+// The set current in the model's unit (0.01 A for ACurrentDiv 1, 0.001 A for 10).
+uint32_t IsetOf(uint32_t AMilliamps, uint32_t ACurrentDiv);
+// Checks every enabled step against the model before anything is written: set points within
+// its range and its current unit; current and voltage conditions within what it can measure;
+// with AUin (0.01 V, 0 unknown) the input voltage the highest set voltage needs (the regulator
+// wants about a tenth on top). An error naming the step's line (or number), empty when it fits.
+QString CheckPlanLimits(const TPlan& APlan, uint32_t AMaxUset, uint32_t AMaxIset,
+                        uint32_t ACurrentDiv, uint32_t AUin = 0);
+// The input voltage (0.01 V) a set voltage needs.
+uint32_t InputNeededFor(uint32_t ACentivolts);

@@ -6,6 +6,7 @@
 
 #include <QRegularExpression>
 
+#include "cli/cli_plan_args.h"
 #include "cli/cli_sequence_args.h"
 #include "cli/cli_suggest.h"
 #include "cli/cli_sweep_args.h"
@@ -14,14 +15,15 @@
 
 namespace {
 
-const QStringList kCommands = {"ports",    "info",  "read",        "set",       "on",
-                               "off",      "watch", "stats",       "preset",    "flash",
-                               "sequence", "sweep", "calibration", "serve-scpi"};
+const QStringList kCommands = {"ports",  "info",        "read",      "set",    "on",
+                               "off",    "watch",       "stats",     "preset", "flash",
+                               "sequence", "sweep",     "plan",      "charge", "calibration",
+                               "serve-scpi"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {
     {"--voltage", {"set", "preset save"}},
-    {"--current", {"set", "preset save"}},
+    {"--current", {"set", "preset save", "charge"}},
     {"--ovp", {"preset save"}},
     {"--ocp", {"preset save"}},
     {"--opp", {"preset save"}},
@@ -31,7 +33,12 @@ const std::map<QString, QStringList> kCommandOptions = {
     {"--csv", {"watch", "sweep"}},
     {"--stats-every", {"watch"}},
     {"--seconds", {"stats"}},
-    {"--log", {"sequence"}},
+    {"--log", {"sequence", "plan", "charge"}},
+    {"--readings", {"plan", "charge"}},
+    {"--chemistry", {"charge"}},
+    {"--cells", {"charge"}},
+    {"--capacity", {"charge"}},
+    {"--termination", {"charge"}},
     {"--format", {"sequence"}},
     {"--log-every", {"sequence"}},
     {"--log-on-change", {"sequence"}},
@@ -46,7 +53,8 @@ const QStringList kValueOptions = {
     "--port",         "--tcp",         "--baud",    "--addr",      "--voltage",       "--current",
     "--ovp",          "--ocp",         "--opp",     "--timer",     "--interval",      "--count",
     "--csv",          "--log",         "--format",  "--log-every", "--log-on-change", "--listen",
-    "--idle-timeout", "--stats-every", "--seconds", "--dwell",     "--limit",         "--png"};
+    "--idle-timeout", "--stats-every", "--seconds", "--dwell",     "--limit",         "--png",
+    "--readings",     "--chemistry",   "--cells",   "--capacity",  "--termination"};
 
 // Every option, for "did you mean …?".
 QStringList AllOptions() {
@@ -150,6 +158,9 @@ QString ApplyCommandOption(const TRawOption& AOpt, TCliRequest& AReq) {
         return ApplySequenceOption(AOpt.Name, AOpt.Value, AReq);
     if (AOpt.Name == "--dwell" || AOpt.Name == "--limit" || AOpt.Name == "--png")
         return ApplySweepOption(AOpt.Name, AOpt.Value, AReq);
+    if (AOpt.Name == "--readings" || AOpt.Name == "--chemistry" || AOpt.Name == "--cells" ||
+        AOpt.Name == "--capacity" || AOpt.Name == "--termination")
+        return ApplyPlanOption(AOpt.Name, AOpt.Value, AReq);
     if (AOpt.Name == "--listen") {
         // ADDRESS:PORT, ADDRESS or :PORT; port 0 takes any free one.
         const qsizetype colon = AOpt.Value.lastIndexOf(':');
@@ -328,6 +339,9 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     } else if (req.Command == "sweep") {
         r.Error = ParseSweep(positional, req);
         if (!r.Error.isEmpty()) return r;
+    } else if (req.Command == "plan") {
+        r.Error = ParsePlan(positional, req);
+        if (!r.Error.isEmpty()) return r;
     } else if (req.Command == "flash") {
         if (positional.size() != 1) {
             r.Error = "flash: one firmware file";
@@ -364,6 +378,8 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         r.Error = CheckSequenceRequest(req);
         if (!r.Error.isEmpty()) return r;
     }
+    r.Error = CheckPlanRequest(req);
+    if (!r.Error.isEmpty()) return r;
     const bool tableOnly = req.Command == "sequence" && req.SequenceAction == "show";
     if (NeedsLink(req.Command) && !tableOnly && !req.Link.Serial() && !req.Link.Tcp()) {
         r.Error = req.Command + ": a link is required: --port NAME or --tcp HOST[:PORT]";

@@ -40,7 +40,8 @@ struct TCliRequest {
     bool KeepLock = false;
     bool Help = false;  // --help: the tool's help, or the command's when one is named
     QString Command;    // "ports", "info", "read", "set", "on", "off", "watch", "stats", "preset",
-                        // "sequence", "sweep", "flash", "calibration", "serve-scpi"
+                        // "sequence", "sweep", "plan", "charge", "flash", "calibration",
+                        // "serve-scpi"
 
     // set and preset save
     std::optional<TDecimal> Voltage;
@@ -72,6 +73,15 @@ struct TCliRequest {
     // --log-on-change VPCT,IPCT: the voltage and current threshold entries (0 any change,
     // 1..5 more than that percentage, 6 never).
     std::optional<std::pair<int, int>> LogOnChange;
+    // plan run FILE; plan and charge: readings in a row that end a step on a condition
+    QString PlanAction;
+    QString PlanFile;
+    int32_t PlanReadings = 3;
+    // charge
+    QString Chemistry;  // li-ion, lifepo4, lead-acid, nimh
+    uint32_t Cells = 0;
+    std::optional<TDecimal> Capacity;     // Ah
+    std::optional<TDecimal> Termination;  // A
     // flash
     QString FlashFile;
     bool NoVerify = false;

@@ -4,7 +4,9 @@
 // command calls Done or Fail, on a lost link, a refused request or a signal.
 
 #include <QString>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "cli/cli_args.h"
 #include "cli/cli_output.h"
@@ -16,6 +18,14 @@ struct TCliConfig;
 // Scheduler jobs whose service a command follows.
 // cjReadData: a live reading was requested (its reply comes as LiveReading).
 enum TCliJob { cjWriteSetData, cjReadSetData, cjWriteOnOff, cjReadData };
+
+// A register write a command owes at its end: what it changed and must put back.
+struct TFinalWrite {
+    uint16_t Start = 0;
+    std::vector<uint16_t> Values;
+    // The message when it fails, "%1" standing for the reason ("no reply from the supply").
+    QString Failure;
+};
 
 // What the runner offers a command.
 class TCliContext {
@@ -82,6 +92,9 @@ public:
     virtual bool RefusalEnds() const { return true; }
     // Whether the output is switched off before the keys are released at the end.
     virtual bool SwitchOffAtEnd() const { return false; }
+    // Writes sent at the end after the switch-off and before the key release, also after a lost
+    // link (the port is opened again for them); each one that fails is reported (exit 3).
+    virtual std::vector<TFinalWrite> FinalWrites() const { return {}; }
 
 protected:
     TCliContext& fCtx;

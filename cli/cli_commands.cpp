@@ -11,6 +11,8 @@ std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext) {
     if (name == "on" || name == "off") return MakeSwitchCommand(AContext, name == "on");
     if (name == "sequence") return MakeSequenceCommand(AContext);
     if (name == "sweep") return MakeSweepCommand(AContext);
+    if (name == "plan") return MakePlanCommand(AContext);
+    if (name == "charge") return MakeChargeCommand(AContext);
     if (name == "flash") return MakeFlashCommand(AContext);
     if (name == "serve-scpi") return MakeScpiCommand(AContext);
     return MakePresetCommand(AContext);

@@ -14,6 +14,8 @@ std::unique_ptr<TCliCommand> MakeSwitchCommand(TCliContext& AContext, bool AOn);
 std::unique_ptr<TCliCommand> MakePresetCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeSequenceCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeSweepCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakePlanCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeChargeCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeFlashCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeCalibrationCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeScpiCommand(TCliContext& AContext);

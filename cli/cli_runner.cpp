@@ -1,5 +1,7 @@
 #include "cli/cli_runner.h"
 
+#include <algorithm>
+
 #include <QPointer>
 #include <QTemporaryDir>
 #include <cerrno>
@@ -362,13 +364,16 @@ void TCliRunner::Teardown() {
     // link lost): the port is opened again for it, and a failure is reported. A supply that was
     // never reached has had nothing switched.
     const bool switchOff = fCommand && fCommand->SwitchOffAtEnd() && fSessionStarted;
-    if (release || switchOff)
-        ReleaseKeys(release, switchOff);
+    const std::vector<TFinalWrite> finals =
+        fCommand && fSessionStarted ? fCommand->FinalWrites() : std::vector<TFinalWrite>{};
+    if (release || switchOff || !finals.empty())
+        ReleaseKeys(release, switchOff, finals);
     else
         CloseLink();
 }
 
-void TCliRunner::ReleaseKeys(bool AUnlock, bool ASwitchOff) {
+void TCliRunner::ReleaseKeys(bool AUnlock, bool ASwitchOff,
+                             const std::vector<TFinalWrite>& AFinal) {
     TKRModbusMaster& master = fCore->ModbusMaster();
     TKRConnector* connector = master.Connector();
     if (connector == nullptr) {
@@ -377,7 +382,7 @@ void TCliRunner::ReleaseKeys(bool AUnlock, bool ASwitchOff) {
     }
     connector->QueueClear();
     master.SetActive(true);  // a lost session has deactivated it
-    if (!connector->Connected() && !ASwitchOff) {
+    if (!connector->Connected() && !ASwitchOff && AFinal.empty()) {
         CloseLink();
         return;
     }
@@ -386,25 +391,66 @@ void TCliRunner::ReleaseKeys(bool AUnlock, bool ASwitchOff) {
     // runner has finished: it holds nothing but a guarded pointer and the release's number.
     const uint32_t release = ++fRelease;
     fReleasing = true;
-    const int requests = AUnlock && ASwitchOff ? 2 : 1;
-    // A port that has to be opened again gets its connect time on top.
-    const uint32_t connect = connector->Connected() ? 0 : connector->ConnectTimeout();
-    fReleaseBound.start(static_cast<int>(fConfig.Timings.ResponseTimeout * requests + connect));
+    const int requests = (AUnlock ? 1 : 0) + (ASwitchOff ? 1 : 0) + static_cast<int>(AFinal.size());
+    // Each request may take the connector's own wait for a reply when none comes, and a port
+    // that has to be opened again (at first, or after such a time-out) its connect time.
+    const uint32_t each = std::max(fConfig.Timings.ResponseTimeout, connector->ReadTimeout());
+    const uint32_t connect = connector->ConnectTimeout();
+    const uint32_t bound = requests == 1 && connector->Connected()
+                               ? fConfig.Timings.ResponseTimeout
+                               : (each + connect) * static_cast<uint32_t>(requests);
+    fReleaseBound.start(static_cast<int>(bound));
     QPointer<TCliRunner> self(this);
-    auto ended = [self, release](int32_t, const void*) {
-        if (self) self->ReleaseEnded(release);
+    // The requests go out in order: the output first, then what the command puts back, so the
+    // keys come free with the output off and the supply as it was. The last one's completion
+    // ends the wait.
+    int left = requests;
+    auto last = [self, release, &left](bool AEnds) {
+        return [self, release, ends = AEnds && --left == 0](int32_t, const void*) {
+            if (self && ends) self->ReleaseEnded(release);
+        };
     };
-    // The requests go out in order: the output first, so the keys come free with it off.
     if (ASwitchOff) {
         fSwitchOffPending = true;
+        auto ended = last(true);
         master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 9, 0,
-                                    [self, release, AUnlock](int32_t ACode, const void*) {
+                                    [self, ended](int32_t ACode, const void* AData) {
                                         if (!self) return;
                                         self->SwitchOffEnded(ACode);
-                                        if (!AUnlock) self->ReleaseEnded(release);
+                                        ended(ACode, AData);
                                     });
     }
-    if (AUnlock) master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 6, 0, ended);
+    fFinalWrites = AFinal;
+    fFinalPending.assign(AFinal.size(), true);
+    for (size_t i = 0; i < AFinal.size(); ++i) {
+        auto ended = last(true);
+        auto done = [self, i, ended](int32_t ACode, const void* AData) {
+            if (!self) return;
+            self->FinalWriteEnded(i, ACode);
+            ended(ACode, AData);
+        };
+        if (AFinal[i].Values.size() == 1)
+            master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), AFinal[i].Start,
+                                        AFinal[i].Values[0], done);
+        else
+            master.WriteHoldingRegisters(fCore->MBType(), fCore->MBAddr(), AFinal[i].Start,
+                                         AFinal[i].Values, done);
+    }
+    if (AUnlock) master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 6, 0, last(true));
+}
+
+void TCliRunner::FinalWriteEnded(size_t AIndex, int32_t ACode) {
+    if (AIndex >= fFinalPending.size() || !fFinalPending[AIndex]) return;
+    fFinalPending[AIndex] = false;
+    if (ACode == 0) return;
+    FinalWriteFailed(fFinalWrites[AIndex].Failure.arg(ResultText(ACode)));
+}
+
+void TCliRunner::FinalWriteFailed(const QString& AText) {
+    // Writes that put back one thing share their message: it is printed once.
+    if (!fFinalReported.contains(AText)) PrintError(AText);
+    fFinalReported << AText;
+    if (fExitCode == ceOk) fExitCode = ceLink;
 }
 
 void TCliRunner::SwitchOffEnded(int32_t ACode) {
@@ -427,6 +473,11 @@ void TCliRunner::ReleaseEnded(uint32_t ARelease) {
         fSwitchOffPending = false;
         SwitchOffFailed("no reply from the supply");
     }
+    for (size_t i = 0; i < fFinalPending.size(); ++i)
+        if (fFinalPending[i]) {
+            fFinalPending[i] = false;
+            FinalWriteFailed(fFinalWrites[i].Failure.arg("no reply from the supply"));
+        }
     // Not from inside the link's completion.
     QMetaObject::invokeMethod(
         this, [this] { CloseLink(); }, Qt::QueuedConnection);

@@ -43,6 +43,9 @@ struct TCliConfig {
     // to show a set point or an output switch.
     const TTickClock* SweepClock = nullptr;
     uint32_t SweepTakeTimeoutMs = 3000;
+    // plan and charge: the time of the plans (tests: the supply's manual clock); null for the
+    // steady clock.
+    const TTickClock* PlanClock = nullptr;
     // flash: the boot loader client's time-outs.
     TFlasherTimeouts Flasher;
 };
@@ -88,11 +91,13 @@ private:
     void Finish(int ACode);
     void Teardown();
     // The key release and/or the switch-off at the end; the port closes once they are answered.
-    void ReleaseKeys(bool AUnlock, bool ASwitchOff);
+    void ReleaseKeys(bool AUnlock, bool ASwitchOff, const std::vector<TFinalWrite>& AFinal);
     bool Serving() const;
     void ReleaseEnded(uint32_t ARelease);
     void SwitchOffEnded(int32_t ACode);
     void SwitchOffFailed(const QString& AWhy);
+    void FinalWriteEnded(size_t AIndex, int32_t ACode);
+    void FinalWriteFailed(const QString& AText);
     void CloseLink();
     void PrintError(const QString& AText);
 
@@ -131,7 +136,10 @@ private:
     // and the bound on the wait for its reply.
     uint32_t fRelease = 0;
     bool fReleasing = false;
-    bool fSwitchOffPending = false;  // the switch-off at the end is not answered yet
+    bool fSwitchOffPending = false;         // the switch-off at the end is not answered yet
+    std::vector<TFinalWrite> fFinalWrites;  // the command's final writes not answered yet
+    std::vector<bool> fFinalPending;
+    QStringList fFinalReported;
     QTimer fReleaseBound;
 
     std::unique_ptr<QTemporaryDir> fSettingsDir;

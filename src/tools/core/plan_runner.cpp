@@ -67,7 +67,10 @@ void TPlanRunner::Reading(const TCurrentSet& AData) {
 
     if (!on) {
         fLastValid = false;
-        if (fProgress.OutputSeen) {
+        // Off after this run switched it on: seen on before, or off again before any reading
+        // showed it on (the session follows a switch-off only once its own switch-on was
+        // answered, so the target no longer shows it on).
+        if (fSwitchedOn && (fProgress.OutputSeen || !fTarget.OutputOn())) {
             // The output went off under the step: a trip the step waits for ends it; anything
             // else ends the plan.
             const auto trip = std::find_if(step.Until.begin(), step.Until.end(),

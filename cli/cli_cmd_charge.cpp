@@ -1,0 +1,172 @@
+// charge: a battery charged by the plan of its chemistry (constant current, then constant voltage
+// until the current tapers), printed first and refused before anything is written when the model
+// cannot deliver it. The live preset's OVP and OCP are raised a little above the plan for the run
+// and put back at its end, whatever ends it.
+
+#include "cli/cli_checks.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_format.h"
+#include "cli/cli_plan_run.h"
+#include "session/model_limits.h"
+#include "session/preset_rules.h"
+#include "session/presets.h"
+#include "session/register_codec.h"
+#include "session/session_core.h"
+#include "tools/core/charge_plan.h"
+
+namespace {
+
+class TChargeCommand : public TPlanRunCommand {
+public:
+    using TPlanRunCommand::TPlanRunCommand;
+    ~TChargeCommand() override { fPresets.reset(); }
+
+    QString Prepare() override {
+        const TCliRequest& r = fCtx.Request();
+        fSpec.Chemistry = r.Chemistry;
+        fSpec.Cells = r.Cells;
+        fSpec.CapacityMah = static_cast<uint32_t>(ToUnits(*r.Capacity, 3));
+        if (r.Current) fSpec.Milliamps = static_cast<uint32_t>(ToUnits(*r.Current, 3));
+        if (r.Termination) fSpec.TerminationMa = static_cast<uint32_t>(ToUnits(*r.Termination, 3));
+        OpenLog();
+        return {};
+    }
+
+    void SessionCreated() override {
+        fPresets = std::make_unique<TPresetLogic>(fCtx.Core(), fView);
+    }
+
+    // The plan is made for the identified model, printed, and refused before the key lock when
+    // the model cannot deliver it.
+    QString CheckLimits() override {
+        const uint32_t div = gCurrentDiv();
+        fCharge = MakeChargePlan(fSpec, div);
+        if (!fCharge.Error.isEmpty()) return "charge: " + fCharge.Error;
+        const TPlanStep& step = fCharge.Plan.Steps[0];
+        if (fCtx.Request().Json)
+            fCtx.Print(
+                JsonObject({StringField("chemistry", fSpec.Chemistry),
+                            NumberField("cells", QString::number(fSpec.Cells), ""),
+                            NumberField("capacity", FormatUnits(fSpec.CapacityMah, 3), "Ah"),
+                            NumberField("voltage", FormatUnits(step.Centivolts, 2), "V"),
+                            NumberField("current", Amperes(step.Milliamps), "A"),
+                            NumberField("termination", Amperes(fCharge.TerminationMa), "A"),
+                            StringField("until", UntilText(step)),
+                            NumberField("max_seconds", QString::number(step.MaxSeconds), "s")}) +
+                "\n");
+        else
+            fCtx.Print("charge " + ChargePlanText(fSpec, fCharge, div) + "\n" +
+                       QString::fromUtf8(PlanCsvText(fCharge.Plan)));
+        QString error =
+            CheckPlanLimits(fCharge.Plan, gMaxUset(), gMaxIset(), div, fCtx.Core().Data().UIN);
+        if (!error.isEmpty())
+            return "charge: " + ModelName(fCtx.Core()) +
+                   " cannot deliver this plan: " + error.mid(error.indexOf(": ") + 2);
+        auto range = [div](int ATag) {
+            return EditorRange(ATag, gMaxUset(), gMaxIset(), gMaxPower(), div);
+        };
+        fOvp = std::min(fCharge.OvpCentivolts, range(peOvp).Max);
+        fOcp = std::min(IsetOf(fCharge.OcpMilliamps, div), range(peOcp).Max);
+        return {};
+    }
+
+protected:
+    void Ready() override {
+        TSessionCore& core = fCtx.Core();
+        if (fState == stStart) {
+            // The output goes off before the preset (which becomes the live setting) changes.
+            if (core.PowerOn()) core.OnOffBtnClick();
+            fState = stWaitOff;
+        }
+        if (fState != stWaitOff || core.Data().ONOFF != 0) return;
+        fState = stRaising;
+        fMem = core.Data().MEM;
+        const QString why = fPresets->ReadBlock(fMem, [this](bool AOk, const TMemorySet& AB) {
+            if (!AOk) {
+                fCtx.Fail(ceLink, "the preset " + PresetName(fMem) + " could not be read");
+                return;
+            }
+            fOldOvp = AB.SOVP;
+            fOldOcp = AB.SOCP;
+            Raise();
+        });
+        if (!why.isEmpty()) fCtx.Fail(ceLink, why);
+    }
+
+    // The old levels go back at the end, after the switch-off, also after a lost link.
+    std::vector<TFinalWrite> FinalWrites() const override {
+        if (!fRaised) return {};
+        const QString ovp = FormatUnits(fOldOvp, 2);
+        const QString ocp = FormatUnits(fOldOcp, CurrentDecimals());
+        const QString failure = "putting the OVP and OCP of " + PresetName(fMem) + " back to " +
+                                ovp + " V and " + ocp +
+                                " A was not confirmed (%1); check them, or set them with "
+                                "'benchlordctl LINK preset save " +
+                                QString::number(fMem) + " --ovp " + ovp + " --ocp " + ocp + "'";
+        const uint16_t base = MemoryBlockStart(static_cast<uint16_t>(fMem));
+        std::vector<TFinalWrite> writes{
+            {static_cast<uint16_t>(base + 2),
+             {static_cast<uint16_t>(fOldOvp), static_cast<uint16_t>(fOldOcp)},
+             failure}};
+        if (fCtx.Core().Model().Version >= ver_43)
+            writes.push_back({32, {kCmdPresetSaved}, failure});
+        return writes;
+    }
+
+    QString Summary(TPlanEnd AEnd) const override {
+        if (AEnd != TPlanEnd::Completed) return TPlanRunCommand::Summary(AEnd);
+        const TStepResult& last = LastStep();
+        if (last.End == TStepEnd::MaxTime)
+            return "stopped at its maximum time before the current fell to " +
+                   Amperes(fCharge.TerminationMa) + " A";
+        if (last.Condition == 1)
+            return "charged: " + FormatUnits(fCharge.Plan.Steps[0].Until[1].Value, 3) +
+                   " Ah went in";
+        return "charged: the current fell to " + Amperes(fCharge.TerminationMa) + " A";
+    }
+
+private:
+    enum TState { stStart, stWaitOff, stRaising, stRunning };
+
+    // The live preset's OVP and OCP a little above the plan, for the run.
+    void Raise() {
+        TPresetValues values;
+        values.Ovp = fOvp;
+        values.Ocp = fOcp;
+        // From here on the old levels are owed back, whether or not the save gets through.
+        fRaised = true;
+        const QString why =
+            fPresets->SaveBlock(fMem, values, [this](bool AOk, const TMemorySet& AB) {
+                if (!AOk || AB.SOVP != fOvp || AB.SOCP != fOcp) {
+                    fCtx.Fail(ceRefused, "the supply did not take the protections for the run");
+                    return;
+                }
+                if (!fCtx.Request().Json)
+                    fCtx.Print("OVP " + FormatUnits(fOvp, 2) + " V and OCP " +
+                               FormatUnits(fOcp, CurrentDecimals()) + " A on " + PresetName(fMem) +
+                               " for the run (they were " + FormatUnits(fOldOvp, 2) + " V and " +
+                               FormatUnits(fOldOcp, CurrentDecimals()) + " A)\n");
+                fState = stRunning;
+                BeginPlan(fCharge.Plan);
+            });
+        if (!why.isEmpty()) fCtx.Fail(ceUsage, "charge: " + why);
+    }
+
+    TChargeSpec fSpec;
+    TChargePlan fCharge;
+    TNullPresetView fView;
+    std::unique_ptr<TPresetLogic> fPresets;
+    TState fState = stStart;
+    uint32_t fMem = 0;
+    uint32_t fOvp = 0;
+    uint32_t fOcp = 0;
+    uint32_t fOldOvp = 0;
+    uint32_t fOldOcp = 0;
+    bool fRaised = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TCliCommand> MakeChargeCommand(TCliContext& AContext) {
+    return std::make_unique<TChargeCommand>(AContext);
+}

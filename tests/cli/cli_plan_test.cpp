@@ -1,0 +1,280 @@
+// benchlordctl plan run and charge against the virtual supply, on the supply's own clock (each
+// reading lets some seconds of it pass, so an hour's charge takes a moment): a step ends on each
+// kind of condition and on its maximum time; a Li-ion charge from 3.6 V ends on the taper with
+// the charge the battery took; what the model cannot deliver is refused with nothing written;
+// Ctrl-C, a lost link and a log that cannot be written leave the output off and the preset's
+// protections as they were.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include "session/session_core.h"
+#include "sim/sim_device.h"
+#include "tests/cli/cli_harness.h"
+#include "tests/support/supply_writes.h"
+#include "tools/core/readings_csv.h"
+
+using clitest::TCliHarness;
+using testsupport::SupplyWrites;
+
+namespace {
+
+constexpr uint16_t kM0Ovp = simreg::kPresetBase + simreg::P_SOVP;
+constexpr uint16_t kM0Ocp = simreg::kPresetBase + simreg::P_SOCP;
+
+testsupport::TSupplyConfig Unit() {
+    testsupport::TSupplyConfig c = TCliHarness::DefaultSupply();
+    c.model = 5005;  // 51 V, 5.1 A in mA
+    c.manualClock = true;
+    return c;
+}
+
+double Number(const std::string& AOut, const QString& AKey) {
+    const auto m =
+        QRegularExpression("^" + AKey + " +([0-9.]+)", QRegularExpression::MultilineOption)
+            .match(QString::fromStdString(AOut));
+    return m.hasMatch() ? m.captured(1).toDouble() : -1;
+}
+
+class CliPlan : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(h.supply.Started()) << h.supply.Error(); }
+
+    QString File(const QString& AName, const QByteArray& AText) {
+        QFile file(dir.filePath(AName));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(AText);
+        return file.fileName();
+    }
+
+    // Plans run on the supply's clock, AStepMs of which pass with every reading; AOnReading
+    // runs after each reading with the supply's output on.
+    clitest::TCliRun Run(const QStringList& AArgs, uint32_t AStepMs = 1000,
+                         std::function<void(TCliRunner&)> AOnOutputOn = nullptr) {
+        return h.Run(
+            h.Tcp() + AArgs,
+            [&](TCliRunner& ARunner) {
+                ARunner.EditConfig().PlanClock = &h.supply.Clock();
+                TCliRunner* runner = &ARunner;
+                ARunner.fOnSessionStarted = [this, runner, AStepMs, AOnOutputOn] {
+                    QObject::connect(runner->Session(), &TSessionCore::LiveReading, runner,
+                                     [this, runner, AStepMs, AOnOutputOn] {
+                                         h.supply.Clock().Advance(AStepMs);
+                                         if (AOnOutputOn && h.supply.Reg(simreg::ONOFF) == 1)
+                                             AOnOutputOn(*runner);
+                                     });
+                };
+            },
+            60000);
+    }
+
+    TCliHarness h{Unit()};
+    QTemporaryDir dir;
+};
+
+// A 0.5 Ah Li-ion cell at 3.6 V, 0.15 ohm.
+void SmallCell(VirtualSupply& ASupply) {
+    SimBattery cell;
+    cell.capacityAh = 0.5;
+    ASupply.SetBattery(cell);
+}
+void TenOhms(VirtualSupply& ASupply) {
+    ASupply.SetLoad(10);
+}
+
+struct TEndCase {
+    const char* Name;
+    void (*Load)(VirtualSupply&);
+    const char* Steps;  // after the heading voltage,current,seconds,until,max_seconds
+    const char* Ended;  // the line that must be printed
+};
+
+class CliPlanEnds : public CliPlan, public ::testing::WithParamInterface<TEndCase> {};
+
+TEST_P(CliPlanEnds, StepEndsOnItsConditionAndThePlanSwitchesOff) {
+    const TEndCase& c = GetParam();
+    c.Load(h.supply.Supply());
+    // M0's OCP at 0.1 A: only the trip case draws more.
+    h.supply.SetReg(kM0Ocp, std::string(c.Name) == "ProtectionTrip" ? 100 : 5100);
+    const QString plan =
+        File("plan.csv", QByteArray("voltage,current,seconds,until,max_seconds\n") + c.Steps);
+    const auto run = Run({"plan", "run", plan}, 10000);
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_NE(run.Out.find(c.Ended), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("plan     completed"), std::string::npos) << run.Out;
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conditions, CliPlanEnds,
+    ::testing::Values(
+        // The taper of a charge.
+        TEndCase{"CurrentFallsTo", SmallCell, "4.2,1,,I<=0.300,18000\n",
+                 "step 1 ended: I<=0.300 after 0:2"},
+        TEndCase{"CurrentRisesTo", TenOhms, "5,1,,I>=0.500,60\n", "step 1 ended: I>=0.500 after"},
+        // The battery's voltage climbs under constant current.
+        TEndCase{"VoltageRisesTo", SmallCell, "4.2,1,,V>=4.00,18000\n",
+                 "step 1 ended: V>=4.00 after 0:1"},
+        TEndCase{"VoltageFallsTo", TenOhms, "5,0.3,,V<=3.00,60\n", "step 1 ended: V<=3.00 after"},
+        // 0.5 A: 0.010 Ah in 72 s, 0.050 Wh at 2.5 W in 72 s; with a reading every 10 s and
+        // three in a row the step ends at 100 s.
+        TEndCase{"ChargeReaches", TenOhms, "5,1,,Ah>=0.010,600\n",
+                 "step 1 ended: Ah>=0.010 after 0:01:"},
+        TEndCase{"EnergyReaches", TenOhms, "5,1,,Wh>=0.050,600\n",
+                 "step 1 ended: Wh>=0.050 after 0:01:"},
+        TEndCase{"PlanChargeReaches", TenOhms, "5,1,60,,\n5,1,,plan.Ah>=0.020,600\n",
+                 "step 2 ended: plan.Ah>=0.020 after 0:01:"},
+        TEndCase{"ConstantCurrent", TenOhms, "5,0.3,,CC,60\n", "step 1 ended: CC after"},
+        TEndCase{"ConstantVoltage", TenOhms, "5,1,,CV,60\n", "step 1 ended: CV after"},
+        // OCP trips at once; the next step switches the output on again.
+        TEndCase{"ProtectionTrip", TenOhms, "5,1,,trip,60\n3,0.05,20,,\n",
+                 "step 1 ended: trip after 0:00:00, 0.000 Ah 0.000 Wh\nstep 2: 3.00 V 0.050 A "
+                 "20 s\nstep 2 ended: time"},
+        TEndCase{"MaximumTime", TenOhms, "5,1,,I<=0.010,30\n",
+                 "step 1 ended: max time after 0:00:30"}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST_F(CliPlan, LiIonChargeFromThreeSixVoltsEndsOnTheTaperWithTheChargeTheCellTook) {
+    const SimBattery start;  // 2 Ah at 3.6 V
+    h.supply->SetBattery(start);
+    const uint16_t ovp = h.supply.Reg(kM0Ovp);
+    const uint16_t ocp = h.supply.Reg(kM0Ocp);
+    bool raisedSeen = false;
+    const QString log = dir.filePath("charge.csv");
+    const auto run = Run({"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "2",
+                          "--current", "1", "--log", log},
+                         10000, [&](TCliRunner&) {
+                             raisedSeen = raisedSeen || (h.supply.Reg(kM0Ovp) == 441 &&
+                                                         h.supply.Reg(kM0Ocp) == 1100);
+                         });
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_NE(run.Out.find("charge li-ion, 1 cell, 2.000 Ah: 1.000 A up to 4.20 V, then 4.20 V "
+                           "until the current falls to 0.200 A; at most 4:00:00\n"
+                           "voltage,current,seconds,until,max_seconds\n"
+                           "4.20,1.000,,I<=0.200,14400\n"),
+              std::string::npos)
+        << run.Out;
+    EXPECT_TRUE(raisedSeen) << "OVP and OCP a little above the plan while it ran";
+    EXPECT_NE(run.Out.find("plan     charged: the current fell to 0.200 A"), std::string::npos)
+        << run.Out;
+
+    const auto end = h.supply->Battery();
+    ASSERT_TRUE(end);
+    EXPECT_GT(end->charge, 0.95);
+    const double took = (end->charge - start.charge) * start.capacityAh;
+    EXPECT_NEAR(Number(run.Out, "ah"), took, 0.01 * took) << run.Out;
+    EXPECT_GT(Number(run.Out, "wh"), took * 3.7);
+    EXPECT_GT(Number(run.Out, "seconds"), 3600);
+
+    EXPECT_EQ(h.supply.Reg(kM0Ovp), ovp);
+    EXPECT_EQ(h.supply.Reg(kM0Ocp), ocp);
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    EXPECT_EQ(rows[0], kReadingsCsvHeader);
+    EXPECT_GT(rows.size(), 300) << "a row for each 10 s reading";
+}
+
+TEST_F(CliPlan, WhatTheModelCannotDeliverIsRefusedWithNothingWritten) {
+    const QString plan = File("plan.csv",
+                              "voltage,current,seconds,until,max_seconds\n"
+                              "5,0.2,60,,\n"
+                              "60,1,,I<=0.1,600\n");
+    auto run = Run({"plan", "run", plan});
+    EXPECT_EQ(run.Code, 2);
+    EXPECT_NE(run.Err.find("plan.csv: line 3: voltage outside 0.10 to 51.00 V"), std::string::npos)
+        << run.Err;
+    run = Run({"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "20"});
+    EXPECT_EQ(run.Code, 2);
+    EXPECT_NE(run.Err.find("charge: DPS5005 cannot deliver this plan: current outside 0.001 to "
+                           "5.100 A"),
+              std::string::npos)
+        << run.Err;
+    h.supply->SetInputVoltage(12);
+    run = Run({"charge", "--chemistry", "lead-acid", "--cells", "6", "--capacity", "7"});
+    EXPECT_EQ(run.Code, 2);
+    EXPECT_NE(run.Out.find("14.40,0.700,,I<=0.140,"), std::string::npos) << "printed first";
+    EXPECT_NE(run.Err.find("charge: DPS5005 cannot deliver this plan: 14.40 V needs an input of "
+                           "at least 15.84 V; the supply's input is 12.00 V"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_TRUE(SupplyWrites(h.supply.Supply()).isEmpty());
+}
+
+// How a charge is cut short once its output is on, and the exit code.
+struct TCut {
+    const char* Name;
+    std::function<void(TCliRunner&, testsupport::TVirtualSupplyFixture&)> Cause;
+    int Code;
+    bool KeysReleased;
+};
+
+class CliChargeCut : public CliPlan, public ::testing::WithParamInterface<TCut> {};
+
+TEST_P(CliChargeCut, LeavesTheOutputOffAndTheProtectionsAsTheyWere) {
+    h.supply->SetBattery(SimBattery{});
+    const uint16_t ovp = h.supply.Reg(kM0Ovp);
+    const uint16_t ocp = h.supply.Reg(kM0Ocp);
+    bool cut = false;
+    const auto run = Run({"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "2"},
+                         1000, [&](TCliRunner& ARunner) {
+                             if (cut) return;
+                             cut = true;
+                             GetParam().Cause(ARunner, h.supply);
+                         });
+    ASSERT_TRUE(run.Finished);
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(run.Code, GetParam().Code) << run.Err;
+    h.supply->SetFaults({});
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+    EXPECT_EQ(h.supply.Reg(kM0Ovp), ovp);
+    EXPECT_EQ(h.supply.Reg(kM0Ocp), ocp);
+    if (GetParam().KeysReleased) {
+        EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Charge, CliChargeCut,
+    ::testing::Values(
+        TCut{"Interrupt", [](TCliRunner& ARunner, auto&) { ARunner.Interrupt(); }, 130, true},
+        // Requests still reach the supply but no reply comes back: the link is lost, and the
+        // switch-off and the old protections are still sent (after three unanswered writes the
+        // link waits before it opens again, so the key release does not get through).
+        TCut{"RepliesDropped",
+             [](TCliRunner&, testsupport::TVirtualSupplyFixture& ASupply) {
+                 SimFaults f;
+                 f.dropEvery = 1;
+                 ASupply->SetFaults(f);
+             },
+             3, false}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST_F(CliPlan, ALogThatCannotBeWrittenEndsTheChargeWithSixAndPutsTheProtectionsBack) {
+    h.supply->SetBattery(SimBattery{});
+    const uint16_t ovp = h.supply.Reg(kM0Ovp);
+    // A folder that is not there: refused before anything is written.
+    auto run = Run({"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "2", "--log",
+                    dir.filePath("none/charge.csv")});
+    EXPECT_EQ(run.Code, 6);
+    EXPECT_TRUE(SupplyWrites(h.supply.Supply()).isEmpty());
+    // A full disk: found when the run starts, after the protections were raised.
+    run = Run({"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "2", "--log",
+               "/dev/full"});
+    EXPECT_EQ(run.Code, 6);
+    EXPECT_NE(run.Err.find("cannot write /dev/full: No space left on device"), std::string::npos)
+        << run.Err;
+    EXPECT_EQ(h.supply.Reg(kM0Ovp), ovp);
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+}
+
+}  // namespace

@@ -15,10 +15,9 @@
 
 namespace {
 
-const QStringList kCommands = {"ports",  "info",        "read",      "set",    "on",
-                               "off",    "watch",       "stats",     "preset", "flash",
-                               "sequence", "sweep",     "plan",      "charge", "calibration",
-                               "serve-scpi"};
+const QStringList kCommands = {"ports", "info",   "read",        "set",       "on",       "off",
+                               "watch", "stats",  "preset",      "flash",     "sequence", "sweep",
+                               "plan",  "charge", "calibration", "serve-scpi"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {

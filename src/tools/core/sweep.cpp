@@ -46,9 +46,10 @@ QString CheckSweepPlan(const TSweepPlan& APlan, const TSweepRange& ARange) {
         return "the " + other + " limit " + text(APlan.Limit, !voltage) + " is outside " +
                text(1, !voltage) + " to " + text(otherMax, !voltage);
     if (APlan.DwellMs == 0) return "the dwell must be longer than 0 s";
-    // The regulator needs about a tenth of the output as headroom on its input.
-    const uint32_t highest = voltage ? std::max(APlan.From, APlan.To) : APlan.Limit;
-    if (ARange.Uin != 0 && highest * 11 > ARange.Uin * 10)
+    // The regulator needs about a tenth of the output as headroom on its input. (A current
+    // sweep's voltage limit is only a ceiling: one the input cannot reach does no harm.)
+    const uint32_t highest = std::max(APlan.From, APlan.To);
+    if (voltage && ARange.Uin != 0 && highest * 11 > ARange.Uin * 10)
         return "the input voltage " + Volts(ARange.Uin) + " gives at most " +
                Volts(ARange.Uin * 10 / 11) + " at the output, not " + Volts(highest);
     return {};

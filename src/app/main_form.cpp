@@ -126,6 +126,10 @@ void TMainForm::BuildLayout() {
     fAutoTestButton->setObjectName(QStringLiteral("AutoTestButton"));
     fAutoTestButton->setGeometry(kSideX, kClientHeight - kMargin - 28, 120, 28);
     fAutoTestButton->setEnabled(false);
+    fPlansButton = new QPushButton(QStringLiteral("Plans"), fFrontPanel);
+    fPlansButton->setObjectName(QStringLiteral("PlansButton"));
+    fPlansButton->setGeometry(kSideX + 128, kClientHeight - kMargin - 28, 120, 28);
+    fPlansButton->setEnabled(false);
     fParamPanel = new TParamPanel(nullptr);
     fPresetPanel = new TPresetPanel(nullptr);
     fConnectionPanel = new TConnectionPanel(nullptr);
@@ -216,8 +220,14 @@ void TMainForm::closeEvent(QCloseEvent* AEvent) {
             AEvent->ignore();
             return;
         }
+        // A plan or sweep stops with the output off; unsaved plan edits are offered for saving.
+        if (fPlanWindow && !fPlanWindow->CloseQuery(AEvent->spontaneous())) {
+            AEvent->ignore();
+            return;
+        }
         FormCloseQuery();
         fTestForm->MainWindowClosed();
+        if (fPlanWindow) fPlanWindow->hide();
         HideEntryPopups();
         fSession->SaveSettings();
         WriteWindowSettings();

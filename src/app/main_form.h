@@ -18,6 +18,7 @@
 #include "session/session_core.h"
 #include "session/session_view.h"
 #include "session/settings_store.h"
+#include "tools/plan_window.h"
 #include "tools/test_form.h"
 
 class QLabel;
@@ -62,6 +63,8 @@ struct TMainFormOptions {
     // The "Auto Test" window; its files default to the data folder, or beside the INI file of a
     // settings store given above.
     TTestFormOptions Autotest{};
+    // The "Plans" window's dialogs (message boxes and file dialogs when empty).
+    TPlanWindowOptions Plans{};
 };
 
 class TMainForm : public QWidget, public TSessionView, public TPresetView {
@@ -109,6 +112,10 @@ public:
     TParamPanel* ParamPanel() const { return fParamPanel; }
     TTestForm* TestForm() const { return fTestForm; }
     QPushButton* AutoTestButton() const { return fAutoTestButton; }
+    // The "Plans" window (created by the first ShowPlans).
+    QPushButton* PlansButton() const { return fPlansButton; }
+    TPlanWindow* PlanWindow() const { return fPlanWindow; }
+    void ShowPlans();
     TCategoryPanel* ParamCategory() const { return fParamCategory; }
     TCategoryPanel* PresetCategory() const { return fPresetCategory; }
     TCategoryPanel* ConnectionCategory() const { return fConnectionCategory; }
@@ -238,6 +245,8 @@ private:
     TCategoryPanel* fConnectionCategory = nullptr;
     QPushButton* fAutoTestButton = nullptr;
     TTestForm* fTestForm = nullptr;
+    QPushButton* fPlansButton = nullptr;
+    TPlanWindow* fPlanWindow = nullptr;
     TOscilloscopePanel* fOscPanel = nullptr;
     TCategoryPanel* fOscCategory = nullptr;
     TTrendView* fTrendView = nullptr;

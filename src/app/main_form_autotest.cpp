@@ -22,10 +22,31 @@ void TMainForm::CreateTestForm() {
     }
     fTestForm = new TTestForm(*fSession, *fSettings, this, std::move(options));
     connect(fAutoTestButton, &QPushButton::clicked, this, [this] { fTestForm->ShowFromMain(); });
+    connect(fPlansButton, &QPushButton::clicked, this, [this] { ShowPlans(); });
+}
+
+void TMainForm::ShowPlans() {
+    if (!fPlanWindow) {
+        TPlanWindowOptions options = fOptions.Plans;
+        if (fOptions.Presenter && !options.Confirm)
+            options.Confirm = [this](const QString& AText) {
+                return Presenter().Confirm(fPlanWindow, AText);
+            };
+        if (!options.Error)
+            options.Error = [this](const QString& AText) { Presenter().Error(fPlanWindow, AText); };
+        if (!options.Information)
+            options.Information = [this](const QString& AText) {
+                Presenter().Information(fPlanWindow, AText);
+            };
+        fPlanWindow = new TPlanWindow(*fSession, *fSettings, this, std::move(options));
+        fPlanWindow->SetRunAllowed(fPanel.AutotestStartEnabled);
+    }
+    fPlanWindow->ShowFromMain();
 }
 
 void TMainForm::SampleLog() {
     if (fTestForm) fTestForm->SampleLog();
+    if (fPlanWindow) fPlanWindow->SampleLog();
 }
 
 void TMainForm::EndAutotest() {

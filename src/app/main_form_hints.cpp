@@ -59,6 +59,9 @@ void TMainForm::ShowHints(const TPanelState& AState) {
     Hint(fAutoTestButton,
          QStringLiteral("The autotest window: steps the output through a table of set points"),
          QStringLiteral("Auto Test needs a connection"));
+    Hint(fPlansButton,
+         QStringLiteral("Plans: steps that end on a condition (battery charging) and I-V sweeps"),
+         QStringLiteral("Plans need a connection"));
     Hint(fParamCategory->Header(), QStringLiteral("The supply's global parameters"),
          QStringLiteral("Parameters need a connection"));
     Hint(fPresetCategory->Header(), QStringLiteral("The selected preset's values and flags"),

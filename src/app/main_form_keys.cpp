@@ -42,7 +42,7 @@ void Press(QAbstractButton* AButton) {
 
 QList<QWidget*> TMainForm::TabStops() const {
     // The set values and the output first (what the bench needs), then the presets, the side
-    // panels from top to bottom, and "Auto Test" last.
+    // panels from top to bottom, and "Auto Test" and "Plans" last.
     QList<QWidget*> stops{fSetPanel->UsetPanel(),
                           fSetPanel->UKnob(),
                           fSetPanel->IsetPanel(),
@@ -59,9 +59,11 @@ QList<QWidget*> TMainForm::TabStops() const {
     }
     // Whatever else takes the focus (the trend picture's controls) before "Auto Test".
     for (QWidget* w : TabStopsIn(const_cast<TMainForm*>(this))) {
-        if (w != fAutoTestButton && !stops.contains(w) && w->window() == this) stops.append(w);
+        if (w != fAutoTestButton && w != fPlansButton && !stops.contains(w) && w->window() == this)
+            stops.append(w);
     }
     stops.append(fAutoTestButton);
+    stops.append(fPlansButton);
     return stops;
 }
 

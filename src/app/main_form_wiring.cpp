@@ -35,7 +35,11 @@ void TMainForm::WireConnection() {
     c.OnIpChange = [&s](const QString& AText) { s.IpMaskEditChange(AText); };
     c.OnIpExit = [&s] { s.IpMaskEditExit(); };
     c.OnConnect = [&s] { s.ConnectBtnClick(); };
-    c.OnDisconnect = [&s] { s.DisconnectBtnClick(); };
+    c.OnDisconnect = [this, &s] {
+        // A plan or sweep does not leave the output on behind a disconnect.
+        if (fPlanWindow) fPlanWindow->BeforeDisconnect();
+        s.DisconnectBtnClick();
+    };
     c.OnAutoConnect = [&s](bool AOn) { s.AutoConnectSwitchClick(AOn); };
     c.OnFirmware = [this, &s] {
         TFirmwareDialog dialog(s, this);

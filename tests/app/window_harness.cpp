@@ -53,6 +53,7 @@ TWindowHarness::TWindowHarness(THarnessConfig AConfig)
     options.PortEvents = AConfig.portEvents;
     options.VirtualSupply = AConfig.virtualSupply;
     options.Autotest = AConfig.autotest;
+    options.Plans = AConfig.plans;
     if (options.Autotest.TablePath.isEmpty())
         options.Autotest.TablePath = dir.filePath("Persistent.ini");
     if (options.Autotest.RecoveryPath.isEmpty())

@@ -45,6 +45,8 @@ struct THarnessConfig {
     std::function<std::unique_ptr<TPortEventSource>()> portEvents;
     // The "Auto Test" window's options (its files always go to the harness's folder).
     TTestFormOptions autotest;
+    // The "Plans" window's options.
+    TPlanWindowOptions plans;
 };
 
 inline THarnessConfig WithOwnSettings() {

@@ -1,0 +1,141 @@
+#pragma once
+// The "Plans" window: a plan editor (one step a row, problems listed with their lines), plan
+// files opened and saved, a plan run on the main window's session with its running step, the
+// condition that will end it and the values counting towards it, and on its second tab the I-V
+// sweep with its curve drawn as it grows. The runs themselves are the widget-free plan runner's
+// and sweep's; the window shows them and forwards the user's clicks. One instance, owned by the
+// main window.
+
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "tools/core/data_logger.h"
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTabWidget;
+class TPlanEditor;
+class TSessionCore;
+class TSettingsStore;
+class TSweepPage;
+
+struct TPlanWindowOptions {
+    // Dialogs; empty: message boxes and file dialogs. Tests answer at once.
+    enum TAnswer { anYes, anNo, anCancel };
+    std::function<TAnswer(const QString&)> Ask;   // Yes / No / Cancel
+    std::function<bool(const QString&)> Confirm;  // OK / Cancel
+    std::function<void(const QString&)> Error;
+    std::function<void(const QString&)> Information;
+    // The chosen file, or empty when cancelled.
+    std::function<QString(const QString& AFolder, const QString& AFilter)> AskOpenFileName;
+    std::function<QString(const QString& AProposed, const QString& AFilter)> AskSaveFileName;
+    // The logging options; empty: read from the settings store.
+    std::function<TLogOptions()> LogOptions;
+};
+
+class TPlanWindow : public QWidget {
+public:
+    TPlanWindow(TSessionCore& ACore, TSettingsStore& ASettings, QWidget* AMainWindow,
+                TPlanWindowOptions AOptions = {});
+    ~TPlanWindow() override;
+
+    // --- called by the main window ---
+    // "Plans": shown and raised.
+    void ShowFromMain();
+    // "Run" allowed (connected and the output off).
+    void SetRunAllowed(bool AAllowed);
+    // Session tick while the output is on: the log's event check.
+    void SampleLog();
+    // The session is about to end at the user's wish (Disconnect): a run stops with the output
+    // off first.
+    void BeforeDisconnect();
+    // Close of the main window: true when it may go on. A run is stopped (output off) after a
+    // question when AAsk, and unsaved edits are offered for saving; without AAsk (a close the
+    // program started) the run stops without a question.
+    bool CloseQuery(bool AAsk);
+
+    // --- handlers named after the window's controls ---
+    void OpenClick();
+    // True when saved.
+    bool SaveClick();
+    bool SaveAsClick();
+    void RunClick();
+    void StopClick();
+    void SaveLogClick();
+
+    // Opens APath into the editor (after the question about unsaved edits); true when opened.
+    bool OpenFile(const QString& APath);
+    // Writes the editor's text to APath; true when written.
+    bool SaveTo(const QString& APath);
+
+    // --- parts (tests reach the controls through them) ---
+    TPlanEditor* Editor() const { return fEditor; }
+    TSweepPage* Sweep() const { return fSweep; }
+    QTabWidget* Tabs() const { return fTabs; }
+    QPushButton* RunButton() const { return fRun; }
+    QPushButton* StopButton() const { return fStop; }
+    QPushButton* SaveLogButton() const { return fSaveLog; }
+    QLabel* StepLabel() const { return fStepLabel; }
+    QLabel* ConditionLabel() const { return fConditionLabel; }
+    QLabel* ValuesLabel() const { return fValuesLabel; }
+    QListWidget* Events() const { return fEvents; }
+    const QString& FilePath() const { return fPath; }
+    bool Modified() const { return fModified; }
+    bool Running() const;
+    TDataLogger& Logger() { return *fLogger; }
+
+protected:
+    void closeEvent(QCloseEvent* AEvent) override;
+
+private:
+    void BuildLayout();
+    QWidget* BuildPlanPage();
+    void SetModified(bool AModified);
+    void UpdateTitle();
+    void UpdateButtons();
+    // Asks what to do with unsaved edits; true when they are saved or may go.
+    bool AllowDiscard();
+    // Reads APath into the editor without a question; on a failure the editor is as it was.
+    bool LoadFile(const QString& APath);
+    TLogOptions CurrentLogOptions() const;
+    TPlanWindowOptions::TAnswer Ask(const QString& AText);
+    bool Confirm(const QString& AText);
+    void ShowError(const QString& AText);
+    void ShowInformation(const QString& AText);
+    // plan_window_run.cpp
+    void WireRunner();
+    void RunEnded();
+    void RefreshStatus();
+    void StopWithOutputOff();
+
+    TSessionCore& fCore;
+    TSettingsStore& fSettings;
+    TPlanWindowOptions fOptions;
+    std::unique_ptr<TDataLogger> fLogger;
+
+    QTabWidget* fTabs = nullptr;
+    TPlanEditor* fEditor = nullptr;
+    TSweepPage* fSweep = nullptr;
+    QLabel* fFileLabel = nullptr;
+    QPushButton* fOpen = nullptr;
+    QPushButton* fSave = nullptr;
+    QPushButton* fSaveAs = nullptr;
+    QPushButton* fAdd = nullptr;
+    QPushButton* fRemove = nullptr;
+    QPushButton* fRun = nullptr;
+    QPushButton* fStop = nullptr;
+    QPushButton* fSaveLog = nullptr;
+    QLabel* fStepLabel = nullptr;
+    QLabel* fConditionLabel = nullptr;
+    QLabel* fValuesLabel = nullptr;
+    QListWidget* fEvents = nullptr;
+    // The running step's view, refreshed at most once per frame.
+    QTimer fFrame;
+
+    QString fPath;
+    bool fModified = false;
+    bool fRunAllowed = false;
+};

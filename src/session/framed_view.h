@@ -87,6 +87,7 @@ public:
     void SampleOscilloscope() override { fView.SampleOscilloscope(); }
     void SampleLog() override { fView.SampleLog(); }
     void EndAutotest() override { fView.EndAutotest(); }
+    void AutotestLinkLost() override { fView.AutotestLinkLost(); }
 
 private:
     // One part of the state: the latest value and the one the window has.

@@ -7,21 +7,17 @@
 
 namespace {
 
-const char* const kColumnNames[kPlanColumns] = {"Voltage, V", "Current, A", "Seconds", "Until",
-                                                "Max seconds"};
-const char* const kFieldNames[kPlanColumns] = {"voltage", "current", "seconds", "until",
-                                               "max_seconds"};
-
-bool IsComment(const TPlanRow& ARow) {
-    return ARow[0].trimmed().startsWith('#');
-}
+const char* const kColumnNames[kPlanColumns] = {"Voltage, V", "Current, A",  "Seconds",
+                                                "Until",      "Max seconds", "Enabled"};
+const char* const kFieldNames[kPlanColumns] = {"voltage", "current",     "seconds",
+                                               "until",   "max_seconds", "enabled"};
 
 }  // namespace
 
 TPlanProblems PlanRowProblems(const TPlanRows& ARows) {
     TPlanProblems problems;
     for (size_t row = 0; row < ARows.size(); ++row) {
-        if (IsComment(ARows[row])) continue;
+        if (PlanRowIsComment(ARows[row])) continue;
         for (int column = 0; column < kPlanColumns; ++column) {
             if (!ARows[row][column].contains(',')) continue;
             problems.push_back({PlanLineOfRow(static_cast<int>(row)),
@@ -90,7 +86,7 @@ void TPlanEditor::SetRow(int ARow, const TPlanRow& AValues) {
             fTable->setItem(ARow, column, item);
         }
         item->setText(AValues[column]);
-        item->setTextAlignment(column == 3 || IsComment(AValues)
+        item->setTextAlignment(column == 3 || PlanRowIsComment(AValues)
                                    ? Qt::AlignLeft | Qt::AlignVCenter
                                    : Qt::AlignRight | Qt::AlignVCenter);
     }
@@ -161,7 +157,7 @@ void TPlanEditor::Renumber() {
     for (int row = 0; row < fTable->rowCount(); ++row) {
         numbers << QString::number(PlanLineOfRow(row));
         const TPlanRow& values = rows[static_cast<size_t>(row)];
-        bool spans = IsComment(values);
+        bool spans = PlanRowIsComment(values);
         for (int column = 1; column < kPlanColumns && spans; ++column)
             spans = values[column].isEmpty();
         if (spans) fTable->setSpan(row, 0, 1, kPlanColumns);
@@ -175,9 +171,9 @@ void TPlanEditor::Renumber() {
                                  : row == fRunningRow ? QBrush(QColor(24, 80, 40))
                                                       : QBrush();
             if (item->background() != brush) item->setBackground(brush);
-            if (IsComment(values) && item->foreground() != QBrush(QColor(130, 140, 150)))
+            if (PlanRowIsComment(values) && item->foreground() != QBrush(QColor(130, 140, 150)))
                 item->setForeground(QColor(130, 140, 150));
-            else if (!IsComment(values) && item->foreground() != QBrush())
+            else if (!PlanRowIsComment(values) && item->foreground() != QBrush())
                 item->setForeground(QBrush());
         }
     }

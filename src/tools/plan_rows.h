@@ -1,31 +1,34 @@
 #pragma once
 // The rows of the Plans window's editor and the plan file text they stand for. A row holds the
-// five fields of a step line (voltage, current, seconds, until, max_seconds) as typed; a comment
-// line keeps its whole text in the first field and a blank line is a row of empty fields, so that
-// opening and saving a file keeps what the user wrote, and a row's number plus one is its line in
-// the saved text (the heading is line 1).
+// fields of a step line as typed, in the editor's column order (voltage, current, seconds,
+// until, max_seconds, enabled); a comment line keeps its whole text in the first field and a
+// blank line is a row of empty fields, so that opening and saving a file keeps what the user
+// wrote, and a row's number plus two is its line in the saved text (the heading is line 1).
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <array>
 #include <vector>
 
-inline constexpr int kPlanColumns = 5;
-inline constexpr char kPlanHeading[] = "voltage,current,seconds,until,max_seconds";
+inline constexpr int kPlanColumns = 6;
+inline constexpr int kEnabledColumn = 5;
 
 using TPlanRow = std::array<QString, kPlanColumns>;
 using TPlanRows = std::vector<TPlanRow>;
 
-// The rows of a file's text: the heading line (a first step line that does not start with a
-// number) is left out; a line of more than five fields keeps the rest in the last one.
+// The rows of a file's text. A heading (a first step line that does not start with a number)
+// places its columns by name; without one the columns are a step file's (voltage, current,
+// seconds, enabled). A heading with a name the plan files do not know is kept as a comment
+// row, and the fields follow in the editor's order. A line with more fields than columns keeps
+// the rest in its last field.
 TPlanRows PlanRowsFromText(const QByteArray& AText);
-// The file text of the rows: the heading, then one line per row with its trailing empty fields
-// left out, each ending in a newline.
+// The file text of the rows: the heading ("enabled" only when a row fills it), then one line
+// per row with its trailing empty fields left out, each ending in a newline.
 QByteArray PlanTextFromRows(const TPlanRows& ARows);
-// The saved line of row ARow (the heading is line 1).
+// The saved line of row ARow, and back.
 inline int PlanLineOfRow(int ARow) {
     return ARow + 2;
 }
-// Rows that are blank or comments (not steps).
+// Rows that hold a step (not blank, not a comment).
 bool PlanRowIsStep(const TPlanRow& ARow);
+bool PlanRowIsComment(const TPlanRow& ARow);

@@ -16,7 +16,7 @@
 #include "session/session_core.h"
 #include "tools/core/log_xlsx.h"
 #include "tools/core/save_file.h"
-#include "tools/plan_editor.h"
+#include "tools/core/sequencer.h"
 #include "tools/sweep_page.h"
 
 namespace {
@@ -104,6 +104,7 @@ QWidget* TPlanWindow::BuildPlanPage() {
     fValuesLabel->setObjectName(QStringLiteral("PlanValues"));
     for (QLabel* label : {fStepLabel, fConditionLabel, fValuesLabel}) {
         label->setWordWrap(true);
+        label->setTextFormat(Qt::PlainText);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
     fStepLabel->setStyleSheet(QStringLiteral("font-weight: bold;"));
@@ -249,6 +250,8 @@ void TPlanWindow::SetRunAllowed(bool AAllowed) {
     if (fRunAllowed == AAllowed) return;
     fRunAllowed = AAllowed;
     UpdateButtons();
+    // The model's limits count once a supply is connected.
+    fEditor->Recheck();
 }
 
 bool TPlanWindow::CloseQuery(bool AAsk) {

@@ -6,19 +6,22 @@
 // and sweep's; the window shows them and forwards the user's clicks. One instance, owned by the
 // main window.
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
 #include "tools/core/data_logger.h"
+#include "tools/core/plan_runner.h"
+#include "tools/plan_editor.h"
 
 class QLabel;
 class QListWidget;
 class QPushButton;
 class QTabWidget;
-class TPlanEditor;
 class TSessionCore;
+class TSessionTarget;
 class TSettingsStore;
 class TSweepPage;
 
@@ -52,6 +55,11 @@ public:
     // The session is about to end at the user's wish (Disconnect): a run stops with the output
     // off first.
     void BeforeDisconnect();
+    // The link was lost: a run ends, the output is switched off if the supply still takes it,
+    // and the window says so; what was recorded stays.
+    void LinkLost();
+    // A plan or sweep began or ended (the main window's other run controls follow).
+    std::function<void()> OnRunningChanged;
     // Close of the main window: true when it may go on. A run is stopped (output off) after a
     // question when AAsk, and unsaved edits are offered for saving; without AAsk (a close the
     // program started) the run stops without a question.
@@ -86,6 +94,8 @@ public:
     bool Modified() const { return fModified; }
     bool Running() const;
     TDataLogger& Logger() { return *fLogger; }
+    // The last run's runner (null before the first).
+    const TPlanRunner* Runner() const { return fRunner.get(); }
 
 protected:
     void closeEvent(QCloseEvent* AEvent) override;
@@ -107,9 +117,17 @@ private:
     void ShowInformation(const QString& AText);
     // plan_window_run.cpp
     void WireRunner();
-    void RunEnded();
+    void Reading();
+    void StepStarted(int AStep);
+    void StepEnded(const TStepResult& AResult);
+    void Finished(TPlanEnd AEnd);
     void RefreshStatus();
     void StopWithOutputOff();
+    void AddEvent(const QString& AText);
+    QString Amperes(uint32_t AMilliamps) const;
+    // The problems of the editor's text: the file's own check, then the connected model's
+    // limits.
+    TPlanProblems CheckText(const QByteArray& AText) const;
 
     TSessionCore& fCore;
     TSettingsStore& fSettings;
@@ -134,6 +152,13 @@ private:
     QListWidget* fEvents = nullptr;
     // The running step's view, refreshed at most once per frame.
     QTimer fFrame;
+    std::unique_ptr<TSessionTarget> fTarget;
+    std::unique_ptr<TPlanRunner> fRunner;
+    QMetaObject::Connection fReadings;
+    uint32_t fCurrentDiv = 1;
+    TLogOptions fLogOptions;
+    QElapsedTimer fLogClock;
+    int64_t fNextLogMs = 0;
 
     QString fPath;
     bool fModified = false;

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -18,10 +19,12 @@
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/supply_writes.h"
 #include "tools/plan_editor.h"
 #include "tools/plan_window.h"
 #include "tools/sweep_page.h"
 #include "tools/sweep_plot_view.h"
+#include "tools/test_form.h"
 
 namespace {
 
@@ -54,9 +57,13 @@ protected:
         return config;
     }
 
-    void SetUp() override {
-        ASSERT_TRUE(h.StartSupply());
-        ASSERT_TRUE(h.Connect());
+    void SetUp() override { Open(false); }
+
+    void Open(bool ASerial) {
+        VirtualSupplyOptions options;
+        options.pty = ASerial;
+        ASSERT_TRUE(h.StartSupply(options));
+        ASSERT_TRUE(ASerial ? h.ConnectSerial() : h.Connect());
         ASSERT_TRUE(h.WaitPolls(3));
         ASSERT_TRUE(h.form->PlansButton()->isEnabled());
         h.form->PlansButton()->click();
@@ -148,6 +155,101 @@ TEST_F(WindowPlans, EditsAreNeverDroppedWithoutAQuestionAndFilesKeepWhatWasWritt
     answers = {TPlanWindowOptions::anNo};
     EXPECT_TRUE(window->CloseQuery(true));
     window->grab().save("/tmp/plans-idle.png");
+}
+
+QStringList EventTexts(QListWidget* AList) {
+    QStringList texts;
+    for (int i = 0; i < AList->count(); ++i)
+        texts << AList->item(i)->text().mid(10);  // after "HH:mm:ss  "
+    return texts;
+}
+
+TEST_F(WindowPlans, RunsATwoStepPlanToItsEndShowingWhatEndsEachStep) {
+    // 10 ohms: 2.00 V would drive 0.20 A, so a 0.10 A limit puts the supply in CC; at 5.00 V
+    // it draws 0.50 A, well above the second step's I<=0.05, so its time ends it.
+    const QString path = h.dir.filePath("two.csv");
+    ASSERT_TRUE(WriteAll(path,
+                         "voltage,current,seconds,until,max_seconds\n"
+                         "2.00,0.10,,CC|V<=0.50,30\n"
+                         "5.00,1.00,1,I<=0.05,30\n"));
+    ASSERT_TRUE(window->OpenFile(path));
+    EXPECT_TRUE(window->Editor()->Problems().empty());
+    ASSERT_TRUE(window->RunButton()->isEnabled());
+    window->RunButton()->click();
+    EXPECT_TRUE(window->Running());
+    EXPECT_FALSE(window->RunButton()->isEnabled());
+    EXPECT_TRUE(window->StopButton()->isEnabled());
+    EXPECT_FALSE(h.form->TestForm()->StartButton()->isEnabled());
+
+    // While the second step runs the window names its end conditions and counts towards them.
+    ASSERT_TRUE(h.WaitFor([&] {
+        return window->StepLabel()->text().startsWith("Step 2 of 2 (line 3): 5.00 V, 1.00 A") &&
+               window->ValuesLabel()->text().contains("Now 5.00 V, 0.50 A CV");
+    }));
+    EXPECT_EQ(window->ConditionLabel()->text(),
+              "Ends on I<=0.050 (0 of 3 in a row) | 1 s, at most 30 s");
+    EXPECT_TRUE(window->ValuesLabel()->text().startsWith("Elapsed 0:00:00 of 0:00:30"))
+        << window->ValuesLabel()->text().toStdString();
+    window->grab().save("/tmp/plans-running.png");
+
+    ASSERT_TRUE(h.WaitFor([&] { return !window->Running(); }));
+    const QStringList events = EventTexts(window->Events());
+    ASSERT_EQ(events.size(), 6) << events.join('\n').toStdString();
+    EXPECT_TRUE(events[2].startsWith("Step 1 ended: CC after 0:00:00, "))
+        << events[2].toStdString();
+    EXPECT_TRUE(events[4].startsWith("Step 2 ended: time after 0:00:01, "))
+        << events[4].toStdString();
+    EXPECT_TRUE(events[5].startsWith("Plan completed after ")) << events[5].toStdString();
+    EXPECT_EQ(window->StepLabel()->text(), events[5]);
+    EXPECT_EQ(window->Runner()->EndReason(), TPlanEnd::Completed);
+    EXPECT_GT(window->Runner()->Progress().PlanAh, 0.0);
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 0; }));
+    ASSERT_TRUE(h.WaitFor([&] { return window->RunButton()->isEnabled(); }));
+    EXPECT_TRUE(window->SaveLogButton()->isEnabled());
+    EXPECT_GE(window->Logger().Records().size(), 3u);
+    EXPECT_TRUE(h.presenter.errors.isEmpty()) << h.presenter.errors.join('\n').toStdString();
+}
+
+// Over a serial line, where a supply that stopped answering may still take a write.
+class WindowPlansSerial : public WindowPlans {
+protected:
+    void SetUp() override { Open(true); }
+};
+
+TEST_F(WindowPlansSerial, ALostLinkEndsTheRunWithTheOutputOffAndSaysSo) {
+    Type(0, 2, "");
+    Type(0, 3, "I<=0.01");
+    Type(0, 4, "60");
+    window->RunButton()->click();
+    ASSERT_TRUE(h.WaitFor([&] { return window->Runner()->Progress().OutputSeen; }));
+    ASSERT_TRUE(h.WaitFor([&] { return window->Logger().Records().size() >= 2; }));
+    EXPECT_EQ(h.supply->Register(simreg::ONOFF), 1);
+    // The supply still takes requests but answers none.
+    SimFaults silent;
+    silent.dropEvery = 1;
+    h.supply->SetFaults(silent);
+    ASSERT_TRUE(h.WaitFor([&] { return !h.form->Session().Connected(); }));
+    EXPECT_FALSE(window->Running());
+    EXPECT_EQ(window->Runner()->EndReason(), TPlanEnd::LinkLost);
+    // The switch-off reached the supply although its answer never came; the window says so
+    // before the session's own box.
+    EXPECT_TRUE(h.supply->Register(simreg::ONOFF) == 0);
+    ASSERT_EQ(h.presenter.errors.size(), 2) << h.presenter.errors.join('|').toStdString();
+    EXPECT_TRUE(h.presenter.errors[0].startsWith(
+        "The link to the supply was lost. The plan stopped in step 1. Switching the output off "
+        "was sent but not confirmed"))
+        << h.presenter.errors[0].toStdString();
+    EXPECT_EQ(h.presenter.errors[1], "Connection lost !!!");
+    // What was recorded stays, and can be saved.
+    EXPECT_GE(window->Logger().Records().size(), 2u);
+    EXPECT_TRUE(h.WaitFor([&] { return window->SaveLogButton()->isEnabled(); }));
+    EXPECT_FALSE(window->RunButton()->isEnabled());
+    const QStringList events = EventTexts(window->Events());
+    EXPECT_TRUE(
+        events.contains("Plan the link was lost during step 1") ||
+        std::any_of(events.begin(), events.end(),
+                    [](const QString& e) { return e.startsWith("Plan the link was lost"); }))
+        << events.join('\n').toStdString();
 }
 
 TEST_F(WindowPlans, SweepDrawsItsCurveAsItGrowsStopsAtComplianceAndExports) {

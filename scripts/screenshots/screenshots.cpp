@@ -1,11 +1,16 @@
 // Takes the pictures for the README: the main window against the virtual supply (as --demo shows
-// it) with a live trend, the window with each side panel open, and the Auto Test window.
+// it) with a live trend, the window with each side panel open, the Auto Test, History and Plans
+// windows.
 // Usage: benchlord_screenshots OUTPUT_FOLDER (run offscreen, see scripts/screenshots.sh).
 
 #include <QApplication>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QEventLoop>
+#include <QFile>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 #include <QToolButton>
@@ -20,6 +25,8 @@
 #include "session/settings_store.h"
 #include "sim/virtual_supply.h"
 #include "tools/history_window.h"
+#include "tools/plan_window.h"
+#include "tools/sweep_page.h"
 #include "tools/test_form.h"
 
 namespace {
@@ -126,6 +133,51 @@ int main(int argc, char* argv[]) {
     form.HistoryWindow()->resize(1000, 560);
     Run(1000);
     ok += Save(form.HistoryWindow(), folder, QStringLiteral("history.png"));
+    form.HistoryWindow()->close();
+
+    // The Plans window: a Li-ion charge plan in the editor, the same plan charging a cell, and
+    // a red LED's I-V curve.
+    form.Session().OnOffBtnClick();
+    RunUntil([&] { return !form.Session().PowerOn(); }, 5000);
+    supply.SetBattery(SimBattery{});
+    QTemporaryDir plans;
+    const QString planPath = plans.filePath(QStringLiteral("li-ion-2ah.csv"));
+    QFile planFile(planPath);
+    if (!planFile.open(QIODevice::WriteOnly) ||
+        !planFile.write("# One Li-ion cell of 2 Ah: 1 A until the supply regulates the voltage,\n"
+                        "# then 4.20 V until the current tapers to C/20\n"
+                        "voltage,current,seconds,until,max_seconds\n"
+                        "4.20,1.00,,CV|trip,10800\n"
+                        "4.20,1.00,,I<=0.10|Ah>=2.2,7200\n")) {
+        QTextStream(stderr) << "benchlord_screenshots: cannot write " << planPath << "\n";
+        return 1;
+    }
+    planFile.close();
+    form.ShowPlans();
+    TPlanWindow* window = form.PlanWindow();
+    window->resize(900, 640);
+    window->OpenFile(planPath);
+    RunUntil([&] { return window->RunButton()->isEnabled(); }, 5000);
+    Run(500);
+    ok += Save(window, folder, QStringLiteral("plans.png"));
+    window->RunButton()->click();
+    Run(8000);
+    ok += Save(window, folder, QStringLiteral("plans-running.png"));
+    window->StopClick();
+    RunUntil([&] { return !form.Session().PowerOn() && window->RunButton()->isEnabled(); }, 5000);
+
+    supply.SetDiode(SimDiode::Led());
+    TSweepPage* sweep = window->Sweep();
+    window->Tabs()->setCurrentWidget(sweep);
+    sweep->From()->setValue(0);
+    sweep->To()->setValue(3);
+    sweep->Step()->setValue(0.05);
+    sweep->Dwell()->setValue(0.3);
+    sweep->Limit()->setValue(0.05);
+    sweep->RunButton()->click();
+    RunUntil([&] { return !sweep->Running(); }, 60000);
+    Run(500);
+    ok += Save(window, folder, QStringLiteral("plans-sweep.png"));
     form.close();
-    return ok == 7 ? 0 : 1;
+    return ok == 10 ? 0 : 1;
 }

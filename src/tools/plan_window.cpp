@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -81,6 +82,13 @@ QWidget* TPlanWindow::BuildPlanPage() {
     fRun->setObjectName(QStringLiteral("PlanRun"));
     fStop->setObjectName(QStringLiteral("PlanStop"));
     fSaveLog->setEnabled(false);
+    fInARow = new QSpinBox(page);
+    fInARow->setRange(1, 50);
+    fInARow->setValue(kPlanReadingsInARow);
+    fInARow->setSuffix(QStringLiteral(" in a row"));
+    fInARow->setToolTip(
+        QStringLiteral("Readings in a row a condition must hold before it ends a step, so that "
+                       "one noisy reading ends nothing"));
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {fOpen, fSave, fSaveAs})
         buttons->addWidget(b);
@@ -88,6 +96,7 @@ QWidget* TPlanWindow::BuildPlanPage() {
     buttons->addWidget(fAdd);
     buttons->addWidget(fRemove);
     buttons->addStretch(1);
+    buttons->addWidget(fInARow);
     for (QPushButton* b : {fRun, fStop, fSaveLog})
         buttons->addWidget(b);
 

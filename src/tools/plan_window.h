@@ -18,6 +18,7 @@
 
 class QLabel;
 class QListWidget;
+class QSpinBox;
 class QPushButton;
 class QTabWidget;
 class TSessionCore;
@@ -86,6 +87,7 @@ public:
     QPushButton* RunButton() const { return fRun; }
     QPushButton* StopButton() const { return fStop; }
     QPushButton* SaveLogButton() const { return fSaveLog; }
+    QSpinBox* InARow() const { return fInARow; }
     QLabel* StepLabel() const { return fStepLabel; }
     QLabel* ConditionLabel() const { return fConditionLabel; }
     QLabel* ValuesLabel() const { return fValuesLabel; }
@@ -146,6 +148,7 @@ private:
     QPushButton* fRun = nullptr;
     QPushButton* fStop = nullptr;
     QPushButton* fSaveLog = nullptr;
+    QSpinBox* fInARow = nullptr;
     QLabel* fStepLabel = nullptr;
     QLabel* fConditionLabel = nullptr;
     QLabel* fValuesLabel = nullptr;

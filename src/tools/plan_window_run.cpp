@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTime>
 #include <algorithm>
@@ -91,6 +92,7 @@ void TPlanWindow::UpdateButtons() {
     fSaveLog->setEnabled(!running && !fLogger->Records().empty());
     for (QPushButton* b : {fOpen, fAdd, fRemove})
         b->setEnabled(!running);
+    fInARow->setEnabled(!running);
     fEditor->Table()->setEditTriggers(plan ? QAbstractItemView::NoEditTriggers
                                            : QAbstractItemView::DoubleClicked |
                                                  QAbstractItemView::EditKeyPressed |
@@ -128,6 +130,7 @@ void TPlanWindow::RunClick() {
 
     fTarget = std::make_unique<TSessionTarget>(fCore);
     fRunner = std::make_unique<TPlanRunner>(*fTarget);
+    fRunner->SetReadingsInARow(fInARow->value());
     fRunner->fOnStepStarted = [this](int AStep) { StepStarted(AStep); };
     fRunner->fOnStepEnded = [this](const TStepResult& AResult) { StepEnded(AResult); };
     fRunner->fOnFinished = [this](TPlanEnd AEnd) { Finished(AEnd); };
@@ -236,7 +239,10 @@ void TPlanWindow::RefreshStatus() {
         for (size_t i = 0; i < step.Until.size(); ++i) {
             const QString text = ConditionText(step.Until[i]);
             const int held = i < p.Held.size() ? p.Held[i] : 0;
-            parts << QString("%1 (%2 of %3 in a row)").arg(text).arg(held).arg(p.Needed);
+            // A trip is seen once, when the output goes off: it has no readings to count.
+            parts << (step.Until[i].Kind == TPlanCondKind::Trip
+                          ? text
+                          : QString("%1 (%2 of %3 in a row)").arg(text).arg(held).arg(p.Needed));
         }
         if (step.Seconds) parts << QString::number(step.Seconds) + " s";
         ends = "Ends on " + parts.join(QStringLiteral(" | ")) + ", at most " +

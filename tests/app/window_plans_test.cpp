@@ -154,7 +154,6 @@ TEST_F(WindowPlans, EditsAreNeverDroppedWithoutAQuestionAndFilesKeepWhatWasWritt
     EXPECT_EQ(asked.size(), 1);
     answers = {TPlanWindowOptions::anNo};
     EXPECT_TRUE(window->CloseQuery(true));
-    window->grab().save("/tmp/plans-idle.png");
 }
 
 QStringList EventTexts(QListWidget* AList) {
@@ -190,7 +189,6 @@ TEST_F(WindowPlans, RunsATwoStepPlanToItsEndShowingWhatEndsEachStep) {
               "Ends on I<=0.050 (0 of 3 in a row) | 1 s, at most 30 s");
     EXPECT_TRUE(window->ValuesLabel()->text().startsWith("Elapsed 0:00:00 of 0:00:30"))
         << window->ValuesLabel()->text().toStdString();
-    window->grab().save("/tmp/plans-running.png");
 
     ASSERT_TRUE(h.WaitFor([&] { return !window->Running(); }));
     const QStringList events = EventTexts(window->Events());
@@ -208,6 +206,37 @@ TEST_F(WindowPlans, RunsATwoStepPlanToItsEndShowingWhatEndsEachStep) {
     EXPECT_TRUE(window->SaveLogButton()->isEnabled());
     EXPECT_GE(window->Logger().Records().size(), 3u);
     EXPECT_TRUE(h.presenter.errors.isEmpty()) << h.presenter.errors.join('\n').toStdString();
+}
+
+TEST_F(WindowPlans, ClosingEitherWindowMidRunStopsItWithTheOutputOff) {
+    Type(0, 2, "");
+    Type(0, 3, "I<=0.01");
+    Type(0, 4, "60");
+    auto runUntilOn = [&] {
+        window->RunButton()->click();
+        return h.WaitFor([&] {
+            return window->Runner()->Progress().OutputSeen &&
+                   h.supply->Register(simreg::ONOFF) == 1;
+        });
+    };
+    // The Plans window asks first; the main window's panel shows the output off after.
+    ASSERT_TRUE(runUntilOn());
+    window->close();
+    EXPECT_EQ(confirms, QStringList({"Stop the plan?"}));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->Runner()->EndReason(), TPlanEnd::Stopped);
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 0; }));
+    ASSERT_TRUE(h.WaitFor([&] { return window->RunButton()->isEnabled(); }));
+
+    // A close of the main window the program started (a signal) asks nothing and switches the
+    // output off before the session ends.
+    ASSERT_TRUE(runUntilOn());
+    confirms.clear();
+    h.form->close();
+    EXPECT_TRUE(confirms.isEmpty());
+    EXPECT_FALSE(h.form->Session().Connected());
+    EXPECT_EQ(h.supply->Register(simreg::ONOFF), 0);
+    EXPECT_EQ(window->Runner()->EndReason(), TPlanEnd::Stopped);
 }
 
 // Over a serial line, where a supply that stopped answering may still take a write.
@@ -285,7 +314,6 @@ TEST_F(WindowPlans, SweepDrawsItsCurveAsItGrowsStopsAtComplianceAndExports) {
     EXPECT_EQ(sweep->ExportTo(png), "");
     EXPECT_EQ(ReadAll(csv).count('\n'), 4);
     EXPECT_FALSE(QImage(png).isNull());
-    window->grab().save("/tmp/plans-sweep.png");
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "controls/enter_form.h"
 #include "controls/enter_form2.h"
 #include "session/settings_store.h"
+#include "sim/sim_device.h"
 #include "sim/virtual_supply.h"
 #include "tools/history_window.h"
 #include "tools/plan_window.h"
@@ -137,8 +138,9 @@ int main(int argc, char* argv[]) {
 
     // The Plans window: a Li-ion charge plan in the editor, the same plan charging a cell, and
     // a red LED's I-V curve.
-    form.Session().OnOffBtnClick();
-    RunUntil([&] { return !form.Session().PowerOn(); }, 5000);
+    if (form.Session().PowerOn()) form.Session().OnOffBtnClick();
+    RunUntil([&] { return !form.Session().PowerOn() && supply.Register(simreg::ONOFF) == 0; },
+             5000);
     supply.SetBattery(SimBattery{});
     QTemporaryDir plans;
     const QString planPath = plans.filePath(QStringLiteral("li-ion-2ah.csv"));

@@ -156,7 +156,6 @@ void TPlanWindow::Reading() {
 void TPlanWindow::SampleLog() {
     if (fRunner && fRunner->Running() && fLogger->Logging)
         fLogger->CheckLogEvent(fLogOptions.VoltageEvent, fLogOptions.CurrentEvent);
-    fSweep->update();
 }
 
 void TPlanWindow::StepStarted(int AStep) {

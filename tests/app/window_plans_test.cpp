@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
+#include "app/connection_panel.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 #include "tests/support/event_loop.h"
@@ -208,7 +209,7 @@ TEST_F(WindowPlans, RunsATwoStepPlanToItsEndShowingWhatEndsEachStep) {
     EXPECT_TRUE(h.presenter.errors.isEmpty()) << h.presenter.errors.join('\n').toStdString();
 }
 
-TEST_F(WindowPlans, ClosingEitherWindowMidRunStopsItWithTheOutputOff) {
+TEST_F(WindowPlans, ClosingEitherWindowOrDisconnectingMidRunStopsItWithTheOutputOff) {
     Type(0, 2, "");
     Type(0, 3, "I<=0.01");
     Type(0, 4, "60");
@@ -226,6 +227,15 @@ TEST_F(WindowPlans, ClosingEitherWindowMidRunStopsItWithTheOutputOff) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->Runner()->EndReason(), TPlanEnd::Stopped);
     ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 0; }));
+    ASSERT_TRUE(h.WaitFor([&] { return window->RunButton()->isEnabled(); }));
+
+    // Disconnect does not leave the output on behind it either.
+    ASSERT_TRUE(runUntilOn());
+    h.form->ConnectionPanel()->DisconnectBtn()->click();
+    EXPECT_FALSE(h.form->Session().Connected());
+    EXPECT_EQ(h.supply->Register(simreg::ONOFF), 0);
+    EXPECT_FALSE(window->Running());
+    ASSERT_TRUE(h.Connect());
     ASSERT_TRUE(h.WaitFor([&] { return window->RunButton()->isEnabled(); }));
 
     // A close of the main window the program started (a signal) asks nothing and switches the

@@ -39,6 +39,8 @@ public:
     // The plan is made for the identified model, printed, and refused before the key lock when
     // the model cannot deliver it.
     QString CheckLimits() override {
+        const QString held = HeldElsewhere();
+        if (!held.isEmpty()) return held;
         const uint32_t div = gCurrentDiv();
         fCharge = MakeChargePlan(fSpec, div);
         if (!fCharge.Error.isEmpty()) return "charge: " + fCharge.Error;

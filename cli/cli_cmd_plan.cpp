@@ -31,6 +31,8 @@ public:
 
     // Before the key lock: nothing has been written when the plan does not fit the model.
     QString CheckLimits() override {
+        const QString held = HeldElsewhere();
+        if (!held.isEmpty()) return held;
         const QString error =
             CheckPlanLimits(fPlan, gMaxUset(), gMaxIset(), gCurrentDiv(), fCtx.Core().Data().UIN);
         return error.isEmpty() ? error : fCtx.Request().PlanFile + ": " + error;

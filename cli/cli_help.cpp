@@ -254,9 +254,12 @@ QString CommandHelp(const QString& ACommand) {
             "and one at each step's end; FILE is only emptied once the run starts. The output\n"
             "is switched off at the end, on Ctrl-C, on a closed standard output, on a lost link\n"
             "and when the log cannot be written.\n"
+            "A supply whose keys another program holds (the window, serve-scpi, another run) is\n"
+            "left alone.\n"
             "Exit codes: 0 the plan ran to its end, 2 bad plan (line number given; nothing is\n"
-            "sent) or one the model cannot deliver, 3 link lost, 4 the output went off where no\n"
-            "step waited for a trip, 6 the log cannot be written, 130 interrupted.\n");
+            "sent), one the model cannot deliver or a supply another program holds, 3 link\n"
+            "lost, 4 the output went off where no step waited for a trip, 6 the log cannot be\n"
+            "written, 130 interrupted.\n");
     if (ACommand == "charge")
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] charge --chemistry li-ion|lifepo4|lead-acid|nimh\n"

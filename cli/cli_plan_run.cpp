@@ -33,6 +33,14 @@ QString TPlanRunCommand::Amperes(uint32_t AMilliamps) const {
     return gCurrentDiv() == 10 ? Number(AMilliamps / 1000.0, 3) : Number(AMilliamps / 1000.0, 2);
 }
 
+QString TPlanRunCommand::HeldElsewhere() {
+    if (fCtx.Core().Data().LOCK == 0) return {};
+    return fCtx.Request().Command +
+           ": the supply's keys are locked by another program (the window, serve-scpi, another "
+           "benchlordctl, or a run with --keep-lock); nothing was changed: end that program or "
+           "unlock the keys at the supply first";
+}
+
 void TPlanRunCommand::OpenLog() {
     const QString& path = fCtx.Request().LogPath;
     if (path.isEmpty()) return;

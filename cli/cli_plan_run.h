@@ -29,6 +29,9 @@ protected:
     // The last line: why the plan ended, the time, charge and energy.
     virtual QString Summary(TPlanEnd AEnd) const;
 
+    // At CheckLimits: a refusal when another program holds the supply's keys (the window,
+    // serve-scpi, another run): two programs would fight over the output.
+    QString HeldElsewhere();
     // Checks that the --log file can be written (it is left as it is); a failure ends the
     // command with exit 6.
     void OpenLog();

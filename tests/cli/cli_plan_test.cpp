@@ -209,6 +209,26 @@ TEST_F(CliPlan, WhatTheModelCannotDeliverIsRefusedWithNothingWritten) {
     EXPECT_TRUE(SupplyWrites(h.supply.Supply()).isEmpty());
 }
 
+// A supply another program holds (its keys locked, its output on) is left alone: two programs
+// would fight over the output.
+TEST_F(CliPlan, ASupplyAnotherProgramHoldsIsLeftAlone) {
+    h.supply.SetReg(simreg::LOCK, 1);
+    h.supply->SetOutput(true);
+    const QString plan = File("plan.csv", "5,0.2,60\n");
+    for (const QStringList& args :
+         {QStringList{"plan", "run", plan},
+          QStringList{"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "1"}}) {
+        const auto run = Run(args);
+        EXPECT_EQ(run.Code, 2);
+        EXPECT_NE(run.Err.find(": the supply's keys are locked by another program"),
+                  std::string::npos)
+            << run.Err;
+    }
+    EXPECT_TRUE(SupplyWrites(h.supply.Supply()).isEmpty());
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 1);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 1);
+}
+
 // How a charge is cut short once its output is on, and the exit code.
 struct TCut {
     const char* Name;

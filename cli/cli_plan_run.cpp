@@ -130,7 +130,7 @@ QString TPlanRunCommand::Summary(TPlanEnd AEnd) const {
         case TPlanEnd::OutputOff:
             return "the output went off";
         case TPlanEnd::Stopped:
-            return "interrupted";
+            return "stopped";  // Ctrl-C, a closed standard output, a log that cannot be written
         case TPlanEnd::LinkLost:
             break;
     }

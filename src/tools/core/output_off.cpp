@@ -9,11 +9,6 @@
 #include "session/session_core.h"
 
 bool SwitchOutputOffNow(TSessionCore& ACore, int ATimeoutMs) {
-    return WriteRegistersNow(ACore, 9, {0}, ATimeoutMs);
-}
-
-bool WriteRegistersNow(TSessionCore& ACore, uint16_t AStart, const std::vector<uint16_t>& AValues,
-                       int ATimeoutMs) {
     TKRModbusMaster& master = ACore.ModbusMaster();
     TKRConnector* connector = master.Connector();
     if (connector == nullptr) return false;
@@ -36,15 +31,12 @@ bool WriteRegistersNow(TSessionCore& ACore, uint16_t AStart, const std::vector<u
     auto state = std::make_shared<TState>();
     QEventLoop loop;
     state->Loop = &loop;
-    const auto done = [state](int32_t AError, const void*) {
-        state->Done = true;
-        state->Answered = AError == 0;
-        if (state->Loop) state->Loop->quit();
-    };
-    if (AValues.size() == 1)
-        master.WriteHoldingRegister(ACore.MBType(), ACore.MBAddr(), AStart, AValues[0], done);
-    else
-        master.WriteHoldingRegisters(ACore.MBType(), ACore.MBAddr(), AStart, AValues, done);
+    master.WriteHoldingRegister(ACore.MBType(), ACore.MBAddr(), 9, 0,
+                                [state](int32_t AError, const void*) {
+                                    state->Done = true;
+                                    state->Answered = AError == 0;
+                                    if (state->Loop) state->Loop->quit();
+                                });
     if (!state->Done) {
         QTimer::singleShot(ATimeoutMs, &loop, &QEventLoop::quit);
         loop.exec();

@@ -74,6 +74,7 @@ ${entries}    };
                    ${PROJECT_SOURCE_DIR}/fuzz/replay_targets.h ${table} ${wrappers})
     target_link_libraries(tests_fuzz_replay PRIVATE ${BENCHLORD_FUZZ_DEPS} GTest::gtest
                           GTest::gtest_main)
+    benchlord_test_optimisation(tests_fuzz_replay)
     target_compile_definitions(tests_fuzz_replay PRIVATE
         BENCHLORD_FUZZ_CORPUS="${PROJECT_SOURCE_DIR}/fuzz/corpus")
     gtest_discover_tests(tests_fuzz_replay DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES

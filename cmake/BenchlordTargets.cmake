@@ -32,7 +32,15 @@ function(benchlord_tests name dir)
     endif()
     add_executable(${name} ${srcs})
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+    benchlord_test_optimisation(${name})
     gtest_discover_tests(${name}
         DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
         PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BENCHLORD_TEST=1")
+endfunction()
+
+# Test programs' own sources are compiled with -O1: they are fixtures and assertions, and at -O2
+# most of their compile time went into optimising GoogleTest's expansions. The code under test
+# keeps the build type's level.
+function(benchlord_test_optimisation name)
+    target_compile_options(${name} PRIVATE $<$<CONFIG:Release,RelWithDebInfo>:-O1>)
 endfunction()

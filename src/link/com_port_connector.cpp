@@ -1,10 +1,6 @@
 #include "link/com_port_connector.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <ctime>
 
 namespace {
 // Largest number of reply bytes read in one exchange.
@@ -29,15 +25,6 @@ uint64_t WireTimeUs(const TKRCOMLineSettings& ALine, int32_t ABytes) {
         1 + ALine.DataBits + (ALine.Parity != 0 ? 1 : 0) + (ALine.StopBits ? 2 : 1);
     return static_cast<uint64_t>(ABytes) * static_cast<uint64_t>(bits) * 1000000u /
            static_cast<uint64_t>(ALine.BaudRate);
-}
-
-// Sleeps AMicros unless AStopFd becomes readable first.
-void SleepUnlessStopped(uint64_t AMicros, int AStopFd) {
-    timespec t{static_cast<time_t>(AMicros / 1000000u),
-               static_cast<long>(AMicros % 1000000u) * 1000};
-    pollfd p{AStopFd, POLLIN, 0};
-    while (ppoll(&p, AStopFd >= 0 ? 1 : 0, &t, nullptr) < 0 && errno == EINTR) {
-    }
 }
 }  // namespace
 
@@ -182,7 +169,7 @@ int32_t TKRCOMPortThread::CollectReply(uint32_t ASendTime) {
                 const uint64_t leftMs = std::min<uint64_t>(
                     gapDeadline - now, window - std::min(window, now - ASendTime));
                 const uint64_t us = std::min(WireTimeUs(line, next - received), leftMs * 1000);
-                if (us > 0) SleepUnlessStopped(us, StopFd());
+                if (us > 0) SleepUnlessStopped(us);
             }
             continue;
         }

@@ -140,6 +140,11 @@ void TKRConnector::SetWaitRespTime(uint32_t Value) {
     if (FThread) FThread->FWaitRespTime.store(Value);
 }
 
+void TKRConnector::SetExchangePause(uint32_t Value) {
+    FExchangePause.store(Value);
+    if (FThread) FThread->FExchangePause.store(Value);
+}
+
 void TKRConnector::SetReconnectTime(uint32_t Value) {
     FReconnectTime.store(Value);
     if (FThread) FThread->FReconnectTime.store(Value);

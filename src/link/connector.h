@@ -128,6 +128,12 @@ public:
     // 0 or less switches the failure count off.
     int32_t CountErrorsForReconnect() const { return FCountErrorsForReconnect.load(); }
     void SetCountErrorsForReconnect(int32_t Value) { FCountErrorsForReconnect.store(Value); }
+    // Least time in milliseconds the line stays quiet after an exchange before the next one
+    // starts (0: none). The worker keeps it right after handing the reply back, so a frame
+    // queued meanwhile goes out when it ends, without waking the worker once more; a frame
+    // still waiting when the queue is cleared or the connector deactivated is never sent.
+    uint32_t ExchangePause() const { return FExchangePause.load(); }
+    void SetExchangePause(uint32_t Value);
 
     // Events. OnSend/OnRecv run on the worker thread; OnSendAsync/OnRecvAsync run on the
     // user-interface thread while the worker waits; OnConnectionStatus on the UI thread.
@@ -178,6 +184,7 @@ private:
     std::atomic<uint32_t> FReadTimeout{100};
     std::atomic<uint32_t> FWriteTimeout{100};
     std::atomic<uint32_t> FConnectTimeout{1000};
+    std::atomic<uint32_t> FExchangePause{0};
     std::unique_ptr<TKRUiDispatcher> FHandle;  // the hidden message window
     mutable std::mutex FEventLock;             // guards FName and the handler slots below
     std::string FName;
@@ -209,9 +216,11 @@ public:
     std::atomic<uint32_t> FReadTimeout;
     std::atomic<uint32_t> FWriteTimeout;
     std::atomic<uint32_t> FConnectTimeout;
+    std::atomic<uint32_t> FExchangePause;
 
 protected:
     // Takes the oldest packet as FPK and runs Exchange(); exceptions become runtime errors.
+    // Then keeps the exchange pause, before the queue is looked at again.
     void WorkStep() override;
     bool WorkPending() override;
     // The transport's exchange step for FPK. Must hand FPK back with Deliver().

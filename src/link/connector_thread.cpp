@@ -14,6 +14,7 @@ TKRConnectorThread::TKRConnectorThread(TKRConnector* AConnector)
       FReadTimeout(AConnector->FReadTimeout.load()),
       FWriteTimeout(AConnector->FWriteTimeout.load()),
       FConnectTimeout(AConnector->FConnectTimeout.load()),
+      FExchangePause(AConnector->FExchangePause.load()),
       FConnector(AConnector) {
     // Dated one reconnect pause in the past, so the first exchange may connect at once.
     FCreatedConnectTime = Now() - FReconnectTime.load() - 1;
@@ -41,6 +42,10 @@ void TKRConnectorThread::WorkStep() {
         FPK->Length = 0;
         Deliver();
     }
+    // The pause is slept before the next packet is taken, never with one in hand: what the
+    // user-interface thread queues meanwhile is found at its end, and a clear still reaches it.
+    if (const uint32_t pause = FExchangePause.load(); pause > 0)
+        SleepUnlessStopped(uint64_t{pause} * 1000u);
 }
 
 bool TKRConnectorThread::EnsureConnected() {

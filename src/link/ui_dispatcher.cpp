@@ -1,5 +1,6 @@
 #include "link/ui_dispatcher.h"
 
+#include <QMetaMethod>
 #include <QPointer>
 #include <QThread>
 #include <exception>
@@ -35,8 +36,8 @@ void TKRUiDispatcher::Enqueue(TMessage AMsg) {
         FMessages.push_back(std::move(AMsg));
         if (!FWakePending) FWakePending = wake = true;
     }
-    // The wake-up carries no data; the message itself went through FLock. Invoking by name
-    // keeps the queued call's allocation inside Qt.
+    // The wake-up carries no data; the message itself went through FLock. Invoking through the
+    // meta-object keeps the queued call's allocation inside Qt.
     if (wake) PostWake();
 }
 
@@ -53,7 +54,10 @@ void TKRUiDispatcher::ResetCallEventLocked() {
 }
 
 void TKRUiDispatcher::PostWake() {
-    QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
+    // Looked up once: a look-up by name on every reply costs more than the call itself.
+    static const QMetaMethod drain =
+        staticMetaObject.method(staticMetaObject.indexOfMethod("Drain()"));
+    drain.invoke(this, Qt::QueuedConnection);
 }
 
 void TKRUiDispatcher::PostPacket(std::unique_ptr<TKRConnectorPack> APack) {

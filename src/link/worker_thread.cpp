@@ -1,6 +1,10 @@
 #include "link/worker_thread.h"
 
+#include <poll.h>
 #include <pthread.h>
+
+#include <cerrno>
+#include <ctime>
 
 TKRThread2::TKRThread2(const TKREvent* AWaitEvent) : FWorkEvent(AWaitEvent) {}
 
@@ -20,6 +24,14 @@ void TKRThread2::Terminate() {
 
 void TKRThread2::WaitFor() {
     if (FThread.joinable()) FThread.join();
+}
+
+void TKRThread2::SleepUnlessStopped(uint64_t AMicros) const {
+    timespec t{static_cast<time_t>(AMicros / 1000000u),
+               static_cast<long>(AMicros % 1000000u) * 1000};
+    pollfd p{FStopEvent.Fd(), POLLIN, 0};
+    while (ppoll(&p, 1, &t, nullptr) < 0 && errno == EINTR) {
+    }
 }
 
 void TKRThread2::SetActive(bool Value) {

@@ -4,6 +4,7 @@
 // WorkPending() says so, without waiting on the events between steps.
 
 #include <atomic>
+#include <cstdint>
 #include <thread>
 
 #include "link/kr_event.h"
@@ -39,6 +40,8 @@ protected:
     virtual void WorkStep() = 0;
     // True when another work step has work right away; checked between steps.
     virtual bool WorkPending() { return false; }
+    // Sleeps AMicros microseconds unless the thread is told to terminate first.
+    void SleepUnlessStopped(uint64_t AMicros) const;
 
 private:
     void Execute();

@@ -72,6 +72,9 @@ void TSessionCore::OnOffBtnClick() {
     if (!fConnected || gData.LOCK != 1 || fObserver) return;
     const bool wasOn = fPowerOn;
     fPowerOn = !fPowerOn;
+    // Until the write of this click is acknowledged, a reading taken before it (a poll already
+    // on its way) must not be taken for the device switching off and undo the click.
+    fWriteOnOffAccepted = false;
     if (!fModel.RCNT) {
         // The time continues from where it stood.
         fTimePowerStart = fClock.TickCount();

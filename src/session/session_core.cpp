@@ -35,6 +35,11 @@ TSessionCore::TSessionCore(TSessionView& AView, TSettingsStore& ASettings, const
     fTCPConnector->SetOnConnectionStatus(status);
 
     fTaskMgr->SetTimeout(fTimings.ResponseTimeout);
+    // The pause after each reply is kept by the link's worker right after the exchange, so that
+    // each request costs neither a scheduler timer nor a wake-up of an idle worker.
+    fCOMPortConnector->SetExchangePause(fTimings.TaskInterval);
+    fTCPConnector->SetExchangePause(fTimings.TaskInterval);
+    fTaskMgr->SetPauseInLink(true);
     BindJobs();
 
     fOscillTimer.setInterval(static_cast<int>(fTimings.SessionTick));

@@ -53,7 +53,8 @@ void TLN_TaskMgr::Callback() {
     // stop nothing is sent until the next Start.
     if (!fRunning) return;
     fErrorCount = 0;
-    Restart(fInterval);
+    // Once the reply's handlers have returned (a zero timer), not from inside them.
+    Restart(fPauseInLink ? 0 : fInterval);
 }
 
 uint32_t TLN_TaskMgr::PollWait() const {

@@ -51,7 +51,7 @@ public:
     // restart the scheduler.
     void Stop();
     // Called by every reply handler after a successful reply: the next job follows fInterval
-    // after this reply.
+    // after this reply (issued at once when the link keeps that pause, see SetPauseInLink).
     void Callback();
 
     bool Running() const { return fRunning; }
@@ -64,6 +64,11 @@ public:
     // (0, as in the window: poll again after the pause interval). Pending jobs are still served
     // after the pause interval.
     void SetPollPause(uint32_t APause) { fPollPause = APause; }
+    // True when the link keeps the pause interval after each exchange itself (the connector's
+    // exchange pause): a reply's Callback then lets the next job go out at once, and the link
+    // holds it back until the pause has passed. This saves the scheduler a timer wake-up per
+    // request and the link's worker the wake-up of a request arriving while it is idle.
+    void SetPauseInLink(bool AValue) { fPauseInLink = AValue; }
 
     // Job handlers, each issuing one request; a job without a handler is still consumed.
     TTaskNotifyEvent fOnReadMemNum;
@@ -124,6 +129,7 @@ private:
     uint32_t fTimeout = 1000;
     uint32_t fInterval;
     uint32_t fPollPause = 0;
+    bool fPauseInLink = false;
     QElapsedTimer fLastPoll;
     // Between Start and Stop (or the error stop, or a served jump to the boot loader).
     bool fRunning = false;

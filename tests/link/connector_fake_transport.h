@@ -3,6 +3,7 @@
 // succeeds and how each exchange ends, and can hold an exchange at a gate.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -33,8 +34,9 @@ struct TFakeTransport {
     // Per exchange: 0 = reply (echo of the frame), a failure code, or -1 = throw.
     std::deque<int32_t> Outcomes;
     std::vector<uint8_t> Served;  // first byte of every frame written, in order
-    bool Gate = false;            // hold exchanges until opened
-    int Entered = 0;              // exchanges that reached the gate
+    std::vector<std::chrono::steady_clock::time_point> ServedAt;  // when each was written
+    bool Gate = false;                                            // hold exchanges until opened
+    int Entered = 0;                                              // exchanges that reached the gate
 
     void OpenGate() {
         std::lock_guard lock(Lock);
@@ -78,6 +80,7 @@ protected:
             FT->Changed.notify_all();
             FT->Changed.wait(lock, [&] { return !FT->Gate || Terminated(); });
             FT->Served.push_back((*FPK->Pack)[0]);
+            FT->ServedAt.push_back(std::chrono::steady_clock::now());
             if (!FT->Outcomes.empty()) {
                 outcome = FT->Outcomes.front();
                 FT->Outcomes.pop_front();

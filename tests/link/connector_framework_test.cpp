@@ -252,6 +252,42 @@ TEST_F(ConnectorFramework, QueueClearCompletesTheWaitingPacketsWithNotActive) {
     EXPECT_EQ(Rec.Done[2].Error, 0);
 }
 
+TEST_F(ConnectorFramework, TheExchangePauseHoldsTheNextFrameAndWhatWaitsInItIsNeverSent) {
+    using namespace std::chrono;
+    Conn->SetActive(true);
+    // A frame queued by the completion of the one before waits out the pause, then goes.
+    Conn->SetExchangePause(60);
+    Conn->Send(
+        Frame(1), 8,
+        [&](int32_t AError, PKRBuffer APack, int32_t ALength, void* AData) {
+            Rec.Handler()(AError, APack, ALength, AData);
+            Send(2);
+        },
+        nullptr, true, 8);
+    ASSERT_TRUE(WaitDone(2));
+    EXPECT_EQ(Rec.Done[1].Error, 0);
+    ASSERT_EQ(T.Served, (std::vector<uint8_t>{1, 2}));
+    EXPECT_GE(T.ServedAt[1] - T.ServedAt[0], milliseconds(60));
+
+    // During a long pause: a cleared frame and one waiting at deactivation complete with
+    // cerNotActive and never reach the line; deactivation does not wait for the pause.
+    Conn->SetExchangePause(60000);
+    Send(3);
+    ASSERT_TRUE(WaitDone(3));
+    Send(4);
+    Conn->QueueClear();
+    ASSERT_EQ(Rec.Done.size(), 4u);
+    EXPECT_EQ(Rec.Done[3].Error, cerNotActive);
+    Send(5);
+    const auto before = steady_clock::now();
+    Conn->SetActive(false);
+    EXPECT_LT(steady_clock::now() - before, seconds(10));
+    ASSERT_EQ(Rec.Done.size(), 5u);
+    EXPECT_EQ(Rec.Done[4].Tag, 5);
+    EXPECT_EQ(Rec.Done[4].Error, cerNotActive);
+    EXPECT_EQ(T.Served, (std::vector<uint8_t>{1, 2, 3}));
+}
+
 TEST_F(ConnectorFramework, DestructionCompletesEveryPacketOnce) {
     T.Gate = true;
     Conn->SetActive(true);

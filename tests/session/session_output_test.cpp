@@ -101,6 +101,22 @@ TEST_F(SessionOutput, ProtectionTripIsFollowedBySwitchOff) {
     EXPECT_TRUE(h.view.panel.KnobsEnabled);
     EXPECT_FALSE(h.view.cv);
     EXPECT_TRUE(h.core->Connected());
+
+    // Switched on again while a poll sent before the click is on its way: its reading (output
+    // still off) must not undo the click.
+    TLN_TaskMgr& tasks = h.core->TaskMgr();
+    const TTaskNotifyEvent poll = tasks.fOnReadData;
+    bool armed = true;
+    tasks.fOnReadData = [&](TLN_TaskMgr* ASender) {
+        poll(ASender);
+        if (!armed) return;
+        armed = false;
+        h.core->OnOffBtnClick();
+    };
+    ASSERT_TRUE(h.WaitFor([&] { return !armed; }));
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 1 && h.view.cv; }));
+    EXPECT_TRUE(h.core->PowerOn());
+    tasks.fOnReadData = poll;
 }
 
 TEST_F(SessionOutput, MismatchLampsShowSetValuesChangedAtTheDevice) {

@@ -5,6 +5,9 @@
 namespace {
 // Largest number of reply bytes read in one exchange.
 constexpr int32_t kMaxReply = 255;
+// Longest time in microseconds a whole short reply (an exception) may wait after its last byte
+// before it is recognised, when the sleep goes on to the expected length instead.
+constexpr uint64_t kShortReplyLateUs = 5000;
 
 // True when the last ADelimiterLen bytes of the reply, read as a big-endian number, equal the
 // delimiter (CR LF is 0x0D0A with length 2).
@@ -163,8 +166,12 @@ int32_t TKRCOMPortThread::CollectReply(uint32_t ASendTime) {
             // then take them in one read. Bytes that are slower than the line are waited for as
             // before; the sleep never passes the silence gap or the window.
             if (pk.RLen > 0) {
-                const int32_t next =
-                    pk.ShortReply > received && pk.ShortReply < pk.RLen ? pk.ShortReply : pk.RLen;
+                // Where the rest of the expected reply is near, the short reply is not looked
+                // for on its own: one wake-up less per reply on a fast line, and a short reply
+                // is then recognised at most kShortReplyLateUs after its end.
+                const bool lookShort = pk.ShortReply > received && pk.ShortReply < pk.RLen &&
+                                       WireTimeUs(line, pk.RLen - received) > kShortReplyLateUs;
+                const int32_t next = lookShort ? pk.ShortReply : pk.RLen;
                 const uint32_t now = Now();
                 const uint64_t leftMs = std::min<uint64_t>(
                     gapDeadline - now, window - std::min(window, now - ASendTime));

@@ -147,11 +147,16 @@ void TSessionCore::RefreshOutputs() {
 }
 
 void TSessionCore::RefreshInputVoltage() {
-    fView.ShowInputVoltage("VIN " + FormatFixedPoint(gData.UIN, 3) + " V");
+    // Formatted again only when the value changed: this runs for every reading.
+    if (gData.UIN != fInputVoltageText.Value || fInputVoltageText.Text.isEmpty())
+        fInputVoltageText = {gData.UIN, "VIN " + FormatFixedPoint(gData.UIN, 3) + " V"};
+    fView.ShowInputVoltage(fInputVoltageText.Text);
 }
 
 void TSessionCore::RefreshProtection() {
-    fView.ShowProtection(gData.PROTECT != 0, ProtectionLabel(gData.PROTECT));
+    if (gData.PROTECT != fProtectionText.Value || fProtectionText.Text.isEmpty())
+        fProtectionText = {gData.PROTECT, ProtectionLabel(gData.PROTECT)};
+    fView.ShowProtection(gData.PROTECT != 0, fProtectionText.Text);
 }
 
 void TSessionCore::RefreshTemperature() {

@@ -363,6 +363,13 @@ private:
     TColor fCLR1 = 0xFFFFFF;
     TColor fCLR2 = 0x00FF00;
     TColor fCLR3 = 0x00FFFF;
+    // A read-out's text with the value it was formatted from, kept between readings.
+    struct TFormatted {
+        uint32_t Value = 0;
+        QString Text;
+    };
+    TFormatted fInputVoltageText;
+    TFormatted fProtectionText;
     TColor fSetColor_ = 0xFFFFFFFF;
     TColor fOutColor_ = 0xFFFFFFFF;
     // Set while the destructor tears the link down: late completions are ignored.

@@ -36,15 +36,27 @@ bool ConvertRun(std::string_view run, int32_t& out) {
 
 QString FormatFixedPoint(uint32_t value, uint32_t pointPos) {
     const uint32_t p = pointPos == 0 ? 1 : pointPos;
-    QString text;
+    // Built in place: this runs for several read-outs of every reading.
+    char text[24];
+    size_t n = 0;
     uint32_t rest = value;
     for (uint32_t i = 6; i >= 1; --i) {
-        const uint32_t d = rest / kDecimalWeights[i];
+        uint32_t d = rest / kDecimalWeights[i];
         rest -= d * kDecimalWeights[i];
-        if (i <= p || d != 0 || !text.isEmpty()) text += QString::number(d);
-        if (i == p && i > 1) text += QLatin1Char('.');
+        if (i <= p || d != 0 || n > 0) {
+            // The leading position takes what is above six digits, as a number of its own.
+            char digits[11];
+            size_t k = 0;
+            do {
+                digits[k++] = static_cast<char>('0' + d % 10);
+                d /= 10;
+            } while (d != 0);
+            while (k > 0)
+                text[n++] = digits[--k];
+        }
+        if (i == p && i > 1) text[n++] = '.';
     }
-    return text;
+    return QString::fromLatin1(text, static_cast<qsizetype>(n));
 }
 
 QString FormatHoursMinutes(uint32_t minutes) {

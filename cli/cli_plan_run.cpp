@@ -66,9 +66,9 @@ void TPlanRunCommand::BeginPlan(const TPlan& APlan) {
     TSessionCore& core = fCtx.Core();
     // The run starts: only now is the file emptied and given its heading.
     if (!Write(QByteArray(kReadingsCsvHeader) + "\n", true)) return;
-    fBegun = true;
     fTarget = std::make_unique<TSessionTarget>(core);
     fRunner = std::make_unique<TPlanRunner>(*fTarget, fClock);
+    fBegun = true;
     fRunner->SetReadingsInARow(fCtx.Request().PlanReadings);
     fRunner->fOnStepStarted = [this](int AStep) { StepStarted(AStep); };
     fRunner->fOnStepEnded = [this](const TStepResult& AResult) { StepEnded(AResult); };
@@ -185,9 +185,12 @@ void TPlanRunCommand::LiveReading() {
 
 void TPlanRunCommand::Stopping() {
     fStopping = true;
-    TSessionCore& core = fCtx.Core();
-    if (fRunner && fRunner->Running()) fRunner->Stop(!core.Connected());
-    if (fBegun && (core.PowerOn() || core.Data().ONOFF != 0))
-        SwitchOutputOffNow(core, core.Timings().DrainTimeout);
+    // A run refused before it began (a log that cannot be written) may have no session at all.
+    if (fBegun) {
+        TSessionCore& core = fCtx.Core();
+        if (fRunner->Running()) fRunner->Stop(!core.Connected());
+        if (core.PowerOn() || core.Data().ONOFF != 0)
+            SwitchOutputOffNow(core, core.Timings().DrainTimeout);
+    }
     fFile.Close();
 }

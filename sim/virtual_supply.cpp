@@ -376,6 +376,7 @@ void VirtualSupply::Impl::OnSerialData(Stream& s, const uint8_t* data, size_t le
             wasBoot = boot;
             if (boot) {
                 const nanoseconds bt = ByteTime(true);
+                const nanoseconds delay = std::chrono::milliseconds(faults.replyDelayMs);
                 s.rxFree = std::max(s.rxFree, s.lastRx);
                 // Byte by byte, so that bytes after a Go reach the restarted firmware.
                 for (; i < len && boot; ++i) {
@@ -386,7 +387,7 @@ void VirtualSupply::Impl::OnSerialData(Stream& s, const uint8_t* data, size_t le
                     if (!out.empty())
                         replies.emplace_back(
                             std::move(out),
-                            s.rxFree + (opt.wireTime ? nanoseconds(busy) : nanoseconds(0)));
+                            s.rxFree + delay + (opt.wireTime ? nanoseconds(busy) : nanoseconds(0)));
                     uint32_t address = 0;
                     if (rom.TakeGo(address)) {
                         boot = false;

@@ -27,7 +27,7 @@
 
 // Faults, each off at 0/false; switchable at start and at run time.
 struct SimFaults {
-    uint32_t replyDelayMs = 0;     // extra time before every reply
+    uint32_t replyDelayMs = 0;     // extra time before every reply, the boot loader's too
     uint32_t dropEvery = 0;        // every Nth reply is not sent
     uint32_t corruptCrcEvery = 0;  // every Nth RTU reply carries an inverted CRC
     uint32_t shortEvery = 0;       // every Nth reply lacks its last byte (framed as sent)

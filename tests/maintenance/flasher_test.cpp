@@ -186,6 +186,36 @@ INSTANTIATE_TEST_SUITE_P(
                     "verify"}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
+TEST(FlasherTest, ResyncsWithABootLoaderLeftMidCommandWhoseAnswersComeLate) {
+    // An earlier run left a Write waiting for its address; the line (a slow adapter) delivers
+    // every answer well after the re-synchronisation's short window. The first probe's NACK
+    // then comes while the second probe waits: it must not be taken for that probe's answer
+    // with the second probe's byte still pending in front of the next command.
+    FlasherRig rig;
+    ASSERT_TRUE(rig.Open());
+    const uint8_t started[] = {0x7F, 0x31, 0xCE};
+    ASSERT_EQ(rig.port.Write(started, 3), 3);
+    uint8_t acks[2] = {};
+    int32_t got = 0;
+    for (int waits = 0; got < 2 && waits < 50; ++waits)
+        if (rig.port.WaitForInput(100)) got += rig.port.Read(acks + got, 2 - got);
+    ASSERT_EQ(got, 2);
+    ASSERT_EQ(acks[1], TSTM32_Flasher::kAck);
+    SimFaults late;
+    late.replyDelayMs = 60;  // three times the window of Fast()
+    rig.sup->SetFaults(late);
+
+    const Bytes image = Pattern(300);
+    ASSERT_TRUE(rig.flasher->FlashFile(rig.File(image), false));
+    EXPECT_EQ(
+        Lines(rig.lines.begin(), rig.lines.begin() + 4),
+        (Lines{"ACK response timeout!", "No answer: re-synchronising with the boot loader ...",
+               "The boot loader was already active: going on", "Activating device: OK"}));
+    EXPECT_EQ(rig.lines.back(), "Started OK");
+    const Bytes flash = rig.sup->FlashImage();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+}
+
 TEST(FlasherTest, RefusesFilesThatWouldBrickTheSupplyBeforeTheFlashIsTouched) {
     FlasherRig rig;
     ASSERT_TRUE(rig.Open());

@@ -19,8 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint8_t kActivation = 0x7F;
-constexpr uint8_t kCmdGet = 0x00, kCmdGetId = 0x02, kCmdRead = 0x11, kCmdGo = 0x21,
-                  kCmdWrite = 0x31, kCmdErase = 0x43, kCmdExtErase = 0x44,
+constexpr uint8_t kCmdGet = 0x00, kCmdGetVersion = 0x01, kCmdGetId = 0x02, kCmdRead = 0x11,
+                  kCmdGo = 0x21, kCmdWrite = 0x31, kCmdErase = 0x43, kCmdExtErase = 0x44,
                   kCmdWriteUnprotect = 0x73, kCmdReadoutUnprotect = 0x92;
 constexpr int32_t kReplyMax = 30;  // bytes taken of a Get or Get ID reply
 const char* const kAlreadyActive = "The boot loader was already active: going on";
@@ -282,6 +282,15 @@ int TSTM32_Flasher::autobaud() {
     return 1;
 }
 
+void TSTM32_Flasher::drain(uint32_t aQuiet) {
+    std::array<uint8_t, 64> junk;
+    do {
+        while (fComPort.Read(junk.data(), junk.size()) > 0) {
+        }
+    } while (!fCancelled.load() && fComPort.WaitForInput(static_cast<int32_t>(aQuiet), fCancelFd) &&
+             fComPort.InputCount() > 0);
+}
+
 int TSTM32_Flasher::resync() {
     // Filler bytes end any frame the boot loader still waits for (the longest, a write's data,
     // has 258 bytes) without effect: 0xFF programs nothing, is no erase code, and no command,
@@ -294,20 +303,44 @@ int TSTM32_Flasher::resync() {
     const uint32_t wire = static_cast<uint32_t>((kBlockSize + 1) * 11 * 1000 / baud);
     pause(wire);
     // The answers to the filler come while it goes out: take them until the line stays quiet.
-    std::array<uint8_t, 64> answers;
-    do {
-        while (fComPort.Read(answers.data(), answers.size()) > 0) {
-        }
-    } while (!fCancelled.load() &&
-             fComPort.WaitForInput(static_cast<int32_t>(fTimeouts.ResyncGap), fCancelFd) &&
-             fComPort.InputCount() > 0);
-    fTimeout = fTimeouts.ResyncGap;
-    for (int probe = 0; probe < 2 && !fCancelled.load(); ++probe) {
+    drain(fTimeouts.ResyncGap);
+    // The first probe is answered only when a byte was pending; then the second one surely is
+    // (by the boot loader, or late by the first), so it gets the full command time-out.
+    bool answered = false;
+    for (int probe = 0; probe < 2 && !answered && !fCancelled.load(); ++probe) {
+        fTimeout = probe == 0 ? fTimeouts.ResyncGap : fTimeouts.Command;
         fTx[0] = kActivation;
         send(fTx.data(), 1);
-        if (wait_reply() != 0) continue;
-        if (fRx[0] == kNack) writeln(kAlreadyActive);
-        return 0;
+        answered = wait_reply() == 0;
+    }
+    if (!answered) {
+        fRx[0] = 0;
+        return 1;
+    }
+    if (fRx[0] == kNack) writeln(kAlreadyActive);
+    return confirm_sync();
+}
+
+int TSTM32_Flasher::confirm_sync() {
+    // An answer taken for a probe's may have been a late one to the filler or to the first
+    // probe, leaving a byte pending. Get Version shows it: a boot loader in step answers ACK,
+    // three bytes and ACK; one byte off, it refuses the pair (NACK) and keeps 0xFE, which a
+    // 0xFF completes to another refused pair. Every frame sent here is answered, so the waits
+    // are full command time-outs; late answers are drained before each try.
+    fTimeout = fTimeouts.Command;
+    for (int attempt = 0; attempt < 4 && !fCancelled.load(); ++attempt) {
+        drain(fTimeouts.ResyncGap);
+        fTx[0] = kCmdGetVersion;
+        fTx[1] = kCmdGetVersion ^ 0xFF;
+        send(fTx.data(), 2);
+        if (wait_reply() != 0) break;
+        if (fRx[0] == kAck) {
+            if (wait_input(4, fTimeout) && fRx[3] == kAck) return 0;
+            continue;
+        }
+        fTx[0] = 0xFF;
+        send(fTx.data(), 1);
+        if (wait_reply() != 0) break;
     }
     fRx[0] = 0;
     return 1;

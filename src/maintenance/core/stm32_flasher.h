@@ -135,6 +135,11 @@ private:
     // After silence to the activation byte: ends a frame an earlier run left unfinished and
     // finds the start of the next command; 0 when the boot loader answered.
     int resync();
+    // After a probe was answered: makes sure the boot loader reads the next frame as a command
+    // (a late answer may have been taken for the probe's); 0 when it does.
+    int confirm_sync();
+    // Reads and drops input until the line stays quiet for aQuiet ms.
+    void drain(uint32_t aQuiet);
     // The chip's own flash size word in KiB, where its family has one; 0 when it is unknown.
     int32_t read_flash_size();
     // After a refused erase: whether the boot loader refuses reading too (read protection).

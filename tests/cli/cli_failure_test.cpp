@@ -135,6 +135,10 @@ TEST(CliFailure, KeyReleaseReplyIsReadBeforeThePortCloses) {
     unit.pty = true;
     TCliHarness h(unit);
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    // Waits far beyond the 40 ms delay, so that on a loaded machine the release is still
+    // answered in time (and the port still closes only after its reply).
+    h.config.Timings.ResponseTimeout = 1000;
+    h.config.Timings.DrainTimeout = 3000;
     const auto run = h.Run(h.Pty() << "read", [&](TCliRunner& ARunner) {
         ARunner.fOnSessionStarted = [&] {
             SimFaults f;

@@ -25,6 +25,19 @@ Bytes Pattern(size_t n) {
     return b;
 }
 
+// The harness of these runs waits for Modbus replies, the boot loader's activation and the
+// read-back far longer than they take: on a loaded machine a slow answer must not become a lost
+// link or a failed step. Silent steps still end within a second.
+class TFlashHarness : public TCliHarness {
+public:
+    explicit TFlashHarness(testsupport::TSupplyConfig AConfig) : TCliHarness(AConfig) {
+        config.Timings.ResponseTimeout = 1000;
+        config.Flasher.Activation = 500;
+        config.Flasher.ReadAck = 500;
+        config.Flasher.ReadData = 500;
+    }
+};
+
 testsupport::TSupplyConfig PtySupply(std::function<void(SimBootOptions&)> AFaults = nullptr) {
     testsupport::TSupplyConfig c = TCliHarness::DefaultSupply();
     c.pty = true;
@@ -46,7 +59,7 @@ protected:
 };
 
 TEST_F(CliFlashTest, UpdatesTheRunningSupplyAndPrintsEveryStep) {
-    TCliHarness h(PtySupply());
+    TFlashHarness h(PtySupply());
     const Bytes image = Pattern(1000);
     const clitest::TCliRun run = h.Run(h.Pty() << "flash" << File(image), nullptr, 8000);
     ASSERT_TRUE(run.Finished);
@@ -81,7 +94,7 @@ class CliFlashFailureTest : public CliFlashTest,
 
 TEST_P(CliFlashFailureTest, ExitsWithItsCodeAndLeavesTheFlashAsTheCaseAllows) {
     const FlashFailure& c = GetParam();
-    TCliHarness h(PtySupply(c.faults));
+    TFlashHarness h(PtySupply(c.faults));
     const Bytes old = Pattern(2048);
     h.supply->LoadFlashImage(old);
     QStringList args = h.Pty();
@@ -136,7 +149,7 @@ class CliFlashRetryTest : public CliFlashTest, public ::testing::WithParamInterf
 
 TEST_P(CliFlashRetryTest, TheCommandItPrintsFinishesTheUpdate) {
     const RetryCase& c = GetParam();
-    TCliHarness h(PtySupply([&c](SimBootOptions& b) { b.commandFaults = {c.fault}; }));
+    TFlashHarness h(PtySupply([&c](SimBootOptions& b) { b.commandFaults = {c.fault}; }));
     h.supply->LoadFlashImage(Pattern(4096));
     const Bytes image(Bytes(1000, 0x3C));
     const QString file = File(image);
@@ -174,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CliFlashTest, InterruptedTransferSaysWhatWasWrittenAndHowToFinish) {
     // The third block's acknowledge is lost: the client waits for it when the signal comes.
-    TCliHarness h(PtySupply([](SimBootOptions& b) { b.commandFaults = {{0x31, 3, 2, true}}; }));
+    TFlashHarness h(PtySupply([](SimBootOptions& b) { b.commandFaults = {{0x31, 3, 2, true}}; }));
     const Bytes image = Pattern(4096);
     const QString file = File(image);
     QTimer watch;
@@ -211,7 +224,7 @@ TEST_F(CliFlashTest, InterruptedTransferSaysWhatWasWrittenAndHowToFinish) {
 }
 
 TEST_F(CliFlashTest, RefusedOverTcpBluetoothAndKoradAndFailsOnAPortTakenByAnotherProgram) {
-    TCliHarness h(PtySupply());
+    TFlashHarness h(PtySupply());
     const QString file = File(Pattern(10));
     clitest::TCliRun run = h.Run(h.Tcp() << "flash" << file);
     EXPECT_EQ(run.Code, 2);
@@ -228,7 +241,7 @@ TEST_F(CliFlashTest, RefusedOverTcpBluetoothAndKoradAndFailsOnAPortTakenByAnothe
     {
         testsupport::TSupplyConfig korad = PtySupply();
         korad.tweak = [](VirtualSupplyOptions& o) { o.identity.variant = SimVariant::korad; };
-        TCliHarness k(korad);
+        TFlashHarness k(korad);
         run = k.Run(k.Pty() << "flash" << file);
         EXPECT_EQ(run.Code, 2);
         EXPECT_NE(run.Err.find("this is a KORAD unit"), std::string::npos) << run.Err;

@@ -25,14 +25,15 @@ Bytes Pattern(size_t n) {
     return b;
 }
 
-// The harness of these runs waits for Modbus replies, the boot loader's activation and the
-// read-back far longer than they take: on a loaded machine a slow answer must not become a lost
-// link or a failed step. Silent steps still end within a second.
+// The harness of these runs waits for Modbus replies and the boot loader's answers far longer
+// than they take: on a loaded machine a slow answer must not become a lost link or a failed
+// step. A silent step still ends within a second.
 class TFlashHarness : public TCliHarness {
 public:
     explicit TFlashHarness(testsupport::TSupplyConfig AConfig) : TCliHarness(AConfig) {
         config.Timings.ResponseTimeout = 1000;
         config.Flasher.Activation = 500;
+        config.Flasher.Command = 1000;  // also the time an interrupt has to come in
         config.Flasher.ReadAck = 500;
         config.Flasher.ReadData = 500;
     }

@@ -250,7 +250,7 @@ TEST_F(ModbusMasterTest, TransportFailuresAreShiftedBelowMinus100) {
 TEST_F(ModbusMasterTest, TruncatedReplyIsAnErrorNotData) {
     conn->SetResponder([](const std::vector<uint8_t>& frame) {
         auto reply = SlaveReply(mbtTCP, frame);
-        reply.resize(reply.size() - 3);
+        reply.erase(reply.end() - 3, reply.end());
         return TFakeConnector::TReply{0, reply};
     });
     Attach();

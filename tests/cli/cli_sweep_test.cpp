@@ -92,14 +92,14 @@ TEST_F(CliSweep, RecordsOneSettledRowPerPointAndStopsAtCompliance) {
                            "set 200 20", "onoff 0", "lock 0"}));
     EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    const std::string expected = std::string(kSweepCsvHeading) +
-                                 "\n"
-                                 "1,0.00,0.20,0.000,0.000,0.000,CV,6\n"
-                                 "2,0.50,0.20,0.500,0.050,0.025,CV,6\n"
-                                 "3,1.00,0.20,1.000,0.100,0.100,CV,6\n"
-                                 "4,1.50,0.20,1.500,0.150,0.225,CV,6\n"
-                                 "5,2.00,0.20,2.000,0.200,0.400,CC,6\n";
-    EXPECT_EQ(Read(dir.filePath("real.csv")).toStdString(), expected);
+    const QByteArray expected = QByteArray(kSweepCsvHeading) +
+                                "\n"
+                                "1,0.00,0.20,0.000,0.000,0.000,CV,6\n"
+                                "2,0.50,0.20,0.500,0.050,0.025,CV,6\n"
+                                "3,1.00,0.20,1.000,0.100,0.100,CV,6\n"
+                                "4,1.50,0.20,1.500,0.150,0.225,CV,6\n"
+                                "5,2.00,0.20,2.000,0.200,0.400,CC,6\n";
+    EXPECT_STREQ(Read(dir.filePath("real.csv")).constData(), expected.constData());
     EXPECT_NE(run.Out.find("point 5: set 2.00 V 0.20 A: 2.000 V 0.200 A 0.400 W CC\n"),
               std::string::npos)
         << run.Out;

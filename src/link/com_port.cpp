@@ -262,8 +262,10 @@ bool TKRCOMPort::Open() {
         return false;
     }
 
-    // 2. Buffers: the kernel's queue sizes are fixed; discard what waits in them.
-    if (s.InputBuffer <= 0 || s.OutputBuffer <= 0 || tcflush(fd, TCIOFLUSH) != 0) {
+    // 2. Buffers: the kernel's queue sizes are fixed; discard stale input (replies to an earlier
+    // program). Output is kept: on a pseudo-terminal, flushing it would discard what the port's
+    // previous user wrote and the other end has not read yet (a jump into the boot loader).
+    if (s.InputBuffer <= 0 || s.OutputBuffer <= 0 || tcflush(fd, TCIFLUSH) != 0) {
         Fail(fd, leBuffers);
         return false;
     }

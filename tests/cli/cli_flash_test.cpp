@@ -27,15 +27,17 @@ Bytes Pattern(size_t n) {
 
 // The harness of these runs waits for Modbus replies and the boot loader's answers far longer
 // than they take: on a loaded machine a slow answer must not become a lost link or a failed
-// step. A silent step still ends within a second.
+// step (answers were seen to stall for a third of a second with two test programs and two
+// busy loops on two cores). A silent step costs up to two seconds.
 class TFlashHarness : public TCliHarness {
 public:
     explicit TFlashHarness(testsupport::TSupplyConfig AConfig) : TCliHarness(AConfig) {
-        config.Timings.ResponseTimeout = 1000;
-        config.Flasher.Activation = 500;
-        config.Flasher.Command = 1000;  // also the time an interrupt has to come in
-        config.Flasher.ReadAck = 500;
-        config.Flasher.ReadData = 500;
+        config.Timings.ResponseTimeout = 2000;
+        config.SerialWaitResp = 2000;
+        config.Flasher.Activation = 1000;
+        config.Flasher.Command = 2000;  // also the time an interrupt has to come in
+        config.Flasher.ReadAck = 2000;
+        config.Flasher.ReadData = 2000;
     }
 };
 

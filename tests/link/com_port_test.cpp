@@ -95,6 +95,18 @@ TEST_F(ComPortTest, OpensConfiguresAndExchangesBytes) {
     EXPECT_EQ(fPort.InputCount(), 0);
 }
 
+TEST_F(ComPortTest, OpeningDropsStaleInputButNotWhatTheOtherEndHasStillToRead) {
+    // A frame written just before the port was closed (the jump into the boot loader) must
+    // still reach the device when the port is opened again before the device read it.
+    ASSERT_TRUE(fPort.Open());
+    ASSERT_EQ(fPort.Write("\x01\x06\x00\x20\x04\xD2", 6), 6);
+    fPort.Close();
+    ASSERT_TRUE(fDevice.Send(std::vector<uint8_t>{0x55, 0xAA}));  // a reply nobody read
+    ASSERT_TRUE(fPort.Open());
+    EXPECT_EQ(fPort.InputCount(), 0);
+    EXPECT_EQ(fDevice.Receive(6), (std::vector<uint8_t>{1, 6, 0, 0x20, 4, 0xD2}));
+}
+
 TEST_F(ComPortTest, OpenOnAnOpenPortReturnsTrueWithoutTouchingTheSettings) {
     int connected = 0;
     fPort.SetOnConnected([&](TKRCOMPort*) { ++connected; });

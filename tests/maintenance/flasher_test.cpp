@@ -25,10 +25,14 @@ Bytes Pattern(size_t n, uint8_t seed = 0) {
     return b;
 }
 
+// Waits that end on an answer are long enough for a loaded machine (stalls of a third of a
+// second were seen); the short windows are the ones some tests must see expire.
 TFlasherTimeouts Fast() {
     TFlasherTimeouts t;
-    t.Activation = 150;  // silence in activation costs this
-    t.Command = 300;
+    t.Activation = 500;  // silence in activation costs this
+    t.Command = 1000;
+    t.ReadAck = 1000;
+    t.ReadData = 1000;
     t.ReplyGap = 20;
     t.ResyncGap = 20;
     t.ReadPause = 0;

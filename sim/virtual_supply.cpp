@@ -411,12 +411,16 @@ void VirtualSupply::Impl::OnSerialData(Stream& s, const uint8_t* data, size_t le
             }
             continue;
         }
-        s.rtu.Push(data + i, len - i);
-        i = len;
-        while (auto frame = s.rtu.Next()) {
-            OnRtuFrame(s, *frame);
-            std::lock_guard<std::mutex> lock(mu);
-            if (boot) break;  // the jump command: later bytes belong to the boot loader
+        // Byte by byte: the bytes after a jump command in the same read belong to the boot
+        // loader (a slow reader gets the jump and the activation byte together).
+        bool jumped = false;
+        while (i < len && !jumped) {
+            s.rtu.Push(data + i++, 1);
+            while (auto frame = s.rtu.Next()) {
+                OnRtuFrame(s, *frame);
+                std::lock_guard<std::mutex> lock(mu);
+                if ((jumped = boot)) break;
+            }
         }
     }
 }

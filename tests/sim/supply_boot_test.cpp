@@ -122,6 +122,15 @@ TEST_F(SupplyBootTest, WriteVerifyAndGoThroughTheLibrary) {
     EXPECT_EQ(sup->FlashImage(), saved);
 }
 
+TEST_F(SupplyBootTest, ActivationRightBehindTheJumpReachesTheBootLoader) {
+    // Read together with the jump command (a supply that reads late), 0x7F still activates.
+    Bytes burst = Rtu(1, Pdu6(simreg::CMD, kSimCmdJumpBoot));
+    burst.push_back(0x7F);
+    ASSERT_TRUE(testsupport::SendAll(pty, burst));
+    EXPECT_EQ(testsupport::ReadBytes(pty, 1, 5000), Bytes{SimBootRom::kAck});
+    EXPECT_TRUE(sup->InBootloader());
+}
+
 TEST_F(SupplyBootTest, PowerCycleLeavesAnUnfinishedUpdate) {
     sup->EnterBootloader();
     BootHost host(FdExchange(pty));

@@ -50,7 +50,8 @@ class TWheelPause;
 struct TMainFormOptions {
     // Settings store; null: the user's own ("tarnwell/DPS.ini" under the XDG config home).
     TSettingsStore* Settings = nullptr;
-    TSessionTimings Timings{};
+    // The window takes the live readings in batches, once per frame.
+    TSessionTimings Timings{.RepeatPoll = true};
     const TTickClock* Clock = nullptr;  // null: the system clock
     // Message boxes; null: the application's presenter (modal boxes).
     TMessagePresenter* Presenter = nullptr;

@@ -13,6 +13,11 @@ bool TimeoutInRange(uint32_t Value) {
 }
 }  // namespace
 
+int64_t KRSteadyMicros() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 TKRConnector::TKRConnector(TKRConnectorType AType, QObject* AOwner)
     : QObject(AOwner), FConnectorType(AType), FClock(&SystemTickClock()) {
     FHandle = std::make_unique<TKRUiDispatcher>(this);
@@ -41,8 +46,8 @@ void TKRConnector::SetName(const std::string& AName) {
 
 void TKRConnector::Send(PKRBuffer APack, int32_t ALength, TKRConnectorCallBack ACallBack,
                         void* AData, bool AWaitResult, int32_t ARecvLen, uint32_t ADelimiter,
-                        int32_t ADelimiterLen, TKRReplyComplete AReplyComplete,
-                        int32_t AShortReply) {
+                        int32_t ADelimiterLen, TKRReplyComplete AReplyComplete, int32_t AShortReply,
+                        bool ARepeat) {
     auto pk = std::make_unique<TKRConnectorPack>();
     pk->WaitResult = AWaitResult;
     pk->Length = ALength;
@@ -54,6 +59,12 @@ void TKRConnector::Send(PKRBuffer APack, int32_t ALength, TKRConnectorCallBack A
     pk->Pack = APack;
     pk->pData = AData;
     pk->CallBack = std::move(ACallBack);
+    if (ARepeat) {
+        pk->Repeat = true;
+        pk->RepeatEpoch = FRepeatEpoch.load();
+        // Counted until its final completion, which every path below delivers exactly once.
+        if (FRepeatsOpen++ == 0) FHandle->StartBatches(FBatchInterval);
+    }
     // A frame that does not fit the buffer would be read past its end.
     if (!APack || ALength < 0 || ALength > static_cast<int32_t>(sizeof(TKRBuffer))) {
         CompletePacket(std::move(pk), cerSendFailed);
@@ -68,7 +79,19 @@ void TKRConnector::Send(PKRBuffer APack, int32_t ALength, TKRConnectorCallBack A
 }
 
 void TKRConnector::QueueClear() {
+    EndRepeat();
     CompleteAll(FQueue->Clear());
+}
+
+void TKRConnector::EndRepeat() {
+    // A worker holding a repetition keeps stepping, so it sees the new epoch after the
+    // exchange under way.
+    FRepeatEpoch.fetch_add(1);
+}
+
+void TKRConnector::SetBatchInterval(uint32_t AMs) {
+    FBatchInterval = std::max<uint32_t>(AMs, 1);
+    if (FRepeatsOpen > 0) FHandle->StartBatches(FBatchInterval);
 }
 
 bool TKRConnector::QueueWaitForEmpty(int32_t aTimeout) {
@@ -92,6 +115,7 @@ bool TKRConnector::Active() const {
 
 void TKRConnector::SetActive(bool Value) {
     if (!FThread || Value == FThread->Active()) return;
+    if (!Value) EndRepeat();
     FThread->SetActive(Value);
     CompleteAll(FQueue->SetActive(Value));
     if (auto ev = OnConnectionStatus()) ev(this, Value ? cstDisconnected : cstNotActive, 0);
@@ -186,22 +210,29 @@ void TKRConnector::ShutdownThread() {
     // A worker waiting for a call into this thread gives up instead of blocking the join.
     FHandle->CancelCalls();
     FThread->WaitFor();
+    // A repetition the worker still held ends here.
+    if (auto repeat = std::move(FThread->FRepeat)) CompletePacket(std::move(repeat), cerNotActive);
     FThread.reset();
     FHandle->ResumeCalls();
     CompleteAll(FHandle->TakeUndelivered());
 }
 
 bool TKRConnectorThread::WorkPending() {
-    return !FConnector->FQueue->Empty();
+    return !FConnector->FQueue->Empty() || FRepeat != nullptr;
 }
 
 void TKRConnector::CompletePacket(std::unique_ptr<TKRConnectorPack> APack, int32_t AError) {
     APack->Error = AError;
     if (AError != cerNoError) APack->Length = 0;
+    if (APack->Repeat && APack->Final && --FRepeatsOpen == 0) FHandle->StopBatches();
     if (!APack->CallBack) {
         delete APack->Pack;
         return;
     }
+    // Valid until the CallBack completes another packet (a CallBack may destroy the connector,
+    // so nothing here is touched after it returns).
+    FCompletingSentUs = APack->SentUs;
+    FCompletingDoneUs = APack->DoneUs;
     try {
         APack->CallBack(APack->Error, APack->Pack, APack->Length, APack->pData);
     } catch (const std::exception& e) {

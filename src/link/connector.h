@@ -17,6 +17,14 @@
 //  - The buffer APack must come from `new TKRBuffer`; from the moment of Send it belongs to the
 //    exchange and comes back to the CallBack, which then owns it (and must release it). Without
 //    a CallBack the connector deletes the buffer; AData is never touched by the connector.
+//
+// Repeated packets (Send with ARepeat): after each good reply the worker sends the same frame
+// again, after the exchange pause, for as long as no other packet is queued and EndRepeat,
+// QueueClear or a deactivation has not ended the repetition. The CallBack then runs once per
+// exchange, each time with a buffer of its own: with 0 for each good reply, and a last time
+// either with the failure that ended the repetition or with 7 when it was ended otherwise.
+// Good replies are handed over in batches, at most one frame interval (BatchInterval) late, so
+// a fast link wakes the user-interface thread once per frame rather than once per reply.
 
 #include <QObject>
 #include <QString>
@@ -37,6 +45,9 @@ class TKRConnector;
 class TKRConnectorThread;
 class TKRThreadQueue2;
 class TKRUiDispatcher;
+
+// The steady clock in microseconds (exchange times of packets).
+int64_t KRSteadyMicros();
 
 enum TKRConnectorType { ctCOMPort = 0, ctTCPClient = 1, ctBluetooth = 2 };
 
@@ -71,6 +82,14 @@ struct TKRConnectorPack {
     PKRBuffer Pack = nullptr;  // frame to send; the reply is received into it
     void* pData = nullptr;     // caller's user data (the Modbus layer: its TMBPack)
     TKRConnectorCallBack CallBack;
+    bool Repeat = false;  // sent again after each good reply (see the header)
+    // For repeated packets: the last completion of the repetition (a good reply is not).
+    bool Final = true;
+    uint32_t RepeatEpoch = 0;  // the connector's repeat epoch at Send
+    // Steady clock in microseconds, set by the worker: the exchange began, the packet was
+    // handed back. 0 for packets that never reached the worker.
+    int64_t SentUs = 0;
+    int64_t DoneUs = 0;
 };
 using PKRConnectorPack = TKRConnectorPack*;
 
@@ -88,9 +107,20 @@ public:
     void Send(PKRBuffer APack, int32_t ALength, TKRConnectorCallBack ACallBack, void* AData,
               bool AWaitResult = true, int32_t ARecvLen = 0, uint32_t ADelimiter = 0,
               int32_t ADelimiterLen = 0, TKRReplyComplete AReplyComplete = nullptr,
-              int32_t AShortReply = 0);
-    // Drops the waiting packets; they complete with cerNotActive.
+              int32_t AShortReply = 0, bool ARepeat = false);
+    // Drops the waiting packets; they complete with cerNotActive. Ends a repetition.
     void QueueClear();
+    // Ends the repetition of a repeated packet: the worker sends it no more and completes it
+    // with cerNotActive (an exchange under way still completes first).
+    void EndRepeat();
+    // Longest time in milliseconds a good reply of a repeated packet waits to be handed over
+    // with the next ones (40: one frame at 25 Hz).
+    uint32_t BatchInterval() const { return FBatchInterval; }
+    void SetBatchInterval(uint32_t AMs);
+    // The exchange times of the packet whose CallBack runs (steady clock, microseconds; see
+    // TKRConnectorPack::SentUs). Read them first thing: completing another packet replaces them.
+    int64_t CompletingSentUs() const { return FCompletingSentUs; }
+    int64_t CompletingDoneUs() const { return FCompletingDoneUs; }
     // Waits up to aTimeout ms until no packet waits (the one being served may still run).
     bool QueueWaitForEmpty(int32_t aTimeout);
 
@@ -185,6 +215,12 @@ private:
     std::atomic<uint32_t> FWriteTimeout{100};
     std::atomic<uint32_t> FConnectTimeout{1000};
     std::atomic<uint32_t> FExchangePause{0};
+    // Raised to end a repetition: a repeated packet runs while its epoch is the current one.
+    std::atomic<uint32_t> FRepeatEpoch{1};
+    int32_t FRepeatsOpen = 0;  // repeated packets sent and not yet finally completed (UI thread)
+    uint32_t FBatchInterval = 40;
+    int64_t FCompletingSentUs = 0;
+    int64_t FCompletingDoneUs = 0;
     std::unique_ptr<TKRUiDispatcher> FHandle;  // the hidden message window
     mutable std::mutex FEventLock;             // guards FName and the handler slots below
     std::string FName;
@@ -219,10 +255,12 @@ public:
     std::atomic<uint32_t> FExchangePause;
 
 protected:
-    // Takes the oldest packet as FPK and runs Exchange(); exceptions become runtime errors.
-    // Then keeps the exchange pause, before the queue is looked at again.
+    // Takes the oldest packet as FPK (or the next round of a repetition) and runs Exchange();
+    // exceptions become runtime errors. Then keeps the exchange pause, before the queue is
+    // looked at again.
     void WorkStep() override;
     bool WorkPending() override;
+    void Deactivated() override;
     // The transport's exchange step for FPK. Must hand FPK back with Deliver().
     virtual void Exchange() = 0;
 
@@ -244,7 +282,8 @@ protected:
     void RaiseRecvEvents();
     // Posts a state message following the posting rules.
     void PostStat(TKRConnectorStat S);
-    // Hands FPK back to the user-interface thread.
+    // Hands FPK back to the user-interface thread (a good reply of a repetition with the next
+    // batch).
     void Deliver();
     void ReportRuntimeError(std::string_view APrefix, std::string_view ASuffix,
                             const std::exception& AException);
@@ -256,6 +295,13 @@ protected:
     std::atomic<uint32_t> FLastConnectTime{0};
 
 private:
+    friend class TKRConnector;
+    // Ends the repetition, completing its record with cerNotActive.
+    void EndRepeat();
+    // The repetition's record with the frame to send again (owned; its buffer holds the
+    // request); null when nothing repeats.
+    std::unique_ptr<TKRConnectorPack> FRepeat;
+    bool FRepeatFailed = false;  // the round just delivered failed and ended the repetition
     uint32_t FLastStatusSendTm = 0;
     uint32_t FCreatedConnectTime = 0;  // FLastConnectTime as dated at creation
     std::atomic<TKRConnectorStat> FStat{cstNotActive};

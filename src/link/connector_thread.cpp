@@ -26,9 +26,31 @@ TKRConnectorThread::~TKRConnectorThread() {
     WaitFor();
 }
 
+namespace {
+// A fresh record for the next round of a repetition: the same request in a buffer of its own.
+std::unique_ptr<TKRConnectorPack> NextRound(const TKRConnectorPack& ARepeat) {
+    auto pk = std::make_unique<TKRConnectorPack>(ARepeat);
+    pk->Pack = new TKRBuffer(*ARepeat.Pack);
+    pk->Final = false;
+    return pk;
+}
+}  // namespace
+
 void TKRConnectorThread::WorkStep() {
     FPK = FConnector->FQueue->Pop();
+    const uint32_t epoch = FConnector->FRepeatEpoch.load();
+    // Another packet, or an end asked for by the user-interface thread, ends a repetition.
+    if (FRepeat && (FPK || FRepeat->RepeatEpoch != epoch)) EndRepeat();
+    if (FPK && FPK->Repeat && FPK->RepeatEpoch == epoch) {
+        // The request is kept before the reply overwrites the buffer.
+        FRepeat = NextRound(*FPK);
+        FRepeat->Final = true;
+        FPK->Final = false;
+    } else if (!FPK && FRepeat) {
+        FPK = NextRound(*FRepeat);
+    }
     if (!FPK) return;
+    FPK->SentUs = KRSteadyMicros();
     try {
         Exchange();
     } catch (const std::exception& e) {
@@ -41,6 +63,12 @@ void TKRConnectorThread::WorkStep() {
         if (FPK->Error == cerNoError) FPK->Error = cerNoAnswer;
         FPK->Length = 0;
         Deliver();
+    }
+    // A failed round was the repetition's last completion.
+    if (FRepeatFailed) {
+        FRepeatFailed = false;
+        delete FRepeat->Pack;
+        FRepeat.reset();
     }
     // The pause is slept before the next packet is taken, never with one in hand: what the
     // user-interface thread queues meanwhile is found at its end, and a clear still reaches it.
@@ -122,7 +150,25 @@ void TKRConnectorThread::PostStat(TKRConnectorStat S) {
 }
 
 void TKRConnectorThread::Deliver() {
-    if (FPK) FConnector->FHandle->PostPacket(std::move(FPK));
+    if (!FPK) return;
+    FPK->DoneUs = KRSteadyMicros();
+    if (FPK->Repeat && !FPK->Final && FPK->Error != cerNoError) {
+        FPK->Final = true;
+        FRepeatFailed = FRepeat != nullptr;
+    }
+    const bool batched = FPK->Repeat && !FPK->Final;
+    FConnector->FHandle->PostPacket(std::move(FPK), batched);
+}
+
+void TKRConnectorThread::EndRepeat() {
+    if (!FRepeat) return;
+    FRepeat->Error = cerNotActive;
+    FRepeat->Length = 0;
+    FConnector->FHandle->PostPacket(std::move(FRepeat), false);
+}
+
+void TKRConnectorThread::Deactivated() {
+    EndRepeat();
 }
 
 void TKRConnectorThread::ReportRuntimeError(std::string_view APrefix, std::string_view ASuffix,

@@ -40,4 +40,7 @@ struct TMBPack {
     uint8_t bRLen = 0;            // expected reply length of the raw frame
     uint8_t id = 0;               // transaction counter stamped into a TCP frame
     const void* uData = nullptr;  // data bytes of a user function
+    // Sent again by the link after each good reply until it ends (see TKRConnector::Send);
+    // the handler then runs once per reply and a last time with the result that ended it.
+    bool Repeat = false;
 };

@@ -74,21 +74,36 @@ void TKRMB_Helper::Send(TMBType AType, std::unique_ptr<TMBPack> APack, std::stri
             return;
         }
         const bool ascii = AType == mbtASCII;
-        // From here on the connector owns the exchange and hands buffer and record back to
-        // the completion below exactly once (possibly from inside Send).
-        connector->Send(
-            buf.release(), frameLen,
-            [this, alive = std::weak_ptr<char>(FAlive)](int32_t AError, PKRBuffer ABuf,
-                                                        int32_t ALength, void* AData) {
+        const bool repeat = APack->Repeat;
+        TKRConnectorCallBack done;
+        void* data = nullptr;
+        if (repeat) {
+            // Every round of a repetition decodes against the same request, shared by the
+            // rounds' copies of this handler and released with the last of them.
+            std::shared_ptr<TMBPack> request(APack.release());
+            done = [this, alive = std::weak_ptr<char>(FAlive), request](
+                       int32_t AError, PKRBuffer ABuf, int32_t ALength, void*) {
+                std::unique_ptr<TKRBuffer> buf(ABuf);
+                if (!alive.expired()) Finish(AError, buf.get(), ALength, *request);
+            };
+        } else {
+            done = [this, alive = std::weak_ptr<char>(FAlive)](int32_t AError, PKRBuffer ABuf,
+                                                               int32_t ALength, void* AData) {
                 if (alive.expired()) {  // the master is gone: only release
                     delete ABuf;
                     delete static_cast<TMBPack*>(AData);
                     return;
                 }
                 _CallBack(AError, ABuf, ALength, AData);
-            },
-            APack.release(), true, recvLen, ascii ? kASCIIDelimiter : 0,
-            ascii ? kASCIIDelimiterLen : 0, ModbusReplyComplete(AType), ModbusShortestReply(AType));
+            };
+            data = APack.release();
+        }
+        // From here on the connector owns the exchange and hands buffer and record back to
+        // the completion above (once, or once per round of a repetition), possibly from
+        // inside Send.
+        connector->Send(buf.release(), frameLen, std::move(done), data, true, recvLen,
+                        ascii ? kASCIIDelimiter : 0, ascii ? kASCIIDelimiterLen : 0,
+                        ModbusReplyComplete(AType), ModbusShortestReply(AType), repeat);
     } catch (const std::exception& e) {
         ReportRuntimeError(ARoutine, e);
         if (APack) Complete(*APack, mbeRuntime, ARoutine);
@@ -102,7 +117,11 @@ void TKRMB_Helper::_CallBack(int32_t AError, PKRBuffer APack, int32_t ALength, v
     // Both are released when this returns, whatever the handler does.
     std::unique_ptr<TKRBuffer> buf(APack);
     std::unique_ptr<TMBPack> request(static_cast<TMBPack*>(AData));
-    if (!request) return;
+    if (request) Finish(AError, buf.get(), ALength, *request);
+}
+
+void TKRMB_Helper::Finish(int32_t AError, const TKRBuffer* ABuf, int32_t ALength,
+                          TMBPack& ARequest) {
     // A handler may destroy the master; then there is nobody left to report to.
     const std::weak_ptr<char> alive = FAlive;
     try {
@@ -110,12 +129,12 @@ void TKRMB_Helper::_CallBack(int32_t AError, PKRBuffer APack, int32_t ALength, v
         int32_t result;
         if (AError != 0) {
             result = MBTransportError(AError);
-        } else if (!buf) {
+        } else if (!ABuf) {
             result = mbePacketLength;
         } else {
-            result = CheckAndDecodeReply(*request, FCheckID, *buf, ALength, data);
+            result = CheckAndDecodeReply(ARequest, FCheckID, *ABuf, ALength, data);
         }
-        if (request->CallBack) request->CallBack(result, result == 0 ? data.Ptr() : nullptr);
+        if (ARequest.CallBack) ARequest.CallBack(result, result == 0 ? data.Ptr() : nullptr);
     } catch (const std::exception& e) {
         if (!alive.expired()) ReportRuntimeError(krre::kMasterCallBack, e);
     } catch (...) {

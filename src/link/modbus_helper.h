@@ -44,6 +44,8 @@ public:
 
 private:
     void Send(TMBType AType, std::unique_ptr<TMBPack> APack, std::string_view ARoutine);
+    // Checks and decodes one reply to ARequest and calls its handler.
+    void Finish(int32_t AError, const TKRBuffer* ABuf, int32_t ALength, TMBPack& ARequest);
     // Calls the record's handler (when set) with no data; a throwing handler is reported under
     // ARoutine.
     void Complete(TMBPack& APack, int32_t AError, std::string_view ARoutine);

@@ -57,8 +57,17 @@ void TKRModbusMaster::ReadDiscretInputs(TMBType AMBType, uint8_t AAddres, uint16
 }
 
 void TKRModbusMaster::ReadHoldingRegisters(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
-                                           uint16_t ACount, TMBMCallBack ACallBack) {
-    ReadRange(AMBType, AAddres, 3, AStartReg, ACount, std::move(ACallBack));
+                                           uint16_t ACount, TMBMCallBack ACallBack, bool ARepeat) {
+    if (!ARepeat) {
+        ReadRange(AMBType, AAddres, 3, AStartReg, ACount, std::move(ACallBack));
+        return;
+    }
+    if (!Accept(ACallBack)) return;
+    auto pack = NewPack(AMBType, AAddres, 3, std::move(ACallBack));
+    pack->Start = AStartReg;
+    pack->Count = ACount;
+    pack->Repeat = true;
+    FHelper->Dispatch(std::move(pack));
 }
 
 void TKRModbusMaster::ReadInputRegisters(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,

@@ -37,8 +37,11 @@ public:
                        TMBMCallBack ACallBack);
     void ReadDiscretInputs(TMBType AMBType, uint8_t AAddres, uint16_t AStartInput, uint16_t ACount,
                            TMBMCallBack ACallBack);
+    // ARepeat: the link reads the same registers again after each good reply until another
+    // request goes out or the connector's EndRepeat; the handler runs once per reply and a
+    // last time with the code that ended the reading (-107 when ended on purpose).
     void ReadHoldingRegisters(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg, uint16_t ACount,
-                              TMBMCallBack ACallBack);
+                              TMBMCallBack ACallBack, bool ARepeat = false);
     void ReadInputRegisters(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg, uint16_t ACount,
                             TMBMCallBack ACallBack);
     void ReadStatus(TMBType AMBType, uint8_t AAddres, TMBMCallBack ACallBack);

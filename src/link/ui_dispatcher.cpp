@@ -24,17 +24,20 @@ struct TKRUiDispatcher::TMessage {
     std::shared_ptr<TCall> Call;
 };
 
-TKRUiDispatcher::TKRUiDispatcher(TKRConnector* AConnector) : FConnector(AConnector) {}
+TKRUiDispatcher::TKRUiDispatcher(TKRConnector* AConnector) : FConnector(AConnector) {
+    FBatchTimer.setTimerType(Qt::CoarseTimer);
+    connect(&FBatchTimer, &QTimer::timeout, this, &TKRUiDispatcher::Drain);
+}
 
 TKRUiDispatcher::~TKRUiDispatcher() = default;
 
-void TKRUiDispatcher::Enqueue(TMessage AMsg) {
+void TKRUiDispatcher::Enqueue(TMessage AMsg, bool AWake) {
     bool wake = false;
     {
         std::lock_guard lock(FLock);
         if (AMsg.Kind == TMessage::mkCall) SetCallEventLocked();
         FMessages.push_back(std::move(AMsg));
-        if (!FWakePending) FWakePending = wake = true;
+        if (AWake && !FWakePending) FWakePending = wake = true;
     }
     // The wake-up carries no data; the message itself went through FLock. Invoking through the
     // meta-object keeps the queued call's allocation inside Qt.
@@ -60,11 +63,20 @@ void TKRUiDispatcher::PostWake() {
     drain.invoke(this, Qt::QueuedConnection);
 }
 
-void TKRUiDispatcher::PostPacket(std::unique_ptr<TKRConnectorPack> APack) {
+void TKRUiDispatcher::PostPacket(std::unique_ptr<TKRConnectorPack> APack, bool ABatched) {
     TMessage m;
     m.Kind = TMessage::mkPacket;
     m.Pack = std::move(APack);
-    Enqueue(std::move(m));
+    Enqueue(std::move(m), !ABatched);
+}
+
+void TKRUiDispatcher::StartBatches(uint32_t AMs) {
+    FBatchTimer.setInterval(static_cast<int>(AMs));
+    if (!FBatchTimer.isActive()) FBatchTimer.start();
+}
+
+void TKRUiDispatcher::StopBatches() {
+    FBatchTimer.stop();
 }
 
 void TKRUiDispatcher::PostStat(int AStat, uint32_t AMs) {

@@ -7,6 +7,7 @@
 // every hand-over between the threads is visible to ThreadSanitizer.
 
 #include <QObject>
+#include <QTimer>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -26,8 +27,9 @@ public:
     explicit TKRUiDispatcher(TKRConnector* AConnector);
     ~TKRUiDispatcher() override;
 
-    // Worker side.
-    void PostPacket(std::unique_ptr<TKRConnectorPack> APack);
+    // Worker side. A batched packet wakes nobody: it is handed over by the batch timer, or
+    // with the next message that does wake.
+    void PostPacket(std::unique_ptr<TKRConnectorPack> APack, bool ABatched = false);
     void PostStat(int AStat, uint32_t AMs);
     // Runs AFunc on the user-interface thread and waits for it. Returns false without running
     // it when calls are cancelled (the worker is being stopped). On the UI thread it runs
@@ -42,6 +44,9 @@ public:
     std::vector<std::unique_ptr<TKRConnectorPack>> TakeUndelivered();
     // Runs the calls that wait (used while the UI thread itself waits for the worker).
     void ServeCalls();
+    // Drains every AMs milliseconds while batched packets may come, until StopBatches.
+    void StartBatches(uint32_t AMs);
+    void StopBatches();
     // Processes every queued message now.
     Q_INVOKABLE void Drain();
     // Set while a call waits to be served.
@@ -50,7 +55,7 @@ public:
 private:
     struct TCall;
     struct TMessage;
-    void Enqueue(TMessage AMsg);
+    void Enqueue(TMessage AMsg, bool AWake = true);
     void PostWake();
     // FCallEvent is written only when its state changes (FLock held).
     void SetCallEventLocked();
@@ -65,4 +70,5 @@ private:
     bool FCallEventSet = false;
     bool FCallsCancelled = false;
     TKREvent FCallEvent;
+    QTimer FBatchTimer;
 };

@@ -49,6 +49,7 @@ void TKRThread2::Execute() {
         if (r != 1) break;  // stop event or a failed wait
         if (!active) {
             FWakeEvent.Reset();
+            Deactivated();
             continue;
         }
         while (FActive.load() && !FTerminated.load()) {

@@ -40,6 +40,8 @@ protected:
     virtual void WorkStep() = 0;
     // True when another work step has work right away; checked between steps.
     virtual bool WorkPending() { return false; }
+    // Called on the worker thread when it finds itself deactivated.
+    virtual void Deactivated() {}
     // Sleeps AMicros microseconds unless the thread is told to terminate first.
     void SleepUnlessStopped(uint64_t AMicros) const;
 

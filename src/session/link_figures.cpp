@@ -75,10 +75,10 @@ void TLinkStats::Reset() {
     fStart = fClock();
 }
 
-void TLinkStats::RequestDone(int64_t ASentAt, int32_t ACode) {
+void TLinkStats::RequestDone(int64_t ASentAt, int32_t ACode, int64_t ADoneAt) {
     const TLinkOutcome outcome = ClassifyResult(ACode);
     if (outcome == loNotSent) return;
-    const int64_t now = fClock();
+    const int64_t now = ADoneAt;
     ++fFigures.Requests;
     fDone.push_back(now);
     switch (outcome) {

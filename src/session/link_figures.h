@@ -51,8 +51,10 @@ public:
     void Reset();
     // The time stamp a request is sent with.
     int64_t Now() const { return fClock(); }
-    // A request sent at ASentAt completed with the Modbus result code ACode.
-    void RequestDone(int64_t ASentAt, int32_t ACode);
+    // A request sent at ASentAt completed with the Modbus result code ACode (at ADoneAt; now
+    // when left out).
+    void RequestDone(int64_t ASentAt, int32_t ACode) { RequestDone(ASentAt, ACode, fClock()); }
+    void RequestDone(int64_t ASentAt, int32_t ACode, int64_t ADoneAt);
     void Reconnected() { ++fFigures.Reconnects; }
     TLinkFigures Figures() const;
 

@@ -19,7 +19,7 @@ QString ProtectionLabel(uint32_t ACode) {
 
 }  // namespace
 
-void TSessionCore::ReadDataReply(const TKRRegisters& r) {
+void TSessionCore::ReadDataReply(const TKRRegisters& r, uint32_t ARepetition) {
     // 1. Mismatch lamps: the reply's set values are compared, not stored. Below ver_43 smart
     //    tracking tolerates a difference of up to 9 units.
     const int64_t tolerance = (fModel.Version < ver_43 && fModel.SMART) ? 9 : 0;
@@ -55,14 +55,14 @@ void TSessionCore::ReadDataReply(const TKRRegisters& r) {
         ApplyOutputState(false);
     }
 
-    fHistory.Append({fWallClock(), static_cast<uint16_t>(gData.UOUT),
+    fHistory.Append({fWallClock() - fReplyAgeUs / 1000, static_cast<uint16_t>(gData.UOUT),
                      static_cast<uint16_t>(gData.IOUT), gData.POWER,
                      static_cast<uint8_t>(std::min<uint32_t>(gData.PROTECT, 255)), gData.ONOFF != 0,
                      gData.CVCC == 1});
     emit LiveReading();
 
     // 8.
-    fTaskMgr->Callback();
+    fTaskMgr->PollCallback(ARepetition);
 
     // 9. Keys released at the device: remote control has ended (nothing is left to release).
     //    An observer never depended on the lock and reads on.

@@ -40,6 +40,7 @@ TSessionCore::TSessionCore(TSessionView& AView, TSettingsStore& ASettings, const
     fCOMPortConnector->SetExchangePause(fTimings.TaskInterval);
     fTCPConnector->SetExchangePause(fTimings.TaskInterval);
     fTaskMgr->SetPauseInLink(true);
+    fTaskMgr->SetRepeatPoll(fTimings.RepeatPoll);
     BindJobs();
 
     fOscillTimer.setInterval(static_cast<int>(fTimings.SessionTick));

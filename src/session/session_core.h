@@ -48,6 +48,9 @@ struct TSessionTimings {
     // Tick counts of the session timer between temperature and counter reads.
     int32_t TemperatureTicks = 587;
     int32_t CountersTicks = 297;
+    // The link repeats the live-reading poll by itself and hands the readings over once per
+    // frame (the window); off, each reading is requested by the scheduler.
+    bool RepeatPoll = false;
 };
 
 // Baud list of the connection panel; the index is what the settings store keeps.
@@ -180,8 +183,9 @@ public:
     // master's result code; the scheduler is not told.
     using TFailHandler = std::function<void(int32_t AError)>;
     // Read: on success AOnRegs runs with the registers (then the caller reports Callback).
+    // ARepeat: the link reads again after each reply (see TLN_TaskMgr::SetRepeatPoll).
     void ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler AOnRegs,
-                       TFailHandler AOnFail = {});
+                       TFailHandler AOnFail = {}, bool ARepeat = false);
     // Writes: on success AOnAck runs; an empty AOnAck is the generic acknowledgement
     // (scheduler Callback).
     void WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck = {});
@@ -252,7 +256,8 @@ private:
 
     // live_readings.cpp
     void BindJobs();
-    void ReadDataReply(const TKRRegisters& ARegs);
+    // ARepetition: the scheduler's repetition the reply belongs to (0: a single request).
+    void ReadDataReply(const TKRRegisters& ARegs, uint32_t ARepetition);
     void MemNumRead();
     void ReadSetDataReply(const TKRRegisters& ARegs);
     void CountersReply(const TKRRegisters& ARegs);
@@ -328,6 +333,9 @@ private:
     bool fAutoAttempt = false;
     bool fTransportDown = false;  // the connector closed its transport during the session
     TLinkStats fLinkStats;
+    // How long ago the link received the reply being handled, in microseconds: a reading of a
+    // repeated poll may wait up to a frame to be handed over (0 for single requests).
+    int64_t fReplyAgeUs = 0;
     TSessionHistory fHistory;
     std::function<int64_t()> fWallClock;
     int fErrorBoxesOpen = 0;  // connection error boxes open; autoconnect waits while one is

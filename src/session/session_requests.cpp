@@ -2,6 +2,9 @@
 // the traffic lamp on first; every reply sets the lamp from its result code and acts only on
 // success. A successful reply is reported to the scheduler by the handler that owns it.
 
+#include <algorithm>
+
+#include "link/connector.h"
 #include "link/modbus_errors.h"
 #include "link/modbus_master.h"
 #include "session/calib_command.h"
@@ -35,24 +38,42 @@ void TSessionCore::RequestCompleted(int64_t ASentAt, int32_t ACode) {
 }
 
 void TSessionCore::ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler AOnRegs,
-                                 TFailHandler AOnFail) {
+                                 TFailHandler AOnFail, bool ARepeat) {
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->ReadHoldingRegisters(
         fmbType, fMBaddr, AStart, ACount,
-        [this, ACount, AOnRegs = std::move(AOnRegs), AOnFail = std::move(AOnFail),
+        [this, ACount, ARepeat, AOnRegs = std::move(AOnRegs), AOnFail = std::move(AOnFail),
          sent = fLinkStats.Now()](int32_t AError, const void* AData) {
             if (fDestroying || AError == kCancelled) return;
+            fReplyAgeUs = 0;
+            int64_t sentAt = sent;
+            int64_t doneAt = fLinkStats.Now();
+            if (ARepeat) {
+                // Each round went out on its own, and its reply may have waited for its batch:
+                // date both by the link's own times.
+                const TKRConnector* link = fModbusMaster->Connector();
+                const int64_t sentUs = link ? link->CompletingSentUs() : 0;
+                const int64_t doneUs = link ? link->CompletingDoneUs() : 0;
+                if (sentUs > 0 && doneUs >= sentUs) {
+                    fReplyAgeUs = std::max<int64_t>(0, KRSteadyMicros() - doneUs);
+                    doneAt -= fReplyAgeUs;
+                    sentAt = doneAt - (doneUs - sentUs);
+                }
+                SetTraffic(true, fTraffic.Red);
+            }
             const auto* regs = static_cast<const TKRRegisters*>(AData);
             // A reply shorter than asked for is treated as a failed one: the handlers index
             // every register they asked for.
             if (AError == 0 && (regs == nullptr || regs->size() < ACount)) AError = mbeDataLength;
-            RequestCompleted(sent, AError);
+            fLinkStats.RequestDone(sentAt, AError, doneAt);
+            TrafficFromCode(AError);
             if (AError != 0) {
                 if (AOnFail) AOnFail(AError);
                 return;
             }
             if (AOnRegs) AOnRegs(*regs);
-        });
+        },
+        ARepeat);
 }
 
 void TSessionCore::WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck) {
@@ -92,9 +113,17 @@ void TSessionCore::WriteRegisters(uint16_t AStart, const TKRRegisters& AValues, 
 
 void TSessionCore::BindJobs() {
     TLN_TaskMgr& t = *fTaskMgr;
-    t.fOnReadData = [this](TLN_TaskMgr*) {
-        ReadRegisters(0, 10, [this](const TKRRegisters& r) { ReadDataReply(r); });
+    t.fOnReadData = [this](TLN_TaskMgr* AMgr) {
+        const uint32_t repetition = AMgr->PollRepetition();
+        ReadRegisters(
+            0, 10,
+            [this, repetition](const TKRRegisters& r) {
+                // The rest of a batch that came after the scheduler stopped is not acted on.
+                if (repetition == 0 || fTaskMgr->Running()) ReadDataReply(r, repetition);
+            },
+            {}, repetition != 0);
     };
+    t.fOnEndRepeat = [this](TLN_TaskMgr*) { ActiveConnector()->EndRepeat(); };
     t.fOnReadSetData = [this](TLN_TaskMgr*) {
         ReadRegisters(0, 2, [this](const TKRRegisters& r) { ReadSetDataReply(r); });
     };

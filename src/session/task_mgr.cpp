@@ -31,6 +31,7 @@ TLN_TaskMgr::~TLN_TaskMgr() {
 }
 
 void TLN_TaskMgr::Clear() {
+    EndRepetition();
     for (const TJobSlot& slot : kServiceOrder)
         this->*slot.Counter = 0;
     fWriteJumpBoot = 0;
@@ -46,6 +47,37 @@ void TLN_TaskMgr::Start() {
 void TLN_TaskMgr::Stop() {
     fRunning = false;
     fTimer.stop();
+    EndRepetition();
+}
+
+void TLN_TaskMgr::EndRepetition() {
+    if (!fPollRepeating) return;
+    fPollRepeating = false;
+    Fire(this, fOnEndRepeat);
+}
+
+bool TLN_TaskMgr::JobPending() const {
+    if (fWriteJumpBoot > 0) return true;
+    for (const TJobSlot& slot : kServiceOrder)
+        if (this->*slot.Counter > 0) return true;
+    return false;
+}
+
+void TLN_TaskMgr::PollCallback(uint32_t ARepetition) {
+    if (ARepetition == 0) {
+        Callback();
+        return;
+    }
+    // A reply of a repetition that has ended since steers nothing.
+    if (!fRunning || !fPollRepeating || ARepetition != fPollEpoch) return;
+    if (JobPending()) {
+        EndRepetition();
+        Callback();
+        return;
+    }
+    // One request stays out and none was lost; the time-out counts from this reply.
+    fErrorCount = 1;
+    fLastRepeatReply.start();
 }
 
 void TLN_TaskMgr::Callback() {
@@ -58,9 +90,7 @@ void TLN_TaskMgr::Callback() {
 }
 
 uint32_t TLN_TaskMgr::PollWait() const {
-    if (fPollPause == 0 || !fLastPoll.isValid() || fWriteJumpBoot > 0) return 0;
-    for (const TJobSlot& slot : kServiceOrder)
-        if (this->*slot.Counter > 0) return 0;
+    if (fPollPause == 0 || !fLastPoll.isValid() || JobPending()) return 0;
     const qint64 left = static_cast<qint64>(fPollPause) - fLastPoll.elapsed();
     return left > 0 ? static_cast<uint32_t>(left) : 0;
 }
@@ -78,6 +108,15 @@ void TLN_TaskMgr::Fire(TLN_TaskMgr* ASelf, const TTaskNotifyEvent& AEvent) {
 
 void TLN_TaskMgr::Tick() {
     fTimer.stop();
+    // A standing repetition that answered within the time-out is still on time.
+    if (fPollRepeating && fLastRepeatReply.isValid()) {
+        const qint64 since = fLastRepeatReply.elapsed();
+        if (since < fTimeout) {
+            Restart(static_cast<uint32_t>(fTimeout - since));
+            return;
+        }
+    }
+    EndRepetition();
     // An error count of 1 here means the previous request got no reply within the time-out.
     if (fErrorCount == 1) Fire(this, fOnTimeout);
     if (!fRunning) return;  // the time-out handler may have ended the session
@@ -114,7 +153,14 @@ void TLN_TaskMgr::Tick() {
         }
     }
 
-    if (handler == &fOnReadData) fLastPoll.start();
+    if (handler == &fOnReadData) {
+        fLastPoll.start();
+        if (fRepeatPoll && fPauseInLink && fPollPause == 0) {
+            fPollRepeating = true;
+            if (++fPollEpoch == 0) ++fPollEpoch;  // 0 means a single request
+            fLastRepeatReply.invalidate();
+        }
+    }
     fInHandler = true;
     fRescheduled = false;
     Fire(this, *handler);

@@ -69,6 +69,17 @@ public:
     // holds it back until the pause has passed. This saves the scheduler a timer wake-up per
     // request and the link's worker the wake-up of a request arriving while it is idle.
     void SetPauseInLink(bool AValue) { fPauseInLink = AValue; }
+    // When the link keeps the pause and no poll pause is set: the live-reading poll goes out as
+    // a repeated request, which the link sends again by itself after each reply while nothing
+    // else is pending; the readings come back in batches, once per frame. Saves the request
+    // and a wake-up of each thread per reading on a fast link.
+    void SetRepeatPoll(bool AValue) { fRepeatPoll = AValue; }
+    // For the live-reading handler: the repetition its request starts, 0 for a single request.
+    uint32_t PollRepetition() const { return fPollRepeating ? fPollEpoch : 0; }
+    // Called by the live-reading handler after each good reply, with the PollRepetition its
+    // request went out with (0: as Callback). A repetition's reply lets a pending job go next
+    // (the job's request ends the repetition in the link); otherwise the repetition reads on.
+    void PollCallback(uint32_t ARepetition);
 
     // Job handlers, each issuing one request; a job without a handler is still consumed.
     TTaskNotifyEvent fOnReadMemNum;
@@ -92,6 +103,8 @@ public:
     // Raised at the tick after an unanswered request, and after three in a row.
     TTaskNotifyEvent fOnError;
     TTaskNotifyEvent fOnTimeout;
+    // The link must stop repeating the live-reading poll (stop, start, or another job's turn).
+    TTaskNotifyEvent fOnEndRepeat;
 
 private:
     struct TJobSlot {
@@ -104,6 +117,8 @@ private:
     // Milliseconds until the next poll may go out; 0 when it may go now.
     uint32_t PollWait() const;
     void Restart(uint32_t AInterval);
+    bool JobPending() const;
+    void EndRepetition();
     static void Fire(TLN_TaskMgr* ASelf, const TTaskNotifyEvent& AEvent);
 
     int32_t fReadMemNum = 0;
@@ -130,6 +145,10 @@ private:
     uint32_t fInterval;
     uint32_t fPollPause = 0;
     bool fPauseInLink = false;
+    bool fRepeatPoll = false;
+    bool fPollRepeating = false;  // a repeated live-reading poll stands in the link
+    uint32_t fPollEpoch = 0;      // numbers the repetitions, so replies of an ended one are known
+    QElapsedTimer fLastRepeatReply;
     QElapsedTimer fLastPoll;
     // Between Start and Stop (or the error stop, or a served jump to the boot loader).
     bool fRunning = false;

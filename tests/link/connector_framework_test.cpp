@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -286,6 +287,80 @@ TEST_F(ConnectorFramework, TheExchangePauseHoldsTheNextFrameAndWhatWaitsInItIsNe
     EXPECT_EQ(Rec.Done[4].Tag, 5);
     EXPECT_EQ(Rec.Done[4].Error, cerNotActive);
     EXPECT_EQ(T.Served, (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(ConnectorFramework, ARepeatedFrameRunsUntilEndedAndEndsOnceWhicheverWayItEnds) {
+    Conn->SetActive(true);
+    Conn->SetExchangePause(1);
+    Conn->SetBatchInterval(10);
+    auto repeat = [&](uint8_t ATag) {
+        Conn->Send(Frame(ATag), 8, Rec.Handler(), nullptr, true, 8, 0, 0, nullptr, 0, true);
+    };
+    auto count = [&](uint8_t ATag, bool AGood) {
+        return std::count_if(Rec.Done.begin(), Rec.Done.end(), [&](const TCompletion& c) {
+            return c.Tag == ATag && (c.Error == 0) == AGood;
+        });
+    };
+    auto goodReplies = [&](uint8_t ATag, int AAtLeast) {
+        return ProcessUntil([&] { return count(ATag, true) >= AAtLeast; }, 2000);
+    };
+    auto ended = [&](uint8_t ATag) {
+        return ProcessUntil([&] { return count(ATag, false) >= 1; }, 2000);
+    };
+
+    // Ended on purpose: one last completion with cerNotActive, and the line falls silent.
+    repeat(1);
+    ASSERT_TRUE(goodReplies(1, 5));
+    Conn->EndRepeat();
+    ASSERT_TRUE(ended(1));
+    const size_t served = T.Served.size();
+    testsupport::ProcessFor(50);
+    EXPECT_EQ(T.Served.size(), served);
+
+    // Another frame ends it and goes out; nothing repeats after it.
+    repeat(2);
+    ASSERT_TRUE(goodReplies(2, 3));
+    Send(3);
+    ASSERT_TRUE(ended(2));
+    ASSERT_TRUE(ProcessUntil([&] { return count(3, true) == 1; }, 2000));
+    testsupport::ProcessFor(50);
+    EXPECT_EQ(T.Served.back(), 3);
+
+    // A failed round is the last completion, with its own code.
+    repeat(4);
+    ASSERT_TRUE(goodReplies(4, 3));
+    {
+        std::lock_guard lock(T.Lock);
+        T.Outcomes.push_back(cerReceiveTimeout);
+    }
+    ASSERT_TRUE(ended(4));
+
+    // Cleared, deactivated or destroyed while it runs: once more each.
+    repeat(5);
+    ASSERT_TRUE(goodReplies(5, 3));
+    Conn->QueueClear();
+    ASSERT_TRUE(ended(5));
+    repeat(6);
+    ASSERT_TRUE(goodReplies(6, 3));
+    Conn->SetActive(false);
+    ASSERT_TRUE(ended(6));
+    Conn->SetActive(true);
+    repeat(7);
+    ASSERT_TRUE(goodReplies(7, 3));
+    Conn.reset();
+
+    // Each ends once; rounds still undelivered at a deactivation complete with cerNotActive
+    // before the record itself, never with a reply after the end.
+    for (uint8_t tag = 1; tag <= 7; ++tag) {
+        if (tag == 3) continue;
+        std::vector<int32_t> codes;
+        for (const TCompletion& c : Rec.Done)
+            if (c.Tag == tag) codes.push_back(c.Error);
+        const auto firstEnd = std::find_if(codes.begin(), codes.end(), [](int32_t e) { return e; });
+        EXPECT_EQ(std::count(firstEnd, codes.end(), 0), 0) << "tag " << int(tag);
+        if (tag < 6) EXPECT_EQ(codes.end() - firstEnd, 1) << "tag " << int(tag);
+        EXPECT_EQ(codes.back(), tag == 4 ? int32_t(cerReceiveTimeout) : int32_t(cerNotActive));
+    }
 }
 
 TEST_F(ConnectorFramework, DestructionCompletesEveryPacketOnce) {

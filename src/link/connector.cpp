@@ -13,11 +13,6 @@ bool TimeoutInRange(uint32_t Value) {
 }
 }  // namespace
 
-int64_t KRSteadyMicros() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 TKRConnector::TKRConnector(TKRConnectorType AType, QObject* AOwner)
     : QObject(AOwner), FConnectorType(AType), FClock(&SystemTickClock()) {
     FHandle = std::make_unique<TKRUiDispatcher>(this);

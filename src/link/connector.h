@@ -46,9 +46,6 @@ class TKRConnectorThread;
 class TKRThreadQueue2;
 class TKRUiDispatcher;
 
-// The steady clock in microseconds (exchange times of packets).
-int64_t KRSteadyMicros();
-
 enum TKRConnectorType { ctCOMPort = 0, ctTCPClient = 1, ctBluetooth = 2 };
 
 enum TKRConnectorStat {
@@ -291,6 +288,7 @@ protected:
 
     TKRConnector* const FConnector;
     std::unique_ptr<TKRConnectorPack> FPK;  // packet being served, owned by the worker
+    int64_t FLastDoneUs = 0;                // when the last exchange ended (its DoneUs)
     int32_t FErrCntr = 0;                   // consecutive failures (worker only)
     std::atomic<uint32_t> FLastConnectTime{0};
 

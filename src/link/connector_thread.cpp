@@ -72,8 +72,12 @@ void TKRConnectorThread::WorkStep() {
     }
     // The pause is slept before the next packet is taken, never with one in hand: what the
     // user-interface thread queues meanwhile is found at its end, and a clear still reaches it.
-    if (const uint32_t pause = FExchangePause.load(); pause > 0)
-        SleepUnlessStopped(uint64_t{pause} * 1000u);
+    // It counts from the reply; a transport that slept through part of it already (a round of
+    // a repetition) sleeps only the rest.
+    if (const uint32_t pause = FExchangePause.load(); pause > 0) {
+        const int64_t rest = int64_t{pause} * 1000 - (KRSteadyMicros() - FLastDoneUs);
+        if (rest > 0) SleepUnlessStopped(static_cast<uint64_t>(rest));
+    }
 }
 
 bool TKRConnectorThread::EnsureConnected() {
@@ -151,7 +155,9 @@ void TKRConnectorThread::PostStat(TKRConnectorStat S) {
 
 void TKRConnectorThread::Deliver() {
     if (!FPK) return;
-    FPK->DoneUs = KRSteadyMicros();
+    // A transport that knows when the reply arrived has set it already.
+    if (FPK->DoneUs == 0) FPK->DoneUs = KRSteadyMicros();
+    FLastDoneUs = FPK->DoneUs;
     if (FPK->Repeat && !FPK->Final && FPK->Error != cerNoError) {
         FPK->Final = true;
         FRepeatFailed = FRepeat != nullptr;

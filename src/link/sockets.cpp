@@ -1,5 +1,7 @@
 #include "link/sockets.h"
 
+#include "link/tick_clock.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -9,10 +11,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace {
 std::atomic<uint32_t> gSocketCounter{0};
-}
+}  // namespace
 
 TKRSocket::TKRSocket() : FID(++gSocketCounter) {}
 
@@ -81,6 +84,36 @@ long TKRSocketClient::SendBuf(const void* Buf, long BufSize, int Flags) {
 
 long TKRSocketClient::ReceiveBuf(void* Buf, long BufSize, int Flags) {
     return CheckError(::recv(FSocket.load(), Buf, BufSize, Flags));
+}
+
+void TKRSocketClient::SetReceiveStamps() {
+    const int on = 1;
+    ::setsockopt(FSocket.load(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+}
+
+long TKRSocketClient::ReceiveBufStamped(void* Buf, long BufSize, int64_t& AArrivalUs) {
+    AArrivalUs = 0;
+    iovec io{Buf, static_cast<size_t>(BufSize)};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr msg{};
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const long n = CheckError(::recvmsg(FSocket.load(), &msg, 0));
+    if (n <= 0) return n;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+        timespec stamp{}, now{};
+        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        // The stamp is wall-clock time; only its age is taken over onto the steady clock.
+        const int64_t ageNs = (int64_t{now.tv_sec} - stamp.tv_sec) * 1000000000 +
+                              (int64_t{now.tv_nsec} - stamp.tv_nsec);
+        if (ageNs >= 0 && ageNs < int64_t{10} * 1000000000)
+            AArrivalUs = KRSteadyMicros() - ageNs / 1000;
+    }
+    return n;
 }
 
 long TKRSocketClient::SendBufTo(const void* Buf, long BufSize, int Flags, const std::string& AAddr,

@@ -65,6 +65,11 @@ public:
 
     long SendBuf(const void* Buf, long BufSize, int Flags = 0);
     long ReceiveBuf(void* Buf, long BufSize, int Flags = 0);
+    // As ReceiveBuf, and when the socket has receive time stamps on (SetReceiveStamps), when the
+    // data reached this host, on the steady clock in microseconds; 0 when unknown.
+    long ReceiveBufStamped(void* Buf, long BufSize, int64_t& AArrivalUs);
+    // Asks the system to stamp received data with its arrival time.
+    void SetReceiveStamps();
     long SendBufTo(const void* Buf, long BufSize, int Flags, const std::string& AAddr,
                    uint16_t APort);
     long ReceiveBufFrom(void* Buf, long BufSize, int Flags);

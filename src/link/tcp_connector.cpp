@@ -107,6 +107,12 @@ void TKRTCPThread::Exchange() {
     }
 
     if (FPK->Error == cerNoError && FPK->WaitResult) {
+        // A round of a repetition sleeps through the pause and the expected round trip at
+        // once, then finds its reply waiting: the worker wakes once per round, and the pause
+        // after the reply (counted from its arrival) is over by then.
+        const uint32_t pause = FExchangePause.load();
+        if (FPK->Repeat && pause > 0 && FRoundTripUs > 0)
+            SleepUnlessStopped(uint64_t{pause} * 1000 + FRoundTripUs + FRoundTripUs / 4 + 50);
         try {
             const int32_t code = CollectReply();
             if (code != cerNoError) CountFailure(code);
@@ -136,16 +142,22 @@ int32_t TKRTCPThread::CollectReply() {
             if (received == 0) return cerReceiveTimeout;
             break;  // what arrived goes to the reply check, which words the short length
         }
-        const long n = FTCPClient->ReceiveBuf(data + received, limit - received);
+        int64_t arrivalUs = 0;
+        const long n = FTCPClient->ReceiveBufStamped(data + received, limit - received, arrivalUs);
         if (n <= 0) {  // the peer closed the connection or the socket failed
             if (received == 0) return cerNoAnswer;
             break;
         }
         received += static_cast<int32_t>(n);
+        pk.DoneUs = arrivalUs;
         if (received >= limit) break;
         if (pk.ReplyComplete ? pk.ReplyComplete(data, received) : pk.RLen <= 0) break;
     }
     if (received == 0) return cerNoAnswer;
+    // Known from the arrival stamps: the next round of a repetition sleeps about this long.
+    FRoundTripUs = pk.DoneUs > pk.SentUs && pk.SentUs > 0
+                       ? std::min<int64_t>(pk.DoneUs - pk.SentUs, 1000000)
+                       : 0;
     ReceiveSucceeded(received);
     return cerNoError;
 }

@@ -67,4 +67,5 @@ private:
     int32_t CollectReply();
     TKRTCPConnector* const FTCPConnector;
     TKRTCPSocketClient* const FTCPClient;  // the connector's, not owned
+    int64_t FRoundTripUs = 0;              // of the last reply, from its arrival stamp; 0: unknown
 };

@@ -19,6 +19,8 @@ void TKRTCPSocketClient::Open() {
         return;
     }
     if (FConnected.load()) return;
+    // Replies carry their arrival time, so the worker's pause counts from the reply itself.
+    SetReceiveStamps();
     const int s = FSocket.load();
     sockaddr_in to{};
     to.sin_family = AF_INET;

@@ -17,3 +17,8 @@ TTickClock& SystemTickClock() {
     static TSteadyTickClock clock;
     return clock;
 }
+
+int64_t KRSteadyMicros() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}

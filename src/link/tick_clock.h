@@ -13,3 +13,6 @@ public:
 
 // The steady-clock implementation.
 TTickClock& SystemTickClock();
+
+// The steady clock in microseconds (the link's exchange times).
+int64_t KRSteadyMicros();

@@ -358,7 +358,9 @@ TEST_F(ConnectorFramework, ARepeatedFrameRunsUntilEndedAndEndsOnceWhicheverWayIt
             if (c.Tag == tag) codes.push_back(c.Error);
         const auto firstEnd = std::find_if(codes.begin(), codes.end(), [](int32_t e) { return e; });
         EXPECT_EQ(std::count(firstEnd, codes.end(), 0), 0) << "tag " << int(tag);
-        if (tag < 6) EXPECT_EQ(codes.end() - firstEnd, 1) << "tag " << int(tag);
+        if (tag < 6) {
+            EXPECT_EQ(codes.end() - firstEnd, 1) << "tag " << int(tag);
+        }
         EXPECT_EQ(codes.back(), tag == 4 ? int32_t(cerReceiveTimeout) : int32_t(cerNotActive));
     }
 }

@@ -50,6 +50,8 @@ void TKRConnectorThread::WorkStep() {
         FPK = NextRound(*FRepeat);
     }
     if (!FPK) return;
+    // The pause in force when the exchange began is the one kept after it.
+    const uint32_t pause = FExchangePause.load();
     FPK->SentUs = KRSteadyMicros();
     try {
         Exchange();
@@ -74,7 +76,7 @@ void TKRConnectorThread::WorkStep() {
     // user-interface thread queues meanwhile is found at its end, and a clear still reaches it.
     // It counts from the reply; a transport that slept through part of it already (a round of
     // a repetition) sleeps only the rest.
-    if (const uint32_t pause = FExchangePause.load(); pause > 0) {
+    if (pause > 0) {
         const int64_t rest = int64_t{pause} * 1000 - (KRSteadyMicros() - FLastDoneUs);
         if (rest > 0) SleepUnlessStopped(static_cast<uint64_t>(rest));
     }

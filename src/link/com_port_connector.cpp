@@ -94,6 +94,7 @@ void TKRCOMPortThread::Exchange() {
         // taken for the start of this reply.
         if (FPK->WaitResult && FComPort->InputCount() > 0) FComPort->PurgeInput();
         sendTime = Now();
+        FWrittenUs = KRSteadyMicros();
         sent = FComPort->Write(FPK->Pack->data(), FPK->Length) >= FPK->Length;
     } catch (const std::exception& e) {
         ReportRuntimeError(krre::kCOMPortPrefix, krre::kCOMPortWrite, e);
@@ -133,6 +134,41 @@ void TKRCOMPortThread::SendFailed() {
     }
 }
 
+int32_t TKRCOMPortThread::SleepToReply(const TKRCOMLineSettings& ALine, int64_t AWrittenUs) {
+    // Neither the first byte nor each byte is waited for: the request's and the reply's time on
+    // the line and the device's usual answer time are slept at once, then the reply is looked at.
+    // A short reply (an exception) is aimed at first when the rest of the expected one would
+    // make it wait too long after its end.
+    const TKRConnectorPack& pk = *FPK;
+    if (pk.RLen <= 0 || FAnswerUs < 0 || ALine.BaudRate <= 0) return 0;
+    const bool lookShort = pk.ShortReply > 0 && pk.ShortReply < pk.RLen &&
+                           WireTimeUs(ALine, pk.RLen - pk.ShortReply) > kShortReplyLateUs;
+    const int32_t aimed = lookShort ? pk.ShortReply : pk.RLen;
+    const int64_t until = AWrittenUs + static_cast<int64_t>(WireTimeUs(ALine, pk.Length)) +
+                          FAnswerUs + static_cast<int64_t>(WireTimeUs(ALine, aimed));
+    // Never past the silence gap: a device that does not answer is still noticed in time.
+    const int64_t us =
+        std::min<int64_t>(until - KRSteadyMicros(), int64_t{FWaitRespTime.load()} * 1000);
+    if (us > 0) SleepUnlessStopped(static_cast<uint64_t>(us));
+    return aimed;
+}
+
+void TKRCOMPortThread::LearnAnswerTime(const TKRCOMLineSettings& ALine, int64_t AWrittenUs,
+                                       int32_t AWaiting, int32_t AAimed) {
+    if (ALine.BaudRate <= 0) return;
+    if (AAimed > 0 && AWaiting >= AAimed) {
+        // Found whole: the device may answer sooner than thought. Aim a little earlier next
+        // time, so the estimate follows it down.
+        FAnswerUs -= FAnswerUs / 16 + 20;
+        if (FAnswerUs < 0) FAnswerUs = 0;
+        return;
+    }
+    // Caught under way: its first byte came about as long ago as the bytes here took.
+    const int64_t firstByte = KRSteadyMicros() - static_cast<int64_t>(WireTimeUs(ALine, AWaiting));
+    const int64_t requestEnd = AWrittenUs + static_cast<int64_t>(WireTimeUs(ALine, FPK->Length));
+    FAnswerUs = std::max<int64_t>(0, firstByte - requestEnd);
+}
+
 int32_t TKRCOMPortThread::CollectReply(uint32_t ASendTime) {
     TKRConnectorPack& pk = *FPK;
     uint8_t* const data = pk.Pack->data();
@@ -148,9 +184,13 @@ int32_t TKRCOMPortThread::CollectReply(uint32_t ASendTime) {
     int32_t received = 0;
 
     const TKRCOMLineSettings line = FComPort->Applied();
+    const int32_t aimed = SleepToReply(line, FWrittenUs);
+    bool firstLook = true;
 
     while (Now() - ASendTime < window && Working()) {
         const int32_t waiting = FComPort->InputCount();
+        if (waiting > 0 && firstLook) LearnAnswerTime(line, FWrittenUs, waiting, aimed);
+        firstLook = firstLook && waiting == 0;
         if (waiting > 0) {
             received += FComPort->Read(data + received, limit - received);
             if (pk.RLen > 0 && received >= pk.RLen) break;

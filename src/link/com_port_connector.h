@@ -72,6 +72,17 @@ private:
     // Collects the reply into FPK; returns 0 or the receive failure code.
     int32_t CollectReply(uint32_t ASendTime);
 
+    // Sleeps from the write to where the reply (or its short form) may be whole; returns the
+    // point it aimed at, in bytes of the reply (0: did not sleep).
+    int32_t SleepToReply(const TKRCOMLineSettings& ALine, int64_t AWrittenUs);
+    // Learns the device's answer time from a first look that found AWaiting reply bytes.
+    void LearnAnswerTime(const TKRCOMLineSettings& ALine, int64_t AWrittenUs, int32_t AWaiting,
+                         int32_t AAimed);
+
     int32_t FErrCntr2 = 0;  // send failures, reset only when they close the port
+    // The device's time from the end of a request to the first byte of its reply, in
+    // microseconds, as last seen; -1 while unknown.
+    int64_t FAnswerUs = -1;
+    int64_t FWrittenUs = 0;  // when the frame of the exchange under way was written
     TKRCOMPort* const FComPort;
 };

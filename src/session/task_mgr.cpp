@@ -56,6 +56,15 @@ void TLN_TaskMgr::EndRepetition() {
     Fire(this, fOnEndRepeat);
 }
 
+void TLN_TaskMgr::Mark(int32_t& ACounter) {
+    ++ACounter;
+    if (!fRunning || !fPollRepeating) return;
+    EndRepetition();
+    // As after a reply: nothing was lost, the job goes out next.
+    fErrorCount = 0;
+    Restart(0);
+}
+
 bool TLN_TaskMgr::JobPending() const {
     if (fWriteJumpBoot > 0) return true;
     for (const TJobSlot& slot : kServiceOrder)

@@ -25,23 +25,23 @@ public:
 
     // Request operations: each marks its job as pending; repeated requests before the job is
     // served collapse into one. Allowed at any time; the next Start discards what is pending.
-    void ReadMemNum() { ++fReadMemNum; }
-    void ReadMemNumAndCounters() { ++fReadMemNumAndCounters; }
-    void WriteOnOff() { ++fWriteOnOff; }
-    void ReadGlobalData() { ++fReadGlobalData; }
-    void WriteGlobalData() { ++fWriteGlobalData; }
-    void ReadCalibData() { ++fReadCalibData; }
-    void WriteCalibCmd() { ++fWriteCalibCmd; }
-    void WriteMemNum() { ++fWriteMemNum; }
-    void WriteMemory() { ++fWriteMemory; }
-    void WriteCommand() { ++fWriteCommand; }
-    void ReadSetData() { ++fReadSetData; }
-    void ReadMemory() { ++fReadMemory; }
-    void WriteSetData() { ++fWriteSetData; }
-    void WriteBled() { ++fWriteBled; }
-    void ReadTemperature() { ++fReadTemperature; }
-    void ReadDebugData() { ++fReadDebugData; }
-    void WriteJumpBoot() { ++fWriteJumpBoot; }
+    void ReadMemNum() { Mark(fReadMemNum); }
+    void ReadMemNumAndCounters() { Mark(fReadMemNumAndCounters); }
+    void WriteOnOff() { Mark(fWriteOnOff); }
+    void ReadGlobalData() { Mark(fReadGlobalData); }
+    void WriteGlobalData() { Mark(fWriteGlobalData); }
+    void ReadCalibData() { Mark(fReadCalibData); }
+    void WriteCalibCmd() { Mark(fWriteCalibCmd); }
+    void WriteMemNum() { Mark(fWriteMemNum); }
+    void WriteMemory() { Mark(fWriteMemory); }
+    void WriteCommand() { Mark(fWriteCommand); }
+    void ReadSetData() { Mark(fReadSetData); }
+    void ReadMemory() { Mark(fReadMemory); }
+    void WriteSetData() { Mark(fWriteSetData); }
+    void WriteBled() { Mark(fWriteBled); }
+    void ReadTemperature() { Mark(fReadTemperature); }
+    void ReadDebugData() { Mark(fReadDebugData); }
+    void WriteJumpBoot() { Mark(fWriteJumpBoot); }
 
     // All job counters and the error count back to zero.
     void Clear();
@@ -117,6 +117,9 @@ private:
     // Milliseconds until the next poll may go out; 0 when it may go now.
     uint32_t PollWait() const;
     void Restart(uint32_t AInterval);
+    // Marks a job; a standing repetition of the poll gives way at once, so jobs go out in the
+    // order they were asked for, not a frame later in service order.
+    void Mark(int32_t& ACounter);
     bool JobPending() const;
     void EndRepetition();
     static void Fire(TLN_TaskMgr* ASelf, const TTaskNotifyEvent& AEvent);

@@ -48,6 +48,7 @@ TWindowHarness::TWindowHarness(THarnessConfig AConfig)
     TMainFormOptions options;
     options.Settings = AConfig.ownSettings ? nullptr : &settings;
     options.Timings = FastTimings();
+    options.Timings.RepeatPoll = true;  // as the window polls
     options.Presenter = &presenter;
     options.PortNotices = static_cast<bool>(AConfig.portEvents);
     options.PortEvents = AConfig.portEvents;

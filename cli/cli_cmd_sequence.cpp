@@ -240,6 +240,10 @@ private:
 
     void RunEnded() {
         if (fStopping) return;
+        if (fSequencer->NeverConfirmedOn()) {
+            fCtx.Fail(ceRefused, kNeverConfirmedOnText);
+            return;
+        }
         if (fSequencer->Completed()) {
             fCompleted = true;
             return;

@@ -287,6 +287,10 @@ void TTestForm::RunningChanged(bool ARunning) {
     fSave->setEnabled(!ARunning);
     fBusy->setVisible(ARunning);
     UpdateStartEnabled();
+    // A run that went through the table while its switch-on never reached the supply is no
+    // finished run; the box comes outside the reading that ended it.
+    if (!ARunning && fSequencer->NeverConfirmedOn())
+        QTimer::singleShot(0, this, [this] { ShowError(kNeverConfirmedOnText); });
 }
 
 void TTestForm::EndTest() {

@@ -1,6 +1,7 @@
 // benchlordctl sequence against the virtual supply: a step file run with its set points, output
 // switching and streamed log; a bad table refused with its line number before anything is sent;
-// an interrupted run switching the output off; the saved table shown.
+// an interrupted run switching the output off; a run the supply never confirmed on failing; the
+// saved table shown.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -134,6 +135,40 @@ TEST_F(CliSequence, LostLinkEndsTheRunWithExitThree) {
     });
     ASSERT_TRUE(run.Finished);
     EXPECT_EQ(run.Code, 3) << run.Err;
+}
+
+TEST_F(CliSequence, ARunWhoseOutputTheSupplyNeverConfirmedOnFailsWithFour) {
+    // The supply answers slowly from the session's start until it is sent a switch: the whole
+    // (two ticks long) table runs while the first set-point write waits for its reply, so the
+    // run's switch-on and its switch-off at the end are both still waiting to go out.
+    // Slow, not silent: no exchange counts as lost.
+    h.config.Timings.ResponseTimeout = 3000;
+    h.config.TcpReadTimeout = 3000;
+    const QString steps = File("short.csv", "5,2,1\n7,0.35,1\n");
+    h.supply->ClearWrites();
+    const auto run = Run({"sequence", "run", steps}, [&](TCliRunner& ARunner) {
+        TCliRunner* runner = &ARunner;
+        runner->fOnSessionStarted = [this, runner] {
+            SimFaults slow;
+            slow.replyDelayMs = 300;
+            h.supply->SetFaults(slow);
+            auto* timer = new QTimer(runner);
+            QObject::connect(timer, &QTimer::timeout, runner, [this, timer] {
+                if (!SupplyWrites(h.supply.Supply()).filter("onoff").isEmpty()) {
+                    h.supply->SetFaults({});
+                    timer->stop();
+                }
+            });
+            timer->start(10);
+        };
+    });
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Code, 4) << run.Out << run.Err
+                           << SupplyWrites(h.supply.Supply()).join(", ").toStdString();
+    EXPECT_NE(run.Err.find("The output was never seen on during the run"), std::string::npos)
+        << run.Err;
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
 }
 
 TEST_F(CliSequence, ARefusedRunLeavesTheLogFileAsItWas) {

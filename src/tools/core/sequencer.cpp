@@ -35,6 +35,7 @@ void TSequencer::LoadStep(int AStep) {
 void TSequencer::Start() {
     if (Running()) return;
     fCompleted = false;
+    fConfirmedOn = false;
     fTestStep = NextEnabled(0);
     if (!fTable.Steps[fTestStep].Enabled) {
         StartLog();
@@ -64,6 +65,7 @@ void TSequencer::StartLog() {
 }
 
 void TSequencer::Tick() {
+    fConfirmedOn = fConfirmedOn || fTarget.OutputConfirmedOn();
     --fTestTime;
     const TLogOptions options = fOptions();
     if (!options.ByEvent) {
@@ -117,6 +119,10 @@ void TSessionTarget::SetCurrent(uint32_t AIset) {
 
 bool TSessionTarget::OutputOn() const {
     return fCore.PowerOn();
+}
+
+bool TSessionTarget::OutputConfirmedOn() const {
+    return fCore.PowerOn() && fCore.WriteOnOffAccepted();
 }
 
 void TSessionTarget::ToggleOutput() {

@@ -22,6 +22,8 @@ public:
     virtual void SetVoltage(uint32_t AUset) = 0;
     virtual void SetCurrent(uint32_t AIset) = 0;
     virtual bool OutputOn() const = 0;
+    // The supply confirmed the output on (the switch-on was answered); OutputOn by default.
+    virtual bool OutputConfirmedOn() const { return OutputOn(); }
     // The output switch: toggles the output.
     virtual void ToggleOutput() = 0;
     // Step k was loaded (the grid selects its row).
@@ -29,6 +31,11 @@ public:
     // The run began (controls disabled, busy indicator) or ended.
     virtual void RunningChanged(bool) {}
 };
+
+// What a run that went through the table without the output confirmed on tells the user.
+inline constexpr char kNeverConfirmedOnText[] =
+    "The output was never seen on during the run: the supply had not confirmed the switch-on "
+    "when the last step ended.";
 
 struct TSequencerTimings {
     int TickMs = 1000;       // the step timer
@@ -64,6 +71,10 @@ public:
     int TestTime() const { return fTestTime; }
     // The last run went through the whole table (rather than being ended early).
     bool Completed() const { return fCompleted; }
+    // The last run went through the table without the supply ever confirming the output on: a
+    // switch-on still waiting to go out when the table ended is folded into the switch-off, so
+    // the output may never have been on. Such a run must not count as done.
+    bool NeverConfirmedOn() const { return fCompleted && !fConfirmedOn; }
     // The first enabled step at or after AFrom, or the last step even when disabled.
     int NextEnabled(int AFrom) const;
 
@@ -80,6 +91,7 @@ private:
     QTimer fTimer;
     bool fStartPending = false;
     bool fCompleted = false;
+    bool fConfirmedOn = false;
     int fTestStep = 0;
     int fTestTime = 0;
     int fLogIntervalCount = 0;
@@ -93,6 +105,7 @@ public:
     void SetVoltage(uint32_t AUset) override;
     void SetCurrent(uint32_t AIset) override;
     bool OutputOn() const override;
+    bool OutputConfirmedOn() const override;
     void ToggleOutput() override;
     void StepLoaded(int AStep) override {
         if (fOnStepLoaded) fOnStepLoaded(AStep);

@@ -198,8 +198,8 @@ QString CommandHelp(const QString& ACommand) {
             "written.\n"
             "Exit codes: 0 the table ran to its end, 2 bad table (line number given; nothing\n"
             "is sent) or a value outside the model's limits, 3 link lost, 4 the output went off\n"
-            "before the end (e.g. a protection trip), 6 the log cannot be written, 130\n"
-            "interrupted.\n");
+            "before the end (e.g. a protection trip) or the supply had not confirmed it on when\n"
+            "the last step ended, 6 the log cannot be written, 130 interrupted.\n");
     if (ACommand == "sweep")
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] sweep voltage FROM TO STEP [--dwell S] [--limit A]\n"

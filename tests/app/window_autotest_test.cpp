@@ -1,5 +1,6 @@
 // The "Auto Test" window on the main window against the virtual supply: a three-step run with its
-// set points, output switching and log; the saved log and table; a close under a running test.
+// set points, output switching and log; the saved log and table; a close under a running test; a
+// run whose switch-on never reached the supply.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 
 #include "controls/enter_form.h"
 #include "controls/indicator.h"
+#include "link/tcp_connector.h"
 #include "session/model_limits.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
@@ -43,6 +45,7 @@ protected:
             confirms << AText;
             return true;
         };
+        config.autotest.Error = [this](const QString& AText) { errors << AText; };
         return config;
     }
 
@@ -72,6 +75,7 @@ protected:
     QString chosen;
     QString proposed;
     QStringList confirms;
+    QStringList errors;
     TWindowHarness h;
     TTestForm* form = nullptr;
 };
@@ -207,6 +211,26 @@ TEST_F(WindowAutotest, LostLinkEndsTheRunAndItsLogBeforeTheMessage) {
     QFile copy(form->RecoveryPath());
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(ParseCsvLog(copy.readAll()).Records.size(), atMessage);
+}
+
+TEST_F(WindowAutotest, ARunWhoseSwitchOnNeverReachedTheSupplyEndsWithAMessage) {
+    // One 40 ms step, run while the supply answers slowly (not so slowly that an exchange counts
+    // as lost): the table ends before the switch-on goes out.
+    form->Table().Steps[0].Time = 1;
+    form->UpdateGrid();
+    h.form->Session().TaskMgr().SetTimeout(3000);
+    h.form->Session().TCPConnector().SetReadTimeout(3000);
+    SimFaults slow;
+    slow.replyDelayMs = 300;
+    h.supply->SetFaults(slow);
+    h.supply->ClearWrites();
+    form->StartButton()->click();
+    ASSERT_TRUE(h.WaitFor([&] { return !SupplyWrites(*h.supply).filter("onoff").isEmpty(); }));
+    h.supply->SetFaults({});
+    ASSERT_TRUE(h.WaitFor([&] { return !errors.isEmpty(); }));
+    EXPECT_EQ(errors, QStringList({kNeverConfirmedOnText}));
+    EXPECT_FALSE(form->Sequencer().Running());
+    EXPECT_EQ(h.supply->Register(simreg::ONOFF), 0);
 }
 
 TEST_F(WindowAutotest, ASavedTableThatFailsItsCheckIsSetAsideAndReportedOnce) {

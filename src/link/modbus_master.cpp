@@ -38,11 +38,12 @@ std::unique_ptr<TMBPack> TKRModbusMaster::NewPack(TMBType AMBType, uint8_t AAddr
 
 // The four read functions differ only in their function code.
 void TKRModbusMaster::ReadRange(TMBType AMBType, uint8_t AAddres, uint8_t AFunc, uint16_t AStart,
-                                uint16_t ACount, TMBMCallBack ACallBack) {
+                                uint16_t ACount, TMBMCallBack ACallBack, bool ARepeat) {
     if (!Accept(ACallBack)) return;
     auto pack = NewPack(AMBType, AAddres, AFunc, std::move(ACallBack));
     pack->Start = AStart;
     pack->Count = ACount;
+    pack->Repeat = ARepeat;
     FHelper->Dispatch(std::move(pack));
 }
 
@@ -58,16 +59,7 @@ void TKRModbusMaster::ReadDiscretInputs(TMBType AMBType, uint8_t AAddres, uint16
 
 void TKRModbusMaster::ReadHoldingRegisters(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,
                                            uint16_t ACount, TMBMCallBack ACallBack, bool ARepeat) {
-    if (!ARepeat) {
-        ReadRange(AMBType, AAddres, 3, AStartReg, ACount, std::move(ACallBack));
-        return;
-    }
-    if (!Accept(ACallBack)) return;
-    auto pack = NewPack(AMBType, AAddres, 3, std::move(ACallBack));
-    pack->Start = AStartReg;
-    pack->Count = ACount;
-    pack->Repeat = true;
-    FHelper->Dispatch(std::move(pack));
+    ReadRange(AMBType, AAddres, 3, AStartReg, ACount, std::move(ACallBack), ARepeat);
 }
 
 void TKRModbusMaster::ReadInputRegisters(TMBType AMBType, uint8_t AAddres, uint16_t AStartReg,

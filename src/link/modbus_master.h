@@ -118,7 +118,7 @@ private:
     // Refusal check; on refusal calls ACallBack at once and returns false.
     bool Accept(const TMBMCallBack& ACallBack);
     void ReadRange(TMBType AMBType, uint8_t AAddres, uint8_t AFunc, uint16_t AStart,
-                   uint16_t ACount, TMBMCallBack ACallBack);
+                   uint16_t ACount, TMBMCallBack ACallBack, bool ARepeat = false);
     std::unique_ptr<TMBPack> NewPack(TMBType AMBType, uint8_t AAddres, uint8_t AFunc,
                                      TMBMCallBack ACallBack) const;
 

@@ -8,13 +8,13 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "link/tcp_connector.h"
 #include "session/session_core.h"
 #include "session/settings_store.h"
 #include "sim/virtual_supply.h"
 #include "tests/support/event_loop.h"
 #include "tests/support/fast_timings.h"
 #include "tests/support/recording_view.h"
+#include "tests/support/supply_over_tcp.h"
 
 namespace {
 
@@ -44,16 +44,7 @@ struct TRepeatSession {
         supply.reset();
         ResetModelLimits();
     }
-    bool Connect() {
-        supply = VirtualSupply::Start({});
-        if (!supply) return false;
-        core->LoadSettings();
-        core->TCPConnector().SetPort(supply->TcpPort());
-        core->ComPortComboBoxSelect(0);
-        core->IpMaskEditChange("127.000.000.001");
-        core->ConnectBtnClick();
-        return ProcessUntil([&] { return core->Connected(); }, 3000);
-    }
+    bool Connect() { return testsupport::ConnectToNewSupply(*core, supply); }
     bool WaitReadings(int ACount) {
         const int target = readings + ACount;
         return ProcessUntil([&] { return readings >= target; }, 5000);

@@ -1,6 +1,5 @@
 // info, read and watch: what the supply is and what it does.
 
-#include <QDateTime>
 #include <QTimer>
 
 #include "cli/cli_commands.h"
@@ -65,11 +64,11 @@ public:
     }
 
     void LiveReading() override {
-        const QDateTime now = QDateTime::currentDateTime();
-        const QString row = ReadingsCsvRow(ReadingRowOf(fCtx.Core().Data(), now), gCurrentDiv());
+        const TReadingRow reading = ReadingRowOf(fCtx.Core().LastReading());
+        const QString row = ReadingsCsvRow(reading, gCurrentDiv());
         if (fFile.IsOpen() && !Checked(fFile.Write((row + "\n").toUtf8()))) return;
         if (fCtx.Request().Json) {
-            TFields fields = WatchFields(CsvTimestamp(now), fCtx.Core());
+            TFields fields = WatchFields(reading);
             if (fCtx.Request().Stats)
                 for (TField& field : LinkFields(fCtx.Core().LinkFigures()))
                     fields.push_back(std::move(field));

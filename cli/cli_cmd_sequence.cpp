@@ -204,7 +204,7 @@ private:
                                  locale.toString(now.time(), LogTimeFormat(locale)))
             if (c.isDigit()) fSheetName += c;
 
-        fLogger = std::make_unique<TDataLogger>(core.Data());
+        fLogger = std::make_unique<TDataLogger>(core.LastReading());
         fLogger->fOnRecord = [this, locale](const TLogRecord& ARecord) {
             const uint32_t div = gCurrentDiv();
             Write(fFormat == "csv" ? CsvLogLine(ARecord, div).toUtf8() + "\n"

@@ -88,15 +88,17 @@ TFields ReadingFields(TSessionCore& ACore) {
     return f;
 }
 
-TFields WatchFields(const QString& ATime, TSessionCore& ACore) {
-    TFields all = ReadingFields(ACore);
-    TFields f{StringField("time", ATime)};
-    // The reading up to and including the output state; the slower values stay out of a row.
-    for (const TField& field : all) {
-        f.push_back(field);
-        if (field.Key == "output") break;
-    }
-    return f;
+TFields WatchFields(const TReadingRow& ARow) {
+    return {StringField("time", CsvTimestamp(ARow.Time)),
+            NumberField("uset", Volts(ARow.Uset), "V"),
+            NumberField("iset", Amps(ARow.Iset), "A"),
+            NumberField("uout", Volts(ARow.Uout), "V"),
+            NumberField("iout", Amps(ARow.Iout), "A"),
+            NumberField("power", FormatUnits(ARow.Power, 2), "W"),
+            NumberField("uin", Volts(ARow.Uin), "V"),
+            StringField("mode", ARow.ConstantCurrent ? "CC" : "CV"),
+            StringField("protect", ProtectionName(ARow.Protect)),
+            BoolField("output", ARow.Output)};
 }
 
 TFields LinkFields(const TLinkFigures& F) {

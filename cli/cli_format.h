@@ -11,6 +11,7 @@
 
 class TSessionCore;
 struct TLinkFigures;
+struct TReadingRow;
 
 // "ver_18" ... "ver_New".
 QString VersionClassName(TVersion AVersion);
@@ -22,9 +23,9 @@ TFields ReadingFields(TSessionCore& ACore);
 TFields SetValueFields(TSessionCore& ACore);
 TFields OutputFields(TSessionCore& ACore);
 
-// A watch row as fields for JSON lines: the time (CsvTimestamp) and the columns of the readings
-// CSV (tools/core/readings_csv.h).
-TFields WatchFields(const QString& ATime, TSessionCore& ACore);
+// A watch row as fields for JSON lines: the columns of the readings CSV
+// (tools/core/readings_csv.h), the time as CsvTimestamp.
+TFields WatchFields(const TReadingRow& ARow);
 
 // The link figures (watch --stats, stats): rates, round trip (null without a reply in the last
 // minute), counters and the age of the last good reply (null before the first).

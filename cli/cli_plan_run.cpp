@@ -1,7 +1,5 @@
 #include "cli/cli_plan_run.h"
 
-#include <QDateTime>
-
 #include "cli/cli_format.h"
 #include "cli/cli_runner.h"
 #include "session/model_limits.h"
@@ -157,14 +155,15 @@ void TPlanRunCommand::Finished(TPlanEnd AEnd) {
 
 void TPlanRunCommand::WriteRow(bool AForce) {
     if (!fFile.IsOpen() || !fFile.Begun()) return;
+    // Each row is a reading that came, written once: a step that ends with the link lost adds
+    // no row after the last reading.
+    const TReading& reading = fCtx.Core().LastReading();
+    if (reading.Number == 0 || reading.Number == fRowReading) return;
     const uint32_t now = fClock.TickCount();
-    if (!AForce && fRowWritten && now - fLastRow < 1000) return;
-    fRowWritten = true;
+    if (!AForce && fRowReading != 0 && now - fLastRow < 1000) return;
+    fRowReading = reading.Number;
     fLastRow = now;
-    TSessionCore& core = fCtx.Core();
-    Write(ReadingsCsvRow(ReadingRowOf(core.Data(), QDateTime::currentDateTime()), gCurrentDiv())
-              .toUtf8() +
-          "\n");
+    Write(ReadingsCsvRow(ReadingRowOf(reading), gCurrentDiv()).toUtf8() + "\n");
 }
 
 void TPlanRunCommand::LiveReading() {

@@ -63,7 +63,7 @@ private:
     bool fBegun = false;
     bool fCompleted = false;
     bool fStopping = false;
-    bool fRowWritten = false;
+    uint64_t fRowReading = 0;  // the reading of the last row (TReading::Number)
     uint32_t fLastRow = 0;
 };
 

@@ -96,6 +96,7 @@ void TKRCOMPortThread::Exchange() {
         sendTime = Now();
         FWrittenUs = KRSteadyMicros();
         sent = FComPort->Write(FPK->Pack->data(), FPK->Length) >= FPK->Length;
+        FPK->SentUs = KRSteadyMicros();
     } catch (const std::exception& e) {
         ReportRuntimeError(krre::kCOMPortPrefix, krre::kCOMPortWrite, e);
     } catch (...) {
@@ -193,6 +194,7 @@ int32_t TKRCOMPortThread::CollectReply(uint32_t ASendTime) {
         firstLook = firstLook && waiting == 0;
         if (waiting > 0) {
             received += FComPort->Read(data + received, limit - received);
+            pk.DoneUs = KRSteadyMicros();  // the last byte so far: a silence gap may follow
             if (pk.RLen > 0 && received >= pk.RLen) break;
             if (EndsWithDelimiter(data, received, pk.Delimiter, pk.DelimiterLen)) break;
             // A whole shorter reply (an exception) needs no silence to end it.

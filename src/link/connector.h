@@ -83,8 +83,11 @@ struct TKRConnectorPack {
     // For repeated packets: the last completion of the repetition (a good reply is not).
     bool Final = true;
     uint32_t RepeatEpoch = 0;  // the connector's repeat epoch at Send
-    // Steady clock in microseconds, set by the worker: the exchange began, the packet was
-    // handed back. 0 for packets that never reached the worker.
+    // Steady clock in microseconds, set by the worker: the request's last byte was written (the
+    // exchange began, for one that failed before), and the reply's last byte was read (or the
+    // packet was handed back without one). Their difference is the exchange itself, without the
+    // pause between exchanges or the wait in the queue. 0 for packets that never reached the
+    // worker.
     int64_t SentUs = 0;
     int64_t DoneUs = 0;
 };

@@ -97,6 +97,7 @@ void TKRTCPThread::Exchange() {
         RaiseSendEvents();
         if (FTCPClient->WaitForWrite(static_cast<int32_t>(FTCPConnector->WriteTimeout()))) {
             long n = FTCPClient->SendBuf(FPK->Pack->data(), FPK->Length);
+            FPK->SentUs = KRSteadyMicros();
             if (n < FPK->Length) CountFailure(cerSendFailed);
         } else {
             CountFailure(cerSendTimeout);

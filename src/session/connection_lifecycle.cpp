@@ -225,12 +225,12 @@ void TSessionCore::StartIdentification() {
     gData.MODEL = 0;
     gData.LOCK = 0;
     SetTraffic(true, fTraffic.Red);
-    fModbusMaster->ReadHoldingRegisters(
-        fmbType, fMBaddr, 0, 15,
-        [this, sent = fLinkStats.Now()](int32_t AError, const void* AData) {
-            if (!fDestroying && AError != MBTransportError(7)) fLinkStats.RequestDone(sent, AError);
-            IdentificationReply(AError, AData);
-        });
+    fModbusMaster->ReadHoldingRegisters(fmbType, fMBaddr, 0, 15,
+                                        [this](int32_t AError, const void* AData) {
+                                            if (!fDestroying && AError != MBTransportError(7))
+                                                CountRequest(AError);
+                                            IdentificationReply(AError, AData);
+                                        });
     fPanel.DisconnectEnabled = true;
     PushPanel();
 }
@@ -300,6 +300,8 @@ void TSessionCore::SessionStart() {
     fConnected = true;
     fLostPosted = false;
     fTransportDown = false;
+    fLastReading = {};
+    fLinkStats.Resume();
     if (fLinkLost)
         fLinkStats.Reconnected();
     else
@@ -428,6 +430,7 @@ void TSessionCore::DisconnectedState() {
 
 void TSessionCore::Disconnect() {
     fTaskMgr->Stop();
+    fLinkStats.End();
     gData.DVID = 0;
     fPanel.TemperatureVisible = false;
     fOscillTimer.stop();

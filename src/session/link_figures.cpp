@@ -72,10 +72,11 @@ void TLinkStats::Reset() {
     fDone.clear();
     fRoundTrips.clear();
     fLastGood = -1;
+    fEndedAt = -1;
     fStart = fClock();
 }
 
-void TLinkStats::RequestDone(int64_t ASentAt, int32_t ACode, int64_t ADoneAt) {
+void TLinkStats::RequestDone(int32_t ACode, int64_t ARoundTripUs, int64_t ADoneAt) {
     const TLinkOutcome outcome = ClassifyResult(ACode);
     if (outcome == loNotSent) return;
     const int64_t now = ADoneAt;
@@ -85,7 +86,7 @@ void TLinkStats::RequestDone(int64_t ASentAt, int32_t ACode, int64_t ADoneAt) {
         case loGood:
             ++fFigures.GoodReplies;
             fLastGood = now;
-            fRoundTrips.emplace_back(now, std::max<int64_t>(0, now - ASentAt));
+            if (ARoundTripUs >= 0) fRoundTrips.emplace_back(now, ARoundTripUs);
             break;
         case loTimeout:
             ++fFigures.Timeouts;
@@ -114,9 +115,10 @@ void TLinkStats::Trim(int64_t ANow) const {
 }
 
 TLinkFigures TLinkStats::Figures() const {
-    const int64_t now = fClock();
+    const int64_t now = fEndedAt >= 0 ? fEndedAt : fClock();
     Trim(now);
     TLinkFigures f = fFigures;
+    f.Ended = fEndedAt >= 0;
     // The rate over the last minute, or over the time since the start when that is shorter
     // (at least a tenth of a second, so the first replies do not read as thousands per second).
     const int64_t span = std::clamp<int64_t>(now - fStart, 100'000, kWindowUs);
@@ -135,7 +137,8 @@ TLinkFigures TLinkStats::Figures() const {
 }
 
 QString LinkFiguresLine(const TLinkFigures& F) {
-    QString line = QString::number(F.RequestsPerSecond, 'f', 0) + " req/s";
+    QString line = (F.Ended ? QStringLiteral("ended: ") : QString()) +
+                   QString::number(F.RequestsPerSecond, 'f', 0) + " req/s";
     if (F.HaveRoundTrip)
         line +=
             QStringLiteral(" · rtt %1/%2 ms").arg(Ms(F.RoundTripMedianMs), Ms(F.RoundTripP99Ms));
@@ -147,6 +150,7 @@ QString LinkFiguresLine(const TLinkFigures& F) {
 
 QString LinkFiguresDetails(const TLinkFigures& F) {
     QStringList lines;
+    if (F.Ended) lines << QStringLiteral("The session has ended: the figures are those of its end");
     lines << "Requests per second (last minute): " + QString::number(F.RequestsPerSecond, 'f', 1);
     if (F.HaveRoundTrip)
         lines << "Round trip median / 99th percentile: " + Ms(F.RoundTripMedianMs) + " / " +

@@ -41,6 +41,8 @@ struct TLinkFigures {
     uint64_t OtherErrors = 0;
     uint64_t Reconnects = 0;   // the link was lost and came back
     int64_t SinceGoodMs = -1;  // since the last good reply; -1: none yet
+    // The session has ended: every figure is as it was at its end (the rate too).
+    bool Ended = false;
 };
 
 class TLinkStats {
@@ -49,13 +51,19 @@ public:
 
     // Starts the figures afresh (a new connection by the user).
     void Reset();
-    // The time stamp a request is sent with.
+    // This clock's time.
     int64_t Now() const { return fClock(); }
-    // A request sent at ASentAt completed with the Modbus result code ACode (at ADoneAt; now
-    // when left out).
-    void RequestDone(int64_t ASentAt, int32_t ACode) { RequestDone(ASentAt, ACode, fClock()); }
-    void RequestDone(int64_t ASentAt, int32_t ACode, int64_t ADoneAt);
+    // A request completed with the Modbus result code ACode at ADoneAt (this clock). A good
+    // reply's ARoundTripUs (from the request's last byte written to the reply's last byte read,
+    // as the link measured it) goes into the round-trip figures; below 0: not known.
+    void RequestDone(int32_t ACode, int64_t ARoundTripUs, int64_t ADoneAt);
     void Reconnected() { ++fFigures.Reconnects; }
+    // The session ended: the figures stay those of its end until Reset, or Resume (the link
+    // came back and the session goes on).
+    void End() {
+        if (fEndedAt < 0) fEndedAt = fClock();
+    }
+    void Resume() { fEndedAt = -1; }
     TLinkFigures Figures() const;
 
     // Window of the rate and the round-trip percentiles.
@@ -67,13 +75,15 @@ private:
     TMicroClock fClock;
     int64_t fStart = 0;
     int64_t fLastGood = -1;
+    int64_t fEndedAt = -1;
     TLinkFigures fFigures;
     // Completion times of the last minute, and the round trips of its good replies.
     mutable std::deque<int64_t> fDone;
     mutable std::deque<std::pair<int64_t, int64_t>> fRoundTrips;  // (completed, microseconds)
 };
 
-// "175 req/s · rtt 0.4/1.2 ms · 0 errors": the compact line of the connection panel.
+// "175 req/s · rtt 0.4/1.2 ms · 0 errors": the compact line of the connection panel; "ended: "
+// before it once the session has ended.
 QString LinkFiguresLine(const TLinkFigures& AFigures);
 // Every figure, one per line (the panel's tooltip, the command line's summary).
 QString LinkFiguresDetails(const TLinkFigures& AFigures);

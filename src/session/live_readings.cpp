@@ -55,10 +55,12 @@ void TSessionCore::ReadDataReply(const TKRRegisters& r, uint32_t ARepetition) {
         ApplyOutputState(false);
     }
 
-    fHistory.Append({fWallClock() - fReplyAgeUs / 1000, static_cast<uint16_t>(gData.UOUT),
-                     static_cast<uint16_t>(gData.IOUT), gData.POWER,
-                     static_cast<uint8_t>(std::min<uint32_t>(gData.PROTECT, 255)), gData.ONOFF != 0,
-                     gData.CVCC == 1});
+    const int64_t takenAt = fWallClock() - fReplyAgeUs / 1000;
+    fLastReading = {++fReadingCount, takenAt,   r[0],       r[1],          gData.UOUT, gData.IOUT,
+                    gData.POWER,     gData.UIN, gData.LOCK, gData.PROTECT, gData.CVCC, gData.ONOFF};
+    fHistory.Append({takenAt, static_cast<uint16_t>(gData.UOUT), static_cast<uint16_t>(gData.IOUT),
+                     gData.POWER, static_cast<uint8_t>(std::min<uint32_t>(gData.PROTECT, 255)),
+                     gData.ONOFF != 0, gData.CVCC == 1});
     emit LiveReading();
 
     // 8.

@@ -26,6 +26,7 @@
 #include "session/device_records.h"
 #include "session/link_figures.h"
 #include "session/model_limits.h"
+#include "session/reading.h"
 #include "session/session_history.h"
 #include "session/session_view.h"
 #include "session/task_mgr.h"
@@ -173,6 +174,9 @@ public:
     // Every live reading of the session (a new session of the user's starts a new one; an
     // automatic reconnection after a loss continues it with a gap). Kept after the disconnect.
     const TSessionHistory& History() const { return fHistory; }
+    // The last live reading as the supply reported it (Number 0 before the first reading of a
+    // session). Kept after the session ends, so a log cut short can end with it.
+    const TReading& LastReading() const { return fLastReading; }
     // Wall-clock milliseconds of the readings; tests replace it.
     void SetWallClock(std::function<int64_t()> AClock) { fWallClock = std::move(AClock); }
 
@@ -194,9 +198,10 @@ public:
     // Traffic lamp from a request's result code (0: dark yellow; else lit red); tells
     // fOnRequestResult.
     void TrafficFromCode(int32_t ACode);
-    // A request sent at ASentAt (LinkStats().Now()) completed: counted in the link figures,
-    // then the traffic lamp as above.
-    void RequestCompleted(int64_t ASentAt, int32_t ACode);
+    // A request completed: counted in the link figures with the link's own times of the
+    // exchange, then the traffic lamp as above. Call it first thing in the completion handler
+    // (the link's times are those of the packet completing).
+    void RequestCompleted(int32_t ACode);
 
     // --- window state helpers shared with presets and parameters ---
     // Applies the output-dependent state (editable when connected and the output is off).
@@ -291,6 +296,8 @@ private:
     static uint32_t MaxIset() { return gMaxIset(); }
     static uint32_t CurrentDiv() { return gCurrentDiv(); }
     void SetTraffic(bool ALit, bool ARed);
+    // Counts the completing request in the link figures (see RequestCompleted).
+    void CountRequest(int32_t ACode);
     void SetTitle(const QString& ATitle);
 
     TSessionView& fView;
@@ -337,6 +344,8 @@ private:
     // repeated poll may wait up to a frame to be handed over (0 for single requests).
     int64_t fReplyAgeUs = 0;
     TSessionHistory fHistory;
+    TReading fLastReading;
+    uint64_t fReadingCount = 0;
     std::function<int64_t()> fWallClock;
     int fErrorBoxesOpen = 0;  // connection error boxes open; autoconnect waits while one is
 

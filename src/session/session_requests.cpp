@@ -32,8 +32,20 @@ void TSessionCore::TrafficFromCode(int32_t ACode) {
     if (fOnRequestResult) fOnRequestResult(ACode);
 }
 
-void TSessionCore::RequestCompleted(int64_t ASentAt, int32_t ACode) {
-    fLinkStats.RequestDone(ASentAt, ACode);
+void TSessionCore::CountRequest(int32_t ACode) {
+    // The round trip is the exchange as the link timed it: neither the wait in the queue nor
+    // the pause between exchanges is part of it.
+    const TKRConnector* link = fModbusMaster->Connector();
+    const int64_t sentUs = link ? link->CompletingSentUs() : 0;
+    const int64_t doneUs = link ? link->CompletingDoneUs() : 0;
+    const int64_t roundTrip = sentUs > 0 && doneUs >= sentUs ? doneUs - sentUs : -1;
+    // Dated when the link received the reply (a round of a repetition may wait for its batch).
+    const int64_t age = doneUs > 0 ? std::max<int64_t>(0, KRSteadyMicros() - doneUs) : 0;
+    fLinkStats.RequestDone(ACode, roundTrip, fLinkStats.Now() - age);
+}
+
+void TSessionCore::RequestCompleted(int32_t ACode) {
+    CountRequest(ACode);
     TrafficFromCode(ACode);
 }
 
@@ -42,31 +54,23 @@ void TSessionCore::ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler 
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->ReadHoldingRegisters(
         fmbType, fMBaddr, AStart, ACount,
-        [this, ACount, ARepeat, AOnRegs = std::move(AOnRegs), AOnFail = std::move(AOnFail),
-         sent = fLinkStats.Now()](int32_t AError, const void* AData) {
+        [this, ACount, ARepeat, AOnRegs = std::move(AOnRegs), AOnFail = std::move(AOnFail)](
+            int32_t AError, const void* AData) {
             if (fDestroying || AError == kCancelled) return;
             fReplyAgeUs = 0;
-            int64_t sentAt = sent;
-            int64_t doneAt = fLinkStats.Now();
             if (ARepeat) {
-                // Each round went out on its own, and its reply may have waited for its batch:
-                // date both by the link's own times.
+                // A round's reply may have waited for its batch: it is dated by when the link
+                // received it.
                 const TKRConnector* link = fModbusMaster->Connector();
-                const int64_t sentUs = link ? link->CompletingSentUs() : 0;
                 const int64_t doneUs = link ? link->CompletingDoneUs() : 0;
-                if (sentUs > 0 && doneUs >= sentUs) {
-                    fReplyAgeUs = std::max<int64_t>(0, KRSteadyMicros() - doneUs);
-                    doneAt -= fReplyAgeUs;
-                    sentAt = doneAt - (doneUs - sentUs);
-                }
+                if (doneUs > 0) fReplyAgeUs = std::max<int64_t>(0, KRSteadyMicros() - doneUs);
                 SetTraffic(true, fTraffic.Red);
             }
             const auto* regs = static_cast<const TKRRegisters*>(AData);
             // A reply shorter than asked for is treated as a failed one: the handlers index
             // every register they asked for.
             if (AError == 0 && (regs == nullptr || regs->size() < ACount)) AError = mbeDataLength;
-            fLinkStats.RequestDone(sentAt, AError, doneAt);
-            TrafficFromCode(AError);
+            RequestCompleted(AError);
             if (AError != 0) {
                 if (AOnFail) AOnFail(AError);
                 return;
@@ -80,9 +84,9 @@ void TSessionCore::WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOn
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->WriteHoldingRegister(
         fmbType, fMBaddr, AReg, AValue,
-        [this, AOnAck = std::move(AOnAck), sent = fLinkStats.Now()](int32_t AError, const void*) {
+        [this, AOnAck = std::move(AOnAck)](int32_t AError, const void*) {
             if (fDestroying || AError == kCancelled) return;
-            RequestCompleted(sent, AError);
+            RequestCompleted(AError);
             if (AError != 0) return;
             if (AOnAck)
                 AOnAck();
@@ -96,10 +100,10 @@ void TSessionCore::WriteRegisters(uint16_t AStart, const TKRRegisters& AValues, 
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->WriteHoldingRegisters(
         fmbType, fMBaddr, AStart, AValues,
-        [this, AOnAck = std::move(AOnAck), AOnFail = std::move(AOnFail), sent = fLinkStats.Now()](
-            int32_t AError, const void*) {
+        [this, AOnAck = std::move(AOnAck), AOnFail = std::move(AOnFail)](int32_t AError,
+                                                                         const void*) {
             if (fDestroying || AError == kCancelled) return;
-            RequestCompleted(sent, AError);
+            RequestCompleted(AError);
             if (AError != 0) {
                 if (AOnFail) AOnFail(AError);
                 return;
@@ -168,14 +172,13 @@ void TSessionCore::BindJobs() {
     t.fOnWriteOnOff = [this](TLN_TaskMgr*) { WriteOnOffJob(); };
     t.fOnWriteMemNum = [this](TLN_TaskMgr*) {
         SetTraffic(true, fTraffic.Red);
-        fModbusMaster->WriteHoldingRegister(
-            fmbType, fMBaddr, 35, static_cast<uint16_t>(gData.MEM),
-            [this, sent = fLinkStats.Now()](int32_t AError, const void*) {
-                if (fDestroying || AError == kCancelled) return;
-                RequestCompleted(sent, AError);
-                if (fOnMemNumWritten) fOnMemNumWritten(AError == 0);
-                if (AError == 0) fTaskMgr->Callback();
-            });
+        fModbusMaster->WriteHoldingRegister(fmbType, fMBaddr, 35, static_cast<uint16_t>(gData.MEM),
+                                            [this](int32_t AError, const void*) {
+                                                if (fDestroying || AError == kCancelled) return;
+                                                RequestCompleted(AError);
+                                                if (fOnMemNumWritten) fOnMemNumWritten(AError == 0);
+                                                if (AError == 0) fTaskMgr->Callback();
+                                            });
     };
     t.fOnWriteMemory = [this](TLN_TaskMgr*) {
         WriteRegisters(MemoryBlockStart(gData.MEM), MemoryRegisters(gMemory));

@@ -40,7 +40,7 @@ TPlanWindow::TPlanWindow(TSessionCore& ACore, TSettingsStore& ASettings, QWidget
       fSettings(ASettings),
       fOptions(std::move(AOptions)) {
     setObjectName(QStringLiteral("PlanWindow"));
-    fLogger = std::make_unique<TDataLogger>(fCore.Data());
+    fLogger = std::make_unique<TDataLogger>(fCore.LastReading());
     BuildLayout();
     WireRunner();
     fEditor->SetRows(

@@ -83,7 +83,7 @@ TTestForm::TTestForm(TSessionCore& ACore, TSettingsStore& ASettings, QWidget* AM
                                                 : fOptions.RecoveryPath) {
     setObjectName(QStringLiteral("TestForm"));
     setWindowTitle(QStringLiteral("Auto Test"));
-    fLogger = std::make_unique<TDataLogger>(fCore.Data());
+    fLogger = std::make_unique<TDataLogger>(fCore.LastReading());
     fLogger->fOnRecord = [this](const TLogRecord& ARecord) {
         if (!fRecoveryOpen) return;
         const QString error = fRecovery.Append(ARecord);

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTableWidget>
+#include <algorithm>
 
 #include "controls/enter_form.h"
 #include "controls/indicator.h"
@@ -27,11 +28,11 @@ using testsupport::SupplyWrites;
 
 class WindowAutotest : public ::testing::Test {
 protected:
-    WindowAutotest() : h(Config()) {}
+    explicit WindowAutotest(int ATickMs = 40) : h(Config(ATickMs)) {}
 
-    apptest::THarnessConfig Config() {
+    apptest::THarnessConfig Config(int ATickMs) {
         apptest::THarnessConfig config;
-        config.autotest.Timings = {40, 10};
+        config.autotest.Timings = {ATickMs, 10};
         config.autotest.LogOptions = [] {
             TLogOptions options;
             options.IntervalIndex = 0;  // a record every second (every tick)
@@ -80,7 +81,13 @@ protected:
     TTestForm* form = nullptr;
 };
 
-TEST_F(WindowAutotest, RunsTheTableAgainstTheSupplyAndSavesLogAndTable) {
+// Ticks long enough for the readings of a few frames to come between two of them.
+class WindowAutotestRun : public WindowAutotest {
+protected:
+    WindowAutotestRun() : WindowAutotest(120) {}
+};
+
+TEST_F(WindowAutotestRun, RunsTheTableAgainstTheSupplyAndSavesLogAndTable) {
     QTableWidget* grid = form->Grid();
     // The initial step, with a 0.001 A current unit: 5.00 V, 0.200 A, 1.00 W, one minute.
     ASSERT_EQ(grid->rowCount(), 1);
@@ -107,12 +114,18 @@ TEST_F(WindowAutotest, RunsTheTableAgainstTheSupplyAndSavesLogAndTable) {
 
     EXPECT_EQ(SupplyWrites(*h.supply),
               QStringList({"set 500 200", "onoff 1", "set 600 300", "set 700 100", "onoff 0"}));
-    // The start record and one per tick: 1 + 2 + 1 ticks.
+    // The start record and one per tick: 1 + 2 + 1 ticks. Each is a reading: the set points
+    // the supply had taken by then, in the table's order.
     const TLogList& log = form->Logger().Records();
     ASSERT_EQ(log.size(), 5u);
     EXPECT_EQ(log[0].Uset, 500);
-    EXPECT_EQ(log[2].Iset, 300);
-    EXPECT_EQ(log[4].Uset, 700);
+    const std::vector<std::pair<int, int>> steps{{500, 200}, {600, 300}, {700, 100}};
+    auto step = steps.begin();
+    for (const TLogRecord& record : log) {
+        step = std::find(step, steps.end(), std::pair<int, int>(record.Uset, record.Iset));
+        EXPECT_NE(step, steps.end()) << record.Uset << " " << record.Iset;
+    }
+    EXPECT_EQ(log.back().Uset, 700);
     EXPECT_TRUE(QFile::exists(form->RecoveryPath()));
     EXPECT_TRUE(form->StartButton()->isEnabled());
 
@@ -125,7 +138,8 @@ TEST_F(WindowAutotest, RunsTheTableAgainstTheSupplyAndSavesLogAndTable) {
     const QList<QByteArray> lines = saved.readAll().split('\n');
     ASSERT_EQ(lines.size(), 7);  // heading, five records, nothing after the last CR LF
     EXPECT_EQ(lines[0], QByteArray(kTextLogHeading) + "\r");
-    EXPECT_TRUE(lines[5].contains("   7.00  0.100")) << lines[5].toStdString();
+    EXPECT_TRUE(lines[5].startsWith(TextLogLine(log[4], 10, QLocale::system()).toLocal8Bit()))
+        << lines[5].toStdString();
     EXPECT_FALSE(QFile::exists(form->RecoveryPath()));
 
     // The table survives: written at close, read back by the next window.

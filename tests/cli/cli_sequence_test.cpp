@@ -278,6 +278,9 @@ TEST_F(CliSequence, WorkbookIsSavedThroughALinkAndItsFailureAtTheEndIsExitSix) {
 
 TEST_F(CliSequence, CsvLogHasTheColumnsAndTimeStampsOfWatch) {
     const QString log = dir.filePath("run.csv");
+    // The supply holds the step's set points already, so every reading shows them.
+    h.supply.SetReg(simreg::USET, 500);
+    h.supply.SetReg(simreg::ISET, 200);
     const auto run =
         Run({"sequence", "run", File("steps.csv", "5,0.2,2\n"), "--log", log, "--log-every", "1"});
     ASSERT_EQ(run.Code, 0) << run.Err;

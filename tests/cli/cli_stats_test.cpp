@@ -1,5 +1,5 @@
-// Link figures on the command line: stats counts injected faults and keeps going, watch --stats
-// adds the figures to each JSON row.
+// Link figures on the command line: stats counts injected faults and keeps going, its round trip
+// is the exchange alone, watch --stats adds the figures to each JSON row.
 
 #include <gtest/gtest.h>
 
@@ -59,6 +59,21 @@ TEST(CliStats, StatsCountsFaultsWithoutEndingAndWatchRowsCarryTheFigures) {
         EXPECT_GT(r["good_replies"].toInt(), 0) << row.toStdString();
         EXPECT_TRUE(r.contains("reconnects")) << row.toStdString();
     }
+}
+
+TEST(CliStats, TheRoundTripIsTheExchangeWithoutThePauseBetweenExchanges) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    h.config.Timings.TaskInterval = 5;  // a session's own pause
+    const auto run = h.Run(h.Tcp() << "--json"
+                                   << "stats"
+                                   << "--seconds"
+                                   << "1");
+    ASSERT_EQ(run.Code, 0) << run.Err;
+    const QJsonObject o = JsonOf(run.Out);
+    // The virtual supply answers at once on loopback; the pause still paces the requests.
+    EXPECT_LT(o["rtt_median_ms"].toDouble(), 1.0) << run.Out;
+    EXPECT_LT(o["requests_per_s"].toDouble(), 1000.0 / 5 + 10) << run.Out;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The link figures of a session: each kind of fault switched on at the virtual supply shows in
-// its own counter and in no other, and the round trip follows an injected delay.
+// its own counter and in no other, the round trip follows an injected delay, and figures of an
+// ended session say so.
 
 #include <gtest/gtest.h>
 
@@ -102,11 +103,16 @@ TEST(LinkFigures, RoundTripFollowsTheDelayAndReconnectsAreCounted) {
     EXPECT_GE(f.GoodReplies, good);
     EXPECT_GE(f.Timeouts, 1u);
 
-    // A connect of the user's starts the figures afresh.
+    // After a disconnect the figures say they are those of the session's end; a connect of
+    // the user's starts them afresh.
     h.core->AutoConnectSwitchClick(false);
     h.core->DisconnectBtnClick();
+    f = h.core->LinkFigures();
+    EXPECT_TRUE(f.Ended);
+    EXPECT_TRUE(LinkFiguresLine(f).startsWith("ended: ")) << LinkFiguresLine(f).toStdString();
     ASSERT_TRUE(h.ConnectTcp());
     EXPECT_EQ(h.core->LinkFigures().Reconnects, 0u);
+    EXPECT_FALSE(h.core->LinkFigures().Ended);
 }
 
 TEST(LinkFigures, PercentilesAndRateCoverTheLastMinuteOnly) {
@@ -115,15 +121,22 @@ TEST(LinkFigures, PercentilesAndRateCoverTheLastMinuteOnly) {
     // A minute of replies at 10 per second, 1 ms each, one in fifty taking 50 ms.
     for (int i = 0; i < 600; ++i) {
         now += 100'000;
-        s.RequestDone(now - (i % 50 == 49 ? 50'000 : 1'000), 0);
+        s.RequestDone(0, i % 50 == 49 ? 50'000 : 1'000, now);
     }
     TLinkFigures f = s.Figures();
     EXPECT_NEAR(f.RequestsPerSecond, 10, 0.2);
     EXPECT_DOUBLE_EQ(f.RoundTripMedianMs, 1);
     EXPECT_DOUBLE_EQ(f.RoundTripP99Ms, 50);
     EXPECT_EQ(f.SinceGoodMs, 0);
-    // A silent minute later: no rate, no round trip, but the totals and the age remain.
+    // Ended, the figures stay those of the end however long they are looked at.
+    s.End();
     now += 61'000'000;
+    EXPECT_NEAR(s.Figures().RequestsPerSecond, 10, 0.2);
+    EXPECT_EQ(s.Figures().SinceGoodMs, 0);
+    EXPECT_EQ(LinkFiguresLine(s.Figures()), "ended: 10 req/s · rtt 1.0/50 ms · 0 errors");
+    // Going on (the link came back), a silent minute later: no rate, no round trip, but the
+    // totals and the age remain.
+    s.Resume();
     f = s.Figures();
     EXPECT_EQ(f.RequestsPerSecond, 0);
     EXPECT_FALSE(f.HaveRoundTrip);

@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "session/device_records.h"
+#include "session/reading.h"
 #include "session/settings_store.h"
 #include "tools/core/data_logger.h"
 #include "tools/core/log_files.h"
@@ -16,17 +16,15 @@
 
 namespace {
 
-const QDateTime kNoon(QDate(2026, 12, 8), QTime(12, 30, 5));
-
+// A log whose first record is a reading of 10.00 V 0.200 A set, 10.00 V 0.100 A out.
 struct Logger {
-    TCurrentSet data;
-    TDataLogger log{data, [] { return kNoon; }};
-    Logger() {
-        data.USET = 1000;
-        data.ISET = 200;
-        data.UOUT = 1000;
-        data.IOUT = 100;
-        log.WriteLogData();
+    TReading data{1, 0, 1000, 200, 1000, 100};
+    TDataLogger log{data};
+    Logger() { log.WriteLogData(); }
+    // The next reading came: its cells can be changed.
+    TReading& Next() {
+        ++data.Number;
+        return data;
     }
 };
 
@@ -34,9 +32,9 @@ TEST(DataLogger, EventCheckFiresByWholePercentOfTheLastSetValue) {
     {
         SCOPED_TRACE("1.5 % truncates to 1 and does not exceed >1%; 2.1 % does");
         Logger l;
-        l.data.UOUT = 985;
+        l.Next().Uout = 985;
         EXPECT_FALSE(l.log.CheckLogEvent(1, 6));
-        l.data.UOUT = 979;
+        l.Next().Uout = 979;
         EXPECT_TRUE(l.log.CheckLogEvent(1, 6));
         EXPECT_EQ(l.log.Records().size(), 2u);
         EXPECT_EQ(l.log.Records().back().Uout, 979);
@@ -44,41 +42,53 @@ TEST(DataLogger, EventCheckFiresByWholePercentOfTheLastSetValue) {
     {
         SCOPED_TRACE("<1% fires on any change, and only on a change");
         Logger l;
+        l.Next();
         EXPECT_FALSE(l.log.CheckLogEvent(0, 6));
-        l.data.UOUT = 999;
+        l.Next().Uout = 999;
         EXPECT_TRUE(l.log.CheckLogEvent(0, 6));
     }
     {
         SCOPED_TRACE("the current list uses the last Iset: 0.100 -> 0.106 A of 0.200 is 3 %");
         Logger l;
-        l.data.IOUT = 106;
+        l.Next().Iout = 106;
         EXPECT_FALSE(l.log.CheckLogEvent(6, 3));
         EXPECT_TRUE(l.log.CheckLogEvent(6, 2));
     }
     {
         SCOPED_TRACE("no matter: only a set point change writes");
         Logger l;
-        l.data.UOUT = 0;
-        l.data.IOUT = 0;
+        l.Next().Uout = 0;
+        l.data.Iout = 0;
         EXPECT_FALSE(l.log.CheckLogEvent(6, 6));
-        l.data.ISET = 201;
+        l.Next().Iset = 201;
         EXPECT_TRUE(l.log.CheckLogEvent(6, 6));
     }
     {
         SCOPED_TRACE("a last set value of 0 counts as one unit instead of dividing by zero");
         Logger l;
-        l.data.USET = 0;
+        l.Next().Uset = 0;
         l.log.WriteLogData();
-        l.data.UOUT = 1001;
+        l.Next().Uout = 1001;
         EXPECT_TRUE(l.log.CheckLogEvent(5, 6));  // 1 unit of 1: 100 %
     }
     {
         SCOPED_TRACE("an empty log is never extended by the check");
         Logger l;
         l.log.ClearLogData();
-        l.data.USET = 2000;
+        l.Next().Uset = 2000;
         EXPECT_FALSE(l.log.CheckLogEvent(0, 0));
         EXPECT_TRUE(l.log.Records().empty());
+    }
+    {
+        SCOPED_TRACE("a reading that did not come makes no record, by time or by event");
+        Logger l;
+        l.data.Uout = 0;  // the cells change, but no reading came
+        EXPECT_FALSE(l.log.WriteLogData());
+        EXPECT_FALSE(l.log.CheckLogEvent(0, 0));
+        EXPECT_EQ(l.log.Records().size(), 1u);
+        // A fresh log may start with the last reading again.
+        l.log.ClearLogData();
+        EXPECT_TRUE(l.log.WriteLogData());
     }
 }
 

@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-#include "session/device_records.h"
+#include "session/reading.h"
 #include "tests/support/event_loop.h"
 #include "tools/core/sequencer.h"
 
@@ -57,8 +57,8 @@ protected:
         return ticks;
     }
 
-    TCurrentSet data;
-    TDataLogger logger{data};
+    TReading reading{1};  // a live reading has come
+    TDataLogger logger{reading};
     TLogOptions options;
     RecordingTarget target;
     TSequencer seq{target, logger, [this] { return options; }, {1000000, 5}};
@@ -68,6 +68,7 @@ TEST_F(Sequencer, AllStepsDisabledTouchesNothingButStartsTheLog) {
     Steps({{500, 200, 5, false, {}}, {600, 200, 5, false, {}}});
     options.ByEvent = true;
     logger.WriteLogData();
+    ++reading.Number;
     logger.WriteLogData();
     seq.Start();
     EXPECT_FALSE(seq.Running());
@@ -120,11 +121,13 @@ TEST_F(Sequencer, TimedRecordsFallAtZeroOneAndThenEveryInterval) {
     std::vector<int> at;
     for (int second = 1; second <= 12; ++second) {
         const size_t before = logger.Records().size();
+        // No reading comes in seconds 2 to 6: the record due at 6 waits for the next one.
+        if (second < 2 || second > 6) ++reading.Number;
         seq.Tick();
         if (logger.Records().size() > before) at.push_back(second);
     }
-    // The start record, then ticks 1, 6 and 11.
-    EXPECT_EQ(at, (std::vector<int>{1, 6, 11}));
+    // The start record, then ticks 1, 7 and 12.
+    EXPECT_EQ(at, (std::vector<int>{1, 7, 12}));
     EXPECT_EQ(logger.Records().size(), 4u);
     EXPECT_FALSE(seq.Running());
 }

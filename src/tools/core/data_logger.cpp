@@ -3,8 +3,9 @@
 #include <QStringList>
 #include <cstdlib>
 
-#include "session/device_records.h"
+#include "session/reading.h"
 #include "session/settings_store.h"
+#include "tools/core/log_files.h"
 
 QString LogIntervalText(int AIndex) {
     const int32_t seconds = kLogIntervals[AIndex];
@@ -63,30 +64,17 @@ void TLogOptions::Save(const TSettingsStore& AStore) const {
     AStore.WriteInteger(settings::kLIEV, CurrentEvent);
 }
 
-TDataLogger::TDataLogger(const TCurrentSet& AData, TClock AClock)
-    : fData(AData), fClock(std::move(AClock)) {
-    if (!fClock) fClock = [] { return QDateTime::currentDateTime(); };
-}
-
-void TDataLogger::WriteLogData() {
-    TLogRecord record;
-    record.Stamp = fClock();
-    record.Time = DayFraction(record.Stamp.time());
-    record.Uset = static_cast<uint16_t>(fData.USET);
-    record.Iset = static_cast<uint16_t>(fData.ISET);
-    record.Uout = static_cast<uint16_t>(fData.UOUT);
-    record.Iout = static_cast<uint16_t>(fData.IOUT);
-    record.Pout = static_cast<uint16_t>(fData.POWER);
-    record.Uin = static_cast<uint16_t>(fData.UIN);
-    record.ConstantCurrent = fData.CVCC == 1;
-    record.Protect = static_cast<uint16_t>(fData.PROTECT);
-    record.Output = fData.ONOFF != 0;
-    fRecords.push_back(record);
-    if (fOnRecord) fOnRecord(record);
+bool TDataLogger::WriteLogData() {
+    if (!NewReading()) return false;
+    fWritten = fLast.Number;
+    fRecords.push_back(LogRecordOf(ReadingRowOf(fLast)));
+    if (fOnRecord) fOnRecord(fRecords.back());
+    return true;
 }
 
 void TDataLogger::ClearLogData() {
     fRecords.clear();
+    fWritten = 0;
 }
 
 bool ThresholdExceeded(int AEntry, uint16_t ALast, uint16_t ANow, uint16_t ASet) {
@@ -98,14 +86,13 @@ bool ThresholdExceeded(int AEntry, uint16_t ALast, uint16_t ANow, uint16_t ASet)
 }
 
 bool TDataLogger::CheckLogEvent(int AVoltageEvent, int ACurrentEvent) {
-    if (fRecords.empty()) return false;
+    if (fRecords.empty() || !NewReading()) return false;
     const TLogRecord& last = fRecords.back();
     const auto now = [](uint32_t AValue) { return static_cast<uint16_t>(AValue); };
-    const bool fire = last.Uset != now(fData.USET) || last.Iset != now(fData.ISET) ||
-                      ThresholdExceeded(AVoltageEvent, last.Uout, now(fData.UOUT), last.Uset) ||
-                      ThresholdExceeded(ACurrentEvent, last.Iout, now(fData.IOUT), last.Iset);
-    if (fire) WriteLogData();
-    return fire;
+    const bool fire = last.Uset != now(fLast.Uset) || last.Iset != now(fLast.Iset) ||
+                      ThresholdExceeded(AVoltageEvent, last.Uout, now(fLast.Uout), last.Uset) ||
+                      ThresholdExceeded(ACurrentEvent, last.Iout, now(fLast.Iout), last.Iset);
+    return fire && WriteLogData();
 }
 
 double DayFraction(const QTime& ATime) {

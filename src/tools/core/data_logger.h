@@ -10,13 +10,13 @@
 #include <functional>
 #include <vector>
 
-struct TCurrentSet;
+#include "session/reading.h"
+
 class TSettingsStore;
 
-// One log entry: the time of day as a fraction of a day, and the low 16 bits of the device
-// state's USET, ISET, UOUT, IOUT and POWER at that moment (fixed-point cells). The CSV form also
-// carries the full time stamp, the input voltage, the regulation mode, the protection and the
-// output state.
+// One log entry: the time of day as a fraction of a day, and the low 16 bits of the USET, ISET,
+// UOUT, IOUT and POWER of one live reading (fixed-point cells). The CSV form also carries the
+// full time stamp, the input voltage, the regulation mode, the protection and the output state.
 struct TLogRecord {
     double Time = 0;
     uint16_t Uset = 0;
@@ -67,19 +67,18 @@ struct TLogOptions {
 
 class TDataLogger {
 public:
-    using TClock = std::function<QDateTime()>;
+    // Records are made from ALast, the session's last live reading (TSessionCore::LastReading).
+    explicit TDataLogger(const TReading& ALast) : fLast(ALast) {}
 
-    // Records read the values from AData; AClock gives the time (the system time by default).
-    explicit TDataLogger(const TCurrentSet& AData, TClock AClock = {});
-
-    // Appends one record stamped with the current time of day.
-    void WriteLogData();
-    // Empties the log.
+    // Appends a record of the last reading, stamped with the time it came. Nothing when no
+    // reading came since the last record (a lost link adds no rows). True when one was written.
+    bool WriteLogData();
+    // Empties the log; the last reading may start the next one.
     void ClearLogData();
-    // Event check, run every 100 ms while the output is on and Logging is set: compares the
-    // current values with the last record and writes a record when a set point differs, or when
-    // Uout or Iout moved by more than the list's threshold (whole percent of the last record's
-    // set value; entry 0 any change, entry 6 never). True when a record was written.
+    // Event check, run every 100 ms while the output is on and Logging is set: compares a new
+    // reading with the last record and writes a record when a set point differs, or when Uout
+    // or Iout moved by more than the list's threshold (whole percent of the last record's set
+    // value; entry 0 any change, entry 6 never). True when a record was written.
     bool CheckLogEvent(int AVoltageEvent, int ACurrentEvent);
 
     const TLogList& Records() const { return fRecords; }
@@ -89,8 +88,10 @@ public:
     std::function<void(const TLogRecord&)> fOnRecord;
 
 private:
-    const TCurrentSet& fData;
-    TClock fClock;
+    bool NewReading() const { return fLast.Number != 0 && fLast.Number != fWritten; }
+
+    const TReading& fLast;
+    uint64_t fWritten = 0;  // number of the reading last recorded
     TLogList fRecords;
 };
 

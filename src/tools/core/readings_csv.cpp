@@ -5,7 +5,7 @@
 #include <cmath>
 #include <iterator>
 
-#include "session/device_records.h"
+#include "session/reading.h"
 
 namespace {
 
@@ -29,18 +29,18 @@ std::optional<uint32_t> Units(const QByteArray& AText, int ADecimals) {
 
 }  // namespace
 
-TReadingRow ReadingRowOf(const TCurrentSet& AData, const QDateTime& ATime) {
+TReadingRow ReadingRowOf(const TReading& AReading) {
     TReadingRow row;
-    row.Time = ATime;
-    row.Uset = AData.USET;
-    row.Iset = AData.ISET;
-    row.Uout = AData.UOUT;
-    row.Iout = AData.IOUT;
-    row.Power = AData.POWER;
-    row.Uin = AData.UIN;
-    row.ConstantCurrent = AData.CVCC == 1;
-    row.Protect = AData.PROTECT;
-    row.Output = AData.ONOFF != 0;
+    row.Time = QDateTime::fromMSecsSinceEpoch(AReading.TimeMs);
+    row.Uset = AReading.Uset;
+    row.Iset = AReading.Iset;
+    row.Uout = AReading.Uout;
+    row.Iout = AReading.Iout;
+    row.Power = AReading.Power;
+    row.Uin = AReading.Uin;
+    row.ConstantCurrent = AReading.Cvcc == 1;
+    row.Protect = AReading.Protect;
+    row.Output = AReading.OnOff != 0;
     return row;
 }
 

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <optional>
 
-struct TCurrentSet;
+struct TReading;
 
 inline constexpr char kReadingsCsvHeader[] =
     "time,uset,iset,uout,iout,power,uin,mode,protect,output";
@@ -37,8 +37,9 @@ struct TReadingRow {
     bool operator==(const TReadingRow&) const = default;
 };
 
-// The row of the device state at ATime.
-TReadingRow ReadingRowOf(const TCurrentSet& AData, const QDateTime& ATime);
+// The row of a live reading, stamped with the time its reply arrived (local time). Every log
+// row is made here: plan, charge, sequence and watch logs, and the window's logs.
+TReadingRow ReadingRowOf(const TReading& AReading);
 
 // 2024-05-01T12:00:00.123+02:00 for a local time, ...Z for UTC.
 QString CsvTimestamp(const QDateTime& ATime);

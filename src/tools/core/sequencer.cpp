@@ -71,8 +71,8 @@ void TSequencer::Tick() {
     if (!options.ByEvent) {
         if (fLogIntervalCount > 0) {
             --fLogIntervalCount;
-        } else {
-            fLogger.WriteLogData();
+        } else if (fLogger.WriteLogData()) {
+            // Without a reading since the last record the next tick tries again.
             fLogIntervalCount = options.LogInterval() - 1;
         }
     }

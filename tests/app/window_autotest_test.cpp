@@ -30,7 +30,7 @@ class WindowAutotest : public ::testing::Test {
 protected:
     explicit WindowAutotest(int ATickMs = 40) : h(Config(ATickMs)) {}
 
-    apptest::THarnessConfig Config(int ATickMs) {
+    apptest::THarnessConfig Config(int ATickMs = 40) {
         apptest::THarnessConfig config;
         config.autotest.Timings = {ATickMs, 10};
         config.autotest.LogOptions = [] {
@@ -104,6 +104,9 @@ TEST_F(WindowAutotestRun, RunsTheTableAgainstTheSupplyAndSavesLogAndTable) {
 
     ThreeSteps();
     EXPECT_FALSE(form->SaveButton()->isEnabled());
+    // The supply holds the first step's set points already: the start record shows them.
+    h.supply->SetRegister(simreg::USET, 500);
+    h.supply->SetRegister(simreg::ISET, 200);
     h.supply->ClearWrites();
     form->StartButton()->click();
     EXPECT_FALSE(form->StartButton()->isEnabled());

@@ -44,7 +44,7 @@ protected:
                          const std::function<void(TCliRunner&)>& AMore = nullptr) {
         return h.Run(h.Tcp() + AArgs, [&](TCliRunner& ARunner) {
             TCliConfig& config = ARunner.EditConfig();
-            config.Sequence = {30, 5};
+            config.Sequence = {100, 5};  // a tick sees the readings after a step's set points
             config.TablePath = dir.filePath("Persistent.ini");
             config.UserSettingsPath = dir.filePath("DPS.ini");
             if (AMore) AMore(ARunner);
@@ -280,7 +280,7 @@ TEST_F(CliSequence, CsvLogHasTheColumnsAndTimeStampsOfWatch) {
     const QString log = dir.filePath("run.csv");
     // The supply holds the step's set points already, so every reading shows them.
     h.supply.SetReg(simreg::USET, 500);
-    h.supply.SetReg(simreg::ISET, 200);
+    h.supply.SetReg(simreg::ISET, 20);
     const auto run =
         Run({"sequence", "run", File("steps.csv", "5,0.2,2\n"), "--log", log, "--log-every", "1"});
     ASSERT_EQ(run.Code, 0) << run.Err;

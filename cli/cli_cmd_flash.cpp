@@ -100,8 +100,11 @@ public:
 private:
     void TellHowToFinish(const QString& APrefix, QString AState) {
         if (AState.isEmpty() && !fJumpSent) return;  // the boot loader was never reached
+        // The firmware answered this run's session, and nothing reached the boot loader since.
         if (AState.isEmpty())
-            AState = "The supply should wait in its boot loader; its firmware was not changed.";
+            AState =
+                "The supply should wait in its boot loader; its firmware ran before the jump and "
+                "nothing was erased or written since.";
         fCtx.Warn(APrefix + AState);
         fCtx.Warn("to finish the update, run: " + FinishCommand());
     }
@@ -169,10 +172,12 @@ private:
         fPort.Close();
         if (AOk) return fCtx.Done();
         if (!AFileError.isEmpty()) return fCtx.Fail(ceUsage, AFileError);
-        if (AFailure == ffFileTooLarge)
-            return fCtx.Fail(ceUsage,
-                             "The file is larger than the device's flash; the device "
-                             "was not erased and waits in its boot loader.");
+        if (AFailure == ffFileTooLarge) {
+            fCtx.Fail(ceUsage,
+                      "The file is larger than the device's flash; this update did not "
+                      "erase it.");
+            return fCtx.Warn(fJob->StateText());
+        }
         if (AFailure == ffCancelled) return;  // an interrupt ends the command
         fCtx.Fail(ceBootloader, "Firmware update failed at the boot loader step: " + AStep);
         TellHowToFinish(QString(), fJob->StateText());

@@ -47,15 +47,16 @@ bool ParseInto(const std::string& s, unsigned long max, T& out) {
     return true;
 }
 
-// "CMD:N[:FRAME][:silent]", e.g. "0x31:3:2:silent": the third Write loses its data's ACK.
+// "CMD:N[:FRAME][:silent|:late]", e.g. "0x31:3:2:silent": the third Write loses its data's ACK;
+// with "late" the ACK comes in front of the answer to the next byte the host sends.
 bool ParseBootFault(const std::string& s, SimBootFault& f) {
     std::vector<std::string> parts;
     std::istringstream in(s);
     for (std::string part; std::getline(in, part, ':');)
         parts.push_back(part);
     if (parts.size() < 2 || parts.size() > 4) return false;
-    if (parts.size() >= 3 && parts.back() == "silent") {
-        f.silent = true;
+    if (parts.size() >= 3 && (parts.back() == "silent" || parts.back() == "late")) {
+        (parts.back() == "silent" ? f.silent : f.late) = true;
         parts.pop_back();
     }
     return ParseInto(parts[0], 255, f.command) && ParseInto(parts[1], 0xFFFFFFFF, f.occurrence) &&
@@ -145,9 +146,10 @@ std::string SimUsage() {
            "  --erase classic|extended  erase command the boot loader offers\n"
            "  --flash-in FILE        initial flash image\n"
            "  --flash-out FILE       where the flash image is saved at every Go\n"
-           "  --boot-fault CMD:N[:FRAME][:silent]\n"
-           "                         the Nth use of command CMD is refused (or its reply lost)\n"
-           "                         at frame 0 (the command), 1 or 2; repeatable\n"
+           "  --boot-fault CMD:N[:FRAME][:silent|:late]\n"
+           "                         the Nth use of command CMD is refused (its reply lost, or\n"
+           "                         sent only when the host sends again) at frame 0 (the\n"
+           "                         command), 1 or 2; repeatable\n"
            "  --read-protected       the chip starts with read protection on\n"
            "Other:\n"
            "  --exit-on-eof          quit at the end of standard input\n"
@@ -324,7 +326,7 @@ bool SimParseArgs(const std::vector<std::string>& args, SimCommandLine& out, std
             if (!(ok = value(v))) break;
             SimBootFault f;
             if (!ParseBootFault(v, f)) {
-                error = "--boot-fault takes CMD:N[:FRAME][:silent], e.g. 0x31:3:2:silent";
+                error = "--boot-fault takes CMD:N[:FRAME][:silent|:late], e.g. 0x31:3:2:silent";
                 return false;
             }
             o.boot.commandFaults.push_back(f);

@@ -82,6 +82,8 @@ void SimBootRom::Reset() {
     state_ = waitActivation;
     acc_.clear();
     need_ = 0;
+    held_.clear();
+    lost_ = 0;
 }
 
 uint64_t SimBootRom::TakeBusyNs() {
@@ -241,6 +243,13 @@ void SimBootRom::Command(uint8_t cmd, std::vector<uint8_t>& out) {
 }
 
 void SimBootRom::Byte(uint8_t b, std::vector<uint8_t>& out) {
+    // A reply held back goes out now, in front of whatever this byte brings.
+    out.insert(out.end(), held_.begin(), held_.end());
+    held_.clear();
+    if (lost_ > 0) {
+        --lost_;
+        return;
+    }
     if (state_ == waitActivation) {
         if (b == 0x7F) {
             if (faults_.activationReply == -2) return;
@@ -250,6 +259,10 @@ void SimBootRom::Byte(uint8_t b, std::vector<uint8_t>& out) {
         return;  // anything else is noise before the baud rate is known
     }
     acc_.push_back(b);
+    if (const SimBootFault* cut = CutNow(); cut && acc_.size() == cut->cutAfter) {
+        ++fired_;
+        lost_ = SentLength() - acc_.size();
+    }
     if (--need_ > 0) return;
     // A frame is complete: the fault switched on for it, if any.
     const SimBootFault* fault = nullptr;
@@ -266,13 +279,42 @@ void SimBootRom::Byte(uint8_t b, std::vector<uint8_t>& out) {
         ++frame_;
         fault = FaultNow();
     }
-    if (fault && !fault->silent) {
+    if (fault) ++fired_;
+    if (fault && !fault->silent && !fault->late) {
         out.push_back(kNack);
         return Expect(command, 2);
     }
     const size_t mark = out.size();
     Step(out);
-    if (fault) out.resize(mark);  // the reply is lost on the line
+    if (!fault) return;
+    if (fault->late) held_.assign(out.begin() + static_cast<long>(mark), out.end());
+    out.resize(mark);  // lost on the line, or held back
+}
+
+size_t SimBootRom::SentLength() const {
+    switch (state_) {
+        case writeData:
+        case writeProtect:
+            return acc_[0] + 3u;  // length byte, data, checksum
+        case erase:
+            return acc_[0] == 0xFF ? 2u : acc_[0] + 3u;
+        case extErase: {
+            if (acc_.size() < 2) return 3;
+            const unsigned n = unsigned{acc_[0]} << 8 | acc_[1];
+            return n >= 0xFFF0 ? 3u : 2u * (n + 1u) + 3u;
+        }
+        default:
+            return acc_.size() - 1 + need_;  // need_ still counts the byte just taken
+    }
+}
+
+const SimBootFault* SimBootRom::CutNow() const {
+    if (state_ == waitActivation || state_ == command) return nullptr;
+    for (const SimBootFault& f : faults_.commandFaults)
+        if (f.cutAfter > 0 && f.command == current_ && f.occurrence == uses_[current_] &&
+            f.frame == frame_ + 1)
+            return &f;
+    return nullptr;
 }
 
 bool SimBootRom::FrameComplete() const {
@@ -290,7 +332,8 @@ bool SimBootRom::FrameComplete() const {
 
 const SimBootFault* SimBootRom::FaultNow() const {
     for (const SimBootFault& f : faults_.commandFaults)
-        if (f.command == current_ && f.occurrence == uses_[current_] && f.frame == frame_)
+        if (f.cutAfter == 0 && f.command == current_ && f.occurrence == uses_[current_] &&
+            f.frame == frame_)
             return &f;
     return nullptr;
 }

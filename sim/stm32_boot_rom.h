@@ -18,6 +18,12 @@ struct SimBootFault {
     uint32_t occurrence = 1;
     uint8_t frame = 0;
     bool silent = false;
+    // The chip acts on the frame, but its reply goes out only in front of the answer to the next
+    // byte received: an answer that waited in the adapter until the port was opened again.
+    bool late = false;
+    // Frames after the command: only the first cutAfter bytes arrive, the rest of the frame as
+    // the host sent it is lost (a port closed while the frame went out). 0: the whole frame.
+    uint16_t cutAfter = 0;
 };
 
 struct SimBootOptions {
@@ -61,6 +67,8 @@ public:
     bool TakeGo(uint32_t& address);
     // Flash time (erase, programming) spent since the last call, in nanoseconds.
     uint64_t TakeBusyNs();
+    // Exchange faults that have struck so far.
+    uint32_t FaultsFired() const { return fired_; }
 
     const std::vector<uint8_t>& Flash() const { return flash_; }
     // Loads an image from the flash base; the rest reads as erased (0xFF).
@@ -95,7 +103,11 @@ private:
     void Expect(State s, size_t n);
     // True when the bytes in acc_ complete a frame (not just the length byte of one).
     bool FrameComplete() const;
+    // The length of the frame being received, as its first bytes announce it.
+    size_t SentLength() const;
+    // The fault for the frame just completed, or the cut of the frame being received.
     const SimBootFault* FaultNow() const;
+    const SimBootFault* CutNow() const;
 
     uint16_t pid_;
     uint32_t pageSize_;
@@ -118,6 +130,9 @@ private:
     uint8_t frame_ = 0;                 // its frame being received
     bool go_ = false;
     uint32_t goAddress_ = 0;
+    uint32_t fired_ = 0;
+    std::vector<uint8_t> held_;  // a reply held back by a late fault
+    size_t lost_ = 0;            // bytes of a cut frame still to be lost
 };
 
 // Flash size and name of a product ID as the boot loader tools know them.

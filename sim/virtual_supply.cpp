@@ -773,3 +773,8 @@ void VirtualSupply::SetBootFaults(std::vector<SimBootFault> faults) {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->rom.SetCommandFaults(std::move(faults));
 }
+
+uint32_t VirtualSupply::BootFaultsFired() {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    return impl_->rom.FaultsFired();
+}

@@ -124,6 +124,8 @@ public:
     uint16_t BootProductId();
     // The boot loader's exchange faults from now on (see SimBootFault).
     void SetBootFaults(std::vector<SimBootFault> faults);
+    // Exchange faults that have struck so far.
+    uint32_t BootFaultsFired();
 
     struct Impl;
 

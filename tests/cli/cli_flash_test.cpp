@@ -120,13 +120,15 @@ TEST_P(CliFlashFailureTest, ExitsWithItsCodeAndLeavesTheFlashAsTheCaseAllows) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CliFlashFailureTest,
-    ::testing::Values(
-        FlashFailure{"EmptyFile", nullptr, 0, false, 2, "is empty"},
-        FlashFailure{"LargerThanTheChip", nullptr, 65537, false, 2, "waits in its boot loader."},
-        FlashFailure{"VerifyMismatch", [](SimBootOptions& b) { b.corruptReadAt = 300; }, 1000, true,
-                     5, "step: verify"},
-        FlashFailure{"EraseRefused", [](SimBootOptions& b) { b.listedEraseCode = 0x45; }, 1000,
-                     true, 5, "step: erase"}),
+    ::testing::Values(FlashFailure{"EmptyFile", nullptr, 0, false, 2, "is empty"},
+                      FlashFailure{"LargerThanTheChip", nullptr, 65537, false, 2,
+                                   "this update did not erase it."},
+                      FlashFailure{"VerifyMismatch",
+                                   [](SimBootOptions& b) { b.corruptReadAt = 300; }, 1000, true, 5,
+                                   "step: verify"},
+                      FlashFailure{"EraseRefused",
+                                   [](SimBootOptions& b) { b.listedEraseCode = 0x45; }, 1000, true,
+                                   5, "step: erase"}),
     [](const ::testing::TestParamInfo<FlashFailure>& info) {
         return std::string(info.param.name);
     });
@@ -188,42 +190,106 @@ INSTANTIATE_TEST_SUITE_P(
         RetryCase{"GoNack", {0x21, 1, 0, false}, "NACK in Go command\n", "Go"}),
     [](const ::testing::TestParamInfo<RetryCase>& info) { return std::string(info.param.name); });
 
-TEST_F(CliFlashTest, InterruptedTransferSaysWhatWasWrittenAndHowToFinish) {
-    // The third block's acknowledge is lost: the client waits for it when the signal comes.
-    TFlashHarness h(PtySupply([](SimBootOptions& b) { b.commandFaults = {{0x31, 3, 2, true}}; }));
-    const Bytes image = Pattern(4096);
-    const QString file = File(image);
+// Runs flash on the supply and interrupts it as soon as the boot ROM's fault has struck (the
+// client then waits for an answer that does not come), as a user pressing Ctrl-C.
+clitest::TCliRun InterruptAtTheFault(TFlashHarness& AHarness, const QString& AFile) {
     QTimer watch;
-    const clitest::TCliRun cut = h.Run(h.Pty() << "flash" << file, [&](TCliRunner& ARunner) {
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            const Bytes flash = h.supply->FlashImage();
-            if (std::equal(image.begin() + 512, image.begin() + 768, flash.begin() + 512))
-                ARunner.Interrupt();
+    const clitest::TCliRun cut =
+        AHarness.Run(AHarness.Pty() << "flash" << AFile, [&](TCliRunner& ARunner) {
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                if (AHarness.supply->BootFaultsFired() > 0) ARunner.Interrupt();
+            });
+            watch.start(1);
         });
-        watch.start(1);
-    });
     watch.stop();
+    return cut;
+}
+
+// A moment at which the update is interrupted, and what the interrupted run says about it.
+struct InterruptCase {
+    const char* name;
+    SimBootFault fault;
+    const char* state;
+};
+
+class CliFlashInterruptTest : public CliFlashTest,
+                              public ::testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(CliFlashInterruptTest, TheRetryItPrintsFinishesWhenStartedAtOnce) {
+    const InterruptCase& c = GetParam();
+    TFlashHarness h(PtySupply([&c](SimBootOptions& b) { b.commandFaults = {c.fault}; }));
+    h.supply->LoadFlashImage(Pattern(8192));
+    const Bytes image = Pattern(4096);  // ACK and NACK bytes among the data read back
+    const QString file = File(image);
+    const clitest::TCliRun cut = InterruptAtTheFault(h, file);
     ASSERT_TRUE(cut.Finished);
-    EXPECT_EQ(cut.Code, 130);
-    EXPECT_TRUE(QString::fromStdString(cut.Out).endsWith("Writting ...\n")) << cut.Out;
-    EXPECT_NE(cut.Err.find("interrupted. The chip was erased and 512 of 4096 bytes were written: "
-                           "the supply has no working firmware now."),
-              std::string::npos)
-        << cut.Err;
+    EXPECT_EQ(cut.Code, 130) << cut.Out << cut.Err;
+    EXPECT_NE(cut.Err.find(std::string("interrupted. ") + c.state), std::string::npos) << cut.Err;
+    ASSERT_TRUE(h.supply->InBootloader());
 
     const QStringList finish = FinishCommand(cut.Err);
     ASSERT_EQ(finish, h.Pty() << "flash" << file << "--no-jump") << cut.Err;
     const clitest::TCliRun retried = h.Run(finish);
     EXPECT_EQ(retried.Code, 0) << retried.Out << retried.Err;
-    EXPECT_TRUE(QString::fromStdString(retried.Out)
-                    .startsWith("ACK response timeout!\n"
-                                "No answer: re-synchronising with the boot loader ...\n"
-                                "The boot loader was already active: going on\n"
-                                "Activating device: OK\n"))
-        << retried.Out;
+    EXPECT_NE(retried.Out.find("Verify OK\nStarted OK\n"), std::string::npos) << retried.Out;
     const Bytes flash = h.supply->FlashImage();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_EQ(flash[4096], 0xFF) << "the old firmware's rest was erased";
     EXPECT_FALSE(h.supply->InBootloader());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, CliFlashInterruptTest,
+    ::testing::Values(
+        // The erase's ACK, the third block's ACK and the count ACK of the second block read
+        // back (with its data) come only when the retry sends its first byte, the activation.
+        InterruptCase{"DuringTheErase",
+                      {.command = 0x43, .occurrence = 1, .frame = 1, .late = true},
+                      "The erase of the chip was started: the supply has no working firmware"},
+        InterruptCase{"BetweenAWriteAndItsAck",
+                      {.command = 0x31, .occurrence = 3, .frame = 2, .late = true},
+                      "The chip was erased and 512 of 4096 bytes were written"},
+        InterruptCase{"WhileAWriteAckIsLost",
+                      {.command = 0x31, .occurrence = 3, .frame = 2, .silent = true},
+                      "The chip was erased and 512 of 4096 bytes were written"},
+        // Only 100 bytes of the third block's data reach the chip, which waits for the rest.
+        InterruptCase{"InTheMiddleOfAWritesData",
+                      {.command = 0x31, .occurrence = 3, .frame = 2, .cutAfter = 100},
+                      "The chip was erased and 512 of 4096 bytes were written"},
+        InterruptCase{"DuringTheVerification",
+                      {.command = 0x11, .occurrence = 3, .frame = 2, .late = true},
+                      "The whole file (4096 bytes) was written but not started"}),
+    [](const ::testing::TestParamInfo<InterruptCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST_F(CliFlashTest, AFailedRetryOnAChipAnEarlierRunErasedSaysSoAndTheNextOneFinishes) {
+    TFlashHarness h(PtySupply([](SimBootOptions& b) {
+        b.commandFaults = {{.command = 0x43, .occurrence = 1, .frame = 1, .late = true}};
+    }));
+    h.supply->LoadFlashImage(Pattern(8192));
+    const Bytes image = Pattern(1000);
+    const QString file = File(image);
+    const clitest::TCliRun cut = InterruptAtTheFault(h, file);
+    ASSERT_EQ(cut.Code, 130) << cut.Err;
+    const QStringList finish = FinishCommand(cut.Err);
+
+    // The retry's erase command is refused: this run erased nothing, but the chip is empty.
+    h.supply->SetBootFaults({{.command = 0x43, .occurrence = 2, .frame = 0}});
+    const clitest::TCliRun failed = h.Run(finish);
+    EXPECT_EQ(failed.Code, 5) << failed.Out << failed.Err;
+    EXPECT_NE(failed.Err.find("The supply waits in its boot loader; its flash is erased: it has "
+                              "no working firmware now. Do not switch it off until an update has "
+                              "finished."),
+              std::string::npos)
+        << failed.Err;
+    EXPECT_EQ(failed.Err.find("not changed"), std::string::npos) << failed.Err;
+    EXPECT_EQ(FinishCommand(failed.Err), finish);
+
+    const clitest::TCliRun retried = h.Run(finish);
+    EXPECT_EQ(retried.Code, 0) << retried.Out << retried.Err;
+    const Bytes flash = h.supply->FlashImage();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
 }
 
 TEST_F(CliFlashTest, RefusedOverTcpBluetoothAndKoradAndFailsOnAPortTakenByAnotherProgram) {

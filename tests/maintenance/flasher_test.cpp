@@ -152,14 +152,14 @@ Lines Plus(Lines a, const Lines& b) {
 INSTANTIATE_TEST_SUITE_P(
     BootRomFaults, FlasherFailureTest,
     ::testing::Values(
-        // A NACK to 0x7F is an awake boot loader's: the client goes on (this one then stays
-        // silent).
+        // A NACK to 0x7F is an awake boot loader's, but it counts only once the boot loader
+        // answers a command (this one never does).
         FailureCase{"NackInActivation",
                     [](SimBootOptions& b) { b.activationReply = 0x1F; },
-                    {"The boot loader was already active: going on", "Activating device: OK",
-                     "File fw.bin", "File size is 700", "ACK response timeout!",
-                     "Bootloader version undefinite", "Received 0x00 in Get Command"},
-                    "Get"},
+                    {"The boot loader was already active: going on",
+                     "The answer was not confirmed: re-synchronising with the boot loader ...",
+                     "Activating device: FAILED !!!", "Received 0x00 in Activating device"},
+                    "activation"},
         FailureCase{
             "SilenceInActivation",
             [](SimBootOptions& b) { b.activationReply = -2; },
@@ -218,6 +218,48 @@ TEST(FlasherTest, ResyncsWithABootLoaderLeftMidCommandWhoseAnswersComeLate) {
     EXPECT_EQ(rig.lines.back(), "Started OK");
     const Bytes flash = rig.sup->FlashImage();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+}
+
+TEST(FlasherTest, AfterAFailureBeforeTheEraseSaysWhatTheFlashWasReadToHold) {
+    // Every erase command is refused: the run changes nothing, so what it says of the chip comes
+    // from its read of the flash's first words.
+    FlasherRig rig([](SimBootOptions& b) {
+        for (uint32_t n = 1; n <= 4; ++n)
+            b.commandFaults.push_back({.command = 0x43, .occurrence = n, .frame = 0});
+    });
+    ASSERT_TRUE(rig.Open());
+    const Bytes image = Pattern(1000);
+    const std::string file = rig.File(image);
+    const std::string waits = "The supply waits in its boot loader; ";
+    const std::string keepOn = " Do not switch it off until an update has finished.";
+    const auto stateAfterARun = [&](const Bytes& AFlash) {
+        rig.sup->LoadFlashImage(AFlash);
+        EXPECT_FALSE(rig.flasher->FlashFile(file, true));
+        EXPECT_EQ(rig.flasher->FailedStep(), "erase");
+        return rig.flasher->StateText();
+    };
+    EXPECT_EQ(stateAfterARun(rig.kOld),
+              waits +
+                  "this update did not change its flash, which does not start like the file "
+                  "(it may hold the old firmware or what an unfinished update left)." +
+                  keepOn);
+    // An earlier run that wrote two blocks before it ended.
+    EXPECT_EQ(stateAfterARun(Bytes(image.begin(), image.begin() + 512)),
+              waits +
+                  "this update did not change its flash, which starts like the file but may "
+                  "not hold all of it." +
+                  keepOn);
+    EXPECT_EQ(stateAfterARun({}),
+              waits + "its flash is erased: it has no working firmware now." + keepOn);
+
+    FlasherRig locked([](SimBootOptions& b) { b.readProtected = true; });
+    ASSERT_TRUE(locked.Open());
+    EXPECT_FALSE(locked.flasher->FlashFile(locked.File(image), true));
+    EXPECT_EQ(locked.flasher->StateText(),
+              waits +
+                  "this update did not change its flash, but what the flash holds is not "
+                  "known." +
+                  keepOn);
 }
 
 TEST(FlasherTest, RefusesFilesThatWouldBrickTheSupplyBeforeTheFlashIsTouched) {

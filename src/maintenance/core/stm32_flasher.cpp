@@ -253,24 +253,50 @@ void TSTM32_Flasher::read_reply() {
     }
 }
 
+int32_t TSTM32_Flasher::read_answer(uint32_t aTimeout, uint8_t& aLast) {
+    const auto start = Clock::now();
+    auto last = start;
+    int32_t count = 0;
+    std::array<uint8_t, 64> chunk;
+    for (;;) {
+        const int32_t n = fComPort.Read(chunk.data(), chunk.size());
+        if (n > 0) {
+            const int32_t room = std::max<int32_t>(0, static_cast<int32_t>(fRx.size()) - count);
+            std::copy_n(chunk.begin(), std::min(n, room), fRx.begin() + count);
+            count += n;
+            aLast = chunk[static_cast<size_t>(n - 1)];
+            last = Clock::now();
+            continue;
+        }
+        if (fCancelled.load()) return count;
+        const uint32_t quiet = MsSince(last);
+        const uint32_t limit = count > 0 ? fTimeouts.ReplyGap : aTimeout;
+        if (quiet >= limit) return count;
+        fComPort.WaitForInput(static_cast<int32_t>(limit - quiet), fCancelFd);
+    }
+}
+
 // --- steps -------------------------------------------------------------------------------------
 
 int TSTM32_Flasher::autobaud() {
-    uint8_t b;
-    while (fComPort.InputCount() > 0 && fComPort.Read(&b, 1) == 1) {
-    }
+    fToldActive = false;
+    // What an earlier run left on the line (an answer that reached the port late) goes first.
+    drain(fTimeouts.ReplyGap);
     fTx[0] = kActivation;
     send(fTx.data(), 1);
     fTimeout = fTimeouts.Activation;
     int r = wait_ack();
-    if (r != 0 && fRx[0] == kNack) {
-        // An awake boot loader takes 0x7F as the first byte of a command and refuses it: an
-        // earlier run ended after the activation (a failure, an interrupt, a lost cable).
-        writeln(kAlreadyActive);
-        r = 0;
-    } else if (r != 0 && !fCancelled.load()) {
-        // Silence: the boot loader may wait for the rest of a frame an earlier run left unsent.
-        writeln("No answer: re-synchronising with the boot loader ...");
+    const bool answered = r == 0 || fRx[0] == kNack;
+    // An awake boot loader takes 0x7F as the first byte of a command and refuses it: an earlier
+    // run ended after the activation (a failure, an interrupt, a lost cable).
+    if (fRx[0] == kNack) told_active();
+    // The answer may be a late one to an earlier run's last frame: it counts only once the boot
+    // loader is seen to read the next frame as a command.
+    if (answered) r = confirm_sync();
+    if (r != 0 && !fCancelled.load()) {
+        // The boot loader may wait for the rest of a frame an earlier run left unsent.
+        writeln(answered ? "The answer was not confirmed: re-synchronising with the boot loader ..."
+                         : "No answer: re-synchronising with the boot loader ...");
         r = resync();
     }
     if (r == 0) {
@@ -280,6 +306,12 @@ int TSTM32_Flasher::autobaud() {
     writeln("Activating device: FAILED !!!");
     ack_error("Activating device");
     return 1;
+}
+
+void TSTM32_Flasher::told_active() {
+    if (fToldActive) return;
+    fToldActive = true;
+    writeln(kAlreadyActive);
 }
 
 void TSTM32_Flasher::drain(uint32_t aQuiet) {
@@ -317,30 +349,31 @@ int TSTM32_Flasher::resync() {
         fRx[0] = 0;
         return 1;
     }
-    if (fRx[0] == kNack) writeln(kAlreadyActive);
+    if (fRx[0] == kNack) told_active();
     return confirm_sync();
 }
 
 int TSTM32_Flasher::confirm_sync() {
-    // An answer taken for a probe's may have been a late one to the filler or to the first
-    // probe, leaving a byte pending. Get Version shows it: a boot loader in step answers ACK,
-    // three bytes and ACK; one byte off, it refuses the pair (NACK) and keeps 0xFE, which a
-    // 0xFF completes to another refused pair. Every frame sent here is answered, so the waits
-    // are full command time-outs; late answers are drained before each try.
-    fTimeout = fTimeouts.Command;
-    for (int attempt = 0; attempt < 4 && !fCancelled.load(); ++attempt) {
-        drain(fTimeouts.ResyncGap);
+    // Get Version sent on a quiet line must bring exactly its answer: ACK, the version, two
+    // option bytes, ACK, then silence. Anything else is an answer of an earlier run still on its
+    // way (read-back data may hold ACK bytes), or a boot loader that took the frame as part of
+    // another one. A refused pair may leave its second byte (0xFE) pending as the first of a
+    // command; a 0xFF completes it to another refused pair. Silence means the frame was taken
+    // for part of a longer one: the caller re-synchronises.
+    for (int attempt = 0; attempt < 6 && !fCancelled.load(); ++attempt) {
+        drain(fTimeouts.ReplyGap);
         fTx[0] = kCmdGetVersion;
         fTx[1] = kCmdGetVersion ^ 0xFF;
         send(fTx.data(), 2);
-        if (wait_reply() != 0) break;
-        if (fRx[0] == kAck) {
-            if (wait_input(4, fTimeout) && fRx[3] == kAck) return 0;
-            continue;
+        uint8_t last = 0;
+        const int32_t n = read_answer(fTimeouts.Command, last);
+        if (n == 5 && fRx[0] == kAck && fRx[4] == kAck) return 0;
+        if (n == 0) break;
+        if (last == kNack) {
+            fTx[0] = 0xFF;
+            send(fTx.data(), 1);
+            read_answer(fTimeouts.Command, last);
         }
-        fTx[0] = 0xFF;
-        send(fTx.data(), 1);
-        if (wait_reply() != 0) break;
     }
     fRx[0] = 0;
     return 1;
@@ -416,6 +449,29 @@ int32_t TSTM32_Flasher::read_flash_size() {
     if (!wait_input(2, fTimeouts.ReadData)) return 0;
     const int32_t kib = fRx[0] | fRx[1] << 8;
     return kib == 0xFFFF ? 0 : kib;
+}
+
+void TSTM32_Flasher::read_flash_start(const std::vector<uint8_t>& aImage) {
+    fFlashBefore = fcUnknown;
+    fTimeout = fTimeouts.ReadAck;
+    const bool sent = send_1byte_wait_ack(kCmdRead) == 0 &&
+                      send_4bytes_wait_ack(0x08, 0x00, 0x00, 0x00) == 0 &&  // the flash base
+                      send_1byte_wait_ack(kProbeBytes - 1) == 0;
+    if (!sent) {
+        // A refusal (read protection) leaves the boot loader waiting for a command; silence
+        // may not.
+        if (fRx[0] != kNack) resync();
+        return;
+    }
+    if (!wait_input(kProbeBytes, fTimeouts.ReadData)) return;
+    const auto begin = fRx.begin(), end = fRx.begin() + kProbeBytes;
+    const size_t same = std::min<size_t>(kProbeBytes, aImage.size());
+    if (std::all_of(begin, end, [](uint8_t b) { return b == 0xFF; }))
+        fFlashBefore = fcErased;
+    else if (std::equal(aImage.begin(), aImage.begin() + static_cast<long>(same), begin))
+        fFlashBefore = fcImage;
+    else
+        fFlashBefore = fcOther;
 }
 
 int TSTM32_Flasher::erase() {
@@ -556,6 +612,7 @@ bool TSTM32_Flasher::FlashFile(const std::string& aFileName, bool Verify) {
     fFailedStep.clear();
     fActivated = fEraseSent = fErased = false;
     fBytesWritten = 0;
+    fFlashBefore = fcUnknown;
     const std::vector<uint8_t> image = ReadImage(aFileName);  // throws before anything is sent
     const auto size = static_cast<int32_t>(image.size());
     fFileSize = size;
@@ -565,6 +622,8 @@ bool TSTM32_Flasher::FlashFile(const std::string& aFileName, bool Verify) {
         fActivated = true;
         writeln("File " + std::filesystem::path(aFileName).filename().string());
         writeln("File size is " + std::to_string(size));
+        // What the flash holds before this run touches it, for the messages after a failure.
+        read_flash_start(image);
         if (get_cmd() != 0) return fail_at("Get");
         if (get_pidvid() != 0) return fail_at("Get ID");
         bool sizeKnown = known_device(fpid);
@@ -627,18 +686,48 @@ bool TSTM32_Flasher::FlashFile(const std::string& aFileName, bool Verify) {
 
 std::string TSTM32_Flasher::StateText() const {
     if (!fActivated) return {};
-    if (!fEraseSent)
-        return "The supply waits in its boot loader; its firmware was not changed (switching it "
-               "off and on starts the old one).";
+    // The boot loader is reached only while the supply stays on: without working firmware a
+    // supply switched off starts nothing and cannot be sent into its boot loader again.
+    const std::string keepOn = " Do not switch it off until an update has finished.";
+    if (!fEraseSent) {
+        const std::string waits = "The supply waits in its boot loader; ";
+        switch (fFlashBefore) {
+            case fcErased:
+                return waits + "its flash is erased: it has no working firmware now." + keepOn;
+            case fcImage:
+                return waits +
+                       "this update did not change its flash, which starts like the file but "
+                       "may not hold all of it." +
+                       keepOn;
+            case fcOther:
+                return waits +
+                       "this update did not change its flash, which does not start like the "
+                       "file (it may hold the old firmware or what an unfinished update left)." +
+                       keepOn;
+            case fcUnknown:
+                break;
+        }
+        return waits +
+               "this update did not change its flash, but what the flash holds is not "
+               "known." +
+               keepOn;
+    }
     if (!fErased)
-        return "The erase of the chip was started: the supply has no working firmware now.";
+        return "The erase of the chip was started: the supply has no working firmware now." +
+               keepOn;
     if (fBytesWritten == 0)
         return "The chip was erased and nothing was written: the supply has no working firmware "
-               "now.";
+               "now." +
+               keepOn;
     if (fBytesWritten < fFileSize)
         return "The chip was erased and " + std::to_string(fBytesWritten) + " of " +
                std::to_string(fFileSize) +
-               " bytes were written: the supply has no working firmware now.";
+               " bytes were written: the supply has no working firmware now." + keepOn;
+    if (fFailedStep == "verify")
+        return "The whole file (" + std::to_string(fFileSize) +
+               " bytes) was written, but the flash read back differs from it: the supply may "
+               "have no working firmware." +
+               keepOn;
     return "The whole file (" + std::to_string(fFileSize) +
            " bytes) was written but not started: the supply waits in its boot loader.";
 }

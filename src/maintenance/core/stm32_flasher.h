@@ -48,6 +48,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What the first words of the flash held when FlashFile found the boot loader.
+enum TFlashContent {
+    fcUnknown = 0,  // not read (refused, no answer, or FlashFile not run)
+    fcErased,       // all 0xFF
+    fcImage,        // the same as the start of the file
+    fcOther,        // something else: the old firmware, or an unfinished update
+};
+
 // Why FlashFile returned false.
 enum TFlasherFailure {
     ffNone = 0,
@@ -64,6 +72,8 @@ public:
     static constexpr int32_t kBlockSize = 256;
     // Files above this size are refused before they are read (no STM32 of the family has more).
     static constexpr int64_t kMaxFileSize = 16 * 1024 * 1024;
+    // Bytes from the flash base read before the erase: the vector table's first words.
+    static constexpr int32_t kProbeBytes = 16;
 
     explicit TSTM32_Flasher(TKRCOMPort& aComPort, TFlasherTimeouts aTimeouts = {});
     ~TSTM32_Flasher();
@@ -124,20 +134,29 @@ public:
     bool EraseSent() const { return fEraseSent; }
     bool Erased() const { return fErased; }
     int32_t BytesWritten() const { return fBytesWritten; }
+    // The first words of the flash before this run erased anything.
+    TFlashContent FlashBefore() const { return fFlashBefore; }
     // The state of the chip after a FlashFile that did not end well, as a sentence for the user
-    // (empty when the boot loader never answered).
+    // (empty when the boot loader never answered). It claims only what this run did or read.
     std::string StateText() const;
 
 private:
     int wait_ack();
     // Like wait_ack, but quiet, and 0 on a NACK too (fRx[0] tells which came).
     int wait_reply();
-    // After silence to the activation byte: ends a frame an earlier run left unfinished and
-    // finds the start of the next command; 0 when the boot loader answered.
+    // Ends a frame an earlier run left unfinished and finds the start of the next command; 0
+    // when the boot loader answered and confirm_sync holds.
     int resync();
-    // After a probe was answered: makes sure the boot loader reads the next frame as a command
-    // (a late answer may have been taken for the probe's); 0 when it does.
+    // After an answer to an activation byte or a probe: makes sure the boot loader reads the
+    // next frame as a command (the answer may have been a late one); 0 when it does.
     int confirm_sync();
+    // Takes every byte until the line stays quiet for ReplyGap ms after the last one, or aTimeout
+    // ms pass without any; the first ones go to fRx. Returns the count, aLast the last byte.
+    int32_t read_answer(uint32_t aTimeout, uint8_t& aLast);
+    // "The boot loader was already active", once per activation.
+    void told_active();
+    // Reads the first words of the flash into FlashBefore (fcUnknown when they cannot be read).
+    void read_flash_start(const std::vector<uint8_t>& aImage);
     // Reads and drops input until the line stays quiet for aQuiet ms.
     void drain(uint32_t aQuiet);
     // The chip's own flash size word in KiB, where its family has one; 0 when it is unknown.
@@ -173,6 +192,8 @@ private:
     bool fErased = false;
     int32_t fBytesWritten = 0;
     int32_t fFileSize = 0;
+    TFlashContent fFlashBefore = fcUnknown;
+    bool fToldActive = false;
     TFlasherFailure fFailure = ffNone;
     std::string fFailedStep;
 };

@@ -57,8 +57,8 @@ const QStringList kValueOptions = {
 
 // Every option, for "did you mean …?".
 QStringList AllOptions() {
-    return kValueOptions + QStringList{"--help",        "--version",   "--json",   "--keep-lock",
-                                       "--off-on-exit", "--no-verify", "--no-jump"};
+    return kValueOptions + QStringList{"--help",      "--version",     "--json",      "--keep-lock",
+                                       "--take-over", "--off-on-exit", "--no-verify", "--no-jump"};
 }
 
 struct TRawOption {
@@ -267,8 +267,10 @@ TParseResult ParseArguments(const QStringList& AArgs) {
             flashFlags << arg;
             continue;
         }
-        if (arg == "--json" || arg == "--keep-lock") {
-            (arg == "--json" ? req.Json : req.KeepLock) = true;
+        if (arg == "--json" || arg == "--keep-lock" || arg == "--take-over") {
+            (arg == "--json"        ? req.Json
+             : arg == "--keep-lock" ? req.KeepLock
+                                    : req.TakeOver) = true;
             continue;
         }
         if (!arg.startsWith("--") || arg == "--") {

@@ -1,7 +1,7 @@
 #pragma once
 // The command line of benchlordctl:
 //   benchlordctl [--port NAME | --tcp HOST[:PORT]] [--baud N] [--addr N] [--json] [--keep-lock]
-//                COMMAND [ARGS]
+//                [--take-over] COMMAND [ARGS]
 // Global options may stand before or after the command; command options belong to the command.
 
 #include <QString>
@@ -19,6 +19,7 @@ enum TCliExit : int {
     ceRefused = 4,        // the device refused a request (exception reply)
     ceBootloader = 5,     // flash: a boot loader step failed
     ceLocalIO = 6,        // a local file or standard output could not be written
+    ceKeysHeld = 7,       // another program holds the supply's keys (nothing is written)
     ceInterrupted = 130,  // a signal ended a command other than watch
 };
 
@@ -38,10 +39,11 @@ struct TCliRequest {
     TLinkOptions Link;
     bool Json = false;
     bool KeepLock = false;
-    bool Help = false;  // --help: the tool's help, or the command's when one is named
-    QString Command;    // "ports", "info", "read", "set", "on", "off", "watch", "stats", "preset",
-                        // "sequence", "sweep", "plan", "charge", "flash", "calibration",
-                        // "serve-scpi"
+    bool TakeOver = false;  // keys another program locked are taken over (and released at the end)
+    bool Help = false;      // --help: the tool's help, or the command's when one is named
+    QString Command;  // "ports", "info", "read", "set", "on", "off", "watch", "stats", "preset",
+                      // "sequence", "sweep", "plan", "charge", "flash", "calibration",
+                      // "serve-scpi"
 
     // set and preset save
     std::optional<TDecimal> Voltage;

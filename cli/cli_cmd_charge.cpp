@@ -39,8 +39,6 @@ public:
     // The plan is made for the identified model, printed, and refused before the key lock when
     // the model cannot deliver it.
     QString CheckLimits() override {
-        const QString held = HeldElsewhere();
-        if (!held.isEmpty()) return held;
         const uint32_t div = gCurrentDiv();
         fCharge = MakeChargePlan(fSpec, div);
         if (!fCharge.Error.isEmpty()) return "charge: " + fCharge.Error;
@@ -127,8 +125,34 @@ protected:
         return "charged: the current fell to " + Amperes(fCharge.TerminationMa) + " A";
     }
 
+    // A charge ends as charged only once its current has flowed: with no cell or an open
+    // contact the current is 0 from the start, which the termination condition would take for
+    // a full cell. Until the current has risen above the termination current the readings do
+    // not count; without it for kNoCurrentMs after the output came on, the charge fails.
+    bool Counts(const TCurrentSet& AData) override {
+        if (fFlowing || AData.ONOFF == 0 || !Runner()->Progress().OutputSeen) return true;
+        const uint32_t ma = gCurrentDiv() == 10 ? AData.IOUT : AData.IOUT * 10;
+        if (ma > fCharge.TerminationMa) {
+            fFlowing = true;
+            return true;
+        }
+        const uint32_t now = Clock().TickCount();
+        if (!fWaitingForCurrent) {
+            fWaitingForCurrent = true;
+            fOutputOnAt = now;
+        }
+        if (now - fOutputOnAt >= kNoCurrentMs)
+            fCtx.Fail(ceRefused, "charge: no charge current: it stayed at " + Amperes(ma) +
+                                     " A, not above the termination current of " +
+                                     Amperes(fCharge.TerminationMa) + " A, for " +
+                                     QString::number(kNoCurrentMs / 1000) +
+                                     " s; is a cell connected, are the contacts closed?");
+        return false;
+    }
+
 private:
     enum TState { stStart, stWaitOff, stRaising, stRunning };
+    static constexpr uint32_t kNoCurrentMs = 10000;
 
     // The live preset's OVP and OCP a little above the plan, for the run.
     void Raise() {
@@ -165,6 +189,9 @@ private:
     uint32_t fOldOvp = 0;
     uint32_t fOldOcp = 0;
     bool fRaised = false;
+    bool fFlowing = false;            // the charge current has risen above the termination
+    bool fWaitingForCurrent = false;  // the output is on and no current has flowed yet
+    uint32_t fOutputOnAt = 0;
 };
 
 }  // namespace

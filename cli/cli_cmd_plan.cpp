@@ -1,9 +1,8 @@
 // plan run FILE: a plan file (steps that end on conditions or times) run against the supply,
 // each step and why it ended printed as it happens.
 
-#include <QFile>
-
 #include "cli/cli_commands.h"
+#include "cli/cli_files.h"
 #include "cli/cli_plan_run.h"
 #include "session/model_limits.h"
 #include "session/session_core.h"
@@ -16,10 +15,9 @@ public:
 
     QString Prepare() override {
         const QString& path = fCtx.Request().PlanFile;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return "Cannot read " + path + ": " + file.errorString();
-        const TPlanFile parsed = ParsePlanCsv(file.readAll());
+        const TInputFile file = ReadInputFile(path);
+        if (!file.Error.isEmpty()) return file.Error;
+        const TPlanFile parsed = ParsePlanCsv(file.Content);
         if (!parsed.Error.isEmpty()) return path + ": " + parsed.Error;
         fPlan = parsed.Plan;
         if (std::none_of(fPlan.Steps.begin(), fPlan.Steps.end(),
@@ -31,8 +29,6 @@ public:
 
     // Before the key lock: nothing has been written when the plan does not fit the model.
     QString CheckLimits() override {
-        const QString held = HeldElsewhere();
-        if (!held.isEmpty()) return held;
         const QString error =
             CheckPlanLimits(fPlan, gMaxUset(), gMaxIset(), gCurrentDiv(), fCtx.Core().Data().UIN);
         return error.isEmpty() ? error : fCtx.Request().PlanFile + ": " + error;

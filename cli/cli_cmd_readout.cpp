@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_files.h"
 #include "cli/cli_format.h"
 #include "session/model_limits.h"
 #include "session/session_core.h"
@@ -45,7 +46,7 @@ public:
     QString Prepare() override {
         const QString& path = fCtx.Request().CsvPath;
         if (path.isEmpty()) return {};
-        const QString error = fFile.Open(path);
+        const QString error = OpenOutputStream(fFile, path);
         if (!error.isEmpty()) Failed(error);
         return {};
     }
@@ -96,7 +97,7 @@ private:
     }
     void Failed(const QString& AReason) {
         fFile.Close();
-        fCtx.Fail(ceLocalIO, "cannot write " + fCtx.Request().CsvPath + ": " + AReason);
+        fCtx.Fail(ceLocalIO, CannotWriteText(fCtx.Request().CsvPath, AReason));
     }
 
     TLogStream fFile;
@@ -105,10 +106,11 @@ private:
 };
 
 // Polls as fast as the link allows for the given seconds, then prints the link figures (also
-// when interrupted or when the link is lost before).
+// when interrupted or when the link is lost before). It only reads, beside any other program.
 class TStatsCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
+    bool TakesKeyLock() const override { return false; }
 
     void Started() override {
         fEnd.setSingleShot(true);

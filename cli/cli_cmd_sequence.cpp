@@ -3,11 +3,11 @@
 // output is switched off at the end, on an interrupt, a closed standard output and a lost link.
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_files.h"
 #include "cli/cli_format.h"
 #include "cli/cli_runner.h"
 #include "session/model_limits.h"
@@ -17,7 +17,6 @@
 #include "tools/core/log_stream.h"
 #include "tools/core/log_xlsx.h"
 #include "tools/core/output_off.h"
-#include "tools/core/save_file.h"
 
 // The table in the form 'sequence run FILE' reads (volts, amperes, seconds), or as JSON.
 QString StepTableText(const TStepTable& ATable, uint32_t ACurrentDiv, bool AJson,
@@ -66,6 +65,8 @@ QString Amperes(uint32_t AValue, uint32_t ACurrentDiv) {
 class TSequenceCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
+    // 'show' only reads the model's current unit.
+    bool TakesKeyLock() const override { return fCtx.Request().SequenceAction != "show"; }
 
     QString Prepare() override {
         const TCliRequest& req = fCtx.Request();
@@ -81,10 +82,9 @@ public:
             fOptions.CurrentEvent = req.LogOnChange->second;
         }
         if (!req.StepFile.isEmpty()) {
-            QFile file(req.StepFile);
-            if (!file.open(QIODevice::ReadOnly))
-                return "Cannot read " + req.StepFile + ": " + file.errorString();
-            fStepFile = ParseStepCsv(file.readAll());
+            const TInputFile file = ReadInputFile(req.StepFile);
+            if (!file.Error.isEmpty()) return file.Error;
+            fStepFile = ParseStepCsv(file.Content);
             if (!fStepFile.Error.isEmpty()) return req.StepFile + ": " + fStepFile.Error;
             bool anyEnabled = false;
             for (const TStepLine& step : fStepFile.Steps)
@@ -167,11 +167,11 @@ private:
         // Only checked here: the user's file is left as it is until the run starts.
         if (fFormat == "xlsx") {
             if (!SpreadsheetOffered()) return "This build cannot write .xlsx files.";
-            const QString error = CheckSaveTarget(req.LogPath);
+            const QString error = CheckOutputFile(req.LogPath);
             if (!error.isEmpty()) LogFailed(error);
             return {};
         }
-        const QString error = fFile.Open(req.LogPath);
+        const QString error = OpenOutputStream(fFile, req.LogPath);
         if (!error.isEmpty()) LogFailed(error);
         return {};
     }
@@ -180,7 +180,7 @@ private:
     // released), with exit code 6.
     void LogFailed(const QString& AReason) {
         fFile.Close();
-        fCtx.Fail(ceLocalIO, "cannot write " + fCtx.Request().LogPath + ": " + AReason);
+        fCtx.Fail(ceLocalIO, CannotWriteText(fCtx.Request().LogPath, AReason));
     }
 
     bool Write(const QByteArray& ABytes, bool AFirst = false) {

@@ -7,11 +7,11 @@
 
 #include "cli/cli_checks.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_files.h"
 #include "cli/cli_format.h"
 #include "cli/cli_runner.h"
 #include "session/model_limits.h"
 #include "session/session_core.h"
-#include "tools/core/save_file.h"
 #include "tools/core/sweep.h"
 #include "tools/core/sweep_csv.h"
 #include "tools/core/sweep_plot.h"
@@ -38,9 +38,9 @@ public:
         // Only checked here: the files are written once the sweep has recorded its points.
         for (const QString& path : {req.CsvPath, req.PngPath}) {
             if (path.isEmpty()) continue;
-            const QString error = CheckSaveTarget(path);
+            const QString error = CheckOutputFile(path);
             if (!error.isEmpty()) {
-                fCtx.Fail(ceLocalIO, "cannot write " + path + ": " + error);
+                fCtx.Fail(ceLocalIO, CannotWriteText(path, error));
                 return {};
             }
         }
@@ -95,12 +95,11 @@ public:
         }
         if (!req.CsvPath.isEmpty()) {
             const QString error = SaveSweepCsv(req.CsvPath, points, gCurrentDiv());
-            if (!error.isEmpty())
-                fCtx.Fail(ceLocalIO, "cannot write " + req.CsvPath + ": " + error);
+            if (!error.isEmpty()) fCtx.Fail(ceLocalIO, CannotWriteText(req.CsvPath, error));
         }
         if (!req.PngPath.isEmpty()) {
             TSweepPlotData plot;
-            plot.Title = ModelName(fCtx.Core()) + ": " + PlanText();
+            plot.Title = fModel + ": " + PlanText();
             plot.Points = points;
             plot.Compliance = fSweep->End() == seCompliance;
             if (fVoltage) {
@@ -111,8 +110,7 @@ public:
                 plot.LimitVoltage = fPlan.Limit / 100.0;
             }
             const QString error = SaveSweepPlot(req.PngPath, plot);
-            if (!error.isEmpty())
-                fCtx.Fail(ceLocalIO, "cannot write " + req.PngPath + ": " + error);
+            if (!error.isEmpty()) fCtx.Fail(ceLocalIO, CannotWriteText(req.PngPath, error));
         }
     }
 
@@ -160,6 +158,8 @@ private:
             fCtx.Fail(ceUsage, "sweep: " + error);
             return;
         }
+        // Kept for the picture: a lost link clears the session's identification.
+        fModel = ModelName(core);
         const TTickClock* clock = fCtx.Config().SweepClock;
         fSweep = std::make_unique<TSweep>(core, fPlan, clock ? *clock : SystemTickClock());
         if (!fCtx.Request().Json)
@@ -224,6 +224,7 @@ private:
     }
 
     bool fVoltage = true;
+    QString fModel;
     TSweepPlan fPlan;
     std::unique_ptr<TSweep> fSweep;
 };

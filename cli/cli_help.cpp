@@ -3,7 +3,7 @@
 QString ToolHelp() {
     return QStringLiteral(
         "Usage: benchlordctl [--port NAME | --tcp HOST[:PORT]] [--baud N] [--addr N] [--json]\n"
-        "                    [--keep-lock] COMMAND [ARGS]\n"
+        "                    [--keep-lock] [--take-over] COMMAND [ARGS]\n"
         "\n"
         "Controls a DPS-family bench power supply over Modbus RTU (serial) or Modbus TCP.\n"
         "\n"
@@ -31,6 +31,8 @@ QString ToolHelp() {
         "  --addr N              Modbus slave address 1-127 (1)\n"
         "  --json                print results as JSON\n"
         "  --keep-lock           leave the keys locked on exit (commands that lock)\n"
+        "  --take-over           take over keys another program locked (left locked with\n"
+        "                        --keep-lock) and release them at the end\n"
         "  --help                this help; 'benchlordctl COMMAND --help' for a command\n"
         "  --help-all            this help and that of every command\n"
         "  --version             print the program version and licence\n"
@@ -50,10 +52,17 @@ QString ToolHelp() {
         "\n"
         "Key lock: set, on, off, preset select and save, sequence run, sweep, plan run,\n"
         "charge, flash and serve-scpi lock the supply's keys when they are free and release\n"
-        "them at the end. Keys that another program locked stay locked. ports, info, read,\n"
-        "watch, calibration, preset list and show, and sequence show only read: they neither\n"
-        "lock nor release the keys, so they can run beside a program that holds the supply\n"
-        "over a TCP bridge.\n"
+        "them at every end (also on Ctrl-C, errors and a lost link), with the output off\n"
+        "where the command switched it on. On a supply whose keys another program holds\n"
+        "(the window, serve-scpi, another run) they change nothing and end with exit 7,\n"
+        "unless --take-over is given. ports, info, read, watch, stats, calibration, preset\n"
+        "list and show, and sequence show only read: they neither lock nor release the keys,\n"
+        "so they can run beside a program that holds the supply over a TCP bridge.\n"
+        "\n"
+        "Files: a FILE is read or written through symbolic links (a link to a file not made\n"
+        "yet makes that file); pipes, sockets, devices (/dev/null too) and folders are\n"
+        "refused before anything is sent. An output file is created or emptied only when\n"
+        "the run starts, so a refused run leaves it as it was.\n"
         "\n"
         "Exit codes:\n"
         "  0                     done\n"
@@ -62,7 +71,9 @@ QString ToolHelp() {
         "  4                     the device refused a request\n"
         "  5                     a boot loader step failed (flash)\n"
         "  6                     local I/O error: a file or standard output could not be\n"
-        "                        written, or the serve-scpi address cannot be taken\n"
+        "                        written (the message names the cause, e.g. Broken pipe),\n"
+        "                        or the serve-scpi address cannot be taken\n"
+        "  7                     the keys are locked by another program (nothing is written)\n"
         "  130                   interrupted\n");
 }
 
@@ -255,12 +266,10 @@ QString CommandHelp(const QString& ACommand) {
             "and one at each step's end; FILE is only emptied once the run starts. The output\n"
             "is switched off at the end, on Ctrl-C, on a closed standard output, on a lost link\n"
             "and when the log cannot be written.\n"
-            "A supply whose keys another program holds (the window, serve-scpi, another run) is\n"
-            "left alone.\n"
             "Exit codes: 0 the plan ran to its end, 2 bad plan (line number given; nothing is\n"
-            "sent), one the model cannot deliver or a supply another program holds, 3 link\n"
-            "lost, 4 the output went off where no step waited for a trip, 6 the log cannot be\n"
-            "written, 130 interrupted.\n");
+            "sent) or one the model cannot deliver, 3 link lost, 4 the output went off where no\n"
+            "step waited for a trip, 6 the log cannot be written, 7 another program holds the\n"
+            "keys, 130 interrupted.\n");
     if (ACommand == "charge")
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] charge --chemistry li-ion|lifepo4|lead-acid|nimh\n"
@@ -278,10 +287,13 @@ QString CommandHelp(const QString& ACommand) {
             "plan file 'plan run' takes) and refused before anything is written when the model\n"
             "cannot deliver it: a voltage or current above its range, or an input voltage too\n"
             "low for the charge voltage. For the run the OVP and OCP of the live preset are set\n"
-            "a little above the plan (5 % above the voltage, 10 % above the current) and put\n"
-            "back at its end, also after Ctrl-C, an error or a lost link (after the output is\n"
-            "off). At the end it prints why it ended, the time, the charge (Ah) and energy (Wh).\n"
-            "--log and --readings and the endings are those of 'plan run'.\n"
+            "5 % above the charge voltage and 10 % above the current (rounded up to the\n"
+            "supply's step) and put back at its end, also after Ctrl-C, an error or a lost link\n"
+            "(after the output is off). A charge ends as charged only once its current has\n"
+            "risen above the termination current: one whose current stays below it for 10 s\n"
+            "after switching on (no cell, an open contact) ends with exit 4. At the end it\n"
+            "prints why it ended, the time, the charge (Ah) and energy (Wh). --log and\n"
+            "--readings and the endings are those of 'plan run'.\n"
             "Exit codes: those of 'plan run'; 3 also when the old protections could not be\n"
             "confirmed as put back (the message gives the command that sets them).\n");
     if (ACommand == "serve-scpi")
@@ -315,6 +327,7 @@ QString CommandHelp(const QString& ACommand) {
             "released and the output is left as it is, unless --off-on-exit switches it off\n"
             "first (also after SYST:LOCK OFF or a lost link).\n"
             "Exit codes: 0 ended by a signal, 3 cannot connect (or the output could not be\n"
-            "switched off at the end), 6 the address cannot be taken.\n");
+            "switched off at the end), 6 the address cannot be taken, 7 another program holds\n"
+            "the keys at the start (a link that comes back to such keys waits for them).\n");
     return ToolHelp();
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -88,13 +89,48 @@ QString ResultEnglish(int32_t ACode) {
     return ResultText(ACode);
 }
 
-QString LostText(int32_t ALastFailure, int ARepeats) {
+QString LostText(int32_t ALastFailure, int ARepeats, const TLossFacts& AFacts) {
+    const QString lost = "connection lost: ";
+    const QString times = QString::number(std::max(ARepeats, 1));
+    // Exception replies prove that the supply answers: it refused what was asked.
+    if (ALastFailure > 0) {
+        QString name;
+        if (ALastFailure < static_cast<int32_t>(kExceptions.size()))
+            name = QString(" (") + kExceptions[ALastFailure] + ")";
+        return lost + "the supply answered exception " + QString::number(ALastFailure) + name +
+               ", " + times + " in a row";
+    }
+    if (AFacts.Tcp && ALastFailure == MBTransportError(cerNotConnected) && AFacts.ConnectErrno)
+        return lost +
+               (AFacts.PeerClosed ? "the bridge closed the connection and refused to reconnect ("
+                                  : "the bridge could not be reached again (") +
+               ConnectErrnoText(AFacts.ConnectErrno) + ")";
+    if (AFacts.Tcp && AFacts.PeerClosed) return lost + "the bridge closed the connection";
     // The supply answered, but with replies the link could not take.
     const bool garbled = ALastFailure <= mbeBadID && ALastFailure >= mbeDataLength &&
                          ALastFailure != mbeModbusLength;
-    if (!garbled || ARepeats <= 0) return "connection lost: the supply stopped answering";
-    return QString("connection lost: ") + kProcessing[-ALastFailure - 1] + " (" +
-           QString::number(ARepeats) + " in a row)";
+    if (!garbled || ARepeats <= 0) return lost + "the supply stopped answering";
+    return lost + kProcessing[-ALastFailure - 1] + " (" + times + " in a row)";
+}
+
+QString EscapeControls(const QString& AText) {
+    QString out;
+    out.reserve(AText.size());
+    for (const QChar c : AText) {
+        const char16_t u = c.unicode();
+        if (u == '\n' || (u >= 0x20 && u != 0x7f && (u < 0x80 || u > 0x9f)))
+            out += c;
+        else
+            out += QString("\\x%1").arg(uint(u), 2, 16, QChar('0'));
+    }
+    return out;
+}
+
+QString KeysHeldText(const QString& ACommand) {
+    return ACommand +
+           ": the keys are locked by another program: a run may be going on (the window, "
+           "serve-scpi, another benchlordctl); nothing was changed. Wait for it to end, or take "
+           "the keys over with --take-over (keys left locked by --keep-lock)";
 }
 
 QString ConnectErrnoText(int AErrno) {

@@ -14,10 +14,25 @@ QString ResultEnglish(int32_t ACode);
 // Its English part alone, without the system's text (which may be in another language).
 QString ResultEnglish(int32_t ACode);
 
+// AText with its control characters (an escape sequence in a garbled file quoted in a message)
+// shown as \xNN, so nothing a file holds reaches the terminal as a command; line ends are kept.
+QString EscapeControls(const QString& AText);
+
+// The refusal of ACommand on a supply whose keys another program holds: the likely cause and
+// the way out.
+QString KeysHeldText(const QString& ACommand);
+
 // Why a running session was lost, from the failure that came ARepeats times in a row before the
-// end: a garbled reply is named with its count ("reply with a bad checksum (3 in a row)"), any
-// other failure means the supply stopped answering.
-QString LostText(int32_t ALastFailure, int ARepeats);
+// end: exception replies and garbled replies are named with their count ("the supply answered
+// exception 4 (slave device failure), 3 in a row", "reply with a bad checksum (3 in a row)"); on
+// TCP a connection the bridge closed and a reconnect it refused; anything else means the supply
+// stopped answering.
+struct TLossFacts {
+    bool Tcp = false;
+    bool PeerClosed = false;  // the bridge closed the connection since the last good reply
+    int ConnectErrno = 0;     // of the last reconnect, 0 when it succeeded
+};
+QString LostText(int32_t ALastFailure, int ARepeats, const TLossFacts& AFacts = {});
 
 // "connection refused", "no route to host", "timed out", or the system's text for the errno of
 // a failed TCP connect.

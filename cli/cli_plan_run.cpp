@@ -1,5 +1,6 @@
 #include "cli/cli_plan_run.h"
 
+#include "cli/cli_files.h"
 #include "cli/cli_format.h"
 #include "cli/cli_runner.h"
 #include "session/model_limits.h"
@@ -31,25 +32,17 @@ QString TPlanRunCommand::Amperes(uint32_t AMilliamps) const {
     return gCurrentDiv() == 10 ? Number(AMilliamps / 1000.0, 3) : Number(AMilliamps / 1000.0, 2);
 }
 
-QString TPlanRunCommand::HeldElsewhere() {
-    if (fCtx.Core().Data().LOCK == 0) return {};
-    return fCtx.Request().Command +
-           ": the supply's keys are locked by another program (the window, serve-scpi, another "
-           "benchlordctl, or a run with --keep-lock); nothing was changed: end that program or "
-           "unlock the keys at the supply first";
-}
-
 void TPlanRunCommand::OpenLog() {
     const QString& path = fCtx.Request().LogPath;
     if (path.isEmpty()) return;
     // Only checked here: the user's file is left as it is until the run starts.
-    const QString error = fFile.Open(path);
+    const QString error = OpenOutputStream(fFile, path);
     if (!error.isEmpty()) LogFailed(error);
 }
 
 void TPlanRunCommand::LogFailed(const QString& AReason) {
     fFile.Close();
-    fCtx.Fail(ceLocalIO, "cannot write " + fCtx.Request().LogPath + ": " + AReason);
+    fCtx.Fail(ceLocalIO, CannotWriteText(fCtx.Request().LogPath, AReason));
 }
 
 bool TPlanRunCommand::Write(const QByteArray& ARow, bool AFirst) {
@@ -175,7 +168,7 @@ void TPlanRunCommand::LiveReading() {
     TSessionCore& core = fCtx.Core();
     if (fRunner->Running()) {
         WriteRow(false);
-        fRunner->Reading(core.Data());
+        if (Counts(core.Data())) fRunner->Reading(core.Data());
         return;
     }
     // The plan went through: done once the supply shows the output off.

@@ -28,10 +28,10 @@ protected:
     virtual void Ready() = 0;
     // The last line: why the plan ended, the time, charge and energy.
     virtual QString Summary(TPlanEnd AEnd) const;
+    // Whether a reading of the running plan counts towards its conditions (a command may hold
+    // readings back, or Fail, here).
+    virtual bool Counts(const TCurrentSet& /*AData*/) { return true; }
 
-    // At CheckLimits: a refusal when another program holds the supply's keys (the window,
-    // serve-scpi, another run): two programs would fight over the output.
-    QString HeldElsewhere();
     // Checks that the --log file can be written (it is left as it is); a failure ends the
     // command with exit 6.
     void OpenLog();
@@ -42,6 +42,7 @@ protected:
     QString Amperes(uint32_t AMilliamps) const;
 
     const TPlanRunner* Runner() const { return fRunner.get(); }
+    const TTickClock& Clock() const { return fClock; }
     // The step that ended last (End Stopped before any).
     const TStepResult& LastStep() const { return fLastStep; }
     bool Begun() const { return fBegun; }

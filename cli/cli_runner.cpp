@@ -12,6 +12,7 @@
 #include "cli/cli_link.h"
 #include "cli/cli_messages.h"
 #include "link/com_port_connector.h"
+#include "link/connector_texts.h"
 #include "link/modbus_errors.h"
 #include "link/modbus_master.h"
 #include "link/tcp_connector.h"
@@ -107,7 +108,12 @@ void TCliRunner::CreateSession() {
     fSettingsDir = std::make_unique<QTemporaryDir>();
     fSettings = std::make_unique<TSettingsStore>(TSettingsStore::PathUnder(fSettingsDir->path()));
     fCore = std::make_unique<TSessionCore>(fView, *fSettings, SystemTickClock(), fConfig.Timings);
+    // Key ownership: a command that changes the supply takes its keys when they are free and
+    // changes nothing on a supply whose keys another program holds, unless told to take them
+    // over. The others only observe.
     fCore->SetObserver(!fCommand->TakesKeyLock());
+    fCore->SetKeysHeldRule(fRequest.TakeOver ? TSessionCore::khTakeOver : TSessionCore::khRefuse);
+    fCore->fOnKeysHeld = [this] { KeysHeld(); };
     fCommand->SessionCreated();
     if (fConfig.TcpReadTimeout != 0) fCore->TCPConnector().SetReadTimeout(fConfig.TcpReadTimeout);
     if (fConfig.TcpConnectTimeout != 0)
@@ -229,6 +235,9 @@ void TCliRunner::RequestResult(int32_t ACode) {
     if (fPhase >= phFinishing) return;
     // The run of equal failures since the last success names the cause of a loss.
     fFailureRun = ACode == 0 ? 0 : (ACode == fLastFailure ? fFailureRun + 1 : 1);
+    // Over TCP an empty receive is the bridge closing the connection.
+    if (ACode == MBTransportError(cerNoAnswer)) fPeerClosed = true;
+    if (ACode == 0) fPeerClosed = false;
     if (ACode == 0) return;
     fLastFailure = ACode;
     if (ACode > 0) {
@@ -243,6 +252,17 @@ void TCliRunner::RequestResult(int32_t ACode) {
     // failures are the scheduler's to count: three in a row end the session.
     if (fPhase == phIdentified)
         Fail(ceLink, "the keys of the supply could not be locked: " + ResultText(ACode));
+}
+
+void TCliRunner::KeysHeld() {
+    if (fPhase >= phFinishing) return;
+    // A bridge whose link came back to keys another program took meanwhile is told, as of any
+    // other failed reconnect, and tries again.
+    if (Serving()) {
+        fCommand->Note(KeysHeldText(fRequest.Command));
+        return;
+    }
+    Fail(ceKeysHeld, KeysHeldText(fRequest.Command));
 }
 
 void TCliRunner::SessionStarted() {
@@ -260,6 +280,7 @@ void TCliRunner::SessionEnded() {
     // A reconnect starts afresh: its failures are its own.
     fLastFailure = 0;
     fFailureRun = 0;
+    fPeerClosed = false;
     if (Serving())
         fCommand->SessionLost();
     else
@@ -286,7 +307,9 @@ void TCliRunner::ErrorShown(const QString& AText) {
         // The session's loss message; it is shown before the session ends.
         english = fKeysFreeAtDevice && !fCore->Observer()
                       ? "connection ended: the keys were released at the supply"
-                      : LostText(fLastFailure, fFailureRun);
+                      : LostText(fLastFailure, fFailureRun,
+                                 {fRequest.Link.Tcp(), fPeerClosed,
+                                  fCore->TCPConnector().TCPClient().ConnectErrno()});
     } else if (fLastFailure != 0) {
         english = ResultText(fLastFailure);  // the identification failed
     } else {
@@ -500,15 +523,16 @@ void TCliRunner::ReleaseLink() {
 }
 
 void TCliRunner::Print(const QString& AText) {
+    // Output that can no longer be written is dropped: the first failure was reported.
+    if (fOutFailed) return;
     errno = 0;
     fOut << AText.toStdString() << std::flush;
     if (fOut) return;
-    // The reader went away (a pipe into 'head'): end as on an interrupt, so the keys are still
-    // given back. Any other failure (a full disk) loses output: a local I/O error.
-    if (errno == EPIPE)
-        Interrupt();
-    else
-        Fail(ceLocalIO, QString("cannot write to standard output: ") + std::strerror(errno));
+    // Lost output is a local I/O error, whatever the cause (a reader that went away, a full
+    // disk): the run ends as on any other end, the output off and the keys given back.
+    fOutFailed = true;
+    const int error = errno != 0 ? errno : EIO;
+    Fail(ceLocalIO, QString("cannot write to standard output: ") + std::strerror(error));
 }
 
 void TCliRunner::PrintFields(const TFields& AFields) {
@@ -516,5 +540,5 @@ void TCliRunner::PrintFields(const TFields& AFields) {
 }
 
 void TCliRunner::PrintError(const QString& AText) {
-    fErr << "benchlordctl: " << AText.toStdString() << std::endl;
+    fErr << "benchlordctl: " << EscapeControls(AText).toStdString() << std::endl;
 }

@@ -3,7 +3,9 @@
 // a private settings store (the window's settings are never written), connects as the window
 // does (identify, key lock, scheduler), hands the session to the command, and closes it again,
 // releasing the key lock it took unless asked not to, also after a lost link and on a signal.
-// Commands that only read run as observers: they neither lock nor release the keys.
+// Commands that only read run as observers: they neither lock nor release the keys. A command
+// that changes the supply is refused (exit 7, nothing written) when another program holds the
+// keys, unless the request takes them over.
 //
 //     TCliRunner runner(request, std::cout, std::cerr);
 //     runner.fOnFinished = [&](int code) { app.exit(code); };
@@ -84,6 +86,7 @@ private:
     void CheckIdentified();
     void RequestResult(int32_t ACode);
     void SessionStarted();
+    void KeysHeld();
     void SessionEnded();
     void Reading();
     void ErrorShown(const QString& AText);
@@ -127,11 +130,13 @@ private:
     bool fKeysFreeAtDevice = false;  // the last reading found the keys released at the unit
     bool fAddedExtraPort = false;
     bool fLinkReleased = false;  // the command took the serial line over
+    bool fOutFailed = false;     // standard output could not be written
     int fTimeouts = 0;
     // Result code of the last failed request, and how often it came in a row since the last
     // success.
     int32_t fLastFailure = 0;
     int fFailureRun = 0;
+    bool fPeerClosed = false;
     // The key release on its way: its number (a late completion of an earlier one is ignored)
     // and the bound on the wait for its reply.
     uint32_t fRelease = 0;

@@ -12,6 +12,7 @@
 #include "benchlord_version.h"
 #include "cli/cli_args.h"
 #include "cli/cli_manual.h"
+#include "cli/cli_messages.h"
 #include "cli/cli_runner.h"
 #include "link/signal_pipe.h"
 
@@ -54,7 +55,7 @@ int main(int argc, char** argv) {
     const TParseResult parsed = ParseArguments(args);
     if (!parsed.Error.isEmpty()) {
         for (const QString& line : parsed.Error.split('\n'))
-            std::cerr << "benchlordctl: " << line.toStdString() << "\n";
+            std::cerr << "benchlordctl: " << EscapeControls(line).toStdString() << "\n";
         std::cerr << "Try 'benchlordctl --help'." << std::endl;
         return ceUsage;
     }

@@ -275,6 +275,13 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
     fPowerOn = gData.ONOFF != 0;
     // Keys already locked belong to whoever locked them (another program, or this session
     // before its link was lost); an observer leaves them as they are.
+    if (KeysHeldElsewhere() && fKeysHeldRule == khRefuse) {
+        fPanel.BusyRunning = false;
+        PushPanel();
+        if (fOnKeysHeld) fOnKeysHeld();
+        return;
+    }
+    if (KeysHeldElsewhere() && fKeysHeldRule == khTakeOver) fOwnsKeyLock = true;
     if (fObserver || gData.LOCK != 0) {
         SessionStart();
         return;

@@ -129,6 +129,16 @@ public:
     // they released at its end; keys found locked belong to another program and stay locked.
     // Kept across a lost link, so a reconnect finding its own lock still owns it.
     bool OwnsKeyLock() const { return fOwnsKeyLock; }
+    // What a controlling session does with keys it finds locked by another program (set before
+    // connecting). The window joins them (it only locks free keys and releases its own); a
+    // program that must not fight another over the supply (benchlordctl, the bridges) refuses:
+    // no session starts, nothing is written, and fOnKeysHeld is called; take-over makes them
+    // this session's keys, released at its end as if it had locked them.
+    enum TKeysHeld { khJoin, khRefuse, khTakeOver };
+    void SetKeysHeldRule(TKeysHeld ARule) { fKeysHeldRule = ARule; }
+    // Whether another program holds the keys (identified, locked, not by this session).
+    bool KeysHeldElsewhere() const { return !fObserver && gData.LOCK != 0 && !fOwnsKeyLock; }
+    std::function<void()> fOnKeysHeld;
 
     // --- state ---
     bool Connected() const { return fConnected; }
@@ -334,6 +344,7 @@ private:
     bool fLostPosted = false;
     bool fObserver = false;
     bool fOwnsKeyLock = false;
+    TKeysHeld fKeysHeldRule = khJoin;
     // The last session ended by a loss (an automatic reconnection continues its figures), and
     // the connect under way is the autoconnect's.
     bool fLinkLost = false;

@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "cli/cli_messages.h"
+#include "link/tcp_connector.h"
 #include "sim/sim_device.h"
 #include "tests/cli/cli_harness.h"
 #include "tests/support/event_loop.h"
@@ -244,6 +245,54 @@ TEST(CliFailure, GarbledRepliesAreNamed) {
     run = h.Run(h.Tcp() << "read");
     EXPECT_EQ(run.Code, 3);
     EXPECT_EQ(run.Err, "benchlordctl: link error -2: reply with a wrong transaction id\n");
+}
+
+// A session that ends names what really happened: the supply answering with exceptions, the
+// bridge closing the connection, the bridge refusing to take it back. stats reads on through
+// single failures, so only the end ends it.
+TEST(CliFailure, ALostSessionNamesItsCause) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    // AReconnect: the connector opens the connection again after each failure, at once.
+    const auto runWith = [&](const std::function<void()>& AFault, bool AReconnect = false) {
+        return h.Run(h.Tcp() << "stats"
+                             << "--seconds"
+                             << "60",
+                     [&](TCliRunner& ARunner) {
+                         ARunner.fOnSessionStarted = [&ARunner, AFault, AReconnect] {
+                             if (AReconnect) {
+                                 ARunner.Session()->TCPConnector().SetReconnectTime(1);
+                                 ARunner.Session()->TCPConnector().SetCountErrorsForReconnect(1);
+                             }
+                             AFault();
+                         };
+                     });
+    };
+    SimFaults exception;
+    exception.exceptionCode = 4;
+    auto run = runWith([&] { h.supply->SetFaults(exception); });
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_NE(run.Err.find("benchlordctl: connection lost: the supply answered exception 4 (slave "
+                           "device failure), 3 in a row\n"),
+              std::string::npos)
+        << run.Err;
+
+    SimFaults close;
+    close.closeAfter = 1;
+    h.supply->SetFaults({});
+    run = runWith([&] { h.supply->SetFaults(close); });
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_NE(run.Err.find("benchlordctl: connection lost: the bridge closed the connection\n"),
+              std::string::npos)
+        << run.Err;
+
+    h.supply->SetFaults({});
+    run = runWith([&] { h.supply.Stop(); }, true);
+    EXPECT_EQ(run.Code, 3);
+    EXPECT_NE(run.Err.find("benchlordctl: connection lost: the bridge closed the connection and "
+                           "refused to reconnect (connection refused)\n"),
+              std::string::npos)
+        << run.Err;
 }
 
 TEST(CliFailure, PortHeldByAnotherProgramIsReportedBusy) {

@@ -58,7 +58,7 @@ TCliRun TCliHarness::Run(const QStringList& AArgs, const std::function<void(TCli
     std::ostringstream out;
     std::ostringstream err;
     {
-        TCliRunner runner(parsed.Request, out, err, config);
+        TCliRunner runner(parsed.Request, output ? *output : out, err, config);
         if (ASetup) ASetup(runner);
         runner.Start();
         run.Finished = testsupport::ProcessUntil([&] { return runner.Finished(); }, ATimeoutMs);

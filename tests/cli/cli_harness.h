@@ -38,8 +38,9 @@ public:
                 int ATimeoutMs = 15000);
 
     testsupport::TVirtualSupplyFixture supply;
-    // What Run gives the runner.
+    // What Run gives the runner, and the standard output it writes to (null: captured).
     TCliConfig config = FastConfig();
+    std::ostream* output = nullptr;
 };
 
 // The single JSON object of a --json run's output (empty when it is not one).

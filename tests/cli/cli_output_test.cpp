@@ -127,14 +127,32 @@ TEST(CliSwitch, OnAndOffAreConfirmedByTheDevice) {
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
 }
 
-TEST(CliSwitch, KeepLockLeavesTheKeysLocked) {
+// Keys left locked belong to no running program, but nothing tells them from a run's: the next
+// changing command is refused until it is told to take them over.
+TEST(CliSwitch, KeepLockLeavesTheKeysLockedUntilTakenOver) {
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
-    const auto run = h.Run(h.Tcp() << "--keep-lock"
-                                   << "on");
+    auto run = h.Run(h.Tcp() << "--keep-lock"
+                             << "on");
     ASSERT_EQ(run.Code, 0) << run.Err;
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 1);
     EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 1);
+
+    h.supply->ClearWrites();
+    run = h.Run(h.Tcp() << "off");
+    EXPECT_EQ(run.Code, 7);
+    EXPECT_EQ(run.Err,
+              "benchlordctl: off: the keys are locked by another program: a run may be going on "
+              "(the window, serve-scpi, another benchlordctl); nothing was changed. Wait for it to "
+              "end, or take the keys over with --take-over (keys left locked by --keep-lock)\n");
+    EXPECT_TRUE(h.supply->Writes().empty());
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 1);
+
+    run = h.Run(h.Tcp() << "--take-over"
+                        << "off");
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0) << "keys taken over are released at the end";
 }
 
 }  // namespace

@@ -6,10 +6,12 @@
 // protections as they were.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
 
 #include "session/session_core.h"
 #include "sim/sim_device.h"
@@ -219,14 +221,66 @@ TEST_F(CliPlan, ASupplyAnotherProgramHoldsIsLeftAlone) {
          {QStringList{"plan", "run", plan},
           QStringList{"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "1"}}) {
         const auto run = Run(args);
-        EXPECT_EQ(run.Code, 2);
-        EXPECT_NE(run.Err.find(": the supply's keys are locked by another program"),
+        EXPECT_EQ(run.Code, 7);
+        EXPECT_NE(run.Err.find(": the keys are locked by another program: a run may be going "
+                               "on"),
                   std::string::npos)
             << run.Err;
+        EXPECT_NE(run.Err.find("--take-over"), std::string::npos) << run.Err;
     }
     EXPECT_TRUE(SupplyWrites(h.supply.Supply()).isEmpty());
     EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 1);
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 1);
+}
+
+// With no cell (an open contact) the current is 0 from the start: the taper condition holds at
+// once, but a charge whose current never flowed is no charged cell.
+TEST_F(CliPlan, ChargeOnAnOpenLoadFailsAndPutsEverythingBack) {
+    h.supply->SetLoad(0);
+    const uint16_t ovp = h.supply.Reg(kM0Ovp);
+    const uint16_t ocp = h.supply.Reg(kM0Ocp);
+    uint16_t raisedOcp = 0;
+    const auto run = Run({"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "0.4",
+                          "--current", "0.04", "--termination", "0.01"},
+                         1000, [&](TCliRunner&) { raisedOcp = h.supply.Reg(kM0Ocp); });
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Code, 4) << run.Err;
+    EXPECT_EQ(run.Out.find("charged"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Err.find("charge: no charge current: it stayed at 0.000 A, not above the "
+                           "termination current of 0.010 A, for 10 s; is a cell connected"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_EQ(raisedOcp, 44) << "10 % above the 0.040 A charge";
+    EXPECT_EQ(h.supply.Reg(kM0Ovp), ovp);
+    EXPECT_EQ(h.supply.Reg(kM0Ocp), ocp);
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+}
+
+// What a plan file holds is quoted safely and the message says what is wrong with it.
+TEST_F(CliPlan, PlanFileProblemsAreNamedWithTheFileTextEscaped) {
+    struct TCase {
+        QByteArray Text;
+        const char* Message;
+    };
+    const TCase cases[] = {
+        {"voltage,current,seconds\n\x1b[2J\x1b]0;owned\x07,1,1\n",
+         "line 2: voltage \"\\x1b[2J\\x1b]0;owned\\x07\" is not a number of volts"},
+        {"voltage,current,seconds\n-5.00,0.2,10\n",
+         "line 2: voltage \"-5.00\" is negative; give a number of volts"},
+        {"-5.00,0.2,10\n", "line 1: voltage \"-5.00\" is negative"},
+        {"voltage,current,seconds,until,max_seconds\n5,0.2,,A>=1,60\n",
+         "expected I<=A, I>=A, V<=V, V>=V, Ah>=N, Wh>=N, plan.Ah>=N, plan.Wh>=N, CC, CV or trip"},
+        {"voltage,current,seconds,until,max_seconds\n5,0.2,,V<=-1,60\n",
+         "condition \"V<=-1\": the value is negative"},
+    };
+    for (const TCase& c : cases) {
+        const auto run = Run({"plan", "run", File("bad.csv", c.Text)});
+        EXPECT_EQ(run.Code, 2) << c.Message;
+        EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Err;
+        EXPECT_EQ(run.Err.find('\x1b'), std::string::npos) << run.Err;
+    }
+    EXPECT_TRUE(SupplyWrites(h.supply.Supply()).isEmpty());
 }
 
 // How a charge is cut short once its output is on, and the exit code.
@@ -286,11 +340,20 @@ TEST_F(CliPlan, ALogThatCannotBeWrittenEndsTheChargeWithSixAndPutsTheProtections
                     dir.filePath("none/charge.csv")});
     EXPECT_EQ(run.Code, 6);
     EXPECT_TRUE(SupplyWrites(h.supply.Supply()).isEmpty());
-    // A full disk: found when the run starts, after the protections were raised.
-    run = Run({"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "2", "--log",
-               "/dev/full"});
+    // A full disk (files may not grow past a few bytes): found when the run starts, after the
+    // protections were raised.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit small = before;
+    small.rlim_cur = 8;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const QString log = dir.filePath("charge.csv");
+    run = Run({"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "2", "--log", log});
+    ::setrlimit(RLIMIT_FSIZE, &before);
     EXPECT_EQ(run.Code, 6);
-    EXPECT_NE(run.Err.find("cannot write /dev/full: No space left on device"), std::string::npos)
+    EXPECT_NE(run.Err.find("cannot write " + log.toStdString() + ": File too large"),
+              std::string::npos)
         << run.Err;
     EXPECT_EQ(h.supply.Reg(kM0Ovp), ovp);
     EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);

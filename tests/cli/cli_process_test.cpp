@@ -1,5 +1,6 @@
 // benchlordctl as a process: help and usage exits, SIGINT during watch leaving a complete CSV
-// file and the supply untouched, and a closed standard output ending a watch cleanly.
+// file and the supply untouched, and a closed standard output ending every long command with
+// exit 6 and its cause, the output off and the keys released.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,6 +9,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
+#include <ostream>
+#include <streambuf>
+
+#include "sim/sim_device.h"
 
 #include "tests/cli/child_process.h"
 #include "tests/cli/cli_harness.h"
@@ -99,14 +105,14 @@ TEST(CliProcess, CsvWriteFailureEndsWatchWithSix) {
     EXPECT_TRUE(text.endsWith('\n'));
     for (const QByteArray& row : text.split('\n'))
         EXPECT_TRUE(row.isEmpty() || row.count(',') == 9) << row.toStdString();
-    // A file that takes nothing at all fails before the supply is contacted.
+    // A device is refused before the supply is contacted.
     TChildProcess full(ToolPath(), Args(h.Tcp() << "watch"
                                                 << "--csv"
                                                 << "/dev/full"));
     EXPECT_EQ(full.Wait(), 6) << full.Err();
 }
 
-TEST(CliProcess, ClosedStandardOutputEndsWatchCleanly) {
+TEST(CliProcess, ClosedStandardOutputEndsWatchWithSix) {
     if (ToolPath().empty()) GTEST_SKIP() << "benchlordctl is not built";
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
@@ -115,7 +121,70 @@ TEST(CliProcess, ClosedStandardOutputEndsWatchCleanly) {
                              " watch --interval 0.02 | head -n 3 >/dev/null; "
                              "exit ${PIPESTATUS[0]}";
     TChildProcess p("/bin/bash", {"-c", line});
-    EXPECT_EQ(p.Wait(), 0) << p.Err();
+    EXPECT_EQ(p.Wait(), 6) << p.Err();
+    EXPECT_EQ(p.Err(), "benchlordctl: cannot write to standard output: Broken pipe\n");
+}
+
+// Standard output on a pipe whose reader has gone.
+class TClosedPipe : public std::streambuf {
+public:
+    TClosedPipe() {
+        int fds[2];
+        if (::pipe(fds) == 0) {
+            ::close(fds[0]);
+            fFd = fds[1];
+        }
+    }
+    ~TClosedPipe() override {
+        if (fFd >= 0) ::close(fFd);
+    }
+
+protected:
+    int_type overflow(int_type AChar) override {
+        if (AChar == traits_type::eof()) return traits_type::not_eof(AChar);
+        const char c = traits_type::to_char_type(AChar);
+        return ::write(fFd, &c, 1) == 1 ? AChar : traits_type::eof();
+    }
+    std::streamsize xsputn(const char* AData, std::streamsize ASize) override {
+        const ssize_t n = ::write(fFd, AData, static_cast<size_t>(ASize));
+        return n < 0 ? 0 : n;
+    }
+
+private:
+    int fFd = -1;
+};
+
+TEST(CliProcess, ClosedStandardOutputIsExitSixForEveryLongCommand) {
+    std::signal(SIGPIPE, SIG_IGN);  // as benchlordctl itself
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    h.config.Sequence = {30, 5};
+    QTemporaryDir dir;
+    const QString steps = dir.filePath("steps.csv");
+    QFile file(steps);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("5,0.2,3600\n");
+    file.close();
+    const QList<QStringList> commands{
+        {"watch", "--interval", "0.02"},
+        {"stats", "--seconds", "1"},
+        {"plan", "run", steps},
+        {"sequence", "run", steps},
+        {"sweep", "voltage", "0", "1", "0.5", "--dwell", "0.05"},
+        {"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "1"}};
+    for (const QStringList& command : commands) {
+        TClosedPipe pipe;
+        std::ostream out(&pipe);
+        h.output = &out;
+        const auto run = h.Run(h.Tcp() + command);
+        h.output = nullptr;
+        ASSERT_TRUE(run.Finished) << command.join(' ').toStdString();
+        EXPECT_EQ(run.Code, 6) << command.join(' ').toStdString() << ": " << run.Err;
+        EXPECT_EQ(run.Err, "benchlordctl: cannot write to standard output: Broken pipe\n")
+            << command.join(' ').toStdString();
+        EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0) << command.join(' ').toStdString();
+        EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0) << command.join(' ').toStdString();
+    }
 }
 
 }  // namespace

@@ -131,6 +131,52 @@ TEST(CliSharedSupply, SequenceRunOutlivesReadersAndReleasesTheKeysOnce) {
               "lock 1, set 500 20, onoff 1, onoff 0, lock 0");
 }
 
+// While a plan runs, every program that would change the supply is refused before it writes
+// anything, with one exit code and a message naming the likely cause; an observer runs beside
+// it. The plan goes on at its own set points and ends as it would alone.
+TEST(CliSharedSupply, ChangingProgramsAreRefusedBesideARunningPlan) {
+    if (ToolPath().empty()) GTEST_SKIP() << "benchlordctl is not built";
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    QTemporaryDir dir;
+    const QString steps = dir.filePath("steps.csv");
+    QFile file(steps);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("5,0.2,3600\n");
+    file.close();
+
+    TLongJob plan(h, h.Tcp() << "plan"
+                             << "run" << steps);
+    ASSERT_TRUE(ProcessUntil([&] { return h.supply.Reg(simreg::ONOFF) == 1; }, kBound))
+        << plan.Err();
+    const QList<QStringList> changing{{"set", "--voltage", "9"},
+                                      {"off"},
+                                      {"preset", "select", "M1"},
+                                      {"sequence", "run", steps},
+                                      {"sweep", "voltage", "0", "1", "0.5"}};
+    for (const QStringList& args : changing) {
+        TChildProcess second(ToolPath(), Args(h.Tcp() + args));
+        EXPECT_EQ(second.Wait(kBound), 7) << args.join(' ').toStdString() << ": " << second.Err();
+        EXPECT_NE(second.Err().find(": the keys are locked by another program: a run may be "
+                                    "going on"),
+                  std::string::npos)
+            << second.Err();
+    }
+    TChildProcess stats(ToolPath(), Args(h.Tcp() << "stats"
+                                                 << "--seconds"
+                                                 << "1"));
+    EXPECT_EQ(stats.Wait(kBound), 0) << stats.Err();
+
+    EXPECT_FALSE(plan.Finished()) << plan.Err();
+    EXPECT_EQ(h.supply.Reg(simreg::USET), 500);
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 1);
+    EXPECT_EQ(plan.Interrupt(), 130);
+    // Only the plan wrote: its keys, its set points, its output.
+    QStringList writes = SupplyWrites(h.supply.Supply());
+    writes.removeDuplicates();
+    EXPECT_EQ(writes.join(", ").toStdString(), "lock 1, set 500 20, onoff 1, onoff 0, lock 0");
+}
+
 TEST(CliSharedSupply, ScpiBridgeAnswersThroughoutReadersAndReleasesTheKeysOnce) {
     if (ToolPath().empty()) GTEST_SKIP() << "benchlordctl is not built";
     TCliHarness h;

@@ -99,10 +99,13 @@ TChargePlan MakeChargePlan(const TChargeSpec& ASpec, uint32_t ACurrentDiv) {
             {TPlanCondKind::ChargeAtLeast, static_cast<uint32_t>(capacity * 16 / 10), false});
     plan.Plan.Steps.push_back(step);
 
-    // 5 % above the voltage (at least 0.10 V), 10 % above the current (at least 0.05 A).
-    plan.OvpCentivolts = plan.Centivolts + std::max<uint32_t>(plan.Centivolts / 20, 10);
+    // 5 % above the voltage and 10 % above the current, each rounded up to the supply's step
+    // (so always at least one step above).
+    const uint32_t unit = ACurrentDiv == 10 ? 1 : 10;
+    plan.OvpCentivolts = plan.Centivolts + std::max<uint32_t>((plan.Centivolts + 19) / 20, 1);
     plan.OcpMilliamps =
-        ToUnit(plan.Milliamps + std::max<uint32_t>(plan.Milliamps / 10, 50), ACurrentDiv);
+        plan.Milliamps +
+        std::max<uint32_t>((plan.Milliamps + 10 * unit - 1) / (10 * unit), 1) * unit;
     return plan;
 }
 

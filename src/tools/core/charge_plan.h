@@ -2,8 +2,8 @@
 // The plan that charges a battery: constant current up to the chemistry's charge voltage, then
 // constant voltage until the current tapers to the termination value (NiMH, which has no taper
 // of its own, also ends once 160 % of its capacity went in); the maximum time follows from the
-// capacity and the current. Also the protection levels a charge runs under: a little above the
-// plan's voltage and current.
+// capacity and the current. Also the protection levels a charge runs under: 5 % above the plan's
+// voltage and 10 % above its current, rounded up to the supply's step.
 
 #include <QString>
 #include <QStringList>

@@ -20,6 +20,20 @@ bool ParseFixed(const QByteArray& AText, int ADecimals, uint32_t& AValue) {
     return true;
 }
 
+bool StartsWithNumber(const QByteArray& ALine) {
+    const QByteArray t = ALine.trimmed();
+    return !t.isEmpty() && ((t[0] >= '0' && t[0] <= '9') || t[0] == '.' || t[0] == '-');
+}
+
+QString FixedCellProblem(const char* AName, const QByteArray& AText, const char* AExpected) {
+    const QByteArray text = AText.trimmed();
+    const QString cell = QString(AName) + " \"" + QString::fromUtf8(text) + "\" ";
+    uint32_t magnitude = 0;
+    if (text.startsWith('-') && text.size() > 1 && ParseFixed(text.mid(1), 6, magnitude))
+        return cell + "is negative; give " + AExpected;
+    return cell + "is not " + AExpected;
+}
+
 bool ParseEnabled(const QByteArray& AText, bool& AValue) {
     const QByteArray t = AText.trimmed().toLower();
     if (t == "1" || t == "true" || t == "yes" || t == "on") return AValue = true, true;

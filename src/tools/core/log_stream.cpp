@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tools/core/save_file.h"
+
 namespace {
 QString SystemText(int AError) {
     return QString::fromLocal8Bit(std::strerror(AError));
@@ -21,31 +23,42 @@ TLogStream::~TLogStream() {
 QString TLogStream::Open(const QString& APath) {
     Close();
     fPath = APath;
-    const QByteArray path = QFile::encodeName(APath);
+    // Written through symbolic links: a link to a file not made yet makes that file. A special
+    // file is refused here, before anything opens it.
+    const TSaveTarget target = ResolveSaveTarget(APath);
+    if (!target.Error.isEmpty()) return target.Error;
+    const QByteArray path = QFile::encodeName(target.Path);
     fCreated = false;
-    fFd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
+    // Opened without blocking: a pipe swapped in after the check would otherwise wait for a
+    // reader for ever.
+    fFd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fFd < 0 && errno == ENOENT) {
-        fFd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fFd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0666);
         fCreated = fFd >= 0;
     }
     if (fFd < 0) return SystemText(errno);
+    fCreatedPath = path;
     struct stat st {};
-    fRegular = ::fstat(fFd, &st) == 0 && S_ISREG(st.st_mode);
+    if (::fstat(fFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fFd);
+        fFd = -1;
+        return QStringLiteral("not a regular file");
+    }
+    ::fcntl(fFd, F_SETFL, ::fcntl(fFd, F_GETFL) & ~O_NONBLOCK);
     fBegun = false;
     return {};
 }
 
 QString TLogStream::Begin(const QByteArray& AHeading) {
     if (fFd < 0) return SystemText(EBADF);
-    if (fRegular && (::ftruncate(fFd, 0) != 0 || ::lseek(fFd, 0, SEEK_SET) < 0))
-        return SystemText(errno);
+    if (::ftruncate(fFd, 0) != 0 || ::lseek(fFd, 0, SEEK_SET) < 0) return SystemText(errno);
     fBegun = true;
     return Write(AHeading);
 }
 
 QString TLogStream::Write(const QByteArray& ARow) {
     if (fFd < 0) return SystemText(EBADF);
-    const off_t start = fRegular ? ::lseek(fFd, 0, SEEK_CUR) : 0;
+    const off_t start = ::lseek(fFd, 0, SEEK_CUR);
     const char* data = ARow.constData();
     qsizetype left = ARow.size();
     int error = 0;
@@ -59,10 +72,10 @@ QString TLogStream::Write(const QByteArray& ARow) {
         data += n;
         left -= n;
     }
-    if (error == 0 && fSync && fRegular && ::fdatasync(fFd) != 0) error = errno;
+    if (error == 0 && fSync && ::fdatasync(fFd) != 0) error = errno;
     if (error == 0) return {};
     // Half a row is taken back, so the file still ends with a whole one.
-    if (fRegular && start >= 0 && ::ftruncate(fFd, start) == 0) ::lseek(fFd, start, SEEK_SET);
+    if (start >= 0 && ::ftruncate(fFd, start) == 0) ::lseek(fFd, start, SEEK_SET);
     return SystemText(error);
 }
 
@@ -70,6 +83,6 @@ void TLogStream::Close() {
     if (fFd < 0) return;
     ::close(fFd);
     fFd = -1;
-    if (fCreated && !fBegun) ::unlink(QFile::encodeName(fPath).constData());
+    if (fCreated && !fBegun) ::unlink(fCreatedPath.constData());
     fCreated = false;
 }

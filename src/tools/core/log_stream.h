@@ -15,10 +15,11 @@ public:
     TLogStream(const TLogStream&) = delete;
     TLogStream& operator=(const TLogStream&) = delete;
 
-    // Opens APath for writing without changing it (a missing file is made, empty). A reason,
-    // empty on success.
+    // Opens APath for writing without changing it (a missing file is made, empty; a symbolic
+    // link is written through). Anything but a regular file (a pipe, a socket, a device) is
+    // refused without blocking. A reason, empty on success.
     QString Open(const QString& APath);
-    // The run starts: a regular file is emptied, then AHeading is written as the first row.
+    // The run starts: the file is emptied, then AHeading is written as the first row.
     QString Begin(const QByteArray& AHeading);
     // Appends one row (with its line end). On a failure the file ends with the last whole row.
     QString Write(const QByteArray& ARow);
@@ -36,6 +37,6 @@ private:
     int fFd = -1;
     bool fCreated = false;
     bool fBegun = false;
-    bool fRegular = false;
+    QByteArray fCreatedPath;  // the file Open made (the link's target when APath is a link)
     bool fSync = false;
 };

@@ -16,7 +16,8 @@ QString Fixed(uint32_t AValue, int ADecimals) {
     return QString::number(AValue / scale, 'f', ADecimals);
 }
 
-const char kConditionForms[] = "I<=A, I>=A, V<=V, V>=V, Ah>=N, Wh>=N, CC, CV or trip";
+const char kConditionForms[] =
+    "I<=A, I>=A, V<=V, V>=V, Ah>=N, Wh>=N, plan.Ah>=N, plan.Wh>=N, CC, CV or trip";
 
 // Quantity of a comparison condition: its name, unit suffix, decimals and kinds.
 struct TQuantity {
@@ -43,10 +44,6 @@ QString Where(const TPlanStep& AStep, size_t AIndex) {
 enum TColumn { colVoltage, colCurrent, colSeconds, colUntil, colMaxSeconds, colEnabled, colCount };
 constexpr std::array<const char*, colCount> kColumnNames{"voltage", "current",     "seconds",
                                                          "until",   "max_seconds", "enabled"};
-
-bool StartsWithNumber(const QByteArray& ALine) {
-    return !ALine.isEmpty() && ((ALine[0] >= '0' && ALine[0] <= '9') || ALine[0] == '.');
-}
 
 // The heading's columns, or an error.
 QString ParseHeading(const QByteArray& ALine, std::vector<int>& AColumns) {
@@ -78,11 +75,11 @@ QString ParseSeconds(const QByteArray& AText, const char* AName, uint32_t& AValu
 // One step from its cells (by column; a missing cell is empty). An error without the line.
 QString ParseStep(const std::array<QByteArray, colCount>& ACells, TPlanStep& AStep) {
     if (!ParseFixed(ACells[colVoltage], 2, AStep.Centivolts))
-        return "voltage \"" + QString::fromUtf8(ACells[colVoltage]) +
-               "\" is not a number of volts with at most two decimals";
+        return FixedCellProblem("voltage", ACells[colVoltage],
+                                "a number of volts with at most two decimals");
     if (!ParseFixed(ACells[colCurrent], 3, AStep.Milliamps))
-        return "current \"" + QString::fromUtf8(ACells[colCurrent]) +
-               "\" is not a number of amperes with at most three decimals";
+        return FixedCellProblem("current", ACells[colCurrent],
+                                "a number of amperes with at most three decimals");
     QString error;
     if (!ACells[colSeconds].isEmpty() &&
         !(error = ParseSeconds(ACells[colSeconds], "seconds", AStep.Seconds)).isEmpty())
@@ -166,8 +163,9 @@ QString ParseCondition(const QByteArray& AText, TPlanCondition& ACondition) {
         QByteArray number = t.mid(qsizetype(qstrlen(q.Name)) + 2);
         if (number.endsWith(q.Unit)) number.chop(qsizetype(qstrlen(q.Unit)));
         if (!ParseFixed(number, q.Decimals, ACondition.Value))
-            return bad + "the value is not a number with at most " + QString::number(q.Decimals) +
-                   " decimals";
+            return bad + (number.startsWith('-') ? QString("the value is negative")
+                                                 : "the value is not a number with at most " +
+                                                       QString::number(q.Decimals) + " decimals");
         ACondition.Kind = op == "<=" ? q.AtMost : q.AtLeast;
         return {};
     }

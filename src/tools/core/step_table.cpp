@@ -120,12 +120,7 @@ QString SaveTable(const TStepTable& ATable, const TSettingsStore& AStore, const 
     return {};
 }
 
-namespace {
-bool StartsWithNumber(const QByteArray& ALine) {
-    const QByteArray t = ALine.trimmed();
-    return !t.isEmpty() && ((t[0] >= '0' && t[0] <= '9') || t[0] == '.');
-}
-}  // namespace
+namespace {}  // namespace
 
 TStepFile ParseStepCsv(const QByteArray& ABytes) {
     TStepFile file;
@@ -148,13 +143,14 @@ TStepFile ParseStepCsv(const QByteArray& ABytes) {
         TStepLine step;
         step.Line = i + 1;
         if (!ParseFixed(fields[0], 2, step.Centivolts)) {
-            file.Error = where + "voltage \"" + QString::fromUtf8(fields[0].trimmed()) +
-                         "\" is not a number of volts with at most two decimals";
+            file.Error = where + FixedCellProblem("voltage", fields[0],
+                                                  "a number of volts with at most two decimals");
             return file;
         }
         if (!ParseFixed(fields[1], 3, step.Milliamps)) {
-            file.Error = where + "current \"" + QString::fromUtf8(fields[1].trimmed()) +
-                         "\" is not a number of amperes with at most three decimals";
+            file.Error =
+                where + FixedCellProblem("current", fields[1],
+                                         "a number of amperes with at most three decimals");
             return file;
         }
         if (!ParseFixed(fields[2], 0, step.Seconds) || step.Seconds < 1 ||

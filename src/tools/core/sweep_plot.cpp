@@ -224,8 +224,10 @@ QImage SweepPlotImage(const TSweepPlotData& AData, QSize ASize) {
 
 QString SaveSweepPlot(const QString& APath, const TSweepPlotData& AData) {
     const QImage image = SweepPlotImage(AData);
-    return SaveFile(APath, [&image](const QString& ATemp) -> QString {
+    return SaveFile(APath, [&image, &AData](const QString& ATemp) -> QString {
         QImageWriter writer(ATemp, "png");
+        // The title also as the picture's text, for viewers and indexers.
+        writer.setText("Title", AData.Title);
         return writer.write(image) ? QString() : writer.errorString();
     });
 }

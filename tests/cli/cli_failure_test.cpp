@@ -75,6 +75,7 @@ struct TLoss {
     std::function<void(testsupport::TVirtualSupplyFixture&)> Cause;
     bool KeysReleased;
     const char* Message;
+    const char* TcpMessage = nullptr;  // over TCP, when it says more
 };
 
 const TLoss kLosses[] = {
@@ -91,7 +92,8 @@ const TLoss kLosses[] = {
      [](testsupport::TVirtualSupplyFixture& ASupply) { ASupply->ReleaseKeyLock(); }, true,
      "connection ended: the keys were released at the supply"},
     {"SupplyGone", [](testsupport::TVirtualSupplyFixture& ASupply) { ASupply.Stop(); }, false,
-     "connection lost: the supply stopped answering"},
+     "connection lost: the supply stopped answering",
+     "connection lost: the bridge closed the connection"},
 };
 
 void PrintTo(const TLoss& ALoss, std::ostream* AOut) {
@@ -115,7 +117,8 @@ TEST_P(CliLoss, ExitsWithThreeAfterTheSessionsMessage) {
     });
     ASSERT_TRUE(run.Finished);
     EXPECT_EQ(run.Code, 3);
-    EXPECT_EQ(run.Err, std::string("benchlordctl: ") + loss.Message + "\n");
+    EXPECT_EQ(run.Err, std::string("benchlordctl: ") +
+                           (!pty && loss.TcpMessage ? loss.TcpMessage : loss.Message) + "\n");
     if (loss.KeysReleased) {
         // Unanswered, the release may still be on its way: the supply applies it on its own
         // thread, late on a loaded machine.

@@ -269,8 +269,6 @@ TEST_F(CliPlan, PlanFileProblemsAreNamedWithTheFileTextEscaped) {
         {"voltage,current,seconds\n-5.00,0.2,10\n",
          "line 2: voltage \"-5.00\" is negative; give a number of volts"},
         {"-5.00,0.2,10\n", "line 1: voltage \"-5.00\" is negative"},
-        {"voltage,current,seconds,until,max_seconds\n5,0.2,,A>=1,60\n",
-         "expected I<=A, I>=A, V<=V, V>=V, Ah>=N, Wh>=N, plan.Ah>=N, plan.Wh>=N, CC, CV or trip"},
         {"voltage,current,seconds,until,max_seconds\n5,0.2,,V<=-1,60\n",
          "condition \"V<=-1\": the value is negative"},
     };

@@ -82,15 +82,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "line 2: give seconds, or until with max_seconds"},
         BadFile{"UnknownCondition", "voltage,current,until,max_seconds\n\n4.2,1,I<0.1,60\n",
                 "line 3: condition \"I<0.1\": expected I<=A, I>=A, V<=V, V>=V, Ah>=N, Wh>=N, "
-                "CC, CV or trip"},
+                "plan.Ah>=N, plan.Wh>=N, CC, CV or trip"},
         BadFile{"ChargeOnlyGrows", "voltage,current,until,max_seconds\n4.2,1,Ah<=2,60\n",
                 "line 2: condition \"Ah<=2\": charge and energy only grow; use Ah>="},
         BadFile{"TooManyDecimals", "voltage,current,until,max_seconds\n4.2,1,V>=4.123,60\n",
                 "line 2: condition \"V>=4.123\": the value is not a number with at most 2 "
                 "decimals"},
         BadFile{"EmptyConditionBetweenBars", "voltage,current,until,max_seconds\n4.2,1,CC||CV,60\n",
-                "line 2: condition \"\": expected I<=A, I>=A, V<=V, V>=V, Ah>=N, Wh>=N, CC, CV "
-                "or trip"},
+                "line 2: condition \"\": expected I<=A, I>=A, V<=V, V>=V, Ah>=N, Wh>=N, "
+                "plan.Ah>=N, plan.Wh>=N, CC, CV or trip"},
         BadFile{"UnknownColumn", "voltage,current,minutes\n",
                 "line 1: unknown column \"minutes\" (voltage, current, seconds, until, "
                 "max_seconds, enabled)"},

@@ -7,9 +7,43 @@ set(BENCHLORD_APP_ID org.tarnwell.Benchlord)
 # Addresses are build options; one that is not given is left out of the metadata, never invented.
 set(BENCHLORD_HOMEPAGE "" CACHE STRING "Project home page (https://...), shown in About and the metadata")
 set(BENCHLORD_SCREENSHOT_URL "" CACHE STRING "Address of the screenshot software centres show")
-set(BENCHLORD_MAINTAINER "Benchlord developers" CACHE STRING "Package maintainer: Name <address>")
+set(BENCHLORD_MAINTAINER "" CACHE STRING
+    "Package maintainer: Name <address> (empty: DEBFULLNAME and DEBEMAIL, as Debian's tools take it)")
 set(pkg ${PROJECT_SOURCE_DIR}/packaging)
 set(gen ${PROJECT_BINARY_DIR}/packaging)
+
+# The maintainer as dch names one: DEBEMAIL (or EMAIL), either "Name <address>" or the address
+# with the name from DEBFULLNAME (or NAME). Without an address the package says who made it and
+# gives none: lintian then reports the missing address (see the README).
+set(maintainer "${BENCHLORD_MAINTAINER}")
+if(maintainer STREQUAL "")
+    set(address "$ENV{DEBEMAIL}")
+    if(address STREQUAL "")
+        set(address "$ENV{EMAIL}")
+    endif()
+    set(name "$ENV{DEBFULLNAME}")
+    if(name STREQUAL "")
+        set(name "$ENV{NAME}")
+    endif()
+    if(address MATCHES "^(.*[^ ]) *<(.+)>$")
+        if(name STREQUAL "")
+            set(name "${CMAKE_MATCH_1}")
+        endif()
+        set(address "${CMAKE_MATCH_2}")
+    endif()
+    if(name STREQUAL "")
+        set(name "Benchlord developers")
+    endif()
+    set(maintainer "${name}")
+    if(NOT address STREQUAL "")
+        set(maintainer "${name} <${address}>")
+    endif()
+endif()
+# The changelog's trailer must have the angle brackets to be read at all, even when empty.
+set(BENCHLORD_CHANGELOG_AUTHOR "${maintainer}")
+if(NOT maintainer MATCHES "<.*>")
+    set(BENCHLORD_CHANGELOG_AUTHOR "${maintainer} <>")
+endif()
 
 foreach(option BENCHLORD_HOMEPAGE BENCHLORD_SCREENSHOT_URL)
     if(${option} AND NOT ${option} MATCHES "^https?://[^ \"<>]+$")
@@ -24,7 +58,9 @@ string(REPLACE "&" "&amp;" homepage_xml "${BENCHLORD_HOMEPAGE}")
 string(REPLACE "&" "&amp;" screenshot_xml "${BENCHLORD_SCREENSHOT_URL}")
 if(BENCHLORD_HOMEPAGE)
     string(APPEND BENCHLORD_METAINFO_URLS "  <url type=\"homepage\">${homepage_xml}</url>\n")
-    set(BENCHLORD_COPYRIGHT_SOURCE "Source: ${BENCHLORD_HOMEPAGE}\n")
+    set(BENCHLORD_COPYRIGHT_SOURCE "Source: ${BENCHLORD_HOMEPAGE}")
+else()
+    set(BENCHLORD_COPYRIGHT_SOURCE "Source: the Benchlord source tree this package was built from")
 endif()
 if(BENCHLORD_SCREENSHOT_URL)
     string(APPEND BENCHLORD_METAINFO_URLS
@@ -44,6 +80,12 @@ foreach(program ${programs})
     if(TARGET ${program})
         target_include_directories(${program} PRIVATE ${gen})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+        # A stripped install (the package) leaves out the compiler's notes too, as dh_strip does.
+        install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+            execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+                --remove-section=.note \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
+                COMMAND_ERROR_IS_FATAL ANY)
+        endif()")
     endif()
 endforeach()
 
@@ -70,9 +112,23 @@ add_custom_command(OUTPUT ${gen}/changelog.gz
                    DEPENDS ${gen}/changelog)
 set(compressed ${gen}/changelog.gz)
 install(FILES ${gen}/changelog.gz DESTINATION ${docdir})
+# The README with the pictures it shows, in docs/ beside it as in the source tree.
+add_custom_command(OUTPUT ${gen}/README.md.gz
+                   COMMAND ${GZIP_PROGRAM} -9n -c ${PROJECT_SOURCE_DIR}/README.md > ${gen}/README.md.gz
+                   DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+list(APPEND compressed ${gen}/README.md.gz)
+install(FILES ${gen}/README.md.gz DESTINATION ${docdir})
+file(READ ${PROJECT_SOURCE_DIR}/README.md readme)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+string(REGEX MATCHALL "docs/[A-Za-z0-9_.-]+[.]png" readme_pictures "${readme}")
+list(REMOVE_DUPLICATES readme_pictures)
+foreach(picture ${readme_pictures})
+    install(FILES ${PROJECT_SOURCE_DIR}/${picture} DESTINATION ${docdir}/docs)
+endforeach()
 
-# Man pages from --help (benchlordctl: --help-all, every command's help) and the shared
-# copyright section.
+# Man pages from --help (benchlordctl: --help-all, every command's help), with the sections the
+# help does not hold (name, environment, files, examples) from packaging/man and the environment
+# and copyright sections shared by all three.
 find_program(HELP2MAN_PROGRAM help2man)
 if(HELP2MAN_PROGRAM AND BENCHLORD_SANITIZE STREQUAL "")
     foreach(program ${programs})
@@ -90,10 +146,12 @@ if(HELP2MAN_PROGRAM AND BENCHLORD_SANITIZE STREQUAL "")
             COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
                     ${HELP2MAN_PROGRAM} --no-info --section 1 --help-option=${help_option}
                     --version-string "${program} ${PROJECT_VERSION}"
-                    --include ${pkg}/man/${program}.h2m --include ${pkg}/man/copyright.h2m
-                    --output ${page} $<TARGET_FILE:${program}>
+                    --include ${pkg}/man/${program}.h2m --include ${pkg}/man/environment.h2m
+                    --include ${pkg}/man/copyright.h2m --output ${page}
+                    "sh ${pkg}/man/help_for_man.sh $<TARGET_FILE:${program}>"
             COMMAND ${GZIP_PROGRAM} -9n -f ${page}
-            DEPENDS ${program} ${pkg}/man/${program}.h2m ${pkg}/man/copyright.h2m
+            DEPENDS ${program} ${pkg}/man/${program}.h2m ${pkg}/man/environment.h2m
+                    ${pkg}/man/copyright.h2m ${pkg}/man/help_for_man.sh
             VERBATIM)
         list(APPEND compressed ${page}.gz)
         install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -107,7 +165,7 @@ add_custom_target(benchlord_packaging_files ALL DEPENDS ${compressed})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME benchlord)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT ${BENCHLORD_MAINTAINER})
+set(CPACK_PACKAGE_CONTACT ${maintainer})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "front panel for DPS-family bench power supplies")
 set(CPACK_PACKAGE_DESCRIPTION
     "Benchlord controls programmable bench power supplies of the DPS family\n\

@@ -2,7 +2,8 @@
 # Builds a Release tree in build-package/ and from it the Debian package
 # build-package/benchlord_<version>_<architecture>.deb (dependencies computed from the shared
 # libraries by dpkg-shlibdeps). Install it with: sudo apt install ./build-package/benchlord_*.deb
-# Arguments are CMake options for the metadata, e.g.
+# The maintainer is taken from DEBFULLNAME and DEBEMAIL as Debian's tools take it. Arguments are
+# CMake options for the metadata, e.g.
 #   package.sh -DBENCHLORD_HOMEPAGE=https://... -DBENCHLORD_SCREENSHOT_URL=https://.../main.png \
 #              -DBENCHLORD_MAINTAINER="Name <address>"
 set -euo pipefail
@@ -19,7 +20,8 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
     # Only the programs and their files are built; the tests are not part of the package.
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
         -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}" "$@" >/dev/null
-elif [ $# -gt 0 ]; then
+else
+    # Again each time: the maintainer is read from the environment (DEBFULLNAME, DEBEMAIL).
     cmake -S "$root" -B "$dir" "$@" >/dev/null
 fi
 cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" \

@@ -33,7 +33,8 @@ QString CommandSection(const QString& ATitle, const QString& AHelp) {
 
 QString ManualHelp() {
     QString tool = ToolHelp();
-    // The synopsis as one line; the exit codes go last, as the exit status section.
+    // The synopsis as one line; the exit codes go last, as the exit status (the man page makes
+    // both headings sections of their own).
     tool.replace(QRegularExpression(QStringLiteral("\\n +\\[")), QStringLiteral(" ["));
     const qsizetype exitAt = tool.indexOf(QStringLiteral("\nExit codes:\n"));
     QString exitCodes;
@@ -42,7 +43,7 @@ QString ManualHelp() {
         tool.truncate(exitAt + 1);
     }
 
-    QString text = tool + QStringLiteral("\n*Commands*\n\n");
+    QString text = tool + QStringLiteral("\nCommands in detail:\n\n");
     // Commands sharing one text ("on" and "off") share a section.
     QStringList names;
     QString last;
@@ -56,6 +57,6 @@ QString ManualHelp() {
         if (i < commands.size()) names << commands[i];
         last = help;
     }
-    if (!exitCodes.isEmpty()) text += QStringLiteral("*Exit status*\n\n") + exitCodes.mid(1);
+    if (!exitCodes.isEmpty()) text += QStringLiteral("Exit status:\n") + exitCodes.mid(1);
     return text;
 }

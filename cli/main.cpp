@@ -25,9 +25,18 @@ bool DrawsPictures(int argc, char** argv) {
             return true;
     return false;
 }
+
+// The tool reports through its own lines only. Qt's notices ("QStandardPaths: XDG_RUNTIME_DIR not
+// set" when the picture's fonts are set up) are about the toolkit, not the supply, and would mix
+// into what scripts read; only a toolkit failure is still told.
+void ToolkitMessage(QtMsgType AType, const QMessageLogContext&, const QString& AText) {
+    if (AType == QtCriticalMsg || AType == QtFatalMsg)
+        std::cerr << "benchlordctl: " << AText.toStdString() << std::endl;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+    qInstallMessageHandler(ToolkitMessage);
     std::unique_ptr<QCoreApplication> app;
     if (DrawsPictures(argc, argv)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <iostream>
 #include <mutex>
+#include <sstream>
 #include <string>
 
 #include "benchlord_version.h"
@@ -18,7 +19,10 @@ int main(int argc, char* argv[]) {
     SimCommandLine cl;
     std::string error;
     if (!SimParseArgs(std::vector<std::string>(argv + 1, argv + argc), cl, error)) {
-        std::fprintf(stderr, "benchlord-sim: %s\n(try --help)\n", error.c_str());
+        std::istringstream lines(error);
+        for (std::string line; std::getline(lines, line);)
+            std::fprintf(stderr, "benchlord-sim: %s\n", line.c_str());
+        std::fputs("Try 'benchlord-sim --help'.\n", stderr);
         return 2;
     }
     if (cl.help) {

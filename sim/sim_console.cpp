@@ -1,10 +1,13 @@
 #include "sim/sim_console.h"
 
+#include <QRegularExpression>
+#include <QStringList>
 #include <array>
 #include <cctype>
 #include <cstdio>
 #include <sstream>
 
+#include "session/suggestion.h"
 #include "sim/sim_device.h"
 
 namespace {
@@ -97,10 +100,12 @@ int SimProtectionCode(const std::string& name) {
 
 std::string SimUsage() {
     return "Usage: benchlord-sim [OPTION]...\n"
-           "A simulated DPS-family power supply: Modbus TCP and Modbus RTU on a pseudo-terminal.\n"
-           "Without --tcp, --pty or --serial it serves 127.0.0.1:1502 and a new pseudo-terminal,\n"
-           "prints one line per endpoint and reads commands on standard input.\n"
+           "A simulated DPS-family power supply: Modbus TCP and Modbus RTU on a\n"
+           "pseudo-terminal. Without --tcp, --pty or --serial it serves 127.0.0.1:1502 and a\n"
+           "new pseudo-terminal, prints one line per endpoint and reads commands on standard\n"
+           "input.\n"
            "\n"
+           "Options:\n"
            "Endpoints:\n"
            "  --tcp [HOST:]PORT      Modbus TCP (PORT 0 picks a free port; HOST 127.0.0.1)\n"
            "  --pty [PATH]           Modbus RTU on a new pseudo-terminal, PATH a link to it\n"
@@ -112,8 +117,9 @@ std::string SimUsage() {
            "  --model N              model number (5015)\n"
            "  --fw-version N         VERSION register (46)\n"
            "  --pver N               protocol version (the version from 43 on, else 0)\n"
-           "  --fw CLASS             firmware class ver_18 ver_36 ver_40 ver_4Z ver_42 ver_43\n"
-           "                         ver_45 ver_46 ver_New (sets version, pver and mgic)\n"
+           "  --fw CLASS             firmware class ver_18 ver_36 ver_40 ver_4Z ver_42\n"
+           "                         ver_43 ver_45 ver_46 ver_New (sets version, pver and\n"
+           "                         mgic)\n"
            "  --mgic N               MGIC register (19082 with version 41 marks ver_4Z)\n"
            "  --dvid N               DVID register (the model number)\n"
            "  --state N              STATE register (derived from the model)\n"
@@ -122,16 +128,18 @@ std::string SimUsage() {
            "Physics:\n"
            "  --load OHMS            resistive load (10; 0 nothing connected)\n"
            "  --battery CHEM[,cells=N][,ah=C][,ohms=R][,volts=V|,soc=PCT]\n"
-           "                         a battery instead: li-ion, lifepo4, lead-acid or nimh, its\n"
-           "                         open-circuit voltage rising with its charge (1 cell of\n"
-           "                         2 Ah at 3.6 V)\n"
+           "                         a battery instead: li-ion, lifepo4, lead-acid or nimh,\n"
+           "                         its open-circuit voltage rising with its charge (1 cell\n"
+           "                         of 2 Ah at 3.6 V)\n"
            "  --diode [led|silicon][,is=A][,nvt=V][,ohms=R]\n"
-           "                         a diode instead (led: about 2 V at 20 mA, 10 ohm in series)\n"
+           "                         a diode instead (led: about 2 V at 20 mA, 10 ohm in\n"
+           "                         series)\n"
            "  --uin VOLTS            input voltage (model maximum + 6 V)\n"
            "  --temp C               internal temperature in Celsius (25)\n"
            "  --wire-time            pace bytes at the baud rate (10 bits per byte, 11 with\n"
-           "                         parity; the boot loader runs at 38400 baud, even parity,\n"
-           "                         and takes 20 ms per erase and 52.5 us per written half-word)\n"
+           "                         parity; the boot loader runs at 38400 baud, even\n"
+           "                         parity, and takes 20 ms per erase and 52.5 us per\n"
+           "                         written half-word)\n"
            "Faults:\n"
            "  --delay MS             answer every request MS milliseconds late\n"
            "  --drop N               leave every Nth request unanswered\n"
@@ -147,9 +155,9 @@ std::string SimUsage() {
            "  --flash-in FILE        initial flash image\n"
            "  --flash-out FILE       where the flash image is saved at every Go\n"
            "  --boot-fault CMD:N[:FRAME][:silent|:late]\n"
-           "                         the Nth use of command CMD is refused (its reply lost, or\n"
-           "                         sent only when the host sends again) at frame 0 (the\n"
-           "                         command), 1 or 2; repeatable\n"
+           "                         the Nth use of command CMD is refused (its reply lost,\n"
+           "                         or sent only when the host sends again) at frame 0\n"
+           "                         (the command), 1 or 2; repeatable\n"
            "  --read-protected       the chip starts with read protection on\n"
            "Other:\n"
            "  --exit-on-eof          quit at the end of standard input\n"
@@ -157,8 +165,28 @@ std::string SimUsage() {
            "  -h, --help             this text\n"
            "  --version              print the program version and licence\n"
            "\n" +
-           SimCommandHelp();
+           SimCommandHelp() +
+           "\n"
+           "Exit status:\n"
+           "  0                      stopped by quit, SIGINT, SIGTERM or (--exit-on-eof) the\n"
+           "                         end of standard input\n"
+           "  1                      an endpoint could not be opened (a TCP port in use, a\n"
+           "                         serial device missing or busy)\n"
+           "  2                      a mistyped option or value\n";
 }
+
+namespace {
+// "unknown option", with the closest of the options the usage lists.
+std::string UnknownOption(const std::string& AOption) {
+    QStringList options;
+    const QRegularExpression named(QStringLiteral("(?<![\\w-])--?[a-z][a-z-]*"));
+    for (const auto& m : named.globalMatch(QString::fromStdString(SimUsage())))
+        options << m.captured();
+    options.removeDuplicates();
+    const QString option = QString::fromStdString(AOption);
+    return WithSuggestion("unknown option: " + option, option, options).toStdString();
+}
+}  // namespace
 
 bool SimParseArgs(const std::vector<std::string>& args, SimCommandLine& out, std::string& error) {
     VirtualSupplyOptions& o = out.options;
@@ -337,7 +365,7 @@ bool SimParseArgs(const std::vector<std::string>& args, SimCommandLine& out, std
         } else if (a == "--flash-out") {
             ok = value(o.flashOut);
         } else {
-            error = "unknown option: " + a;
+            error = UnknownOption(a);
             return false;
         }
         if (!ok) return false;
@@ -361,8 +389,8 @@ std::string SimCommandHelp() {
            "  lock                   take the key lock\n"
            "  on                     switch the output on at the front panel\n"
            "  off                    switch the output off at the front panel\n"
-           "  trip NAME|CODE         trip a protection (ovp ocp opp tim ohp bat end evp ecp vin\n"
-           "                         epr)\n"
+           "  trip NAME|CODE         trip a protection (ovp ocp opp tim ohp bat end evp ecp\n"
+           "                         vin epr)\n"
            "  load [OHMS|open]       resistive load (without a value: show the load)\n"
            "  battery LOAD           a battery, as --battery (e.g. li-ion,cells=2,volts=7.2)\n"
            "  diode [LOAD]           a diode, as --diode (led)\n"
@@ -375,7 +403,8 @@ std::string SimCommandHelp() {
            "  crc N                  corrupt every Nth RTU reply's CRC (0 off)\n"
            "  short N                cut the last byte off every Nth reply (0 off)\n"
            "  exception CODE         answer every request with an exception (0 off)\n"
-           "  close-after N          close the TCP connection instead of every Nth reply (0 off)\n"
+           "  close-after N          close the TCP connection instead of every Nth reply (0\n"
+           "                         off)\n"
            "  bad-tid on|off         wrong TCP transaction ids\n"
            "  faults                 show the fault switches\n"
            "  clear-faults           switch every fault off\n"

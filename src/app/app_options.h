@@ -5,12 +5,15 @@
 #include <QStringList>
 
 struct TAppOptions {
-    bool Demo = false;  // start the virtual supply inside the program and connect to it
-    bool Help = false;  // print the usage and quit
-    QString Error;      // an unknown argument; the usage is printed with it
+    bool Demo = false;     // start the virtual supply inside the program and connect to it
+    bool Help = false;     // print the usage and quit
+    bool Version = false;  // print the version and licence and quit
+    QString Error;         // an unknown argument; the usage is printed with it
 };
 
-// Parses the arguments after the program name (Qt's own options already removed).
+// Parses the arguments after the program name, before the application object exists (so that
+// the answer needs no display). The toolkit's own options (-platform NAME, -style NAME, ...) are
+// passed over; the application object takes them later.
 TAppOptions ParseAppOptions(const QStringList& AArgs);
 
 // The text printed for --help.

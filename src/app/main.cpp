@@ -20,27 +20,25 @@
 #include "session/settings_store.h"
 
 int main(int argc, char* argv[]) {
-    // --help and --version work without a display, so it is looked for before the application
-    // object exists; the other options are read after Qt has taken its own (-platform ...).
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
-            QTextStream(stdout) << AppUsage();
-            return 0;
-        }
-        if (arg == QStringLiteral("--version")) {
-            QTextStream(stdout) << "benchlord " BENCHLORD_VERSION "\n" BENCHLORD_VERSION_NOTICE;
-            return 0;
-        }
-    }
-    TBenchlordApplication app(argc, argv);
-    QStringList args = app.arguments();
-    args.removeFirst();
+    // The command line is read before the application object exists: --help, --version and a
+    // mistyped option are answered without a display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     const TAppOptions options = ParseAppOptions(args);
     if (!options.Error.isEmpty()) {
         QTextStream(stderr) << "benchlord: " << options.Error << "\n\n" << AppUsage();
         return 2;
     }
+    if (options.Help) {
+        QTextStream(stdout) << AppUsage();
+        return 0;
+    }
+    if (options.Version) {
+        QTextStream(stdout) << "benchlord " BENCHLORD_VERSION "\n" BENCHLORD_VERSION_NOTICE;
+        return 0;
+    }
+    TBenchlordApplication app(argc, argv);
     ApplyAppStyle(app);
 
     // The demo's supply runs before the window exists, so the first connect finds it listening.

@@ -11,9 +11,13 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFocusEvent>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -22,6 +26,7 @@
 #include <string>
 
 #include "app/app_options.h"
+#include "app/benchlord_application.h"
 #include "app/busy_indicator.h"
 #include "app/close_on_signals.h"
 #include "app/connection_panel.h"
@@ -270,20 +275,46 @@ TEST_P(AppOptionsTest, Parses) {
     EXPECT_EQ(!options.Error.isEmpty(), c.error);
 }
 
-INSTANTIATE_TEST_SUITE_P(CommandLine, AppOptionsTest,
-                         ::testing::Values(TOptionCase{{}, false, false, false},
-                                           TOptionCase{{"--demo"}, true, false, false},
-                                           TOptionCase{{"--help"}, false, true, false},
-                                           TOptionCase{{"-h"}, false, true, false},
-                                           TOptionCase{{"--demo", "--bogus"}, true, false, true}),
-                         [](const auto& AInfo) {
-                             // "demo_bogus": the options without their dashes.
-                             std::string name;
-                             for (const QString& arg : AInfo.param.args)
-                                 name += (name.empty() ? "" : "_") +
-                                         arg.mid(arg.startsWith("--") ? 2 : 1).toStdString();
-                             return name.empty() ? std::string("NoArguments") : name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, AppOptionsTest,
+    ::testing::Values(
+        TOptionCase{{}, false, false, false}, TOptionCase{{"--demo"}, true, false, false},
+        TOptionCase{{"--help"}, false, true, false}, TOptionCase{{"-h"}, false, true, false},
+        TOptionCase{{"--demo", "--bogus"}, true, false, true},
+        // The toolkit's options and their values pass.
+        TOptionCase{
+            {"-platform", "offscreen", "--demo", "--style=fusion", "-reverse"}, true, false, false},
+        TOptionCase{{"--platform"}, false, false, true}),
+    [](const auto& AInfo) {
+        // "demo_bogus": the options without their dashes.
+        std::string name;
+        for (QString arg : AInfo.param.args) {
+            arg.remove(QRegularExpression("^-+"));
+            arg.replace(QRegularExpression("[^A-Za-z0-9]"), "_");
+            name += (name.empty() ? "" : "_") + arg.toStdString();
+        }
+        return name.empty() ? std::string("NoArguments") : name;
+    });
+
+// A desktop groups the window under its launcher by the window class (X11) or the app id
+// (Wayland), and shows the icon the program sets: both must agree with the desktop entry.
+TEST(WindowShell, WindowClassAndIconMatchTheDesktopEntry) {
+    QFile entry(QStringLiteral(BENCHLORD_PACKAGING_DIR "/%1.desktop").arg(kDesktopEntryName));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly)) << entry.fileName().toStdString();
+    QMap<QString, QString> fields;
+    for (const QByteArray& line : entry.readAll().split('\n'))
+        if (line.contains('='))
+            fields[line.left(line.indexOf('='))] = line.mid(line.indexOf('=') + 1);
+    const QString testName = QCoreApplication::applicationName();
+    ApplyAppIdentity();
+    EXPECT_EQ(QCoreApplication::applicationName(), fields["StartupWMClass"]);
+    EXPECT_EQ(QGuiApplication::desktopFileName(), kDesktopEntryName);
+    EXPECT_EQ(fields["Icon"], kDesktopEntryName);
+    // No icon theme has it in the test: the icon built into the program, at every size.
+    EXPECT_TRUE(QGuiApplication::windowIcon().availableSizes().contains(QSize(16, 16)));
+    EXPECT_TRUE(QGuiApplication::windowIcon().availableSizes().contains(QSize(256, 256)));
+    QCoreApplication::setApplicationName(testName);
+}
 
 TEST(WindowShell, UsageNamesTheDemo) {
     EXPECT_TRUE(AppUsage().contains("--demo"));

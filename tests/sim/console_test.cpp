@@ -132,6 +132,15 @@ TEST(SimArgs, RefusesWhatItCannotUse) {
     }
 }
 
+TEST(SimArgs, AMistypedOptionGetsTheClosestOneItsUsageLists) {
+    SimCommandLine cl;
+    std::string error;
+    EXPECT_FALSE(SimParseArgs({"--tcp", "0", "--wire-tmie"}, cl, error));
+    EXPECT_EQ(error, "unknown option: --wire-tmie\ndid you mean \"--wire-time\"?");
+    EXPECT_FALSE(SimParseArgs({"--colour"}, cl, error));
+    EXPECT_EQ(error, "unknown option: --colour");
+}
+
 TEST(SimArgs, StartFailsCleanlyOnAnUnsupportedBaudOrBusyPort) {
     std::string error;
     VirtualSupplyOptions o;

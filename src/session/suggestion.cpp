@@ -1,4 +1,4 @@
-#include "cli/cli_suggest.h"
+#include "session/suggestion.h"
 
 #include <algorithm>
 #include <vector>

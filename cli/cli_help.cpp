@@ -299,9 +299,9 @@ QString CommandHelp(const QString& ACommand) {
             "once its current has risen above the termination current: one whose current\n"
             "stays below it for 10 s after switching on (no cell, an open contact) ends with\n"
             "exit 4. At the end it prints why it ended, the time, the charge (Ah) and energy\n"
-            "(Wh). --log and --readings and the endings are those of 'plan run'. Exit codes:\n"
-            "those of 'plan run'; 3 also when the old protections could not be confirmed as\n"
-            "put back (the message gives the command that sets them).\n");
+            "(Wh). --log and --readings and the endings are those of 'plan run'.\n"
+            "Exit codes: those of 'plan run'; 3 also when the old protections could not be\n"
+            "confirmed as put back (the message gives the command that sets them).\n");
     if (ACommand == "serve-scpi")
         return QStringLiteral(
             "Usage: benchlordctl LINK serve-scpi [--listen ADDRESS[:PORT]] [--off-on-exit]\n"

@@ -14,6 +14,7 @@
 #include "controls/indicator.h"
 #include "link/tcp_connector.h"
 #include "session/model_limits.h"
+#include "session/session_core.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 #include "tests/support/event_loop.h"
@@ -107,6 +108,11 @@ TEST_F(WindowAutotestRun, RunsTheTableAgainstTheSupplyAndSavesLogAndTable) {
     // The supply holds the first step's set points already: the start record shows them.
     h.supply->SetRegister(simreg::USET, 500);
     h.supply->SetRegister(simreg::ISET, 200);
+    // The start record is the session's last reading: wait until a poll has brought them.
+    ASSERT_TRUE(h.WaitFor([&] {
+        const TReading& r = h.form->Session().LastReading();
+        return r.Uset == 500 && r.Iset == 200;
+    }));
     h.supply->ClearWrites();
     form->StartButton()->click();
     EXPECT_FALSE(form->StartButton()->isEnabled());

@@ -64,16 +64,19 @@ TEST(CliStats, StatsCountsFaultsWithoutEndingAndWatchRowsCarryTheFigures) {
 TEST(CliStats, TheRoundTripIsTheExchangeWithoutThePauseBetweenExchanges) {
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
-    h.config.Timings.TaskInterval = 5;  // a session's own pause
+    // A long pause of the session's own: were it counted, the median would be above it. The
+    // virtual supply answers at once on loopback, so half the pause leaves room for a loaded
+    // machine (the bench under bench/ measures the figure itself).
+    h.config.Timings.TaskInterval = 40;
     const auto run = h.Run(h.Tcp() << "--json"
                                    << "stats"
                                    << "--seconds"
                                    << "1");
     ASSERT_EQ(run.Code, 0) << run.Err;
     const QJsonObject o = JsonOf(run.Out);
-    // The virtual supply answers at once on loopback; the pause still paces the requests.
-    EXPECT_LT(o["rtt_median_ms"].toDouble(), 1.0) << run.Out;
-    EXPECT_LT(o["requests_per_s"].toDouble(), 1000.0 / 5 + 10) << run.Out;
+    EXPECT_LT(o["rtt_median_ms"].toDouble(), 20.0) << run.Out;
+    // The pause still paces the requests.
+    EXPECT_LT(o["requests_per_s"].toDouble(), 1000.0 / 40 + 5) << run.Out;
 }
 
 }  // namespace

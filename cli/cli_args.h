@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "cli/cli_values.h"
+#include "session/typed_values.h"
 
 // Exit codes of the tool.
 enum TCliExit : int {

@@ -3,13 +3,13 @@
 // cannot deliver it. The live preset's OVP and OCP are raised a little above the plan for the run
 // and put back at its end, whatever ends it.
 
-#include "cli/cli_checks.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
 #include "cli/cli_plan_run.h"
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
+#include "session/range_checks.h"
 #include "session/register_codec.h"
 #include "session/session_core.h"
 #include "tools/core/charge_plan.h"

@@ -1,15 +1,15 @@
 // set, on and off: changing the output through the session's own handlers, so the writes go
 // through the scheduler exactly as the window's knobs and on/off button send them.
 
-#include "cli/cli_checks.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
 #include "cli/cli_messages.h"
-#include "cli/cli_values.h"
 #include "link/connector_texts.h"
 #include "link/modbus_errors.h"
 #include "session/model_limits.h"
+#include "session/range_checks.h"
 #include "session/session_core.h"
+#include "session/typed_values.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 
 #include <vector>
 
-#include "cli/cli_checks.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
 #include "cli/cli_messages.h"
@@ -12,6 +11,7 @@
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
+#include "session/range_checks.h"
 #include "session/session_core.h"
 #include "session/value_format.h"
 

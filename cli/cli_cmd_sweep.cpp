@@ -5,12 +5,12 @@
 
 #include <QGuiApplication>
 
-#include "cli/cli_checks.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_files.h"
 #include "cli/cli_format.h"
 #include "cli/cli_runner.h"
 #include "session/model_limits.h"
+#include "session/range_checks.h"
 #include "session/session_core.h"
 #include "tools/core/sweep.h"
 #include "tools/core/sweep_csv.h"

@@ -2,12 +2,12 @@
 
 #include <QDateTime>
 
-#include "cli/cli_values.h"
 #include "session/firmware_version.h"
 #include "session/link_figures.h"
 #include "session/model_limits.h"
 #include "session/register_codec.h"
 #include "session/session_core.h"
+#include "session/typed_values.h"
 #include "session/value_format.h"
 #include "tools/core/readings_csv.h"
 

@@ -2,7 +2,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/cli_suggest.h"
-#include "cli/cli_values.h"
+#include "session/typed_values.h"
 
 QString ParseSequence(const QStringList& AArgs, TCliRequest& AReq) {
     if (AArgs.isEmpty()) return "sequence: show, or run [FILE]";

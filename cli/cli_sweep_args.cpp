@@ -2,7 +2,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/cli_suggest.h"
-#include "cli/cli_values.h"
+#include "session/typed_values.h"
 
 namespace {
 QString Value(const QString& AName, const QString& AText, TDecimal& AValue) {

@@ -1,7 +1,7 @@
 // The command-line tool's value readers: decimals, durations, whole numbers, preset names.
 
-#include "cli/cli_values.h"
 #include "fuzz/fuzz_input.h"
+#include "session/typed_values.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     TFuzzInput in(AData, ASize);

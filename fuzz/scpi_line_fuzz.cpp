@@ -2,10 +2,10 @@
 // masks, the error-queue entry made from what the client sent, and the status registers fed with
 // the errors found.
 
-#include "cli/scpi_error_queue.h"
-#include "cli/scpi_parser.h"
-#include "cli/scpi_status.h"
 #include "fuzz/fuzz_input.h"
+#include "scpi/scpi_error_queue.h"
+#include "scpi/scpi_parser.h"
+#include "scpi/scpi_status.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
     TFuzzInput in(AData, ASize);

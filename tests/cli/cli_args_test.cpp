@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/cli_args.h"
-#include "cli/cli_values.h"
+#include "session/typed_values.h"
 #include "tests/support/case_name.h"
 
 namespace {

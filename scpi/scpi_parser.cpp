@@ -1,4 +1,4 @@
-#include "cli/scpi_parser.h"
+#include "scpi/scpi_parser.h"
 
 #include <QRegularExpression>
 

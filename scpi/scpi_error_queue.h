@@ -5,7 +5,7 @@
 #include <QString>
 #include <deque>
 
-#include "cli/scpi_parser.h"
+#include "scpi/scpi_parser.h"
 
 class TScpiErrorQueue {
 public:

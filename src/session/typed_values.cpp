@@ -1,4 +1,4 @@
-#include "cli/cli_values.h"
+#include "session/typed_values.h"
 
 #include <QStringList>
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "cli/cli_values.h"
+#include "session/typed_values.h"
 
 enum class TScpiCmd {
     Cls,         // *CLS

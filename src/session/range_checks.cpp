@@ -1,4 +1,4 @@
-#include "cli/cli_checks.h"
+#include "session/range_checks.h"
 
 #include <algorithm>
 

@@ -7,9 +7,7 @@
 // checked against the model before anything is written. While the link is lost every query about
 // the supply answers with the link error and settings are refused; the session's autoconnect
 // brings the link back, and the output state is only ever what the supply last reported.
-//
-// cli_cmd_scpi.cpp: the session's events, the waits and the client's lines;
-// scpi_commands.cpp: what each command does.
+// The program that runs it (benchlordctl serve-scpi) owns the session and hands its events over.
 
 #include <QStringList>
 #include <QTimer>
@@ -18,35 +16,51 @@
 #include <memory>
 #include <optional>
 
-#include "cli/cli_command.h"
-#include "cli/scpi_error_queue.h"
-#include "cli/scpi_parser.h"
-#include "cli/scpi_server.h"
-#include "cli/scpi_status.h"
+#include "scpi/scpi_error_queue.h"
+#include "scpi/scpi_parser.h"
+#include "scpi/scpi_server.h"
+#include "scpi/scpi_status.h"
 #include "session/preset_view.h"
 
+class QHostAddress;
 class TPresetLogic;
+class TSessionCore;
 struct TCurrentSet;
 struct TMemorySet;
 
-class TScpiBridge : public TCliCommand {
+// What the bridge needs of the program that runs it.
+class TScpiHost {
 public:
-    explicit TScpiBridge(TCliContext& AContext);
-    ~TScpiBridge() override;
+    virtual ~TScpiHost() = default;
+    virtual TSessionCore& Core() = 0;
+    // Standard output (flushed at once) and standard error.
+    virtual void Print(const QString& AText) = 0;
+    virtual void Warn(const QString& AText) = 0;
+    // Unanswered requests since the session started.
+    virtual int Timeouts() const = 0;
+};
 
-    bool KeepsServing() const override { return true; }
-    bool InterruptIsSuccess() const override { return true; }
-    bool SwitchOffAtEnd() const override;
-    QString Prepare() override;
-    void SessionCreated() override;
-    void Started() override;
-    void SessionLost() override;
-    void Stopping() override;
-    void Note(const QString& AText) override;
-    void Refused(int32_t ACode) override;
-    void LiveReading() override;
-    void JobServed(TCliJob AJob) override;
-    void SetValuesShown() override;
+// Scheduler jobs whose service the bridge follows (ReadData: a live reading was requested).
+enum class TScpiJob { WriteSetData, ReadSetData, WriteOnOff, ReadData };
+
+class TScpiBridge {
+public:
+    explicit TScpiBridge(TScpiHost& AHost);
+    ~TScpiBridge();
+
+    // Before the supply is touched; false with AError set when the address cannot be bound.
+    bool Listen(const QHostAddress& AAddress, quint16 APort, int AIdleTimeout, QString& AError);
+    // The session's events (see TCliCommand): created, running, lost, ending.
+    void SessionCreated();
+    void Started();
+    void SessionLost();
+    void Stopping();
+    // A message of the session; a request the supply refused, in words.
+    void Note(const QString& AText);
+    void Refused(const QString& AText);
+    void LiveReading();
+    void JobServed(TScpiJob AJob);
+    void SetValuesShown();
 
 private:
     enum TWait {
@@ -107,6 +121,7 @@ private:
     void ReadLiveBlock(std::function<void(const TMemorySet&)> AThen);
     QString MeasuredValue(TScpiCmd ACmd);
 
+    TScpiHost& fHost;
     TScpiServer fServer;
     TScpiErrorQueue fErrors;
     TScpiStatus fStatus;

@@ -1,4 +1,4 @@
-#include "cli/scpi_server.h"
+#include "scpi/scpi_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

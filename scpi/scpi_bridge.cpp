@@ -1,21 +1,28 @@
-// serve-scpi: what each command does (the class is described in scpi_bridge.h).
+// serve-scpi: the session's events, the waits of a command, the client's lines and what each
+// command does (the class is described in scpi_bridge.h).
 
+#include "scpi/scpi_bridge.h"
+
+#include <QHostAddress>
 #include <algorithm>
 
-#include "cli/cli_checks.h"
-#include "cli/cli_values.h"
-#include "cli/scpi_bridge.h"
 #include "session/firmware_version.h"
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
+#include "session/range_checks.h"
 #include "session/session_core.h"
+#include "session/typed_values.h"
+#include "tools/core/readings_csv.h"
 
 namespace {
 
+// Protection codes of the supply's PROTECT register (over-heat is over-temperature).
+enum : uint32_t { kProtectOvp = 1, kProtectOcp = 2, kProtectOpp = 3, kProtectOtp = 5 };
+constexpr uint32_t kProtectOhp = kProtectOtp;
+
 constexpr uint32_t kMinUset = 10;  // 0.10 V
 constexpr uint32_t kMinIset = 1;   // one unit of the model's current
-constexpr uint32_t kProtectOvp = 1, kProtectOcp = 2, kProtectOhp = 5;
 
 QString Bit(bool AOn) {
     return AOn ? "1" : "0";
@@ -26,6 +33,382 @@ QString Text(const TScpiUnit& AUnit) {
 }
 
 }  // namespace
+
+TScpiBridge::TScpiBridge(TScpiHost& AHost) : fHost(AHost) {
+    fBound.setSingleShot(true);
+    QObject::connect(&fBound, &QTimer::timeout, &fServer,
+                     [this] { FailWait(seDevice, "no reply from the supply"); });
+    fServer.fOnLine = [this](const QString& ALine, uint64_t AClient) {
+        ClientLine(ALine, AClient);
+    };
+    fServer.fOnOverlong = [this](uint64_t AClient) {
+        if (AClient != fClient) {
+            fClient = AClient;
+            NewClient();
+        }
+        Queue(seInputOverrun, "line too long");
+    };
+    fServer.fOnGone = [this] {
+        // Nothing more of the gone client's line is carried out.
+        fUnits.clear();
+        fReplies.clear();
+    };
+    fServer.fOnUnterminated = [](const QString& AFragment) {
+        // Never carried out: it may be the first half of a value ("VOLT 1" of "VOLT 12"). A query
+        // among it is answered, so a client waiting for the reply learns why.
+        return AFragment.contains('?')
+                   ? TScpiErrorQueue::Entry(seQueryUnterminated, "no line end: " + AFragment)
+                   : QString();
+    };
+    fServer.fOnEvent = [this](const QString& AText) { fHost.Print(AText + "\n"); };
+}
+
+TScpiBridge::~TScpiBridge() {
+    fPresets.reset();
+}
+
+// The address is taken before the supply is touched: a busy port ends the run at once.
+bool TScpiBridge::Listen(const QHostAddress& AAddress, quint16 APort, int AIdleTimeout,
+                         QString& AError) {
+    fServer.SetIdleTimeout(AIdleTimeout);
+    if (!fServer.Listen(AAddress, APort, AError)) return false;
+    if (!AAddress.isLoopback())
+        fHost.Warn("listening on " + Where() +
+                   ": anyone who can reach this address can switch the output");
+    return true;
+}
+
+void TScpiBridge::SessionCreated() {
+    fPresets = std::make_unique<TPresetLogic>(fHost.Core(), fPresetView);
+    // *TST? reads the identification back through the scheduler, in place of the debug value
+    // that nothing here shows.
+    TLN_TaskMgr& t = fHost.Core().TaskMgr();
+    TTaskNotifyEvent debugRead = t.fOnReadDebugData;
+    t.fOnReadDebugData = [this, debugRead](TLN_TaskMgr* ASender) {
+        if (fTstWanted)
+            ServeTst();
+        else if (debugRead)
+            debugRead(ASender);
+    };
+}
+
+void TScpiBridge::Started() {
+    fReady = false;
+    if (!fAnnounced) {
+        fAnnounced = true;
+        fHost.Print("serving SCPI on " + Where() + " for the " + ModelName(fHost.Core()) +
+                    " (Ctrl-C ends)\n");
+    } else {
+        fHost.Print(fWait == wConnect ? "keys locked: the bridge has control\n"
+                                      : "connection to the supply is back\n");
+    }
+    fLastNote.clear();
+    // A link lost later comes back by itself, as in the window with autoconnect on.
+    fHost.Core().AutoConnectSwitchClick(true);
+}
+
+void TScpiBridge::SessionLost() {
+    fReady = false;
+    if (fHeldLine) {
+        fHeldLine = false;
+        fLineOpen = true;
+        PostContinue();
+    }
+    if (fLocal) return;
+    fHost.Print("connection to the supply lost; reconnecting\n");
+    if (fWait != wNone && fWait != wConnect) FailWait(seDevice, "connection to the supply lost");
+}
+
+// Nothing more is taken once the run ends (the keys are being released).
+void TScpiBridge::Stopping() {
+    fServer.Close();
+}
+
+void TScpiBridge::Note(const QString& AText) {
+    // Each retry repeats its message: it is shown once, until another one comes.
+    const QString text = AText.simplified();
+    if (text != fLastNote) fHost.Warn(text);
+    fLastNote = text;
+    if (fWait == wConnect) FailWait(seDevice, text);
+    // A failed reconnect switches the window's autoconnect off (so that its message box does
+    // not come back); a server has no box and goes on trying.
+    QMetaObject::invokeMethod(
+        &fServer,
+        [this] {
+            TSessionCore& core = fHost.Core();
+            if (!fLocal && !core.Connected() && !core.AutoConnect())
+                core.AutoConnectSwitchClick(true);
+        },
+        Qt::QueuedConnection);
+}
+
+void TScpiBridge::Refused(const QString& AText) {
+    if (fWait != wNone)
+        FailWait(seExecution, AText);
+    else
+        Queue(seExecution, AText);
+}
+
+void TScpiBridge::LiveReading() {
+    // The reply to the poll requested last: only one request is ever outstanding.
+    fReadingSeq = fPollSeq;
+    fStatus.Conditions(OperCondition(), QuesCondition());
+    if (!fReady) {
+        fReady = true;
+        if (fWait == wConnect) EndWait();
+        if (fHeldLine) {
+            fHeldLine = false;
+            StartLine();
+        }
+        return;
+    }
+    const TCurrentSet& d = fHost.Core().Data();
+    switch (fWait) {
+        case wReading:
+            if (fReadingSeq > fFreshMark) {
+                const TScpiUnit unit = fPending;
+                fWait = wNone;
+                fQueryWait = false;
+                fBound.stop();
+                Answer(unit);
+                PostContinue();
+            }
+            break;
+        case wSwitchConfirm:
+            if ((d.ONOFF != 0) == fWantOn)
+                EndWait();
+            else if (fHost.Timeouts() > fTimeoutsBefore)
+                FailWait(seDevice, "no reply from the supply");
+            else
+                FailWait(seExecution, QString("the output did not switch ") +
+                                          (fWantOn ? "on" : "off") + ProtectNote());
+            break;
+        case wSettle:
+            EndWait();
+            break;
+        default:
+            break;
+    }
+}
+
+void TScpiBridge::JobServed(TScpiJob AJob) {
+    if (AJob == TScpiJob::ReadData) {
+        ++fPollSeq;
+    } else if (AJob == TScpiJob::WriteSetData && fWait == wSetWrite) {
+        // Served after the write's reply, so it reads what the supply took.
+        fWait = wSetReadRequested;
+        fHost.Core().TaskMgr().ReadSetData();
+    } else if (AJob == TScpiJob::ReadSetData && fWait == wSetReadRequested) {
+        fWait = wSetRead;
+    } else if (AJob == TScpiJob::WriteOnOff && fWait == wSwitch) {
+        fWait = wSwitchConfirm;
+    }
+}
+
+void TScpiBridge::SetValuesShown() {
+    if (fWait != wSetRead) return;
+    const TCurrentSet& d = fHost.Core().Data();
+    if ((!fWantU || d.USET == *fWantU) && (!fWantI || d.ISET == *fWantI))
+        EndWait();
+    else if (fHost.Timeouts() > fTimeoutsBefore)
+        FailWait(seDevice, "no reply from the supply");
+    else
+        FailWait(seExecution, "the supply did not take the value");
+}
+
+QString TScpiBridge::Where() const {
+    return fServer.Address().toString() + ":" + QString::number(fServer.Port());
+}
+
+// A session whose readings are coming in.
+bool TScpiBridge::Up() {
+    return fHost.Core().Connected() && fReady;
+}
+
+void TScpiBridge::ClientLine(const QString& ALine, uint64_t AClient) {
+    if (AClient != fClient) {
+        fClient = AClient;
+        NewClient();
+    }
+    fUnits.clear();
+    for (const TScpiUnit& u : ParseScpiLine(ALine))
+        fUnits.push_back(u);
+    fReplies.clear();
+    fLineLinkFailed = false;
+    // Queries answer from readings requested from now on.
+    fFreshMark = fPollSeq;
+    // Until the first reading of a (re)started session its state is not known yet.
+    if (fHost.Core().Connected() && !fReady) {
+        fHeldLine = true;
+        return;
+    }
+    StartLine();
+}
+
+// Each client starts with an empty error queue and clean status registers; the first one after
+// the start also sees the power-on bit.
+void TScpiBridge::NewClient() {
+    fErrors.Clear();
+    fStatus.Reset(!fPowerOnSeen);
+    fPowerOnSeen = true;
+    // Conditions that hold already are no events of this client.
+    if (Up()) {
+        fStatus.Conditions(OperCondition(), QuesCondition());
+        fStatus.TakeOperEvent();
+        fStatus.TakeQuesEvent();
+    }
+}
+
+void TScpiBridge::StartLine() {
+    fLineOpen = true;
+    Continue();
+}
+
+void TScpiBridge::Continue() {
+    while (fWait == wNone && !fUnits.empty()) {
+        const TScpiUnit unit = fUnits.front();
+        fUnits.pop_front();
+        Execute(unit);
+    }
+    if (fWait != wNone || !fLineOpen) return;
+    fLineOpen = false;
+    if (!fReplies.isEmpty()) fServer.Reply(fReplies.join(';'));
+    fServer.LineDone();
+}
+
+// Queues the error and drops the rest of the line.
+void TScpiBridge::Error(int ACode, const QString& ADetail) {
+    Queue(ACode, ADetail);
+    fUnits.clear();
+}
+
+void TScpiBridge::Queue(int ACode, const QString& ADetail) {
+    fStatus.ErrorQueued(ACode);
+    if (!fErrors.Push(ACode, ADetail)) fStatus.ErrorQueued(seQueueOverflow);
+}
+
+// No session: a query answers with the error itself, so that a client waiting for a reply gets
+// one. The rest of the line is still gone through, each command refused the same way, so that
+// every query of it gets its answer and no setting after it is carried out.
+void TScpiBridge::LinkError(const TScpiUnit& AUnit) {
+    const QString detail = fLocal ? "the keys are released (SYST:LOCK ON takes control)"
+                                  : "no connection to the supply";
+    if (AUnit.Query) fReplies << TScpiErrorQueue::Entry(seDevice, detail);
+    Queue(seDevice, detail);
+    fLineLinkFailed = true;
+}
+
+void TScpiBridge::StartWait(TWait AWait) {
+    fWait = AWait;
+    ++fWaitId;
+    // Every step takes a few requests; a link that stops answering ends the session within
+    // three time-outs, so this bound only catches what nothing else ends.
+    fBound.start(static_cast<int>(8 * fHost.Core().Timings().ResponseTimeout + 1000));
+}
+
+void TScpiBridge::EndWait() {
+    fWait = wNone;
+    fQueryWait = false;
+    fBound.stop();
+    // A setting is done: queries after it answer from readings requested from now on.
+    fFreshMark = fPollSeq;
+    if (fThen) {
+        auto then = std::move(fThen);
+        fThen = nullptr;
+        then();
+        if (fWait != wNone) return;
+    }
+    PostContinue();
+}
+
+// A query whose wait fails is answered with the error (-410 with the reason), so a script
+// waiting for the reply does not hang; a setting's failure goes to the queue. After a failure of
+// the link the rest of the line is refused as while the link is down (each query answered);
+// after any other failure it is dropped.
+void TScpiBridge::FailWait(int ACode, const QString& ADetail) {
+    if (fWait == wNone) return;
+    const TWait wait = fWait;
+    const bool query = fQueryWait;
+    fWait = wNone;
+    fQueryWait = false;
+    fBound.stop();
+    fThen = nullptr;
+    if (wait == wTst) {
+        fTstWanted = false;
+        fReplies << "1";
+    } else if (query) {
+        fReplies << TScpiErrorQueue::Entry(seQueryInterrupted, ADetail);
+        Queue(seQueryInterrupted, ADetail);
+    } else {
+        Queue(ACode, ADetail);
+    }
+    if (ACode == seDevice)
+        fLineLinkFailed = true;
+    else
+        fUnits.clear();
+    PostContinue();
+}
+
+// Not from inside the session's reply handling that ended the wait.
+void TScpiBridge::PostContinue() {
+    QMetaObject::invokeMethod(
+        &fServer, [this] { Continue(); }, Qt::QueuedConnection);
+}
+
+// *TST?: the model and firmware registers read back as identified: 0; anything else: 1.
+void TScpiBridge::ServeTst() {
+    fTstWanted = false;
+    TSessionCore& core = fHost.Core();
+    const uint64_t id = fWaitId;
+    core.ReadRegisters(
+        11, 2,
+        [this, id](const TKRRegisters& ARegs) {
+            TSessionCore& c = fHost.Core();
+            c.TaskMgr().Callback();
+            if (fWait != wTst || fWaitId != id) return;
+            const TCurrentSet& d = c.Data();
+            fReplies << (ARegs[0] == d.MODEL && ARegs[1] == d.VERSION ? "0" : "1");
+            EndWait();
+        },
+        [this, id](int32_t) {
+            if (fWait == wTst && fWaitId == id) FailWait(seDevice, "no reply from the supply");
+        });
+}
+
+uint32_t TScpiBridge::OperCondition() const {
+    const TCurrentSet& d = fHost.Core().Data();
+    if (d.ONOFF == 0) return 0;
+    return d.CVCC == 1 ? kOperCC : kOperCV;
+}
+
+uint32_t TScpiBridge::QuesCondition() const {
+    const TCurrentSet& d = fHost.Core().Data();
+    uint32_t bits = 0;
+    switch (d.PROTECT) {
+        case kProtectOvp:
+            bits |= kQuesOvp;
+            break;
+        case kProtectOcp:
+            bits |= kQuesOcp;
+            break;
+        case kProtectOpp:
+            bits |= kQuesOpp;
+            break;
+        case kProtectOtp:
+            bits |= kQuesOtp;
+            break;
+        default:
+            break;
+    }
+    if (d.CVCC == 1) bits |= kQuesCC;
+    return bits;
+}
+
+QString TScpiBridge::ProtectNote() {
+    const uint32_t code = fHost.Core().Data().PROTECT;
+    const QString protect = code == 0 ? QString() : ProtectionName(code);
+    return protect.isEmpty() ? QString() : " (" + protect + ")";
+}
 
 void TScpiBridge::Execute(const TScpiUnit& AUnit) {
     if (AUnit.Error != seNone) {
@@ -79,7 +462,7 @@ bool TScpiBridge::ExecuteLocal(const TScpiUnit& AUnit) {
             }
             StartWait(wTst);
             fTstWanted = true;
-            fCtx.Core().TaskMgr().ReadDebugData();
+            fHost.Core().TaskMgr().ReadDebugData();
             return true;
         case TScpiCmd::Lock:
             if (AUnit.Query) return false;
@@ -173,7 +556,7 @@ bool TScpiBridge::NeedsFreshReading(const TScpiUnit& AUnit) const {
 
 // Commands that need the supply, with what a query needs at hand.
 void TScpiBridge::Answer(const TScpiUnit& AUnit) {
-    TSessionCore& core = fCtx.Core();
+    TSessionCore& core = fHost.Core();
     const TCurrentSet& d = core.Data();
     switch (AUnit.Cmd) {
         case TScpiCmd::Stb:
@@ -251,7 +634,7 @@ std::optional<uint32_t> TScpiBridge::Value(const TScpiUnit& AUnit, int AIndex, b
     if (number->Kind != TScpiNumber::Value) return number->Kind == TScpiNumber::Min ? AMin : AMax;
     uint32_t units = 0;
     const QString why = CheckRange(AUnit.Header, number->Decimal, AVolt ? 2 : CurrentDecimals(),
-                                   AMin, AMax, AVolt ? "V" : "A", ModelName(fCtx.Core()), units);
+                                   AMin, AMax, AVolt ? "V" : "A", ModelName(fHost.Core()), units);
     if (!why.isEmpty()) {
         Error(seDataOutOfRange, why);
         return std::nullopt;
@@ -267,7 +650,7 @@ std::optional<uint32_t> TScpiBridge::Mask(const TScpiUnit& AUnit, uint32_t AMax)
 }
 
 void TScpiBridge::SetPoint(const TScpiUnit& AUnit) {
-    const TCurrentSet& d = fCtx.Core().Data();
+    const TCurrentSet& d = fHost.Core().Data();
     const bool volt = AUnit.Cmd == TScpiCmd::Voltage;
     const int decimals = volt ? 2 : CurrentDecimals();
     const uint32_t min = volt ? kMinUset : kMinIset;
@@ -301,7 +684,7 @@ void TScpiBridge::SetPoint(const TScpiUnit& AUnit) {
 
 // APPL v[,a]: both set points in one write; APPL? answers "v,a".
 void TScpiBridge::Apply(const TScpiUnit& AUnit) {
-    const TCurrentSet& d = fCtx.Core().Data();
+    const TCurrentSet& d = fHost.Core().Data();
     if (AUnit.Query) {
         fReplies << FormatUnits(d.USET, 2) + "," + FormatUnits(d.ISET, CurrentDecimals());
         return;
@@ -349,7 +732,7 @@ void TScpiBridge::Protection(const TScpiUnit& AUnit) {
     }
     const auto units = Value(AUnit, 0, volt, range.Min, range.Max);
     if (!units) return;
-    TSessionCore& core = fCtx.Core();
+    TSessionCore& core = fHost.Core();
     const TCurrentSet& d = core.Data();
     TPresetValues values;
     values.Uset = d.USET;
@@ -384,7 +767,7 @@ void TScpiBridge::ReadLiveBlock(std::function<void(const TMemorySet&)> AThen) {
     StartWait(wBlock);
     const uint64_t id = fWaitId;
     const QString why =
-        fPresets->ReadBlock(fCtx.Core().Data().MEM,
+        fPresets->ReadBlock(fHost.Core().Data().MEM,
                             [this, id, then = std::move(AThen)](bool AOk, const TMemorySet& AB) {
                                 if (fWait != wBlock || fWaitId != id) return;
                                 if (AOk)
@@ -399,7 +782,7 @@ void TScpiBridge::ReadLiveBlock(std::function<void(const TMemorySet&)> AThen) {
 // key of the supply: the clear switches it back on once the cause is gone, and is refused
 // (-200) when the set values would trip it again at once.
 void TScpiBridge::ClearProtection() {
-    const TCurrentSet& d = fCtx.Core().Data();
+    const TCurrentSet& d = fHost.Core().Data();
     if (d.PROTECT == 0 || d.ONOFF != 0) return;  // nothing tripped
     if (d.PROTECT == kProtectOhp && d.OHP != 0 && d.TMP >= d.OHP) {
         Error(seExecution,
@@ -407,7 +790,7 @@ void TScpiBridge::ClearProtection() {
         return;
     }
     ReadLiveBlock([this](const TMemorySet& ABlock) {
-        const TCurrentSet& data = fCtx.Core().Data();
+        const TCurrentSet& data = fHost.Core().Data();
         const int cur = CurrentDecimals();
         if (data.PROTECT == kProtectOvp && data.USET > ABlock.SOVP) {
             FailWait(seExecution, "the set voltage " + FormatUnits(data.USET, 2) +
@@ -450,7 +833,7 @@ void TScpiBridge::Recall(const TScpiUnit& AUnit) {
 }
 
 void TScpiBridge::Lock(const TScpiUnit& AUnit, bool AOn) {
-    TSessionCore& core = fCtx.Core();
+    TSessionCore& core = fHost.Core();
     if (!AOn) {
         if (fLocal) return;
         if (!Up()) {
@@ -463,8 +846,8 @@ void TScpiBridge::Lock(const TScpiUnit& AUnit, bool AOn) {
         const bool owned = core.OwnsKeyLock();
         core.AutoConnectSwitchClick(false);
         core.DisconnectBtnClick();
-        fCtx.Print(owned ? "keys released: the front panel has control\n"
-                         : "bridge stopped: another program holds the keys\n");
+        fHost.Print(owned ? "keys released: the front panel has control\n"
+                          : "bridge stopped: another program holds the keys\n");
         return;
     }
     if (!fLocal) return;
@@ -477,29 +860,29 @@ void TScpiBridge::Lock(const TScpiUnit& AUnit, bool AOn) {
 // profile, which sets it).
 void TScpiBridge::Reset() {
     std::optional<uint32_t> u = kMinUset;
-    if (fCtx.Core().Data().MEM >= 10) u.reset();
+    if (fHost.Core().Data().MEM >= 10) u.reset();
     fThen = [this, u] { StartSet(u, kMinIset); };
     StartSwitch(false);
 }
 
 void TScpiBridge::StartSet(std::optional<uint32_t> AU, std::optional<uint32_t> AI) {
-    TSessionCore& core = fCtx.Core();
+    TSessionCore& core = fHost.Core();
     fWantU = AU;
     fWantI = AI;
-    fTimeoutsBefore = fCtx.Timeouts();
+    fTimeoutsBefore = fHost.Timeouts();
     StartWait(wSetWrite);
     if (AU) core.UsetIndChange(*AU);
     if (AI) core.IsetIndChange(*AI);
 }
 
 void TScpiBridge::StartSwitch(bool AOn) {
-    TSessionCore& core = fCtx.Core();
+    TSessionCore& core = fHost.Core();
     fWantOn = AOn;
     if ((core.Data().ONOFF != 0) == AOn) {
         if (fThen) EndWait();  // already so: the next step of *RST
         return;
     }
-    fTimeoutsBefore = fCtx.Timeouts();
+    fTimeoutsBefore = fHost.Timeouts();
     StartWait(wSwitch);
     // The button toggles the program's view of the output; should that view already be the
     // wanted state, toggle twice so that the job writes the wanted state.
@@ -508,7 +891,7 @@ void TScpiBridge::StartSwitch(bool AOn) {
 }
 
 QString TScpiBridge::MeasuredValue(TScpiCmd ACmd) {
-    const TCurrentSet& d = fCtx.Core().Data();
+    const TCurrentSet& d = fHost.Core().Data();
     const QString volt = FormatUnits(d.UOUT, 2);
     const QString curr = FormatUnits(d.IOUT, CurrentDecimals());
     const QString power = FormatUnits(d.POWER, 2);

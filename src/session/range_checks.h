@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "cli/cli_values.h"
+#include "session/typed_values.h"
 
 class TSessionCore;
 

@@ -34,6 +34,7 @@ public:
     void SessionCreated() override { fBridge.SessionCreated(); }
     void Started() override { fBridge.Started(); }
     void SessionLost() override { fBridge.SessionLost(); }
+    void KeysReleased() override { fBridge.KeysReleased(); }
     void Stopping() override { fBridge.Stopping(); }
     void Note(const QString& AText) override { fBridge.Note(AText); }
     void Refused(int32_t ACode) override { fBridge.Refused(ResultEnglish(ACode)); }

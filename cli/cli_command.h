@@ -86,6 +86,9 @@ public:
     // autoconnect brings the link back (Started comes again).
     virtual bool KeepsServing() const { return false; }
     virtual void SessionLost() {}
+    // The keys were released at the supply while serving: the session now only observes (it
+    // reads on, changes nothing and never locks the keys again by itself).
+    virtual void KeysReleased() {}
     virtual void Refused(int32_t /*ACode*/) {}
     virtual void Note(const QString& /*AText*/) {}
     // Whether an exception reply of the device ends the command (exit 4).

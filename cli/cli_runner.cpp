@@ -289,6 +289,11 @@ void TCliRunner::SessionEnded() {
 
 void TCliRunner::Reading() {
     fKeysFreeAtDevice = fCore->Data().LOCK == 0;
+    // The person at the bench took the supply: a serving command stays, as an observer.
+    if (fKeysFreeAtDevice && !fCore->Observer() && Serving()) {
+        fCore->SetObserver(true);
+        fCommand->KeysReleased();
+    }
     // A controlling session ends when the keys come free; an observer reads on.
     if (fPhase == phRunning && (!fKeysFreeAtDevice || fCore->Observer()) && fCommand)
         fCommand->LiveReading();

@@ -6,6 +6,10 @@
 #include <QHostAddress>
 #include <algorithm>
 
+#include "link/connector.h"
+#include "link/modbus_master.h"
+#include "link/tick_clock.h"
+
 #include "session/firmware_version.h"
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
@@ -23,6 +27,8 @@ constexpr uint32_t kProtectOhp = kProtectOtp;
 
 constexpr uint32_t kMinUset = 10;  // 0.10 V
 constexpr uint32_t kMinIset = 1;   // one unit of the model's current
+// SCPI's not-a-number: the answer of a numeric query whose value cannot be had.
+const QString kNotANumber = "9.91E37";
 
 QString Bit(bool AOn) {
     return AOn ? "1" : "0";
@@ -38,6 +44,9 @@ TScpiBridge::TScpiBridge(TScpiHost& AHost) : fHost(AHost) {
     fBound.setSingleShot(true);
     QObject::connect(&fBound, &QTimer::timeout, &fServer,
                      [this] { FailWait(seDevice, "no reply from the supply"); });
+    fDeadline.setSingleShot(true);
+    fDeadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&fDeadline, &QTimer::timeout, &fServer, [this] { DeadlinePassed(); });
     fServer.fOnLine = [this](const QString& ALine, uint64_t AClient) {
         ClientLine(ALine, AClient);
     };
@@ -120,6 +129,19 @@ void TScpiBridge::SessionLost() {
 }
 
 // Nothing more is taken once the run ends (the keys are being released).
+// The person at the bench comes first: the session reads on as an observer, settings are refused
+// and the keys are never locked again until a client asks for control (SYST:REM, SYST:LOCK ON).
+void TScpiBridge::KeysReleased() {
+    fObserving = true;
+    fHost.Print("keys released at the supply: the bridge only reads until SYST:REM\n");
+    fStatus.Conditions(OperCondition(), QuesCondition());
+    if (fWait != wNone && !fQueryWait) FailWait(seCommandProtected, KeysReleasedText());
+}
+
+QString TScpiBridge::KeysReleasedText() {
+    return "the keys were released at the supply; SYST:REM takes control back";
+}
+
 void TScpiBridge::Stopping() {
     fServer.Close();
 }
@@ -150,11 +172,15 @@ void TScpiBridge::Refused(const QString& AText) {
 }
 
 void TScpiBridge::LiveReading() {
-    // The reply to the poll requested last: only one request is ever outstanding.
-    fReadingSeq = fPollSeq;
+    // When its request went out on the line (the link may hold a request back for the pause
+    // after the previous exchange); the scheduler's request time when the link has none.
+    const TKRConnector* link = fHost.Core().ModbusMaster().Connector();
+    const int64_t sent = link != nullptr ? link->CompletingSentUs() : 0;
+    fReadingSentUs = sent > 0 ? sent : fPollRequestedUs;
     fStatus.Conditions(OperCondition(), QuesCondition());
     if (!fReady) {
         fReady = true;
+        if (fClient != 0) KeepIdentity();
         if (fWait == wConnect) EndWait();
         if (fHeldLine) {
             fHeldLine = false;
@@ -165,7 +191,7 @@ void TScpiBridge::LiveReading() {
     const TCurrentSet& d = fHost.Core().Data();
     switch (fWait) {
         case wReading:
-            if (fReadingSeq > fFreshMark) {
+            if (Fresh()) {
                 const TScpiUnit unit = fPending;
                 fWait = wNone;
                 fQueryWait = false;
@@ -193,7 +219,7 @@ void TScpiBridge::LiveReading() {
 
 void TScpiBridge::JobServed(TScpiJob AJob) {
     if (AJob == TScpiJob::ReadData) {
-        ++fPollSeq;
+        fPollRequestedUs = KRSteadyMicros();
     } else if (AJob == TScpiJob::WriteSetData && fWait == wSetWrite) {
         // Served after the write's reply, so it reads what the supply took.
         fWait = wSetReadRequested;
@@ -235,8 +261,11 @@ void TScpiBridge::ClientLine(const QString& ALine, uint64_t AClient) {
         fUnits.push_back(u);
     fReplies.clear();
     fLineLinkFailed = false;
-    // Queries answer from readings requested from now on.
-    fFreshMark = fPollSeq;
+    fLineFailCode = seNone;
+    // Queries answer from readings requested from now on, and within the bound.
+    fFreshSinceUs = KRSteadyMicros();
+    if (std::any_of(fUnits.begin(), fUnits.end(), [](const TScpiUnit& AU) { return AU.Query; }))
+        fDeadline.start(kAnswerWithinMs);
     // Until the first reading of a (re)started session its state is not known yet.
     if (fHost.Core().Connected() && !fReady) {
         fHeldLine = true;
@@ -251,12 +280,26 @@ void TScpiBridge::NewClient() {
     fErrors.Clear();
     fStatus.Reset(!fPowerOnSeen);
     fPowerOnSeen = true;
+    // The client's unit: the one identified now, or at the first reading to come.
+    fIdentity.clear();
+    if (Up()) KeepIdentity();
     // Conditions that hold already are no events of this client.
     if (Up()) {
         fStatus.Conditions(OperCondition(), QuesCondition());
         fStatus.TakeOperEvent();
         fStatus.TakeQuesEvent();
     }
+}
+
+// *IDN? and *TST? are about the unit the client connected to, until *RST or the next client.
+void TScpiBridge::KeepIdentity() {
+    if (!fIdentity.isEmpty()) return;
+    TSessionCore& core = fHost.Core();
+    const TCurrentSet& d = core.Data();
+    fIdModel = d.MODEL;
+    fIdVersion = d.VERSION;
+    fIdentity =
+        "Benchlord," + ModelName(core) + ",0," + QString::fromStdString(VersionText(d.VERSION));
 }
 
 void TScpiBridge::StartLine() {
@@ -272,6 +315,7 @@ void TScpiBridge::Continue() {
     }
     if (fWait != wNone || !fLineOpen) return;
     fLineOpen = false;
+    fDeadline.stop();
     if (!fReplies.isEmpty()) fServer.Reply(fReplies.join(';'));
     fServer.LineDone();
 }
@@ -287,15 +331,60 @@ void TScpiBridge::Queue(int ACode, const QString& ADetail) {
     if (!fErrors.Push(ACode, ADetail)) fStatus.ErrorQueued(seQueueOverflow);
 }
 
-// No session: a query answers with the error itself, so that a client waiting for a reply gets
-// one. The rest of the line is still gone through, each command refused the same way, so that
-// every query of it gets its answer and no setting after it is carried out.
-void TScpiBridge::LinkError(const TScpiUnit& AUnit) {
-    const QString detail = fLocal ? "the keys are released (SYST:LOCK ON takes control)"
-                                  : "no connection to the supply";
-    if (AUnit.Query) fReplies << TScpiErrorQueue::Entry(seDevice, detail);
-    Queue(seDevice, detail);
+// No session, or the line ran out of time: a query answers with its not-a-number value, so that
+// a client waiting for a reply gets one, and the cause goes into the queue. The rest of the line
+// is still gone through, each command refused the same way, so that every query of it gets its
+// answer and no setting after it is carried out.
+void TScpiBridge::Unavailable(const TScpiUnit& AUnit) {
+    const bool late = fLineFailCode != seNone;
+    if (AUnit.Query) fReplies << NotANumber(AUnit.Cmd);
+    Queue(late ? fLineFailCode : seDevice, late ? fLineFailDetail : LinkReason());
     fLineLinkFailed = true;
+}
+
+QString TScpiBridge::LinkReason() const {
+    if (fLocal) return "the keys are released (SYST:LOCK ON takes control)";
+    return fLastNote.isEmpty() ? "no connection to the supply"
+                               : "no connection to the supply: " + fLastNote;
+}
+
+// The line's time is up: what it waits for is given up, its queries answer at once.
+void TScpiBridge::DeadlinePassed() {
+    const bool up = Up();
+    const int code = up ? seDataStale : seDevice;
+    const QString detail = up ? "no reading from the supply within " +
+                                    QString::number(kReplyBoundMs / 1000) + " s of the query"
+                              : LinkReason();
+    if (fHeldLine) {
+        fHeldLine = false;
+        fLineFailCode = code;
+        fLineFailDetail = detail;
+        fLineLinkFailed = true;
+        StartLine();
+        return;
+    }
+    FailWait(code, detail);
+}
+
+// What a query answers when its value cannot be had: the status registers what was seen last,
+// *TST? a failed test, everything else SCPI's not-a-number.
+QString TScpiBridge::NotANumber(TScpiCmd ACmd) {
+    switch (ACmd) {
+        case TScpiCmd::Stb:
+        case TScpiCmd::OperEvent:
+        case TScpiCmd::QuesEvent:
+        case TScpiCmd::OperCond:
+        case TScpiCmd::QuesCond:
+            return StatusAnswer(ACmd);
+        case TScpiCmd::MeasAll:
+            return kNotANumber + "," + kNotANumber + "," + kNotANumber;
+        case TScpiCmd::Apply:
+            return kNotANumber + "," + kNotANumber;
+        case TScpiCmd::Tst:
+            return "1";
+        default:
+            return kNotANumber;
+    }
 }
 
 void TScpiBridge::StartWait(TWait AWait) {
@@ -311,7 +400,7 @@ void TScpiBridge::EndWait() {
     fQueryWait = false;
     fBound.stop();
     // A setting is done: queries after it answer from readings requested from now on.
-    fFreshMark = fPollSeq;
+    fFreshSinceUs = KRSteadyMicros();
     if (fThen) {
         auto then = std::move(fThen);
         fThen = nullptr;
@@ -321,31 +410,28 @@ void TScpiBridge::EndWait() {
     PostContinue();
 }
 
-// A query whose wait fails is answered with the error (-410 with the reason), so a script
-// waiting for the reply does not hang; a setting's failure goes to the queue. After a failure of
-// the link the rest of the line is refused as while the link is down (each query answered);
-// after any other failure it is dropped.
+// A query whose wait fails is answered with its not-a-number value and the cause goes into the
+// queue, so a script waiting for the reply does not hang; a setting's failure goes to the queue.
+// After a failure of the link, or when the line's time is up, the rest of the line is refused as
+// while the link is down (each query answered); after any other failure it is dropped.
 void TScpiBridge::FailWait(int ACode, const QString& ADetail) {
     if (fWait == wNone) return;
     const TWait wait = fWait;
-    const bool query = fQueryWait;
+    const bool query = fQueryWait || wait == wTst;
     fWait = wNone;
     fQueryWait = false;
     fBound.stop();
     fThen = nullptr;
-    if (wait == wTst) {
-        fTstWanted = false;
-        fReplies << "1";
-    } else if (query) {
-        fReplies << TScpiErrorQueue::Entry(seQueryInterrupted, ADetail);
-        Queue(seQueryInterrupted, ADetail);
-    } else {
-        Queue(ACode, ADetail);
-    }
-    if (ACode == seDevice)
+    fTstWanted = false;
+    if (query) fReplies << NotANumber(wait == wTst ? TScpiCmd::Tst : fPending.Cmd);
+    Queue(ACode, ADetail);
+    if (ACode == seDevice || ACode == seDataStale) {
         fLineLinkFailed = true;
-    else
+        fLineFailCode = ACode;
+        fLineFailDetail = ADetail;
+    } else {
         fUnits.clear();
+    }
     PostContinue();
 }
 
@@ -355,7 +441,8 @@ void TScpiBridge::PostContinue() {
         &fServer, [this] { Continue(); }, Qt::QueuedConnection);
 }
 
-// *TST?: the model and firmware registers read back as identified: 0; anything else: 1.
+// *TST?: the model and firmware registers read back as the unit the client connected to: 0;
+// anything else (another unit behind the link, or the session identified one): 1.
 void TScpiBridge::ServeTst() {
     fTstWanted = false;
     TSessionCore& core = fHost.Core();
@@ -367,7 +454,9 @@ void TScpiBridge::ServeTst() {
             c.TaskMgr().Callback();
             if (fWait != wTst || fWaitId != id) return;
             const TCurrentSet& d = c.Data();
-            fReplies << (ARegs[0] == d.MODEL && ARegs[1] == d.VERSION ? "0" : "1");
+            const bool same = ARegs[0] == fIdModel && ARegs[1] == fIdVersion &&
+                              d.MODEL == fIdModel && d.VERSION == fIdVersion;
+            fReplies << (same ? "0" : "1");
             EndWait();
         },
         [this, id](int32_t) {
@@ -401,6 +490,7 @@ uint32_t TScpiBridge::QuesCondition() const {
             break;
     }
     if (d.CVCC == 1) bits |= kQuesCC;
+    if (fObserving) bits |= kQuesKeysReleased;
     return bits;
 }
 
@@ -416,15 +506,15 @@ void TScpiBridge::Execute(const TScpiUnit& AUnit) {
         return;
     }
     if (ExecuteLocal(AUnit) || ExecuteStatus(AUnit)) return;
-    if (AUnit.Cmd == TScpiCmd::Lock && AUnit.Query && fLocal) {
-        fReplies << "0";
+    if (fObserving && !AUnit.Query && !fLineLinkFailed && Up()) {
+        Error(seCommandProtected, KeysReleasedText());
         return;
     }
     if (fLineLinkFailed || !Up()) {
-        LinkError(AUnit);
+        Unavailable(AUnit);
         return;
     }
-    if (NeedsFreshReading(AUnit) && fReadingSeq <= fFreshMark) {
+    if (NeedsFreshReading(AUnit) && !Fresh()) {
         fPending = AUnit;
         StartWait(wReading);
         fQueryWait = true;
@@ -455,6 +545,11 @@ bool TScpiBridge::ExecuteLocal(const TScpiUnit& AUnit) {
             return true;
         case TScpiCmd::Wai:
             return true;
+        case TScpiCmd::Idn:
+            // The unit the client connected to, also while the link is down.
+            if (fIdentity.isEmpty()) return false;
+            fReplies << fIdentity;
+            return true;
         case TScpiCmd::Tst:
             if (fLineLinkFailed || !Up()) {
                 fReplies << "1";
@@ -465,7 +560,10 @@ bool TScpiBridge::ExecuteLocal(const TScpiUnit& AUnit) {
             fHost.Core().TaskMgr().ReadDebugData();
             return true;
         case TScpiCmd::Lock:
-            if (AUnit.Query) return false;
+            if (AUnit.Query) {
+                fReplies << Bit(!fLocal && !fObserving);
+                return true;
+            }
             if (const auto on = ParseScpiBool(AUnit.Params.value(0)))
                 Lock(AUnit, *on);
             else
@@ -483,7 +581,7 @@ bool TScpiBridge::ExecuteLocal(const TScpiUnit& AUnit) {
 // The status registers; the event and summary queries take a fresh reading first while the
 // supply is there, and answer from what was seen last while it is not.
 bool TScpiBridge::ExecuteStatus(const TScpiUnit& AUnit) {
-    const bool fresh = !fLineLinkFailed && Up() && fReadingSeq <= fFreshMark;
+    const bool awaitReading = !fLineLinkFailed && Up() && !Fresh();
     switch (AUnit.Cmd) {
         case TScpiCmd::Ese:
         case TScpiCmd::Sre:
@@ -520,13 +618,10 @@ bool TScpiBridge::ExecuteStatus(const TScpiUnit& AUnit) {
         case TScpiCmd::Stb:
         case TScpiCmd::OperEvent:
         case TScpiCmd::QuesEvent:
-            if (fresh) return false;  // Execute waits for the reading
-            if (AUnit.Cmd == TScpiCmd::Stb)
-                fReplies << QString::number(fStatus.Stb(!fErrors.Empty()));
-            else if (AUnit.Cmd == TScpiCmd::OperEvent)
-                fReplies << QString::number(fStatus.TakeOperEvent());
-            else
-                fReplies << QString::number(fStatus.TakeQuesEvent());
+        case TScpiCmd::OperCond:
+        case TScpiCmd::QuesCond:
+            if (awaitReading) return false;  // Execute waits for the reading
+            fReplies << StatusAnswer(AUnit.Cmd);
             return true;
         default:
             return false;
@@ -554,6 +649,22 @@ bool TScpiBridge::NeedsFreshReading(const TScpiUnit& AUnit) const {
     }
 }
 
+// The status queries: the event registers are read and cleared.
+QString TScpiBridge::StatusAnswer(TScpiCmd ACmd) {
+    switch (ACmd) {
+        case TScpiCmd::Stb:
+            return QString::number(fStatus.Stb(!fErrors.Empty()));
+        case TScpiCmd::OperEvent:
+            return QString::number(fStatus.TakeOperEvent());
+        case TScpiCmd::QuesEvent:
+            return QString::number(fStatus.TakeQuesEvent());
+        case TScpiCmd::OperCond:
+            return QString::number(fStatus.OperCond());
+        default:
+            return QString::number(fStatus.QuesCond());
+    }
+}
+
 // Commands that need the supply, with what a query needs at hand.
 void TScpiBridge::Answer(const TScpiUnit& AUnit) {
     TSessionCore& core = fHost.Core();
@@ -562,14 +673,13 @@ void TScpiBridge::Answer(const TScpiUnit& AUnit) {
         case TScpiCmd::Stb:
         case TScpiCmd::OperEvent:
         case TScpiCmd::QuesEvent:
-            ExecuteStatus(AUnit);  // the reading is fresh now
+        case TScpiCmd::OperCond:
+        case TScpiCmd::QuesCond:
+            fReplies << StatusAnswer(AUnit.Cmd);  // the reading is fresh now
             return;
         case TScpiCmd::Idn:
-            fReplies << "Benchlord," + ModelName(core) + ",0," +
-                            QString::fromStdString(VersionText(d.VERSION));
-            return;
-        case TScpiCmd::Lock:
-            fReplies << "1";
+            KeepIdentity();
+            fReplies << fIdentity;
             return;
         case TScpiCmd::Rst:
             Reset();
@@ -608,14 +718,11 @@ void TScpiBridge::Answer(const TScpiUnit& AUnit) {
         case TScpiCmd::MeasAll:
             fReplies << MeasuredValue(AUnit.Cmd);
             return;
-        case TScpiCmd::OperCond:
-            fReplies << QString::number(fStatus.OperCond());
-            return;
-        case TScpiCmd::QuesCond:
-            fReplies << QString::number(fStatus.QuesCond());
-            return;
         case TScpiCmd::Recall:
             Recall(AUnit);
+            return;
+        case TScpiCmd::Save:
+            Save(AUnit);
             return;
         default:
             return;
@@ -724,6 +831,7 @@ void TScpiBridge::Protection(const TScpiUnit& AUnit) {
             return;
         }
         fQueryWait = true;
+        fPending = AUnit;
         ReadLiveBlock([this, level, decimals](const TMemorySet& ABlock) {
             fReplies << FormatUnits(level(ABlock), decimals);
             EndWait();
@@ -811,16 +919,21 @@ void TScpiBridge::ClearProtection() {
     });
 }
 
+// The preset of *RCL and *SAV: M0 to M9 (NRf rounded to a whole number, MIN and MAX taken);
+// nullopt after the error was queued.
+std::optional<uint32_t> TScpiBridge::PresetNumber(const TScpiUnit& AUnit) {
+    int error = seNone;
+    const auto n = ParseScpiNumber(AUnit.Params.value(0), {}, error);
+    if (n && n->Kind != TScpiNumber::Value) return n->Kind == TScpiNumber::Min ? 0 : 9;
+    if (n && ToUnits(n->Decimal, 0) <= 9) return static_cast<uint32_t>(ToUnits(n->Decimal, 0));
+    if (n) error = seDataOutOfRange;
+    Error(error, Text(AUnit) + (error == seDataOutOfRange ? ": presets M0 to M9" : ""));
+    return std::nullopt;
+}
+
 void TScpiBridge::Recall(const TScpiUnit& AUnit) {
-    const auto num = ParseWhole(AUnit.Params.value(0), 0, 1000000);
-    if (!num) {
-        Error(seDataType, Text(AUnit));
-        return;
-    }
-    if (*num > 9) {
-        Error(seDataOutOfRange, Text(AUnit) + ": presets M0 to M9");
-        return;
-    }
+    const auto num = PresetNumber(AUnit);
+    if (!num) return;
     StartWait(wRecall);
     const QString why = fPresets->SelectPreset(static_cast<uint32_t>(*num), [this](bool AOk) {
         if (fWait != wRecall) return;
@@ -832,12 +945,38 @@ void TScpiBridge::Recall(const TScpiUnit& AUnit) {
     if (!why.isEmpty()) FailWait(seSettingsConflict, why);
 }
 
+// *SAV n: the live set values into preset n, as a long press on its key stores them.
+void TScpiBridge::Save(const TScpiUnit& AUnit) {
+    const auto num = PresetNumber(AUnit);
+    if (!num) return;
+    const TCurrentSet& d = fHost.Core().Data();
+    TPresetValues values;
+    values.Uset = d.USET;
+    values.Iset = d.ISET;
+    const QString why = fPresets->CheckValues(*num, values);
+    if (!why.isEmpty()) {
+        Error(seSettingsConflict, why);
+        return;
+    }
+    StartWait(wBlock);
+    const uint64_t id = fWaitId;
+    const QString refused =
+        fPresets->SaveBlock(*num, values, [this, id](bool AOk, const TMemorySet&) {
+            if (fWait != wBlock || fWaitId != id) return;
+            if (AOk)
+                EndWait();
+            else
+                FailWait(seDevice, "the preset could not be written");
+        });
+    if (!refused.isEmpty()) FailWait(seSettingsConflict, refused);
+}
+
 void TScpiBridge::Lock(const TScpiUnit& AUnit, bool AOn) {
     TSessionCore& core = fHost.Core();
     if (!AOn) {
-        if (fLocal) return;
+        if (fLocal || fObserving) return;  // released already
         if (!Up()) {
-            LinkError(AUnit);
+            Unavailable(AUnit);
             return;
         }
         // The front panel takes over: the keys are released and polling stops (the session
@@ -850,6 +989,15 @@ void TScpiBridge::Lock(const TScpiUnit& AUnit, bool AOn) {
                           : "bridge stopped: another program holds the keys\n");
         return;
     }
+    if (fObserving) {
+        // Control back: the session starts again as one that locks the keys (they are free, or
+        // held by another program, which the key rule refuses).
+        fObserving = false;
+        core.SetObserver(false);
+        fLocal = true;
+        core.AutoConnectSwitchClick(false);
+        core.DisconnectBtnClick();
+    }
     if (!fLocal) return;
     fLocal = false;
     StartWait(wConnect);
@@ -859,6 +1007,8 @@ void TScpiBridge::Lock(const TScpiUnit& AUnit, bool AOn) {
 // *RST: off first, then the lowest set points (the voltage stays with a selected charge
 // profile, which sets it).
 void TScpiBridge::Reset() {
+    fIdentity.clear();
+    KeepIdentity();
     std::optional<uint32_t> u = kMinUset;
     if (fHost.Core().Data().MEM >= 10) u.reset();
     fThen = [this, u] { StartSet(u, kMinIset); };

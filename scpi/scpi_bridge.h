@@ -4,9 +4,11 @@
 // command starts), so a query after a setting sees it, and a query about the supply's state is
 // answered from a reading requested after the query (or the last setting) arrived. An error drops
 // the rest of its line, so "VOLT 99;OUTP ON" never switches on with the old voltage. Values are
-// checked against the model before anything is written. While the link is lost every query about
-// the supply answers with the link error and settings are refused; the session's autoconnect
-// brings the link back, and the output state is only ever what the supply last reported.
+// checked against the model before anything is written. A query line is answered within
+// kReplyBoundMs of its arrival: a value that cannot be had then (link lost, supply silent) is
+// SCPI's not-a-number and the cause is queued, and settings are refused; the session's
+// autoconnect brings the link back, and the output state is only ever what the supply last
+// reported. Keys released at the supply leave the bridge observing until SYST:REM.
 // The program that runs it (benchlordctl serve-scpi) owns the session and hands its events over.
 
 #include <QStringList>
@@ -45,6 +47,10 @@ enum class TScpiJob { WriteSetData, ReadSetData, WriteOnOff, ReadData };
 
 class TScpiBridge {
 public:
+    // A query line is answered within this time of its arrival, readings or not.
+    static constexpr int kReplyBoundMs = 1000;
+    static constexpr int kAnswerWithinMs = 750;
+
     explicit TScpiBridge(TScpiHost& AHost);
     ~TScpiBridge();
 
@@ -54,6 +60,8 @@ public:
     void SessionCreated();
     void Started();
     void SessionLost();
+    // The keys were released at the supply: the bridge observes until a client takes control.
+    void KeysReleased();
     void Stopping();
     // A message of the session; a request the supply refused, in words.
     void Note(const QString& AText);
@@ -83,11 +91,19 @@ private:
     bool Up();
     void ClientLine(const QString& ALine, uint64_t AClient);
     void NewClient();
+    void KeepIdentity();
     void StartLine();
     void Continue();
     void Error(int ACode, const QString& ADetail);
     void Queue(int ACode, const QString& ADetail);
-    void LinkError(const TScpiUnit& AUnit);
+    void Unavailable(const TScpiUnit& AUnit);
+    QString LinkReason() const;
+    static QString KeysReleasedText();
+    void DeadlinePassed();
+    QString NotANumber(TScpiCmd ACmd);
+    QString StatusAnswer(TScpiCmd ACmd);
+    // The last reading's request went out after the query arrived (or the last setting ended).
+    bool Fresh() const { return fReadingSentUs >= fFreshSinceUs; }
     void StartWait(TWait AWait);
     void EndWait();
     void FailWait(int ACode, const QString& ADetail);
@@ -107,7 +123,9 @@ private:
     void Apply(const TScpiUnit& AUnit);
     void Protection(const TScpiUnit& AUnit);
     void ClearProtection();
+    std::optional<uint32_t> PresetNumber(const TScpiUnit& AUnit);
     void Recall(const TScpiUnit& AUnit);
+    void Save(const TScpiUnit& AUnit);
     void Lock(const TScpiUnit& AUnit, bool AOn);
     void Reset();
     // A set point of AUnit's parameter AIndex in units, checked against [AMin, AMax]; nullopt
@@ -138,14 +156,25 @@ private:
     bool fHeldLine = false;        // a line waits for the first reading of the session
     bool fReady = false;           // the session's first reading has come
     bool fLocal = false;           // SYST:LOCK OFF: the front panel has control
+    bool fObserving = false;       // the keys were released at the supply: queries only
     bool fAnnounced = false;
     QString fLastNote;  // the session's last message, shown once
+    // The unit the client connected to: its *IDN? reply, model and firmware version.
+    QString fIdentity;
+    uint32_t fIdModel = 0;
+    uint32_t fIdVersion = 0;
 
-    // Readings: polls requested, the poll whose reply is the last reading, and the poll a
-    // reading must come after to count as fresh for a query.
-    uint64_t fPollSeq = 0;
-    uint64_t fReadingSeq = 0;
-    uint64_t fFreshMark = 0;
+    // Readings (steady microseconds): when the last reading's request went out, when the
+    // scheduler last asked for one, and the time a reading must have been requested at or after
+    // to count as fresh for a query.
+    int64_t fReadingSentUs = 0;
+    int64_t fPollRequestedUs = 0;
+    int64_t fFreshSinceUs = 0;
+    // A line with a query is answered within kReplyBoundMs of its arrival: its wait is given up
+    // after kAnswerWithinMs, and the rest of the line then answers at once with the cause.
+    QTimer fDeadline;
+    int fLineFailCode = 0;
+    QString fLineFailDetail;
 
     TWait fWait = wNone;
     uint64_t fWaitId = 0;         // tells a late completion of an ended wait from the current

@@ -8,6 +8,7 @@ struct TNode {
     QString Short;  // upper case
     QString Long;   // upper case
     bool Optional = false;
+    bool Channel = false;  // takes a channel suffix ("SOUR1"); the supply has one channel
 };
 
 enum TForms { fmSet = 1, fmQuery = 2, fmBoth = 3 };
@@ -21,10 +22,11 @@ struct TPattern {
     int QueryMax;  // parameters the query takes (MIN|MAX)
 };
 
-// "[SOURce]:VOLTage[:LEVel]" -> nodes; the capitals of a keyword are its short form.
+// "[SOURce#]:VOLTage[:LEVel]" -> nodes; the capitals of a keyword are its short form, '#' marks
+// a keyword that takes a channel suffix.
 std::vector<TNode> Nodes(const QString& APattern) {
     std::vector<TNode> nodes;
-    static const QRegularExpression node(R"(\[?:?([A-Za-z*]+)\]?)");
+    static const QRegularExpression node(R"(\[?:?([A-Za-z*]+)(#?)\]?)");
     auto it = node.globalMatch(APattern);
     while (it.hasNext()) {
         const auto m = it.next();
@@ -32,7 +34,8 @@ std::vector<TNode> Nodes(const QString& APattern) {
         QString shortForm;
         for (QChar c : word)
             if (c.isUpper() || c == '*') shortForm += c;
-        nodes.push_back({shortForm, word.toUpper(), m.captured(0).startsWith('[')});
+        nodes.push_back(
+            {shortForm, word.toUpper(), m.captured(0).startsWith('['), !m.captured(2).isEmpty()});
     }
     return nodes;
 }
@@ -57,24 +60,26 @@ const std::vector<TPattern>& Patterns() {
             {C::Wai, "*WAI", fmSet, 0, 0, 0},
             {C::Recall, "*RCL", fmSet, 1, 1, 0},
             {C::Recall, "MEMory:RCL", fmSet, 1, 1, 0},
+            {C::Save, "*SAV", fmSet, 1, 1, 0},
+            {C::Save, "MEMory:SAV", fmSet, 1, 1, 0},
             {C::Error, "SYSTem:ERRor[:NEXT]", fmQuery, 0, 0, 0},
             {C::Version, "SYSTem:VERSion", fmQuery, 0, 0, 0},
             {C::Lock, "SYSTem:LOCK", fmBoth, 1, 1, 0},
             {C::Remote, "SYSTem:REMote", fmSet, 0, 0, 0},
             {C::Local, "SYSTem:LOCal", fmSet, 0, 0, 0},
-            {C::VoltTrip, "[SOURce]:VOLTage:PROTection:TRIPped", fmQuery, 0, 0, 0},
-            {C::CurrTrip, "[SOURce]:CURRent:PROTection:TRIPped", fmQuery, 0, 0, 0},
-            {C::VoltProt, "[SOURce]:VOLTage:PROTection[:LEVel]", fmBoth, 1, 1, 1},
-            {C::CurrProt, "[SOURce]:CURRent:PROTection[:LEVel]", fmBoth, 1, 1, 1},
-            {C::Voltage, "[SOURce]:VOLTage[:LEVel][:IMMediate][:AMPLitude]", fmBoth, 1, 1, 1},
-            {C::Current, "[SOURce]:CURRent[:LEVel][:IMMediate][:AMPLitude]", fmBoth, 1, 1, 1},
-            {C::ProtClear, "OUTPut:PROTection:CLEar", fmSet, 0, 0, 0},
-            {C::Output, "OUTPut[:STATe]", fmBoth, 1, 1, 0},
+            {C::VoltTrip, "[SOURce#]:VOLTage:PROTection:TRIPped", fmQuery, 0, 0, 0},
+            {C::CurrTrip, "[SOURce#]:CURRent:PROTection:TRIPped", fmQuery, 0, 0, 0},
+            {C::VoltProt, "[SOURce#]:VOLTage:PROTection[:LEVel]", fmBoth, 1, 1, 1},
+            {C::CurrProt, "[SOURce#]:CURRent:PROTection[:LEVel]", fmBoth, 1, 1, 1},
+            {C::Voltage, "[SOURce#]:VOLTage[:LEVel][:IMMediate][:AMPLitude]", fmBoth, 1, 1, 1},
+            {C::Current, "[SOURce#]:CURRent[:LEVel][:IMMediate][:AMPLitude]", fmBoth, 1, 1, 1},
+            {C::ProtClear, "OUTPut#:PROTection:CLEar", fmSet, 0, 0, 0},
+            {C::Output, "OUTPut#[:STATe]", fmBoth, 1, 1, 0},
             {C::Apply, "APPLy", fmBoth, 1, 2, 0},
-            {C::MeasVolt, "MEASure[:SCALar]:VOLTage[:DC]", fmQuery, 0, 0, 0},
-            {C::MeasCurr, "MEASure[:SCALar]:CURRent[:DC]", fmQuery, 0, 0, 0},
-            {C::MeasPow, "MEASure[:SCALar]:POWer[:DC]", fmQuery, 0, 0, 0},
-            {C::MeasAll, "MEASure[:SCALar]:ALL[:DC]", fmQuery, 0, 0, 0},
+            {C::MeasVolt, "MEASure#[:SCALar]:VOLTage[:DC]", fmQuery, 0, 0, 0},
+            {C::MeasCurr, "MEASure#[:SCALar]:CURRent[:DC]", fmQuery, 0, 0, 0},
+            {C::MeasPow, "MEASure#[:SCALar]:POWer[:DC]", fmQuery, 0, 0, 0},
+            {C::MeasAll, "MEASure#[:SCALar]:ALL[:DC]", fmQuery, 0, 0, 0},
             {C::OperEvent, "STATus:OPERation[:EVENt]", fmQuery, 0, 0, 0},
             {C::OperCond, "STATus:OPERation:CONDition", fmQuery, 0, 0, 0},
             {C::OperEnable, "STATus:OPERation:ENABle", fmBoth, 1, 1, 0},
@@ -91,13 +96,24 @@ const std::vector<TPattern>& Patterns() {
     return patterns;
 }
 
+// "SOUR12" -> "SOUR" and "12"; a word without digits at its end has no suffix.
+QString SplitSuffix(const QString& AWord, QString& ASuffix) {
+    qsizetype end = AWord.size();
+    while (end > 0 && AWord[end - 1].isDigit())
+        --end;
+    ASuffix = AWord.mid(end);
+    return AWord.left(end);
+}
+
 bool Matches(const QStringList& AWords, size_t AWord, const std::vector<TNode>& ANodes,
              size_t ANode) {
     if (ANode == ANodes.size()) return AWord == static_cast<size_t>(AWords.size());
     const TNode& n = ANodes[ANode];
     if (AWord < static_cast<size_t>(AWords.size())) {
-        const QString& w = AWords[static_cast<qsizetype>(AWord)];
-        if ((w == n.Short || w == n.Long) && Matches(AWords, AWord + 1, ANodes, ANode + 1))
+        QString suffix;
+        const QString w = SplitSuffix(AWords[static_cast<qsizetype>(AWord)], suffix);
+        if ((w == n.Short || w == n.Long) && (suffix.isEmpty() || n.Channel) &&
+            Matches(AWords, AWord + 1, ANodes, ANode + 1))
             return true;
     }
     return n.Optional && Matches(AWords, AWord, ANodes, ANode + 1);
@@ -182,6 +198,15 @@ TScpiUnit Resolve(const QString& AText, QStringList& APath) {
         return unit;
     }
     unit.Cmd = found->Cmd;
+    // Channel 1 is the supply's only one.
+    for (const QString& word : header.split(':')) {
+        QString suffix;
+        SplitSuffix(word, suffix);
+        if (!suffix.isEmpty() && suffix.toInt() != 1) {
+            unit.Error = seHeaderSuffix;
+            return unit;
+        }
+    }
     unit.Error = SplitParams(unit.Arg, unit.Params);
     if (unit.Error != seNone) return unit;
     const auto count = static_cast<int>(unit.Params.size());
@@ -211,24 +236,28 @@ QString ScpiErrorText(int ACode) {
             return "Missing parameter";
         case seUndefinedHeader:
             return "Undefined header";
+        case seHeaderSuffix:
+            return "Header suffix out of range";
         case seNumericData:
             return "Numeric data error";
         case seInvalidSuffix:
             return "Invalid suffix";
         case seExecution:
             return "Execution error";
+        case seCommandProtected:
+            return "Command protected";
         case seSettingsConflict:
             return "Settings conflict";
         case seDataOutOfRange:
             return "Data out of range";
+        case seDataStale:
+            return "Data corrupt or stale";
         case seDevice:
             return "Device-specific error";
         case seQueueOverflow:
             return "Queue overflow";
         case seInputOverrun:
             return "Input buffer overrun";
-        case seQueryInterrupted:
-            return "Query INTERRUPTED";
         case seQueryUnterminated:
             return "Query UNTERMINATED";
         default:

@@ -4,6 +4,7 @@
 // [:LEVel][:IMMediate][:AMPLitude]); ';' separates commands, ',' the parameters of one. A command
 // after ';' that does not start with ':' or '*' is first taken relative to the previous command's
 // path ("SOUR:VOLT 5;CURR 1"), and from the root when that names nothing ("VOLT 5;OUTP ON").
+// SOURce, OUTPut and MEASure take the channel suffix 1 ("SOUR1:VOLT 5", "MEAS1:VOLT?").
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,7 @@ enum class TScpiCmd {
     Tst,         // *TST?
     Wai,         // *WAI
     Recall,      // *RCL n, MEMory:RCL n
+    Save,        // *SAV n, MEMory:SAV n
     Error,       // SYSTem:ERRor[:NEXT]?
     Version,     // SYSTem:VERSion?
     Lock,        // SYSTem:LOCK ON|OFF, SYSTem:LOCK?
@@ -60,15 +62,17 @@ enum TScpiError : int {
     seParamNotAllowed = -108,    // "Parameter not allowed"
     seMissingParam = -109,       // "Missing parameter"
     seUndefinedHeader = -113,    // "Undefined header"
+    seHeaderSuffix = -114,       // "Header suffix out of range": a channel other than 1
     seNumericData = -120,        // "Numeric data error"
     seInvalidSuffix = -131,      // "Invalid suffix"
     seExecution = -200,          // "Execution error"
+    seCommandProtected = -203,   // "Command protected": the keys were released at the supply
     seSettingsConflict = -221,   // "Settings conflict"
     seDataOutOfRange = -222,     // "Data out of range"
+    seDataStale = -230,          // "Data corrupt or stale": no reading in time
     seDevice = -300,             // "Device-specific error": no session with the supply
     seQueueOverflow = -350,      // "Queue overflow"
     seInputOverrun = -363,       // "Input buffer overrun": a line longer than the bridge takes
-    seQueryInterrupted = -410,   // "Query INTERRUPTED"
     seQueryUnterminated = -420,  // "Query UNTERMINATED"
 };
 

@@ -32,6 +32,7 @@ inline constexpr uint32_t kQuesOcp = 2;
 inline constexpr uint32_t kQuesOpp = 4;
 inline constexpr uint32_t kQuesOtp = 8;
 inline constexpr uint32_t kQuesCC = 16;
+inline constexpr uint32_t kQuesKeysReleased = 512;  // the keys were released at the supply
 
 class TScpiStatus {
 public:

@@ -6,6 +6,8 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev libudev-dev libxlsxwriter-dev
           libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core stm32flash)
+# A real SCPI client for the bridge's end-to-end test: PyVISA with its pure-Python back end.
+packages+=(python3-pyvisa python3-pyvisa-py)
 # Packaging: man pages from the help, and the package check's validators.
 packages+=(help2man file lintian desktop-file-utils appstream)
 # --fuzz: also clang and its libFuzzer runtime, for the fuzzing build only.

@@ -12,11 +12,13 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <memory>
 #include <sstream>
 
+#include "scpi/scpi_bridge.h"
 #include "sim/sim_device.h"
 #include "tests/cli/child_process.h"
 #include "tests/cli/cli_harness.h"
@@ -168,7 +170,17 @@ TEST(CliScpi, ScriptedClientDrivesTheSupplyEndToEnd) {
 
     EXPECT_EQ(c.Ask("*RST;OUTP?;VOLT?;CURR?"), "0;0.10;0.01");
     EXPECT_EQ(c.Ask("MEM:RCL 1;VOLT?;CURR?"), "3.30;1.00");  // the virtual M1
-    EXPECT_EQ(c.Ask("VOLT 12;OUTP 1;*OPC?"), "1");
+    // Presets M0 to M9 by number; *SAV stores the live set values. Channel 1 is the only one.
+    c.Send("*RCL -1");
+    c.Send("*SAV 10");
+    c.Send("SOUR2:VOLT 1");
+    EXPECT_EQ(c.Ask("SYST:ERR?;SYST:ERR?;SYST:ERR?"),
+              "-222,\"Data out of range;*RCL -1: presets M0 to M9\";-222,\"Data out of range;*SAV "
+              "10: presets M0 to M9\";-114,\"Header suffix out of range;SOUR2:VOLT 1\"");
+    EXPECT_EQ(c.Ask("SOUR1:VOLT 4.2;*SAV 2;*OPC?"), "1");
+    EXPECT_EQ(h.supply.Reg(simreg::kPresetBase + 2 * simreg::kPresetSize + simreg::P_USET), 420);
+    // M1's 1 A into 10 ohms.
+    EXPECT_EQ(c.Ask("SOUR1:VOLT 12;:OUTP1 1;:MEAS1:VOLT?"), "10.00");
     // The end releases the keys and leaves the output as it is.
     EXPECT_EQ(bridge.Interrupt(), 0);
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
@@ -345,35 +357,146 @@ TEST(CliScpi, QueryAnswersFromAReadingRequestedAfterIt) {
     }
 }
 
-TEST(CliScpi, LinkLossAnswersTheLinkErrorUntilTheSessionIsBack) {
+// Sequential measurements cost one poll each: a query that comes in the pause after a reading
+// is answered by the next poll, which goes out after it arrived.
+TEST(CliScpi, SequentialMeasurementsTakeOnePollEach) {
+    TCliHarness h;
+    h.config.Timings.TaskInterval = 20;  // the next query comes well within the pause
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    TBridge bridge(h);
+    ASSERT_NE(bridge.Port(), 0);
+    TClient c(bridge.Port());
+    EXPECT_EQ(c.Ask("VOLT 5;OUTP ON;*OPC?"), "1");
+    const uint64_t before = h.supply->Requests();
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(c.Ask("MEAS1:VOLT?"), "5.00");
+    EXPECT_LE(h.supply->Requests() - before, 25u);
+}
+
+// A query waiting for its reading when the link goes (the supply frozen, killed, or its
+// connection closed), and the queries after it: each gets its own answer within the bound, a
+// value that cannot be had is not-a-number and the cause is queued; the link comes back by
+// itself where the supply is still there.
+TEST(CliScpi, QueriesAreAnsweredInOrderWithinTheBoundWhenTheLinkGoes) {
+    const QRegularExpression nan(R"(^9\.91E37$)");
+    for (const std::string fault : {"frozen", "killed", "closed"}) {
+        SCOPED_TRACE(fault);
+        TCliHarness h;
+        ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+        TBridge bridge(h);
+        ASSERT_NE(bridge.Port(), 0);
+        TClient c(bridge.Port());
+        EXPECT_EQ(c.Ask("VOLT 5;OUTP ON;*OPC?"), "1");
+        // The query waits for the next reading, which is held back until the fault comes.
+        SimFaults slow;
+        slow.replyDelayMs = 150;
+        h.supply->SetFaults(slow);
+        const uint64_t before = h.supply->Requests();
+        ASSERT_TRUE(ProcessUntil([&] { return h.supply->Requests() > before; }, 2000));
+        QElapsedTimer sent;
+        sent.start();
+        c.Send("MEAS:VOLT?");
+        SimFaults broken;
+        broken.dropEvery = fault == "frozen" ? 1 : 0;
+        broken.closeAfter = fault == "closed" ? 1 : 0;
+        if (fault == "killed")
+            h.supply.Stop();
+        else
+            h.supply->SetFaults(broken);
+        EXPECT_TRUE(nan.match(c.Line()).hasMatch());
+        EXPECT_LT(sent.elapsed(), TScpiBridge::kReplyBoundMs);
+        const struct {
+            const char* Send;
+            const char* Reply;  // a pattern
+        } steps[] = {
+            {"MEAS:CURR?", R"(^9\.91E37$)"},
+            {"*IDN?", R"(^Benchlord,DPS5015,0,4\.6$)"},
+            {"SYST:ERR?", R"(^-(230|300),"(Data corrupt or stale|Device-specific error);.+"$)"},
+            {"MEAS:ALL?;:OUTP?", R"(^9\.91E37,9\.91E37,9\.91E37;9\.91E37$)"},
+            {"*OPC?", R"(^1$)"},
+            {"*TST?;*STB?", R"(^1;4$)"},
+        };
+        for (const auto& step : steps) {
+            SCOPED_TRACE(step.Send);
+            sent.restart();
+            const QString reply = c.Ask(step.Send);
+            EXPECT_TRUE(QRegularExpression(step.Reply).match(reply).hasMatch())
+                << reply.toStdString();
+            EXPECT_LT(sent.elapsed(), TScpiBridge::kReplyBoundMs);
+        }
+        if (fault == "killed") continue;
+        h.supply->SetFaults({});
+        ASSERT_TRUE(bridge.Printed("connection to the supply is back"));
+        EXPECT_EQ(c.Ask("MEAS:VOLT?;:VOLT?"), "5.00;5.00");
+        EXPECT_EQ(h.supply.Reg(simreg::LOCK), 1);
+    }
+}
+
+// A unit replaced behind the link (a DPS5015 by a DPS3005 at the same address, found at the
+// reconnect): *TST? fails from then on, while *IDN? names the unit the client connected to until
+// *RST or the next client.
+TEST(CliScpi, SelfTestFailsOnceAnotherUnitAnswers) {
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    TBridge bridge(h);
+    ASSERT_NE(bridge.Port(), 0);
+    auto c = std::make_unique<TClient>(bridge.Port());
+    EXPECT_EQ(c->Ask("*TST?;*IDN?"), "0;Benchlord,DPS5015,0,4.6");
+    SimFaults silent;
+    silent.dropEvery = 1;
+    h.supply->SetFaults(silent);
+    ASSERT_TRUE(bridge.Printed("connection to the supply lost"));
+    h.supply.SetReg(simreg::MODEL, 3005);
+    h.supply->SetFaults({});
+    ASSERT_TRUE(bridge.Printed("connection to the supply is back"));
+    EXPECT_EQ(c->Ask("*TST?;*IDN?"), "1;Benchlord,DPS5015,0,4.6");
+    EXPECT_EQ(c->Ask("*RST;*TST?;*IDN?"), "0;Benchlord,DPS3005,0,4.6");
+    c.reset();
+    h.supply.SetReg(simreg::MODEL, 5015);
+    TClient next(bridge.Port());
+    EXPECT_EQ(next.Ask("*TST?"), "1");
+}
+
+// The person at the bench comes first: keys released at the supply leave the bridge reading as
+// an observer. Settings are refused with the reason, the questionable register shows the state,
+// and the keys stay free, also across a lost link, until a client takes control with SYST:REM.
+TEST(CliScpi, KeysReleasedAtTheSupplyLeaveTheBridgeObserving) {
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
     TBridge bridge(h);
     ASSERT_NE(bridge.Port(), 0);
     TClient c(bridge.Port());
-    EXPECT_EQ(c.Ask("OUTP ON;*OPC?"), "1");
+    EXPECT_EQ(c.Ask("VOLT 5;CURR 2;OUTP ON;:STAT:QUES:ENAB 512;*OPC?"), "1");
+    h.supply.SetReg(simreg::LOCK, 0);  // the lock key at the supply
+    ASSERT_TRUE(bridge.Printed("keys released at the supply"));
+    h.supply.SetReg(simreg::USET, 700);  // and its knob
+    const QString refused =
+        "-203,\"Command protected;the keys were released at the supply; SYST:REM takes control "
+        "back\"";
+    RunSteps(c, {
+                    {"MEAS:VOLT?;:SYST:LOCK?;:STAT:QUES:COND?;*STB?", "7.00;0;512;8"},
+                    {"OUTP OFF", nullptr},
+                    {"SYST:LOCK OFF;*RST", nullptr},
+                });
+    EXPECT_EQ(c.Ask("SYST:ERR?"), refused);
+    EXPECT_EQ(c.Ask("SYST:ERR?"), refused);
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 1);
+    EXPECT_EQ(h.supply.Reg(simreg::USET), 700);
 
     SimFaults silent;
     silent.dropEvery = 1;
     h.supply->SetFaults(silent);
-    // A query already waiting for its reading when the link goes is answered all the same.
-    EXPECT_EQ(c.Ask("MEAS:VOLT?"), "-410,\"Query INTERRUPTED;connection to the supply lost\"");
     ASSERT_TRUE(bridge.Printed("connection to the supply lost"));
-    const QString linkError = "-300,\"Device-specific error;no connection to the supply\"";
-    EXPECT_EQ(c.Ask("MEAS:VOLT?"), linkError);
-    // The setting is refused and the query after it still answered.
-    EXPECT_EQ(c.Ask("VOLT 3;MEAS:VOLT?"), linkError);
-    // Switched off at the front panel meanwhile: the bridge must not assume it is still on.
-    h.supply->SetOutput(false);
-
     h.supply->SetFaults({});
     ASSERT_TRUE(bridge.Printed("connection to the supply is back"));
-    EXPECT_EQ(c.Ask("OUTP?;VOLT?"), "0;5.00");
+    const uint64_t before = h.supply->Requests();
+    ASSERT_TRUE(ProcessUntil([&] { return h.supply->Requests() > before + 20; }, 4000));
+    EXPECT_EQ(h.supply.Reg(simreg::LOCK), 0);
+    EXPECT_EQ(c.Ask("MEAS:VOLT?;:SYST:LOCK?"), "7.00;0");
+
+    EXPECT_EQ(c.Ask("SYST:REM;SYST:LOCK?;:STAT:QUES:COND?"), "1;0");
     EXPECT_EQ(h.supply.Reg(simreg::LOCK), 1);
-    EXPECT_EQ(c.Ask("SYST:ERR?"), "-410,\"Query INTERRUPTED;connection to the supply lost\"");
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(c.Ask("SYST:ERR?"), linkError);
-    EXPECT_EQ(c.Ask("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(c.Ask("VOLT 3;VOLT?"), "3.00");
 }
 
 // --off-on-exit after the link was lost: the bridge tries the switch-off on a reopened port and,

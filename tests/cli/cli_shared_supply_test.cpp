@@ -153,7 +153,8 @@ TEST(CliSharedSupply, ChangingProgramsAreRefusedBesideARunningPlan) {
                                       {"off"},
                                       {"preset", "select", "M1"},
                                       {"sequence", "run", steps},
-                                      {"sweep", "voltage", "0", "1", "0.5"}};
+                                      {"sweep", "voltage", "0", "1", "0.5"},
+                                      {"serve-scpi", "--listen", "127.0.0.1:0"}};
     for (const QStringList& args : changing) {
         TChildProcess second(ToolPath(), Args(h.Tcp() + args));
         EXPECT_EQ(second.Wait(kBound), 7) << args.join(' ').toStdString() << ": " << second.Err();

@@ -1,4 +1,4 @@
-// The SCPI parser: header forms, paths and suffixes; numbers exact and range-checked.
+// The SCPI parser: header forms, paths and channel suffixes; numbers exact and range-checked.
 
 #include <gtest/gtest.h>
 
@@ -40,6 +40,15 @@ TEST(ScpiParser, HeadersFormsAndPaths) {
         {"OUTP", 0, TScpiCmd::Output, false, seMissingParam},
         {"MEAS:VOLT? 1", 0, TScpiCmd::MeasVolt, true, seParamNotAllowed},
         {"VOLT 1,2", 0, TScpiCmd::Voltage, false, seParamNotAllowed},
+        // Channel 1, the only one, where a channel makes sense.
+        {"SOUR1:VOLT 5", 0, TScpiCmd::Voltage, false, seNone},
+        {"OUTP1 ON;:MEAS1:CURR?", 1, TScpiCmd::MeasCurr, true, seNone},
+        {"SOUR1:VOLT:PROT:TRIP?", 0, TScpiCmd::VoltTrip, true, seNone},
+        {"OUTP1:PROT:CLE", 0, TScpiCmd::ProtClear, false, seNone},
+        {"SOUR2:VOLT 5", 0, TScpiCmd::Voltage, false, seHeaderSuffix},
+        {"MEAS0:VOLT?", 0, TScpiCmd::MeasVolt, true, seHeaderSuffix},
+        {"SYST1:ERR?", 0, TScpiCmd::Idn, true, seUndefinedHeader},
+        {"*SAV 3", 0, TScpiCmd::Save, false, seNone},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Line);

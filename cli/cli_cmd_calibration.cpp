@@ -3,9 +3,9 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
+#include "device/register_codec.h"
 #include "session/event_chain.h"
 #include "session/model_limits.h"
-#include "session/register_codec.h"
 #include "session/session_core.h"
 #include "session/typed_values.h"
 

@@ -6,11 +6,11 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
 #include "cli/cli_plan_run.h"
+#include "device/register_codec.h"
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
 #include "session/range_checks.h"
-#include "session/register_codec.h"
 #include "session/session_core.h"
 #include "tools/core/charge_plan.h"
 
@@ -105,11 +105,11 @@ protected:
                                 QString::number(fMem) + " --ovp " + ovp + " --ocp " + ocp + "'";
         const uint16_t base = MemoryBlockStart(static_cast<uint16_t>(fMem));
         std::vector<TFinalWrite> writes{
-            {static_cast<uint16_t>(base + 2),
+            {static_cast<uint16_t>(base + hreg::P_SOVP),
              {static_cast<uint16_t>(fOldOvp), static_cast<uint16_t>(fOldOcp)},
              failure}};
         if (fCtx.Core().Model().Version >= ver_43)
-            writes.push_back({32, {kCmdPresetSaved}, failure});
+            writes.push_back({hreg::CMD, {kCmdPresetSaved}, failure});
         return writes;
     }
 

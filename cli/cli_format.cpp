@@ -2,10 +2,10 @@
 
 #include <QDateTime>
 
-#include "session/firmware_version.h"
+#include "device/firmware_version.h"
+#include "device/register_codec.h"
 #include "session/link_figures.h"
 #include "session/model_limits.h"
-#include "session/register_codec.h"
 #include "session/session_core.h"
 #include "session/typed_values.h"
 #include "session/value_format.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "cli/cli_output.h"
-#include "session/device_records.h"
+#include "device/device_records.h"
 
 class TSessionCore;
 struct TLinkFigures;

@@ -11,6 +11,7 @@
 #include "cli/cli_help.h"
 #include "cli/cli_link.h"
 #include "cli/cli_messages.h"
+#include "device/register_map.h"
 #include "link/com_port_connector.h"
 #include "link/connector_texts.h"
 #include "link/modbus_errors.h"
@@ -441,7 +442,7 @@ void TCliRunner::ReleaseKeys(bool AUnlock, bool ASwitchOff,
     if (ASwitchOff) {
         fSwitchOffPending = true;
         auto ended = last(true);
-        master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 9, 0,
+        master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), hreg::ONOFF, 0,
                                     [self, ended](int32_t ACode, const void* AData) {
                                         if (!self) return;
                                         self->SwitchOffEnded(ACode);
@@ -464,7 +465,8 @@ void TCliRunner::ReleaseKeys(bool AUnlock, bool ASwitchOff,
             master.WriteHoldingRegisters(fCore->MBType(), fCore->MBAddr(), AFinal[i].Start,
                                          AFinal[i].Values, done);
     }
-    if (AUnlock) master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), 6, 0, last(true));
+    if (AUnlock)
+        master.WriteHoldingRegister(fCore->MBType(), fCore->MBAddr(), hreg::LOCK, 0, last(true));
 }
 
 void TCliRunner::FinalWriteEnded(size_t AIndex, int32_t ACode) {

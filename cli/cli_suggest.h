@@ -1,4 +1,4 @@
 #pragma once
 // The command line's "did you mean …?" is the one the virtual supply's options share.
 
-#include "session/suggestion.h"
+#include "link/suggestion.h"

@@ -1,10 +1,11 @@
 // Identification from the first read and the storing of register replies into the records:
 // register values, reply lengths and start registers as a hostile device could send them.
 
+#include "device/firmware_version.h"
+#include "device/identification.h"
+#include "device/register_codec.h"
 #include "fuzz/fuzz_input.h"
-#include "session/firmware_version.h"
-#include "session/identification.h"
-#include "session/register_codec.h"
+#include "link/kr_types.h"
 
 namespace {
 TKRRegisters Registers(TFuzzInput& AIn) {

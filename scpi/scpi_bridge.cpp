@@ -10,7 +10,7 @@
 #include "link/modbus_master.h"
 #include "link/tick_clock.h"
 
-#include "session/firmware_version.h"
+#include "device/firmware_version.h"
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"

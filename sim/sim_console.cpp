@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "session/suggestion.h"
+#include "link/suggestion.h"
 #include "sim/sim_device.h"
 
 namespace {

@@ -6,29 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "device/register_map.h"
 #include "sim/sim_load.h"
 #include "sim/sim_model.h"
 
-// Register numbers of the holding-register map.
-namespace simreg {
-constexpr uint16_t USET = 0, ISET = 1, UOUT = 2, IOUT = 3, POWER = 4, UIN = 5, LOCK = 6,
-                   PROTECT = 7, CVCC = 8, ONOFF = 9, BLED = 10, MODEL = 11, VERSION = 12, TMP = 13,
-                   STATE = 14, DEBUG_DATA = 15, MGIC = 16, DVID = 17, COMM = 18, GYRO = 19,
-                   MMAX = 20, PVER = 21, BCKL = 22, OHP = 23, D25 = 24, PARAM = 25, MINS = 26,
-                   MAXS = 27, CLR1 = 28, CLR2 = 29, CLR3 = 30, BEEP = 31, CMD = 32, TIME_L = 33,
-                   TIME_H = 34, MEM = 35, AHCNT_L = 36, AHCNT_H = 37, WHCNT_L = 38, WHCNT_H = 39,
-                   CLB_CMD = 40, CLB_IDX = 41, CLB_DATA_L = 42, CLB_DATA_H = 43;
-constexpr uint16_t kMainCount = 48;   // registers 0 to 47
-constexpr uint16_t kPresetBase = 80;  // preset n at 80 + 16 n
-constexpr uint16_t kPresetSize = 16;
-constexpr uint16_t kPresetCount = 20;
-constexpr uint16_t kCalibBase = 400;  // seven points of four registers
-constexpr uint16_t kCalibCount = 28;
-constexpr uint16_t kMapEnd = kCalibBase + kCalibCount;  // one past the last register
-// Offsets inside a preset block.
-constexpr uint16_t P_USET = 0, P_ISET = 1, P_SOVP = 2, P_SOCP = 3, P_SOPP = 4, P_BLED = 5,
-                   P_PRFS = 6, P_SINI = 7, P_OTIM = 8;
-}  // namespace simreg
+// The holding-register map under the name the virtual supply's code knows it by.
+namespace simreg = hreg;
 
 // Protection codes of the PROTECT register.
 enum SimProtect : uint16_t {
@@ -51,9 +34,9 @@ constexpr uint8_t kSimExIllegalFunction = 1;
 constexpr uint8_t kSimExIllegalAddress = 2;
 constexpr uint8_t kSimExIllegalValue = 3;
 
-constexpr uint16_t kSimCmdPresetSaved = 2;
-constexpr uint16_t kSimCmdResetCounters = 4;
-constexpr uint16_t kSimCmdJumpBoot = 1234;
+constexpr uint16_t kSimCmdPresetSaved = kCmdPresetSaved;
+constexpr uint16_t kSimCmdResetCounters = kCmdResetCounters;
+constexpr uint16_t kSimCmdJumpBoot = kCmdJumpBoot;
 
 class SimDevice {
 public:

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "session/model_limits.h"
+#include "device/model_table.h"
 
 namespace {
 struct ClassRow {
@@ -27,7 +27,7 @@ constexpr std::array<ClassRow, 9> kClasses{{
 }  // namespace
 
 std::optional<SimModelLimits> SimLookupModel(uint16_t model) {
-    // The program's own model table, so that the supply and the program never disagree.
+    // The device library's model table, so that the supply and the program never disagree.
     const TModelRow* row = FindModelRow(model);
     if (!row) return std::nullopt;
     return SimModelLimits{static_cast<uint16_t>(row->MaxUset), static_cast<uint16_t>(row->MaxIset),

@@ -1,10 +1,12 @@
 #pragma once
 // Identity of the simulated unit: model limits, firmware class and the values of the
-// identification registers. The limits come from the session's model table.
+// identification registers. The limits come from the device library's model table.
 
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "device/firmware_version.h"
 
 // Limits of one model, in register units (0.01 V, the model's current unit, 0.1 W).
 struct SimModelLimits {
@@ -34,7 +36,7 @@ struct SimIdentity {
     std::optional<uint16_t> state;  // STATE register; derived from the model when unset
 };
 
-constexpr uint16_t kSimMagic4Z = 19082;
+constexpr uint16_t kSimMagic4Z = kMagic4Z;
 
 // The class the program derives from this identity (with DVID as the unit reports it).
 SimFwClass SimClassOf(const SimIdentity& id);

@@ -10,11 +10,11 @@
 #include "controls/enter_form_base.h"
 #include "controls/indicator.h"
 #include "controls/qcolor_convert.h"
+#include "device/register_codec.h"
 #include "maintenance/advanced_rules.h"
 #include "maintenance/value_panel.h"
 #include "maintenance/wait_form.h"
 #include "maintenance/wiring_picture.h"
-#include "session/register_codec.h"
 #include "session/session_core.h"
 
 namespace {

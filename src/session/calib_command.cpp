@@ -1,6 +1,6 @@
 #include "session/calib_command.h"
 
-#include "session/register_codec.h"
+#include "device/register_codec.h"
 
 void PrepareCalibCmd(TCurrentSet& ASet, const TCalibData& ACalib, TCalib_Mode AMode,
                      uint16_t AIndex, uint32_t AData) {

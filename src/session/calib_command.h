@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "session/device_records.h"
+#include "device/device_records.h"
 
 // CLB_CMD := AMode, CLB_IDX := AIndex. For calib_mode_fix the data is the Value of calibration
 // point AIndex (1 Uin1 ... 7 Tmp2; 0 for any other index) split into CLB_DATA_L/CLB_DATA_H;

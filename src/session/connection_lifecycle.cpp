@@ -4,6 +4,9 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include "device/firmware_version.h"
+#include "device/identification.h"
+#include "device/register_codec.h"
 #include "link/com_port_connector.h"
 #include "link/ipv4_address.h"
 #include "link/modbus_errors.h"
@@ -11,9 +14,6 @@
 #include "link/port_discovery.h"
 #include "link/serial_access.h"
 #include "link/tcp_connector.h"
-#include "session/firmware_version.h"
-#include "session/identification.h"
-#include "session/register_codec.h"
 #include "session/session_core.h"
 #include "session/settings_store.h"
 #include "session/value_format.h"
@@ -225,7 +225,7 @@ void TSessionCore::StartIdentification() {
     gData.MODEL = 0;
     gData.LOCK = 0;
     SetTraffic(true, fTraffic.Red);
-    fModbusMaster->ReadHoldingRegisters(fmbType, fMBaddr, 0, 15,
+    fModbusMaster->ReadHoldingRegisters(fmbType, fMBaddr, hreg::USET, hreg::kIdentCount,
                                         [this](int32_t AError, const void* AData) {
                                             if (!fDestroying && AError != MBTransportError(7))
                                                 CountRequest(AError);
@@ -286,7 +286,7 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
         SessionStart();
         return;
     }
-    WriteRegister(6, 1, [this] {
+    WriteRegister(hreg::LOCK, 1, [this] {
         if (!fConnected) {
             gData.LOCK = 1;
             fOwnsKeyLock = true;
@@ -349,7 +349,7 @@ void TSessionCore::RememberLink() {
 }
 
 void TSessionCore::GlobalDataReply(const TKRRegisters& r) {
-    StoreRegisters(gData, 16, r);
+    StoreRegisters(gData, hreg::MGIC, r);
     const TClassification cls = ClassifyFirmware(gData, fModel);
     if (cls.Extended) {
         fFeatures.Tmp2CalibEnabled = cls.Tmp2CalibEnabled;
@@ -464,7 +464,7 @@ void TSessionCore::DisconnectBtnClick() {
     // answers, and the wait for it to leave the queue is bounded.
     if (fOwnsKeyLock) {
         fOwnsKeyLock = false;
-        WriteRegister(6, 0, [] {});
+        WriteRegister(hreg::LOCK, 0, [] {});
         connector->QueueWaitForEmpty(fTimings.DrainTimeout);
     }
     fLinkLost = false;

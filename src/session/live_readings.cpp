@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "session/register_codec.h"
+#include "device/register_codec.h"
 #include "session/session_core.h"
 #include "session/value_format.h"
 

@@ -5,33 +5,8 @@
 #include <cstdint>
 #include <string>
 
-struct TModelLimits {
-    uint32_t MaxUset = 5100;   // highest set voltage, 0.01 V
-    uint32_t MaxIset = 2010;   // highest set current, current unit
-    uint32_t MaxPower = 9999;  // highest over-power limit, 0.1 W
-    uint32_t CurrentDiv = 1;   // 10: current unit 0.001 A; 1: 0.01 A
-    std::string ModelName = "DPS";
-};
-
-// One row of the model table.
-struct TModelRow {
-    uint32_t Model;
-    uint32_t MaxUset;
-    uint32_t MaxIset;
-    uint32_t MaxPower;
-    uint32_t CurrentDiv;
-    bool TempSensor;
-};
-
-// Row of a model number, or null for a model not in the table.
-const TModelRow* FindModelRow(uint32_t AModel);
-
-// Applies the row of AModel to ALimits and returns whether the model has a temperature sensor.
-// An unknown model leaves the limits unchanged and returns false.
-bool ApplyModelRow(uint32_t AModel, TModelLimits& ALimits);
-
-// Models with which a session may start (3010 has limits but is not among them).
-bool IsAcceptedModel(uint32_t AModel);
+#include "device/identification.h"
+#include "device/model_table.h"
 
 // The process-wide limits. Only the user-interface thread uses them.
 TModelLimits& ModelLimits();
@@ -52,4 +27,10 @@ inline uint32_t gCurrentDiv() {
 }
 inline const std::string& gModelName() {
     return ModelLimits().ModelName;
+}
+
+// Identification that applies the model table to the process-wide limits.
+inline TIdentification Identify(const TRegisterValues& ARegs, bool AAutoResetCounters,
+                                TCurrentSet& ASet, TModel& AModel) {
+    return Identify(ARegs, AAutoResetCounters, ASet, AModel, ModelLimits());
 }

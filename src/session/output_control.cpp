@@ -65,7 +65,8 @@ void TSessionCore::WriteSetDataJob() {
     }
     fPrevUset = gData.USET;
     fPrevIset = gData.ISET;
-    WriteRegisters(0, {static_cast<uint16_t>(gData.USET), static_cast<uint16_t>(gData.ISET)});
+    WriteRegisters(hreg::USET,
+                   {static_cast<uint16_t>(gData.USET), static_cast<uint16_t>(gData.ISET)});
 }
 
 void TSessionCore::OnOffBtnClick() {
@@ -91,10 +92,10 @@ void TSessionCore::WriteOnOffJob() {
     fWriteOnOffAccepted = false;
     const bool on = fPowerOn;
     if (!on) {
-        WriteRegister(9, 0);
+        WriteRegister(hreg::ONOFF, 0);
         return;
     }
-    WriteRegister(9, 1, [this] {
+    WriteRegister(hreg::ONOFF, 1, [this] {
         fWriteOnOffAccepted = true;
         fTaskMgr->Callback();
     });

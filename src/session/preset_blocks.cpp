@@ -5,10 +5,10 @@
 
 #include <utility>
 
+#include "device/register_codec.h"
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
-#include "session/register_codec.h"
 #include "session/session_core.h"
 #include "session/value_format.h"
 

@@ -6,7 +6,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "session/device_records.h"
+#include "device/device_records.h"
 #include "session/preset_view.h"
 
 // Editor tags of the preset panel (also the index into the window's editor array); the parameter

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
+#include "device/register_codec.h"
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
-#include "session/register_codec.h"
 #include "session/session_core.h"
 
 TPresetLogic::TPresetLogic(TSessionCore& ACore, TPresetView& AView) : fCore(ACore), fView(AView) {

@@ -17,7 +17,7 @@
 #include <functional>
 #include <optional>
 
-#include "session/device_records.h"
+#include "device/device_records.h"
 #include "session/event_chain.h"
 #include "session/preset_view.h"
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "session/register_codec.h"
+#include "device/register_codec.h"
 
 namespace {
 
@@ -10,28 +10,30 @@ constexpr uint8_t kRead = 3;
 constexpr uint8_t kWriteOne = 6;
 constexpr uint8_t kWriteMany = 16;
 
+using namespace hreg;
+
 constexpr std::array<TRequestSpec, srCount> kRequests = {{
-    {srIdentify, "identification", kRead, 0, 15, false},
-    {srKeyLock, "key lock", kWriteOne, 6, 1, false},
-    {srKeyRelease, "key release", kWriteOne, 6, 1, false},
-    {srReadData, "ReadData", kRead, 0, 10, false},
-    {srReadSetData, "ReadSetData", kRead, 0, 2, false},
-    {srReadTemperature, "ReadTemperature", kRead, 13, 1, false},
-    {srReadDebugData, "ReadDebugData", kRead, 15, 1, false},
-    {srReadMemNum, "ReadMemNum", kRead, 35, 1, false},
-    {srReadMemNumAndCounters, "ReadMemNumAndCounters", kRead, 33, 7, false},
-    {srReadGlobalData, "ReadGlobalData", kRead, 16, 15, false},
-    {srReadMemory, "ReadMemory", kRead, kMemoryBlockBase, kMemoryRegisters, true},
-    {srReadCalibData, "ReadCalibData", kRead, kCalibBase, kCalibRegisters, false},
-    {srWriteSetData, "WriteSetData", kWriteMany, 0, 2, false},
-    {srWriteOnOff, "WriteOnOff", kWriteOne, 9, 1, false},
-    {srWriteBled, "WriteBled", kWriteOne, 10, 1, false},
-    {srWriteCommand, "WriteCommand", kWriteOne, 32, 1, false},
-    {srWriteJumpBoot, "WriteJumpBoot", kWriteOne, 32, 1, false},
-    {srWriteMemNum, "WriteMemNum", kWriteOne, 35, 1, false},
-    {srWriteMemory, "WriteMemory", kWriteMany, kMemoryBlockBase, kMemoryRegisters, true},
-    {srWriteGlobalData, "WriteGlobalData", kWriteMany, 20, 11, false},
-    {srWriteCalibCmd, "WriteCalibCmd", kWriteMany, 40, 4, false},
+    {srIdentify, "identification", kRead, USET, kIdentCount, false},
+    {srKeyLock, "key lock", kWriteOne, LOCK, 1, false},
+    {srKeyRelease, "key release", kWriteOne, LOCK, 1, false},
+    {srReadData, "ReadData", kRead, USET, kDataCount, false},
+    {srReadSetData, "ReadSetData", kRead, USET, kSetCount, false},
+    {srReadTemperature, "ReadTemperature", kRead, TMP, 1, false},
+    {srReadDebugData, "ReadDebugData", kRead, DEBUG_DATA, 1, false},
+    {srReadMemNum, "ReadMemNum", kRead, MEM, 1, false},
+    {srReadMemNumAndCounters, "ReadMemNumAndCounters", kRead, TIME_L, kCountersCount, false},
+    {srReadGlobalData, "ReadGlobalData", kRead, MGIC, kGlobalCount, false},
+    {srReadMemory, "ReadMemory", kRead, kPresetBase, kPresetUsed, true},
+    {srReadCalibData, "ReadCalibData", kRead, kCalibBase, kCalibCount, false},
+    {srWriteSetData, "WriteSetData", kWriteMany, USET, kSetCount, false},
+    {srWriteOnOff, "WriteOnOff", kWriteOne, ONOFF, 1, false},
+    {srWriteBled, "WriteBled", kWriteOne, BLED, 1, false},
+    {srWriteCommand, "WriteCommand", kWriteOne, CMD, 1, false},
+    {srWriteJumpBoot, "WriteJumpBoot", kWriteOne, CMD, 1, false},
+    {srWriteMemNum, "WriteMemNum", kWriteOne, MEM, 1, false},
+    {srWriteMemory, "WriteMemory", kWriteMany, kPresetBase, kPresetUsed, true},
+    {srWriteGlobalData, "WriteGlobalData", kWriteMany, MMAX, kSettingsCount, false},
+    {srWriteCalibCmd, "WriteCalibCmd", kWriteMany, CLB_CMD, kCalibCmdCount, false},
 }};
 
 // Every row sits at the index of its request.

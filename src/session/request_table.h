@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "device/device_records.h"
 #include "link/kr_types.h"
-#include "session/device_records.h"
 
 enum TSessionRequest : uint8_t {
     srIdentify,    // first read at connect

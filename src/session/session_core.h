@@ -18,12 +18,12 @@
 #include <functional>
 #include <memory>
 
+#include "device/device_records.h"
 #include "link/connector.h"
 #include "link/kr_types.h"
 #include "link/port_discovery.h"
 #include "link/port_notifier.h"
 #include "link/tick_clock.h"
-#include "session/device_records.h"
 #include "session/link_figures.h"
 #include "session/model_limits.h"
 #include "session/reading.h"

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 
+#include "device/register_codec.h"
 #include "link/connector.h"
 #include "link/modbus_errors.h"
 #include "link/modbus_master.h"
 #include "session/calib_command.h"
-#include "session/register_codec.h"
 #include "session/session_core.h"
 
 namespace {
@@ -120,7 +120,7 @@ void TSessionCore::BindJobs() {
     t.fOnReadData = [this](TLN_TaskMgr* AMgr) {
         const uint32_t repetition = AMgr->PollRepetition();
         ReadRegisters(
-            0, 10,
+            hreg::USET, hreg::kDataCount,
             [this, repetition](const TKRRegisters& r) {
                 // The rest of a batch that came after the scheduler stopped is not acted on.
                 if (repetition == 0 || fTaskMgr->Running()) ReadDataReply(r, repetition);
@@ -129,40 +129,44 @@ void TSessionCore::BindJobs() {
     };
     t.fOnEndRepeat = [this](TLN_TaskMgr*) { ActiveConnector()->EndRepeat(); };
     t.fOnReadSetData = [this](TLN_TaskMgr*) {
-        ReadRegisters(0, 2, [this](const TKRRegisters& r) { ReadSetDataReply(r); });
+        ReadRegisters(hreg::USET, hreg::kSetCount,
+                      [this](const TKRRegisters& r) { ReadSetDataReply(r); });
     };
     t.fOnReadTemperature = [this](TLN_TaskMgr*) {
-        ReadRegisters(13, 1, [this](const TKRRegisters& r) { TemperatureReply(r); });
+        ReadRegisters(hreg::TMP, 1, [this](const TKRRegisters& r) { TemperatureReply(r); });
     };
     t.fOnReadDebugData = [this](TLN_TaskMgr*) {
-        ReadRegisters(15, 1, [this](const TKRRegisters& r) {
+        ReadRegisters(hreg::DEBUG_DATA, 1, [this](const TKRRegisters& r) {
             gData.DEBUG_DATA = r[0];
             fView.ShowDebugData(QString::number(gData.DEBUG_DATA));
             fTaskMgr->Callback();
         });
     };
     t.fOnReadMemNum = [this](TLN_TaskMgr*) {
-        ReadRegisters(35, 1, [this](const TKRRegisters& r) {
+        ReadRegisters(hreg::MEM, 1, [this](const TKRRegisters& r) {
             gData.MEM = StoredMemNum(r[0]);
             MemNumRead();
             fTaskMgr->Callback();
         });
     };
     t.fOnReadMemNumAndCounters = [this](TLN_TaskMgr*) {
-        ReadRegisters(33, 7, [this](const TKRRegisters& r) { CountersReply(r); });
+        ReadRegisters(hreg::TIME_L, hreg::kCountersCount,
+                      [this](const TKRRegisters& r) { CountersReply(r); });
     };
     t.fOnReadGlobalData = [this](TLN_TaskMgr*) {
-        ReadRegisters(16, 15, [this](const TKRRegisters& r) { GlobalDataReply(r); });
+        ReadRegisters(hreg::MGIC, hreg::kGlobalCount,
+                      [this](const TKRRegisters& r) { GlobalDataReply(r); });
     };
     t.fOnReadMemory = [this](TLN_TaskMgr*) {
-        ReadRegisters(MemoryBlockStart(gData.MEM), 9, [this](const TKRRegisters& r) {
-            StoreMemoryRegisters(gMemory, r);
-            if (fOnMemoryRead) fOnMemoryRead();
-            fTaskMgr->Callback();
-        });
+        ReadRegisters(MemoryBlockStart(gData.MEM), hreg::kPresetUsed,
+                      [this](const TKRRegisters& r) {
+                          StoreMemoryRegisters(gMemory, r);
+                          if (fOnMemoryRead) fOnMemoryRead();
+                          fTaskMgr->Callback();
+                      });
     };
     t.fOnReadCalibData = [this](TLN_TaskMgr*) {
-        ReadRegisters(400, 28, [this](const TKRRegisters& r) {
+        ReadRegisters(hreg::kCalibBase, hreg::kCalibCount, [this](const TKRRegisters& r) {
             StoreCalibRegisters(CalibData, r);
             if (fOnCalibRead) fOnCalibRead();
             fTaskMgr->Callback();
@@ -172,7 +176,8 @@ void TSessionCore::BindJobs() {
     t.fOnWriteOnOff = [this](TLN_TaskMgr*) { WriteOnOffJob(); };
     t.fOnWriteMemNum = [this](TLN_TaskMgr*) {
         SetTraffic(true, fTraffic.Red);
-        fModbusMaster->WriteHoldingRegister(fmbType, fMBaddr, 35, static_cast<uint16_t>(gData.MEM),
+        fModbusMaster->WriteHoldingRegister(fmbType, fMBaddr, hreg::MEM,
+                                            static_cast<uint16_t>(gData.MEM),
                                             [this](int32_t AError, const void*) {
                                                 if (fDestroying || AError == kCancelled) return;
                                                 RequestCompleted(AError);
@@ -183,8 +188,12 @@ void TSessionCore::BindJobs() {
     t.fOnWriteMemory = [this](TLN_TaskMgr*) {
         WriteRegisters(MemoryBlockStart(gData.MEM), MemoryRegisters(gMemory));
     };
-    t.fOnWriteBled = [this](TLN_TaskMgr*) { WriteRegister(10, static_cast<uint16_t>(gData.BLED)); };
-    t.fOnWriteGlobalData = [this](TLN_TaskMgr*) { WriteRegisters(20, RegistersOf(gData, 20, 11)); };
+    t.fOnWriteBled = [this](TLN_TaskMgr*) {
+        WriteRegister(hreg::BLED, static_cast<uint16_t>(gData.BLED));
+    };
+    t.fOnWriteGlobalData = [this](TLN_TaskMgr*) {
+        WriteRegisters(hreg::MMAX, RegistersOf(gData, hreg::MMAX, hreg::kSettingsCount));
+    };
     t.fOnWriteCalibCmd = [this](TLN_TaskMgr*) {
         if (!fCalibQueue.empty()) {
             const std::array<uint16_t, 4> cmd = fCalibQueue.front();
@@ -195,14 +204,15 @@ void TSessionCore::BindJobs() {
             gData.CLB_DATA_H = cmd[3];
             if (!fCalibQueue.empty()) fTaskMgr->WriteCalibCmd();
         }
-        WriteRegisters(40, RegistersOf(gData, 40, 4));
+        WriteRegisters(hreg::CLB_CMD, RegistersOf(gData, hreg::CLB_CMD, hreg::kCalibCmdCount));
     };
-    t.fOnWriteCommand = [this](TLN_TaskMgr*) { WriteRegister(32, gData.CMD); };
+    t.fOnWriteCommand = [this](TLN_TaskMgr*) { WriteRegister(hreg::CMD, gData.CMD); };
     t.fOnWriteJumpBoot = [this](TLN_TaskMgr*) {
         // The device leaves its application on this command and does not answer.
-        gData.CMD = 1234;
+        gData.CMD = kCmdJumpBoot;
         SetTraffic(true, fTraffic.Red);
-        fModbusMaster->WriteHoldingRegister(fmbType, fMBaddr, 32, 1234, TMBMCallBack{});
+        fModbusMaster->WriteHoldingRegister(fmbType, fMBaddr, hreg::CMD, kCmdJumpBoot,
+                                            TMBMCallBack{});
     };
     t.fOnTimeout = [this](TLN_TaskMgr*) { SetTraffic(true, true); };
     t.fOnError = [this](TLN_TaskMgr* ASender) {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "session/firmware_version.h"
+#include "device/firmware_version.h"
 
 namespace {
 

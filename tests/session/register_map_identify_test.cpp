@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "session/firmware_version.h"
-#include "session/identification.h"
+#include "device/firmware_version.h"
+#include "device/identification.h"
+#include "link/kr_types.h"
 #include "session/model_limits.h"
 
 namespace {

@@ -2,9 +2,10 @@
 
 #include <string>
 
+#include "device/register_codec.h"
+#include "link/kr_types.h"
 #include "session/calib_command.h"
 #include "session/color_helpers.h"
-#include "session/register_codec.h"
 #include "session/request_table.h"
 
 namespace {

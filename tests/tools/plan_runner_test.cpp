@@ -6,7 +6,7 @@
 
 #include <QStringList>
 
-#include "session/device_records.h"
+#include "device/device_records.h"
 #include "tests/support/manual_clock.h"
 #include "tools/core/plan_runner.h"
 #include "tools/core/sequencer.h"

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "device/register_map.h"
 #include "link/connector.h"
 #include "link/modbus_master.h"
 #include "session/session_core.h"
@@ -31,7 +32,7 @@ bool SwitchOutputOffNow(TSessionCore& ACore, int ATimeoutMs) {
     auto state = std::make_shared<TState>();
     QEventLoop loop;
     state->Loop = &loop;
-    master.WriteHoldingRegister(ACore.MBType(), ACore.MBAddr(), 9, 0,
+    master.WriteHoldingRegister(ACore.MBType(), ACore.MBAddr(), hreg::ONOFF, 0,
                                 [state](int32_t AError, const void*) {
                                     state->Done = true;
                                     state->Answered = AError == 0;

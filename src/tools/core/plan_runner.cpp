@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "session/device_records.h"
+#include "device/device_records.h"
 #include "tools/core/sequencer.h"
 
 TPlanRunner::TPlanRunner(TSequencerTarget& ATarget, const TTickClock& AClock)

@@ -3,17 +3,20 @@
 // values derived from register pairs.
 
 #include <cstdint>
+#include <vector>
 
-#include "link/kr_types.h"
-#include "session/device_records.h"
+#include "device/device_records.h"
+#include "device/register_map.h"
 
-constexpr uint16_t kCurrentSetRegisters = 48;  // TCurrentSet mirrors registers 0 to 47
-constexpr uint16_t kMemoryBlockBase = 80;      // preset n starts at n * 16 + 80
-constexpr uint16_t kMemoryBlockSize = 16;
-constexpr uint16_t kMemoryRegisters = 9;  // registers of a preset the program uses
-constexpr uint16_t kMemoryCount = 20;     // presets M0-M9 and charge profiles C0-C9
-constexpr uint16_t kCalibBase = 400;
-constexpr uint16_t kCalibRegisters = 28;  // 7 points of 4 registers
+// Register values as a Modbus request carries them or a reply brought them.
+using TRegisterValues = std::vector<uint16_t>;
+
+constexpr uint16_t kCurrentSetRegisters = hreg::kMainCount;  // TCurrentSet mirrors 0 to 47
+constexpr uint16_t kMemoryBlockBase = hreg::kPresetBase;     // preset n starts at n * 16 + 80
+constexpr uint16_t kMemoryBlockSize = hreg::kPresetSize;
+constexpr uint16_t kMemoryRegisters = hreg::kPresetUsed;  // registers of a preset the program uses
+constexpr uint16_t kMemoryCount = hreg::kPresetCount;     // presets M0-M9 and charge profiles C0-C9
+constexpr uint16_t kCalibRegisters = hreg::kCalibCount;   // 7 points of 4 registers
 
 // Register AReg of the mirror (0 for registers outside 0-47).
 uint32_t GetRegister(const TCurrentSet& ASet, uint16_t AReg);
@@ -21,22 +24,22 @@ uint32_t GetRegister(const TCurrentSet& ASet, uint16_t AReg);
 void SetRegister(TCurrentSet& ASet, uint16_t AReg, uint16_t AValue);
 // Entry i of ARegs into register AStart + i; entries past register 47 are ignored, and a short
 // reply stores only what it carried.
-void StoreRegisters(TCurrentSet& ASet, uint16_t AStart, const TKRRegisters& ARegs);
+void StoreRegisters(TCurrentSet& ASet, uint16_t AStart, const TRegisterValues& ARegs);
 // Low 16 bits of registers AStart .. AStart + ACount - 1, for a write request.
-TKRRegisters RegistersOf(const TCurrentSet& ASet, uint16_t AStart, uint16_t ACount);
+TRegisterValues RegistersOf(const TCurrentSet& ASet, uint16_t AStart, uint16_t ACount);
 
 // Entry i into preset offset i (at most 16 entries are used).
-void StoreMemoryRegisters(TMemorySet& AMem, const TKRRegisters& ARegs);
+void StoreMemoryRegisters(TMemorySet& AMem, const TRegisterValues& ARegs);
 // The 9 preset values written by the program, offsets 0 to 8.
-TKRRegisters MemoryRegisters(const TMemorySet& AMem);
+TRegisterValues MemoryRegisters(const TMemorySet& AMem);
 // A preset number as read from MEM: 20 or more is taken as 0.
 uint16_t StoredMemNum(uint16_t AValue);
 // First register of preset AMem, computed in 16 bits.
 uint16_t MemoryBlockStart(uint16_t AMem);
 
 // Calibration registers 400 + i from entry i (at most 28 entries are used).
-void StoreCalibRegisters(TCalibData& AData, const TKRRegisters& ARegs);
-TKRRegisters CalibRegisters(const TCalibData& AData);
+void StoreCalibRegisters(TCalibData& AData, const TRegisterValues& ARegs);
+TRegisterValues CalibRegisters(const TCalibData& AData);
 // Calibration point 1 (Uin1) to 7 (Tmp2); null for any other index.
 const TCalibRecord* CalibPoint(const TCalibData& AData, uint16_t AIndex);
 TCalibRecord* CalibPoint(TCalibData& AData, uint16_t AIndex);

@@ -1,4 +1,4 @@
-#include "session/firmware_version.h"
+#include "device/firmware_version.h"
 
 TVersionNumber SplitVersion(uint32_t AVERSION) {
     const uint32_t v = VersionValue(AVERSION);
@@ -20,7 +20,7 @@ TVersion FirmwareClass(const TCurrentSet& ASet) {
     const uint32_t v = VersionValue(ASet.VERSION);
     if (v < 36 || ASet.MODEL != ASet.DVID) return ver_18;
     if (v < 40) return ver_36;
-    if (v == 41 && ASet.MGIC == 19082) return ver_4Z;
+    if (v == 41 && ASet.MGIC == kMagic4Z) return ver_4Z;
     if (v < 42) return ver_40;
     if (v == 42) return ver_42;
     if (ASet.PVER < 45) return ver_43;

@@ -1,12 +1,12 @@
 #pragma once
-// Identification of the unit from the first read of registers 0 to 14.
+// Identification of the unit from the first read of registers 0 to 14 (USET .. STATE).
 
 #include <cstdint>
 #include <string>
 
-#include "link/kr_types.h"
-#include "session/device_records.h"
-#include "session/model_limits.h"
+#include "device/device_records.h"
+#include "device/model_table.h"
+#include "device/register_codec.h"
 
 struct TIdentification {
     bool Accepted = false;  // the session may continue with this model
@@ -26,5 +26,5 @@ std::string ModelTitle(const std::string& APrefix, uint32_t AMODEL, uint32_t AVE
 // Stores the registers into USET..STATE, applies the model table to ALimits and
 // AModel.TempSensorEnable, resets the model record (RCNT := AAutoResetCounters), sets the name
 // prefix in ALimits.ModelName and returns the title and whether the model is accepted.
-TIdentification Identify(const TKRRegisters& ARegs, bool AAutoResetCounters, TCurrentSet& ASet,
-                         TModel& AModel, TModelLimits& ALimits = ModelLimits());
+TIdentification Identify(const TRegisterValues& ARegs, bool AAutoResetCounters, TCurrentSet& ASet,
+                         TModel& AModel, TModelLimits& ALimits);

@@ -1,9 +1,11 @@
 #pragma once
 // The supply's register mirror and the records derived from it. Units: voltages 0.01 V, currents
-// in the model's current unit (0.001 A when gCurrentDiv is 10, 0.01 A when it is 1), powers 0.01 W
-// (preset over-power limits 0.1 W), temperatures whole degrees Celsius.
+// in the model's current unit (0.001 A when the model's current divisor is 10, 0.01 A when it is
+// 1), powers 0.01 W (preset over-power limits 0.1 W), temperatures whole degrees Celsius.
 
 #include <cstdint>
+
+#include "device/register_map.h"
 
 // Holding registers 0 to 47, one field per register in register order. Registers 0 to 31 are kept
 // zero-extended in 32-bit fields; only their low 16 bits are ever written back.
@@ -57,11 +59,6 @@ struct TCurrentSet {
     uint16_t d47 = 0;
     uint16_t d48 = 0;
 };
-
-// Values of the command register.
-constexpr uint16_t kCmdPresetSaved = 2;
-constexpr uint16_t kCmdResetCounters = 4;
-constexpr uint16_t kCmdJumpBoot = 1234;
 
 // One memory preset: the first 9 of its 16 registers are read and written.
 struct TMemorySet {

@@ -1,4 +1,4 @@
-#include "session/register_codec.h"
+#include "device/register_codec.h"
 
 #include <algorithm>
 #include <array>
@@ -58,26 +58,26 @@ void SetRegister(TCurrentSet& ASet, uint16_t AReg, uint16_t AValue) {
         ASet.*kNarrow[AReg - kWide.size()] = AValue;
 }
 
-void StoreRegisters(TCurrentSet& ASet, uint16_t AStart, const TKRRegisters& ARegs) {
+void StoreRegisters(TCurrentSet& ASet, uint16_t AStart, const TRegisterValues& ARegs) {
     for (size_t i = 0; i < ARegs.size() && AStart + i < kCurrentSetRegisters; ++i)
         SetRegister(ASet, static_cast<uint16_t>(AStart + i), ARegs[i]);
 }
 
-TKRRegisters RegistersOf(const TCurrentSet& ASet, uint16_t AStart, uint16_t ACount) {
-    TKRRegisters regs(ACount);
+TRegisterValues RegistersOf(const TCurrentSet& ASet, uint16_t AStart, uint16_t ACount) {
+    TRegisterValues regs(ACount);
     for (uint16_t i = 0; i < ACount; ++i)
         regs[i] = static_cast<uint16_t>(GetRegister(ASet, static_cast<uint16_t>(AStart + i)));
     return regs;
 }
 
-void StoreMemoryRegisters(TMemorySet& AMem, const TKRRegisters& ARegs) {
+void StoreMemoryRegisters(TMemorySet& AMem, const TRegisterValues& ARegs) {
     const size_t n = std::min(ARegs.size(), kMemFields.size());
     for (size_t i = 0; i < n; ++i)
         AMem.*kMemFields[i] = ARegs[i];
 }
 
-TKRRegisters MemoryRegisters(const TMemorySet& AMem) {
-    TKRRegisters regs(kMemoryRegisters);
+TRegisterValues MemoryRegisters(const TMemorySet& AMem) {
+    TRegisterValues regs(kMemoryRegisters);
     for (size_t i = 0; i < kMemoryRegisters; ++i)
         regs[i] = static_cast<uint16_t>(AMem.*kMemFields[i]);
     return regs;
@@ -91,7 +91,7 @@ uint16_t MemoryBlockStart(uint16_t AMem) {
     return static_cast<uint16_t>(AMem * kMemoryBlockSize + kMemoryBlockBase);
 }
 
-void StoreCalibRegisters(TCalibData& AData, const TKRRegisters& ARegs) {
+void StoreCalibRegisters(TCalibData& AData, const TRegisterValues& ARegs) {
     const size_t n = std::min<size_t>(ARegs.size(), kCalibRegisters);
     for (size_t i = 0; i < n; ++i) {
         TCalibRecord& rec = AData.*kCalibPoints[i / 4];
@@ -112,8 +112,8 @@ void StoreCalibRegisters(TCalibData& AData, const TKRRegisters& ARegs) {
     }
 }
 
-TKRRegisters CalibRegisters(const TCalibData& AData) {
-    TKRRegisters regs;
+TRegisterValues CalibRegisters(const TCalibData& AData) {
+    TRegisterValues regs;
     regs.reserve(kCalibRegisters);
     for (TCalibPoint point : kCalibPoints) {
         const TCalibRecord& rec = AData.*point;

@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "session/device_records.h"
+#include "device/device_records.h"
+
+// MGIC of the ver_4Z firmware, which reports version 41.
+constexpr uint32_t kMagic4Z = 19082;
 
 // The version number: VERSION with its upper 4 bits cleared (0x102D -> 45).
 constexpr uint16_t VersionValue(uint32_t AVERSION) {

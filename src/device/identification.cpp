@@ -1,9 +1,9 @@
-#include "session/identification.h"
+#include "device/identification.h"
 
 #include <algorithm>
 
-#include "session/firmware_version.h"
-#include "session/register_codec.h"
+#include "device/firmware_version.h"
+#include "device/register_codec.h"
 
 std::string ModelPrefix(uint32_t AVERSION, uint32_t ASTATE) {
     const uint32_t v = VersionValue(AVERSION);
@@ -22,10 +22,11 @@ std::string ModelTitle(const std::string& APrefix, uint32_t AMODEL, uint32_t AVE
     return title;
 }
 
-TIdentification Identify(const TKRRegisters& ARegs, bool AAutoResetCounters, TCurrentSet& ASet,
+TIdentification Identify(const TRegisterValues& ARegs, bool AAutoResetCounters, TCurrentSet& ASet,
                          TModel& AModel, TModelLimits& ALimits) {
     // Only registers 0 to 14 belong to this read, whatever else the reply carried.
-    TKRRegisters first(ARegs.begin(), ARegs.begin() + std::min<size_t>(ARegs.size(), 15));
+    TRegisterValues first(ARegs.begin(),
+                          ARegs.begin() + std::min<size_t>(ARegs.size(), hreg::kIdentCount));
     StoreRegisters(ASet, 0, first);
 
     AModel.TempSensorEnable = ApplyModelRow(ASet.MODEL, ALimits);

@@ -1,4 +1,4 @@
-#include "session/suggestion.h"
+#include "link/suggestion.h"
 
 #include <algorithm>
 #include <vector>

@@ -15,9 +15,9 @@
 
 namespace {
 
-const QStringList kCommands = {"ports", "info",   "read",        "set",       "on",       "off",
-                               "watch", "stats",  "preset",      "flash",     "sequence", "sweep",
-                               "plan",  "charge", "calibration", "serve-scpi"};
+const QStringList kCommands = {"ports", "info",   "read",        "set",        "on",        "off",
+                               "watch", "stats",  "preset",      "flash",      "sequence",  "sweep",
+                               "plan",  "charge", "calibration", "serve-scpi", "serve-mqtt"};
 
 // Command options and the commands (or "preset save") that take them.
 const std::map<QString, QStringList> kCommandOptions = {
@@ -46,6 +46,7 @@ const std::map<QString, QStringList> kCommandOptions = {
     {"--dwell", {"sweep"}},
     {"--limit", {"sweep"}},
     {"--png", {"sweep"}},
+    {"--metrics", {"serve-mqtt", "serve-scpi", "watch"}},
 };
 
 const QStringList kValueOptions = {
@@ -55,10 +56,20 @@ const QStringList kValueOptions = {
     "--idle-timeout", "--stats-every", "--seconds", "--dwell",     "--limit",         "--png",
     "--readings",     "--chemistry",   "--cells",   "--capacity",  "--termination"};
 
+bool TakesValue(const QString& AName) {
+    return kValueOptions.contains(AName) || MqttValueOptions().contains(AName) ||
+           AName == "--metrics";
+}
+
+bool IsCommandOption(const QString& AName) {
+    return kCommandOptions.count(AName) != 0 || MqttValueOptions().contains(AName);
+}
+
 // Every option, for "did you mean …?".
 QStringList AllOptions() {
-    return kValueOptions + QStringList{"--help",      "--version",     "--json",      "--keep-lock",
-                                       "--take-over", "--off-on-exit", "--no-verify", "--no-jump"};
+    return kValueOptions + MqttValueOptions() + MqttFlags() +
+           QStringList{"--help",        "--version", "--json",      "--keep-lock", "--take-over",
+                       "--off-on-exit", "--metrics", "--no-verify", "--no-jump"};
 }
 
 struct TRawOption {
@@ -193,6 +204,8 @@ QString ApplyCommandOption(const TRawOption& AOpt, TCliRequest& AReq) {
             static_cast<int32_t>(*seconds);
         return {};
     }
+    if (AOpt.Name == "--metrics") return ApplyMetricsOption(AOpt.Value, AReq);
+    if (MqttValueOptions().contains(AOpt.Name)) return ApplyMqttOption(AOpt.Name, AOpt.Value, AReq);
     if (AOpt.Name == "--csv") {
         if (AOpt.Value.isEmpty()) return "--csv: a file name is required";
         AReq.CsvPath = AOpt.Value;
@@ -246,6 +259,7 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     QStringList positional;
     std::vector<TRawOption> commandOptions;
     QStringList flashFlags;
+    QStringList mqttFlags;
     bool offOnExit = false;
     bool stats = false;
 
@@ -267,6 +281,10 @@ TParseResult ParseArguments(const QStringList& AArgs) {
             flashFlags << arg;
             continue;
         }
+        if (MqttFlags().contains(arg)) {
+            mqttFlags << arg;
+            continue;
+        }
         if (arg == "--json" || arg == "--keep-lock" || arg == "--take-over") {
             (arg == "--json"        ? req.Json
              : arg == "--keep-lock" ? req.KeepLock
@@ -283,7 +301,7 @@ TParseResult ParseArguments(const QStringList& AArgs) {
             opt.Name = arg.left(eq);
             opt.Value = arg.mid(eq + 1);
         }
-        if (!kValueOptions.contains(opt.Name)) {
+        if (!TakesValue(opt.Name)) {
             r.Error = WithSuggestion("unknown option " + opt.Name, opt.Name, AllOptions());
             return r;
         }
@@ -294,7 +312,7 @@ TParseResult ParseArguments(const QStringList& AArgs) {
             }
             opt.Value = AArgs[++i];
         }
-        if (kCommandOptions.count(opt.Name) != 0) {
+        if (IsCommandOption(opt.Name)) {
             commandOptions.push_back(opt);
             continue;
         }
@@ -321,11 +339,17 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         r.Error = flashFlags[0] + " does not apply to " + req.Command;
         return r;
     }
-    if (offOnExit && req.Command != "serve-scpi") {
+    if (offOnExit && req.Command != "serve-scpi" && req.Command != "serve-mqtt") {
         r.Error = "--off-on-exit does not apply to " + req.Command;
         return r;
     }
     req.OffOnExit = offOnExit;
+    if (!mqttFlags.isEmpty() && req.Command != "serve-mqtt") {
+        r.Error = mqttFlags[0] + " does not apply to " + req.Command;
+        return r;
+    }
+    req.Mqtt.AllowControl = mqttFlags.contains("--allow-control");
+    req.Mqtt.TlsInsecure = mqttFlags.contains("--tls-insecure");
     if (stats && req.Command != "watch") {
         r.Error = "--stats does not apply to " + req.Command;
         return r;
@@ -359,7 +383,10 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     const QString scope =
         req.Command == "preset" && req.Preset == paSave ? "preset save" : req.Command;
     for (const TRawOption& opt : commandOptions) {
-        if (!kCommandOptions.at(opt.Name).contains(scope)) {
+        const bool applies = kCommandOptions.count(opt.Name) != 0
+                                 ? kCommandOptions.at(opt.Name).contains(scope)
+                                 : scope == "serve-mqtt";
+        if (!applies) {
             r.Error = opt.Name + " does not apply to " + scope;
             return r;
         }

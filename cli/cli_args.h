@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "cli/cli_mqtt_args.h"
 #include "session/typed_values.h"
 
 // Exit codes of the tool.
@@ -43,7 +44,7 @@ struct TCliRequest {
     bool Help = false;      // --help: the tool's help, or the command's when one is named
     QString Command;  // "ports", "info", "read", "set", "on", "off", "watch", "stats", "preset",
                       // "sequence", "sweep", "plan", "charge", "flash", "calibration",
-                      // "serve-scpi"
+                      // "serve-scpi", "serve-mqtt"
 
     // set and preset save
     std::optional<TDecimal> Voltage;
@@ -102,6 +103,11 @@ struct TCliRequest {
     std::optional<TDecimal> SweepLimit;
     uint32_t DwellMs = 1000;
     QString PngPath;
+    // serve-mqtt
+    TMqttRequest Mqtt;
+    // --metrics ADDRESS:PORT (serve-mqtt, serve-scpi, watch): empty host for none.
+    QString MetricsHost;
+    uint16_t MetricsPort = 0;
 };
 
 struct TParseResult {

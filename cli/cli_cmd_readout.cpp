@@ -5,6 +5,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_files.h"
 #include "cli/cli_format.h"
+#include "cli/cli_metrics.h"
 #include "session/model_limits.h"
 #include "session/session_core.h"
 #include "tools/core/log_stream.h"
@@ -40,10 +41,11 @@ public:
 // written ends the command with a local I/O error.
 class TWatchCommand : public TCliCommand {
 public:
-    using TCliCommand::TCliCommand;
+    explicit TWatchCommand(TCliContext& AContext) : TCliCommand(AContext), fMetrics(AContext) {}
     bool TakesKeyLock() const override { return false; }
 
     QString Prepare() override {
+        if (!fMetrics.Open()) return {};
         const QString& path = fCtx.Request().CsvPath;
         if (path.isEmpty()) return {};
         const QString error = OpenOutputStream(fFile, path);
@@ -65,6 +67,7 @@ public:
     }
 
     void LiveReading() override {
+        fMetrics.SetUp(true);
         const TReadingRow reading = ReadingRowOf(fCtx.Core().LastReading());
         const QString row = ReadingsCsvRow(reading, gCurrentDiv());
         if (fFile.IsOpen() && !Checked(fFile.Write((row + "\n").toUtf8()))) return;
@@ -81,6 +84,7 @@ public:
     }
 
     void Stopping() override {
+        fMetrics.Close();
         fSummary.stop();
         fFile.Close();
     }
@@ -100,6 +104,7 @@ private:
         fCtx.Fail(ceLocalIO, CannotWriteText(fCtx.Request().CsvPath, AReason));
     }
 
+    TCliMetrics fMetrics;
     TLogStream fFile;
     int64_t fRows = 0;
     QTimer fSummary;

@@ -5,13 +5,15 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_messages.h"
+#include "cli/cli_metrics.h"
 #include "scpi/scpi_bridge.h"
 
 namespace {
 
 class TScpiCommand : public TCliCommand, public TScpiHost {
 public:
-    explicit TScpiCommand(TCliContext& AContext) : TCliCommand(AContext), fBridge(*this) {}
+    explicit TScpiCommand(TCliContext& AContext)
+        : TCliCommand(AContext), fBridge(*this), fMetrics(AContext) {}
 
     // --- TScpiHost ---
     TSessionCore& Core() override { return fCtx.Core(); }
@@ -29,16 +31,27 @@ public:
         if (!fBridge.Listen(QHostAddress(r.ListenHost), r.ListenPort, r.IdleTimeout, error))
             fCtx.Fail(ceLocalIO, "cannot listen on " + r.ListenHost + ":" +
                                      QString::number(r.ListenPort) + ": " + error);
+        else
+            fMetrics.Open();
         return {};
     }
     void SessionCreated() override { fBridge.SessionCreated(); }
     void Started() override { fBridge.Started(); }
-    void SessionLost() override { fBridge.SessionLost(); }
+    void SessionLost() override {
+        fMetrics.SetUp(false);
+        fBridge.SessionLost();
+    }
     void KeysReleased() override { fBridge.KeysReleased(); }
-    void Stopping() override { fBridge.Stopping(); }
+    void Stopping() override {
+        fMetrics.Close();
+        fBridge.Stopping();
+    }
     void Note(const QString& AText) override { fBridge.Note(AText); }
     void Refused(int32_t ACode) override { fBridge.Refused(ResultEnglish(ACode)); }
-    void LiveReading() override { fBridge.LiveReading(); }
+    void LiveReading() override {
+        fMetrics.SetUp(true);
+        fBridge.LiveReading();
+    }
     void SetValuesShown() override { fBridge.SetValuesShown(); }
     void JobServed(TCliJob AJob) override {
         switch (AJob) {
@@ -59,6 +72,7 @@ public:
 
 private:
     TScpiBridge fBridge;
+    TCliMetrics fMetrics;
 };
 
 }  // namespace

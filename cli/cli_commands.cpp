@@ -15,5 +15,6 @@ std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext) {
     if (name == "charge") return MakeChargeCommand(AContext);
     if (name == "flash") return MakeFlashCommand(AContext);
     if (name == "serve-scpi") return MakeScpiCommand(AContext);
+    if (name == "serve-mqtt") return MakeMqttCommand(AContext);
     return MakePresetCommand(AContext);
 }

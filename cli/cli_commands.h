@@ -19,3 +19,4 @@ std::unique_ptr<TCliCommand> MakeChargeCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeFlashCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeCalibrationCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeScpiCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeMqttCommand(TCliContext& AContext);

@@ -50,6 +50,9 @@ struct TCliConfig {
     const TTickClock* PlanClock = nullptr;
     // flash: the boot loader client's time-outs.
     TFlasherTimeouts Flasher;
+    // serve-mqtt: the back-off of the broker reconnects, from the first wait to the longest.
+    int MqttRetryFirstMs = 500;
+    int MqttRetryMaxMs = 30000;
 };
 
 class TCliRunner : public QObject, private TCliContext {

@@ -5,9 +5,11 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev libudev-dev libxlsxwriter-dev
-          libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core stm32flash)
+          libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core stm32flash libmosquitto-dev)
 # A real SCPI client for the bridge's end-to-end test: PyVISA with its pure-Python back end.
 packages+=(python3-pyvisa python3-pyvisa-py)
+# The bridges' tests: a private MQTT broker and its clients, and promtool for the metrics.
+packages+=(mosquitto mosquitto-clients prometheus)
 # Packaging: man pages from the help, and the package check's validators.
 packages+=(help2man file lintian desktop-file-utils appstream)
 # --fuzz: also clang and its libFuzzer runtime, for the fuzzing build only.

@@ -86,7 +86,15 @@ void TLinkStats::RequestDone(int32_t ACode, int64_t ARoundTripUs, int64_t ADoneA
         case loGood:
             ++fFigures.GoodReplies;
             fLastGood = now;
-            if (ARoundTripUs >= 0) fRoundTrips.emplace_back(now, ARoundTripUs);
+            if (ARoundTripUs >= 0) {
+                fRoundTrips.emplace_back(now, ARoundTripUs);
+                const auto& bounds = TLinkFigures::kRoundTripBoundsUs;
+                const auto bucket =
+                    std::lower_bound(bounds.begin(), bounds.end(), ARoundTripUs) - bounds.begin();
+                ++fFigures.RoundTripBuckets[static_cast<size_t>(bucket)];
+                ++fFigures.RoundTripCount;
+                fFigures.RoundTripSumUs += ARoundTripUs;
+            }
             break;
         case loTimeout:
             ++fFigures.Timeouts;

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -39,7 +40,14 @@ struct TLinkFigures {
     uint64_t LengthErrors = 0;
     uint64_t ExceptionReplies = 0;
     uint64_t OtherErrors = 0;
-    uint64_t Reconnects = 0;   // the link was lost and came back
+    uint64_t Reconnects = 0;  // the link was lost and came back
+    // Every measured round trip since the start, by upper bound (the last bucket takes the
+    // rest), and their sum: a histogram for scrapers.
+    static constexpr std::array<int64_t, 10> kRoundTripBoundsUs{
+        500, 1000, 2000, 5000, 10'000, 20'000, 50'000, 100'000, 200'000, 500'000};
+    std::array<uint64_t, kRoundTripBoundsUs.size() + 1> RoundTripBuckets{};
+    uint64_t RoundTripCount = 0;
+    int64_t RoundTripSumUs = 0;
     int64_t SinceGoodMs = -1;  // since the last good reply; -1: none yet
     // The session has ended: every figure is as it was at its end (the rate too).
     bool Ended = false;

@@ -76,6 +76,12 @@ QString TMqttBridge::Prepare() {
     if ((!m.CertFile.isEmpty() || !m.KeyFile.isEmpty() || m.TlsInsecure) && m.CaFile.isEmpty() &&
         m.CaPath.isEmpty())
         return "--cert, --key and --tls-insecure need --cafile or --capath";
+    // The TLS files are checked as every input file is, so that a missing one is named.
+    for (const QString& path : {m.CaFile, m.CertFile, m.KeyFile}) {
+        if (path.isEmpty()) continue;
+        const TInputFile file = ReadInputFile(path);
+        if (!file.Error.isEmpty()) return file.Error;
+    }
     o.Will = {fTopics.Availability(), "offline", true};
     o.RetryFirstMs = fCtx.Config().MqttRetryFirstMs;
     o.RetryMaxMs = fCtx.Config().MqttRetryMaxMs;

@@ -135,8 +135,8 @@ QString CommandHelp(const QString& ACommand) {
             "  time,uset,iset,uout,iout,power,uin,mode,protect,output\n"
             "--stats adds the link figures of 'stats' to each JSON row; in CSV mode they go\n"
             "to standard error as a summary line every S seconds (10). With --stats an\n"
-            "exception reply is counted instead of ending the command. --metrics serves\n"
-            "/metrics for Prometheus (see serve-mqtt).\n");
+            "exception reply is counted instead of ending the command. --metrics\n"
+            "ADDRESS:PORT serves /metrics for Prometheus (see serve-mqtt).\n");
     if (ACommand == "stats")
         return QStringLiteral(
             "Usage: benchlordctl LINK [--json] stats [--seconds N]\n"
@@ -338,8 +338,8 @@ QString CommandHelp(const QString& ACommand) {
             "(also after SYST:LOCK OFF or a lost link). Exit codes: 0 ended by a signal, 3\n"
             "cannot connect (or the output could not be switched off at the end), 6 the\n"
             "address cannot be taken, 7 another program holds the keys at the start (a link\n"
-            "that comes back to such keys waits for them). --metrics serves /metrics for\n"
-            "Prometheus (see serve-mqtt).\n");
+            "that comes back to such keys waits for them). --metrics ADDRESS:PORT serves\n"
+            "/metrics for Prometheus (see serve-mqtt).\n");
     if (ACommand == "serve-mqtt")
         return QStringLiteral(
             "Usage: benchlordctl LINK serve-mqtt [--broker HOST[:PORT]] [--name NAME]\n"
@@ -372,8 +372,9 @@ QString CommandHelp(const QString& ACommand) {
             "Commands are refused unless --allow-control is given; then they run one at a\n"
             "time, each written, read back and confirmed before the next, and a value\n"
             "outside the model's limits or above --max-voltage / --max-current (a preset\n"
-            "holding one too) is refused with nothing written. --password-file reads the\n"
-            "password from the first line of FILE. TLS is on with --cafile or --capath.\n"
+            "holding one too) is refused with nothing written. The bridge logs in as ID\n"
+            "(benchlord-NAME), and as USER with the password on the first line of FILE. TLS\n"
+            "is on with a CA FILE or DIR; --tls-insecure skips the host name check.\n"
             "When the broker goes away the bridge tries again, waiting twice as long each\n"
             "time (up to 30 s); readings made meanwhile are dropped and counted, and the\n"
             "retained topics are published afresh when it is back. When the supply goes\n"

@@ -234,9 +234,9 @@ TEST(CliMqtt, SubscriberSeesTheSupplyAndDrivesItWithinTheCapsAcrossABrokerRestar
 }
 
 TEST(CliMqtt, ObserverRefusesCommandsAndLeavesItsWillWhenKilled) {
-    const std::string tool = QCoreApplication::applicationDirPath().toStdString() + "/benchlordctl";
-    testsupport::TMqttBroker broker;
+    testsupport::TMqttBroker broker;  // makes the application object too
     ASSERT_TRUE(broker.Running()) << broker.Error();
+    const std::string tool = QCoreApplication::applicationDirPath().toStdString() + "/benchlordctl";
     TCliHarness h;
     ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
     const QStringList line = h.Tcp() + BrokerArgs(broker);

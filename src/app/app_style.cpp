@@ -60,6 +60,7 @@ QComboBox, QLineEdit { color: #dce2e8; background: #0e1114; border: 1px solid #2
 QComboBox:disabled, QLineEdit:disabled { color: #56606b; background: #15181c; }
 QComboBox QAbstractItemView { color: #dce2e8; background: #14171b; selection-background-color: #2c6f96; }
 QCheckBox, QRadioButton { color: #b7c0ca; spacing: 6px; }
+QCheckBox::indicator, QRadioButton::indicator { width: 14px; height: 14px; }
 QCheckBox:disabled, QRadioButton:disabled { color: #525b66; }
 QProgressBar { background: #0b0d10; border: 1px solid #2b3139; border-radius: 3px; }
 QProgressBar::chunk { background: #6fcf6a; border-radius: 2px; }

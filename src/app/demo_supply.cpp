@@ -25,10 +25,10 @@ bool TDemoSupply::Start() {
         fError = QString::fromStdString(error);
         return false;
     }
-    // 12.00 V with a 1.50 A limit into 10 ohm: 1.2 A in constant voltage.
+    // 12.00 V with a 1.50 A limit into 10 ohm: 1.2 A in constant voltage once switched on. The
+    // output starts off, so that the set values are free to change at once.
     fSupply->SetRegister(simreg::USET, 1200);
     fSupply->SetRegister(simreg::ISET, 150);
-    fSupply->SetOutput(true);
     return true;
 }
 

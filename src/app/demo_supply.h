@@ -1,6 +1,6 @@
 #pragma once
 // The demo mode's virtual supply: a simulated DPS5015 served as Modbus TCP on an ephemeral
-// 127.0.0.1 port, its output switched on into a 10 ohm load so that the panel is live at once.
+// 127.0.0.1 port, set to 12 V / 1.5 A into a 10 ohm load with the output off.
 
 #include <QString>
 #include <cstdint>

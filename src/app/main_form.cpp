@@ -255,7 +255,12 @@ void TMainForm::ReadWindowSettings() {
     const int width = fSettings->ReadIntegerOr(settings::kWindowWidth, 0);
     const int height = fSettings->ReadIntegerOr(settings::kWindowHeight, 0);
     const QSize least = MinimumClientSize();
-    if (width >= least.width() && height >= least.height()) resize(width, height);
+    // A size kept from a larger screen is cut to this one's available area.
+    const QSize room = LargestFittingClientSize();
+    if (width >= least.width() && height >= least.height())
+        resize(room.isEmpty() ? QSize(width, height)
+                              : QSize(std::max(least.width(), std::min(width, room.width())),
+                                      std::max(least.height(), std::min(height, room.height()))));
 
     // "UnDown": arrows shown above 0. Absent, they would be shown when the mouse has no wheel,
     // but the windowing system cannot tell (a core pointer reports no wheel even when it has

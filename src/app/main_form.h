@@ -169,6 +169,7 @@ public:
     void ShowDebugData(const QString& AText) override;
     void ShowChargeBar(bool AVisible, int APercent, const QString& ALabel) override;
     void ShowError(const QString& AText) override;
+    void RetextError(const QString& AText) override;
     void ShowInformation(const QString& AText) override;
     bool Confirm(const QString& AText) override;
     void ShowModelFeatures(const TModelFeatures& AFeatures) override;
@@ -203,6 +204,10 @@ private:
     void BuildLayout();
     // main_form_scale.cpp
     void ApplyScale();
+    // The client size (and its panel scale) of the largest window that fits the available area
+    // of the window's screen.
+    QSize LargestFittingClientSize() const;
+    double LargestFittingScale() const;
     // main_form_keys.cpp
     void BuildKeyboard();
     QList<QWidget*> TabStops() const;

@@ -1,6 +1,7 @@
 // The window at any size: the panel scales with it, its proportions kept, the rest a border.
 
 #include <QResizeEvent>
+#include <QScreen>
 #include <array>
 #include <cmath>
 
@@ -44,6 +45,24 @@ void TMainForm::ApplyScale() {
     fFocusFrame->SetMetrics(ring, std::max(1, ring / 2 + 1));
 }
 
+QSize TMainForm::LargestFittingClientSize() const {
+    const QScreen* scr = screen();
+    if (!scr) return {};
+    const QRect area = scr->availableGeometry();
+    // The window frame, once the window system has drawn one; before that room for a title bar.
+    QSize frame = frameGeometry().size() - size();
+    if (frame.isEmpty()) frame = QSize(8, 40);
+    return area.size() - frame;
+}
+
+double TMainForm::LargestFittingScale() const {
+    const QSize room = LargestFittingClientSize();
+    if (room.isEmpty()) return kMaxScale;
+    const double fit =
+        std::min(room.width() / double(kClientWidth), room.height() / double(kClientHeight));
+    return std::clamp(std::floor(fit * 100 + 1e-6) / 100, kMinScale, kMaxScale);
+}
+
 void TMainForm::StepScale(int ADirection) {
     const double now = PanelScale();
     double target = 1.0;
@@ -64,6 +83,8 @@ void TMainForm::StepScale(int ADirection) {
             }
         }
     }
+    // Never larger than the screen: the last step up is the largest scale that fits.
+    target = std::min(target, LargestFittingScale());
     if (isMaximized() || isFullScreen()) showNormal();
     resize(static_cast<int>(std::lround(kClientWidth * target)),
            static_cast<int>(std::lround(kClientHeight * target)));

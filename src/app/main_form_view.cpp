@@ -155,6 +155,10 @@ void TMainForm::ShowError(const QString& AText) {
     Presenter().Error(this, AText);
 }
 
+void TMainForm::RetextError(const QString& AText) {
+    Presenter().RetextError(AText);
+}
+
 void TMainForm::ShowInformation(const QString& AText) {
     Presenter().Information(this, AText);
 }

@@ -4,10 +4,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
+#include <vector>
 
 namespace {
 
 TMessagePresenter* gPresenter = nullptr;
+// The error boxes open, newest last (a box opened from inside another's event loop).
+std::vector<QMessageBox*> gOpenErrors;
 
 int ShowBox(QWidget* AOwner, QMessageBox::Icon AIcon, const QString& AText,
             QMessageBox::StandardButtons AButtons) {
@@ -18,7 +21,11 @@ int ShowBox(QWidget* AOwner, QMessageBox::Icon AIcon, const QString& AText,
         const QRect frame = owner->frameGeometry();
         box.move(MessageBoxPosition(frame.topLeft(), frame.width(), frame.height()));
     }
-    return box.exec();
+    if (AIcon != QMessageBox::Critical) return box.exec();
+    gOpenErrors.push_back(&box);
+    const int answer = box.exec();
+    gOpenErrors.pop_back();
+    return answer;
 }
 
 }  // namespace
@@ -45,6 +52,10 @@ void TModalMessagePresenter::Information(QWidget* AOwner, const QString& AText) 
 bool TModalMessagePresenter::Confirm(QWidget* AOwner, const QString& AText) {
     return ShowBox(AOwner, QMessageBox::Question, AText, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+void TModalMessagePresenter::RetextError(const QString& AText) {
+    if (!gOpenErrors.empty()) gOpenErrors.back()->setText(MessageBoxText(AText));
 }
 
 TMessagePresenter& AppMessagePresenter() {

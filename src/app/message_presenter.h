@@ -16,6 +16,8 @@ public:
     virtual void Information(QWidget* AOwner, const QString& AText) = 0;
     // Yes/No; true for Yes.
     virtual bool Confirm(QWidget* AOwner, const QString& AText) = 0;
+    // Changes the text of the newest error box still open; nothing when none is.
+    virtual void RetextError(const QString& AText) = 0;
 };
 
 // Top-left corner of a message box on a window whose frame starts at AWindowTopLeft and whose
@@ -31,6 +33,7 @@ public:
     void Error(QWidget* AOwner, const QString& AText) override;
     void Information(QWidget* AOwner, const QString& AText) override;
     bool Confirm(QWidget* AOwner, const QString& AText) override;
+    void RetextError(const QString& AText) override;
 };
 
 // The presenter the program uses (the modal one unless replaced); also used by the general error

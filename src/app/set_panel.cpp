@@ -149,10 +149,10 @@ void TSetPanel::BuildGroup(int AX, const QString& ACaption, const QString& AUnit
         else
             IsetPanelClick();
     };
-    panel->OnKeyDown = [&ind](QObject*, int AKey, Qt::KeyboardModifiers) {
-        IndicatorKeyDown(&ind, AKey);
+    panel->OnKeyDown = [this, AVoltage](QObject*, int AKey, Qt::KeyboardModifiers) {
+        PanelKeyDown(AVoltage, AKey);
     };
-    panel->OnKeyPress = [&ind](QObject*, QChar AKey) { IndicatorKeyPress(&ind, AKey); };
+    panel->OnKeyPress = [this, AVoltage](QObject*, QChar AKey) { PanelKeyPress(AVoltage, AKey); };
     ind.SetOnChange([this, AVoltage, knob](TIndicator*) {
         const uint32_t value = AVoltage ? fUsetCell : fIsetCell;
         knob->UpdatePosition(static_cast<int32_t>(value));
@@ -307,6 +307,8 @@ void TSetPanel::ApplyPanel(const TPanelState& AState) {
     for (TLN_Knob* knob : {fUKnob, fIKnob}) {
         knob->setEnabled(AState.KnobsEnabled);
         knob->SetLedOn(AState.KnobsEnabled);
+        // Held by "Unlock SET" (a session with the output on), not merely without a supply.
+        knob->SetLocked(!AState.KnobsEnabled && AState.SetLockEnabled);
     }
     fSetLockBtn->setText(AState.SetLockCaption);
     fSetLockBtn->setEnabled(AState.SetLockEnabled);
@@ -364,6 +366,28 @@ void TSetPanel::SegmentClick(QObject* ASender) {
             return;
         }
     }
+}
+
+void TSetPanel::PanelKeyDown(bool AVoltage, int AKey) {
+    TIndicator& ind = AVoltage ? *fUsetInd : *fIsetInd;
+    if (AKey == Qt::Key_Return || AKey == Qt::Key_Enter || AKey == Qt::Key_Escape) {
+        if (ind.CursorPos() != 0) ind.LeaveCursor();
+        return;
+    }
+    const bool starts = AKey == Qt::Key_Left || AKey == Qt::Key_Right || AKey == Qt::Key_Up ||
+                        AKey == Qt::Key_Down || AKey == Qt::Key_Space || AKey == Qt::Key_F2;
+    if (ind.CursorPos() == 0 && starts) {
+        ind.SetCursorPos(4);  // the leftmost digit, as a click on the display
+        // The cursor shows where editing starts; only Up and Down change the value as well.
+        if (AKey != Qt::Key_Up && AKey != Qt::Key_Down) return;
+    }
+    IndicatorKeyDown(&ind, AKey);
+}
+
+void TSetPanel::PanelKeyPress(bool AVoltage, QChar AKey) {
+    TIndicator& ind = AVoltage ? *fUsetInd : *fIsetInd;
+    if (ind.CursorPos() == 0 && AKey.isDigit()) ind.SetCursorPos(4);
+    IndicatorKeyPress(&ind, AKey);
 }
 
 void TSetPanel::CursorButton(bool AVoltage, bool ARight) {

@@ -59,6 +59,11 @@ public:
     void IsetPanelClick();
     void SegmentClick(QObject* ASender);
     void CursorButton(bool AVoltage, bool ARight);
+    // Keys on a set display: a digit, an arrow, Space or F2 starts the digit cursor as a click
+    // on the display does (the display may have been reached with Tab); Return and Escape end
+    // the editing.
+    void PanelKeyDown(bool AVoltage, int AKey);
+    void PanelKeyPress(bool AVoltage, QChar AKey);
 
     TIndicator& UsetInd() { return *fUsetInd; }
     TIndicator& IsetInd() { return *fIsetInd; }

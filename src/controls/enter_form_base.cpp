@@ -1,9 +1,12 @@
 #include "controls/enter_form_base.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QWheelEvent>
+#include <algorithm>
 
 #include "controls/control_at.h"
 #include "controls/indicator.h"
@@ -113,15 +116,56 @@ void TEnterFormBase::SetIndicator(TIndicator* indicator) {
 }
 
 void TEnterFormBase::Popup() {
+    // Placed by its owner over what it edits, it still never leaves the screen's usable area.
+    const QScreen* scr = QGuiApplication::screenAt(pos() + QPoint(width() / 2, height() / 2));
+    if (!scr) scr = screen();
+    if (scr) {
+        const QRect area = scr->availableGeometry();
+        move(std::clamp(x(), area.left(), std::max(area.left(), area.right() + 1 - width())),
+             std::clamp(y(), area.top(), std::max(area.top(), area.bottom() + 1 - height())));
+    }
     show();
+    FormActivate();
+    if (!fAwaitingActivation && !isActiveWindow()) {
+        fAwaitingActivation = true;
+        qApp->installEventFilter(this);
+    }
     raise();
     activateWindow();
+}
+
+void TEnterFormBase::StopAwaitingActivation() {
+    if (!fAwaitingActivation) return;
+    fAwaitingActivation = false;
+    qApp->removeEventFilter(this);
+}
+
+bool TEnterFormBase::eventFilter(QObject* watched, QEvent* event) {
+    // Until the window system activates the pop-up, keys still go to the window it was opened
+    // from: they belong to the pop-up.
+    // A click elsewhere ends that.
+    if (fAwaitingActivation && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() != this) {
+        if (event->type() == QEvent::KeyPress) {
+            keyPressEvent(static_cast<QKeyEvent*>(event));
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonPress) StopAwaitingActivation();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TEnterFormBase::hideEvent(QHideEvent* event) {
+    StopAwaitingActivation();
+    QWidget::hideEvent(event);
 }
 
 void TEnterFormBase::FormActivate() {
     if (!fIndicator) return;
     fIndicator->UpdateDigits();
-    fIndicator->SetCursorPos(static_cast<int32_t>(fIndicator->DataLen));
+    // The cursor placed when it opened stays where typing has moved it.
+    if (fIndicator->CursorPos() == 0)
+        fIndicator->SetCursorPos(static_cast<int32_t>(fIndicator->DataLen));
 }
 
 void TEnterFormBase::FormDeactivate() {
@@ -133,6 +177,12 @@ void TEnterFormBase::FormDeactivate() {
 }
 
 void TEnterFormBase::FormKeyDown(int key) {
+    // Return ends the entry: the value is already in its cell.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        FormDeactivate();
+        hide();
+        return;
+    }
     IndicatorKeyDown(fIndicator, key);
 }
 
@@ -166,6 +216,7 @@ void TEnterFormBase::UpDown1Click() {
 bool TEnterFormBase::event(QEvent* event) {
     switch (event->type()) {
         case QEvent::WindowActivate:
+            StopAwaitingActivation();
             FormActivate();
             break;
         case QEvent::WindowDeactivate:

@@ -31,7 +31,9 @@ public:
     void SetIndicator(TIndicator* indicator);
 
     void SetHint(const QString& hint) { setToolTip(hint); }
-    // Shows the pop-up and makes it the active window.
+    // Shows the pop-up, moved inside the available area of its screen, with the cursor on the
+    // leftmost digit, and makes it the active window. Keys typed before the window system has
+    // activated it are its own already.
     void Popup();
 
     // The wheel pause shared with the main window; by default the pop-up has its own.
@@ -72,6 +74,8 @@ protected:
     static constexpr int kLedY = 29;
 
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -85,4 +89,6 @@ private:
     TIndicator* fIndicator = nullptr;
     std::unique_ptr<TWheelPause> fOwnPause;
     TWheelPause* fWheelPause = nullptr;
+    bool fAwaitingActivation = false;  // shown, keys of other windows taken until active
+    void StopAwaitingActivation();
 };

@@ -115,6 +115,7 @@ TKnobLook TLN_Knob::Look() const {
     k.LineLength = fLineLength;
     k.LineWidth = fLineWidth;
     k.DotColor = fLedOn ? fOnColor : fOffColor;
+    k.Locked = fLocked;
     return k;
 }
 

@@ -71,6 +71,11 @@ public:
     bool LedOn() const { return fLedOn; }
     void SetLedOn(bool value) { SetLook(fLedOn, value); }
 
+    // Locked: the knob is drawn dimmed with a padlock on its cap (the set values are locked
+    // while the output is on), so that it never looks free to turn.
+    bool Locked() const { return fLocked; }
+    void SetLocked(bool value) { SetLook(fLocked, value); }
+
     TColor DisabledBorderColor() const { return fDisabledBorderColor; }
     void SetDisabledBorderColor(TColor value) { SetLook(fDisabledBorderColor, value); }
     TColor FocusedBorderColor() const { return fFocusedBorderColor; }
@@ -136,6 +141,7 @@ private:
     TColor fOnColor = TColorFromRGB(0xFF, 0xFF, 0x00);
     TColor fOffColor = TColorFromRGB(0x80, 0x80, 0x80);
     bool fLedOn = false;
+    bool fLocked = false;
     TColor fDisabledBorderColor = TColorFromRGB(0x7F, 0x7F, 0x7F);
     TColor fFocusedBorderColor = TColorFromRGB(0xDF, 0xDF, 0xDF);
     TColor fUnfocusedBorderColor = TColorFromRGB(0x3F, 0x3F, 0x3F);

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -120,6 +121,29 @@ void PaintPointer(QPainter& p, const TKnobLook& k) {
     p.drawEllipse(at, lamp + 0.8, lamp + 0.8);
 }
 
+// A locked knob: the face dimmed and a padlock on the cap, sized with the knob.
+void PaintLock(QPainter& p, const TKnobLook& k) {
+    const double r = k.Diameter / 2.0;
+    const QPointF c(r, r);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 130));
+    p.drawEllipse(c, r - 2, r - 2);
+    const double w = std::max(8.0, k.Diameter * 0.22);
+    const double h = w * 0.75;
+    const QColor metal(0xD8, 0xD8, 0xD8);
+    const QRectF body(c.x() - w / 2, c.y() - h / 4, w, h);
+    p.setPen(QPen(metal, std::max(1.5, w / 6), Qt::SolidLine, Qt::FlatCap));
+    p.setBrush(Qt::NoBrush);
+    const QRectF shackle(c.x() - w * 0.32, body.top() - w * 0.5, w * 0.64, w * 0.9);
+    p.drawArc(shackle, 0, 180 * 16);
+    p.drawLine(QPointF(shackle.left(), shackle.center().y()), QPointF(shackle.left(), body.top()));
+    p.drawLine(QPointF(shackle.right(), shackle.center().y()),
+               QPointF(shackle.right(), body.top()));
+    p.setPen(Qt::NoPen);
+    p.setBrush(metal);
+    p.drawRoundedRect(body, w / 8, w / 8);
+}
+
 }  // namespace
 
 int KnobPointerInset(bool drawBorder, bool face3D) {
@@ -226,6 +250,10 @@ QImage ComposeKnob(const TKnobLook& k, const QImage& face, const QImage& staticL
     if (k.ShowIndicator) {
         p.setRenderHint(QPainter::Antialiasing, true);
         PaintPointer(p, k);
+    }
+    if (k.Locked) {
+        p.setRenderHint(QPainter::Antialiasing, true);
+        PaintLock(p, k);
     }
     return img;
 }

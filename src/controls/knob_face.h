@@ -28,6 +28,7 @@ struct TKnobLook {
     double LineLength = 3;
     double LineWidth = 2;
     TColor DotColor = 0;
+    bool Locked = false;  // dimmed, with a padlock on the cap
 
     bool operator==(const TKnobLook&) const = default;
 };

@@ -2,6 +2,7 @@
 // disconnect, loss, automatic reconnection and port hot-plug.
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QThread>
 
 #include "device/firmware_version.h"
@@ -108,6 +109,11 @@ void TSessionCore::IpMaskEditExit() {
 // --- connect ----------------------------------------------------------------------------------
 
 void TSessionCore::ConnectBtnClick() {
+    Connect(false);
+}
+
+void TSessionCore::Connect(bool AAuto) {
+    fAutoAttempt = AAuto;
     // An automatic reconnection after a loss continues the figures; any other connect starts
     // them afresh.
     if (!(fAutoAttempt && fLinkLost)) {
@@ -181,9 +187,12 @@ void TSessionCore::TcpConnect() {
         for (int k = 0; k < 4; ++k)
             addr |= static_cast<uint32_t>((*octets)[k]) << (8 * k);
     if (!octets || addr == 0) {
+        // No attempt can be made with such an address, so retrying it is pointless: this box
+        // comes also for an automatic attempt, and switches autoconnect off.
         ShowConnectError(!octets ? QStringLiteral("Not a valid IP address.")
                                  : "Wrong address " + fIpText + LineBreak() +
                                        "Please check  the TCP IP address.");
+        fAutoAttempt = false;
         fPanel.AutoConnect = false;
         fAutoconnectTimer.stop();
         fPanel.BusyRunning = false;
@@ -211,8 +220,15 @@ void TSessionCore::TcpConnect() {
 }
 
 void TSessionCore::ConnectFailed(const QString& AText) {
+    if (fAutoAttempt) {
+        // Autoconnect tries again in 1.5 s without a word: an unattended bench waits for its
+        // supply instead of stopping at a box.
+        fAutoAttempt = false;
+        fModbusMaster->SetActive(false);
+        return;
+    }
     ShowConnectError(AText);
-    // Autoconnect goes off so that the message does not come back every 1.5 s.
+    // A connect of the user's that failed ends autoconnect, which the user switches on again.
     fPanel.AutoConnect = false;
     fAutoconnectTimer.stop();
     fPanel.BusyRunning = false;
@@ -224,6 +240,7 @@ void TSessionCore::ConnectFailed(const QString& AText) {
 void TSessionCore::StartIdentification() {
     gData.MODEL = 0;
     gData.LOCK = 0;
+    fIdentifying = true;
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->ReadHoldingRegisters(fmbType, fMBaddr, hreg::USET, hreg::kIdentCount,
                                         [this](int32_t AError, const void* AData) {
@@ -237,9 +254,18 @@ void TSessionCore::StartIdentification() {
 
 void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
     if (fDestroying || AError == MBTransportError(7)) return;
+    fIdentifying = false;
     const auto* regs = static_cast<const TKRRegisters*>(AData);
     if (AError == 0 && (regs == nullptr || regs->size() < 15)) AError = mbeDataLength;
     TrafficFromCode(AError);
+    if (AError != 0 && fAutoAttempt && !fConnected) {
+        // The link opened but the supply did not answer: close it and try again later.
+        fAutoAttempt = false;
+        fModbusMaster->SetActive(false);
+        fPanel.DisconnectEnabled = false;
+        PushPanel();
+        return;
+    }
     if (AError != 0) {
         fPanel.BusyRunning = false;
         PushPanel();
@@ -314,6 +340,13 @@ void TSessionCore::SessionStart() {
     else
         fHistory.Clear();
     fLinkLost = false;
+    fAutoAttempt = false;
+    // The loss notice still open tells the user that the bench is back.
+    if (fLossBoxOpen)
+        fView.RetextError(
+            "Connection lost !!!" + LineBreak() + "Reconnected automatically at " +
+            QDateTime::fromMSecsSinceEpoch(fWallClock()).toString(QStringLiteral("HH:mm:ss")) +
+            ".");
     ConnectedState(gData.ONOFF != 0);
     ResetCounters();
     RepaintCounters();
@@ -437,6 +470,7 @@ void TSessionCore::DisconnectedState() {
 
 void TSessionCore::Disconnect() {
     fTaskMgr->Stop();
+    fIdentifying = false;
     fLinkStats.End();
     gData.DVID = 0;
     fPanel.TemperatureVisible = false;
@@ -487,17 +521,27 @@ void TSessionCore::PostConnectionLost() {
 }
 
 void TSessionCore::ConnectionLost() {
+    fLostPosted = false;
     SetTraffic(true, true);
     fOscillTimer.stop();
-    // The box waits for the user; the autotest must not go on stepping and logging meanwhile.
-    if (fConnected) fView.AutotestLinkLost();
+    if (fConnected) {
+        // The session ends before the box opens: nothing stale looks live behind it, the
+        // autotest stops stepping and logging, and with autoconnect on the retries start now,
+        // so the bench comes back while the box waits for the user.
+        fView.AutotestLinkLost();
+        fLinkLost = true;
+        fHistory.MarkGap(fWallClock());
+        Disconnect();
+        AutoConnectSwitchClick(fPanel.AutoConnect);
+    }
+    // One box for the losses that come while it is open; it tells the latest.
+    if (fLossBoxOpen) {
+        fView.RetextError("Connection lost !!!");
+        return;
+    }
+    fLossBoxOpen = true;
     ShowConnectError("Connection lost !!!");
-    fLostPosted = false;
-    if (!fConnected) return;
-    fLinkLost = true;
-    fHistory.MarkGap(fWallClock());
-    Disconnect();
-    AutoConnectSwitchClick(fPanel.AutoConnect);
+    fLossBoxOpen = false;
 }
 
 void TSessionCore::PostVersionNotice() {
@@ -553,17 +597,13 @@ void TSessionCore::AutoconnectTimerEvent() {
     fAutoconnectTimer.stop();
     fAutoconnectTimer.setInterval(static_cast<int>(fTimings.AutoconnectRetry));
     if (fConnected) return;
-    // While a connection error box is open no attempt is made, so boxes never stack up; the
-    // retries go on once the user has closed it.
-    if (fErrorBoxesOpen > 0) {
+    // No attempt while another connection error box is open or an identification is under
+    // way; the loss notice does not hold the retries back.
+    if (fErrorBoxesOpen > (fLossBoxOpen ? 1 : 0) || fIdentifying) {
         if (fPanel.AutoConnect) fAutoconnectTimer.start();
         return;
     }
-    if (FillPortList()) {
-        fAutoAttempt = true;
-        ConnectBtnClick();
-        fAutoAttempt = false;
-    }
+    if (FillPortList()) Connect(true);
     if (fPanel.AutoConnect && !fConnected) fAutoconnectTimer.start();
 }
 

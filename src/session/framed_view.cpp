@@ -132,6 +132,11 @@ void TFramedView::ShowInformation(const QString& AText) {
     fView.ShowInformation(AText);
 }
 
+void TFramedView::RetextError(const QString& AText) {
+    Flush();
+    fView.RetextError(AText);
+}
+
 bool TFramedView::Confirm(const QString& AText) {
     Flush();
     return fView.Confirm(AText);

@@ -77,6 +77,7 @@ public:
     void ShowError(const QString& AText) override;
     void ShowInformation(const QString& AText) override;
     bool Confirm(const QString& AText) override;
+    void RetextError(const QString& AText) override;
     void ShowModelFeatures(const TModelFeatures& AFeatures) override {
         fView.ShowModelFeatures(AFeatures);
     }

@@ -247,6 +247,8 @@ signals:
 
 private:
     // connection_lifecycle.cpp
+    // AAuto: an attempt of autoconnect, whose failures show no box.
+    void Connect(bool AAuto);
     void SerialConnect();
     void TcpConnect();
     void ConnectFailed(const QString& AText);
@@ -346,9 +348,11 @@ private:
     bool fOwnsKeyLock = false;
     TKeysHeld fKeysHeldRule = khJoin;
     // The last session ended by a loss (an automatic reconnection continues its figures), and
-    // the connect under way is the autoconnect's.
+    // the connect under way (until its session starts or it fails) is the autoconnect's.
     bool fLinkLost = false;
     bool fAutoAttempt = false;
+    bool fIdentifying = false;    // the identification read is outstanding
+    bool fLossBoxOpen = false;    // "Connection lost !!!" waits for the user
     bool fTransportDown = false;  // the connector closed its transport during the session
     TLinkStats fLinkStats;
     // How long ago the link received the reply being handled, in microseconds: a reading of a

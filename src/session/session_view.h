@@ -149,6 +149,8 @@ public:
 
     // --- message boxes (modal; centred on the window) ---
     virtual void ShowError(const QString& AText) = 0;
+    // Changes the text of the error box that is open (the newest); nothing when none is.
+    virtual void RetextError(const QString&) {}
     virtual void ShowInformation(const QString& AText) = 0;
     // Yes/No confirmation; true for Yes.
     virtual bool Confirm(const QString& AText) = 0;

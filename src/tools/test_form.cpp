@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
@@ -127,6 +128,9 @@ void TTestForm::BuildLayout() {
     layout->setContentsMargins(6, 6, 6, 6);
     auto* buttons = new QHBoxLayout;
     fStart = new QPushButton(QStringLiteral("Start"), this);
+    fStop = new QPushButton(QStringLiteral("Stop"), this);
+    fStop->setToolTip(QStringLiteral("End the run: the output goes off, the log is kept"));
+    fStop->hide();
     fSave = new QPushButton(QStringLiteral("Save"), this);
     fAdd = new QPushButton(QStringLiteral("+"), this);
     fDelete = new QPushButton(QStringLiteral("-"), this);
@@ -138,12 +142,17 @@ void TTestForm::BuildLayout() {
     fBusy->setFixedHeight(10);
     fBusy->hide();
     buttons->addWidget(fStart);
+    buttons->addWidget(fStop);
     buttons->addWidget(fSave);
     buttons->addStretch();
     buttons->addWidget(fAdd);
     buttons->addWidget(fDelete);
     layout->addLayout(buttons);
     layout->addWidget(fBusy);
+    fStatus = new QLabel(this);
+    fStatus->setObjectName(QStringLiteral("StatusLabel"));
+    fStatus->setWordWrap(true);
+    layout->addWidget(fStatus);
 
     fGrid = new QTableWidget(0, 5, this);
     fGrid->setHorizontalHeaderLabels({QString(), QStringLiteral("U set, V"),
@@ -163,6 +172,7 @@ void TTestForm::BuildLayout() {
     fStart->setEnabled(false);
 
     connect(fStart, &QPushButton::clicked, this, [this] { StartBtnClick(); });
+    connect(fStop, &QPushButton::clicked, this, [this] { StopBtnClick(); });
     connect(fSave, &QPushButton::clicked, this, [this] { SaveBtnClick(); });
     connect(fAdd, &QPushButton::clicked, this, [this] { AddBtnClick(); });
     connect(fDelete, &QPushButton::clicked, this, [this] { DeleteBtnClick(); });
@@ -276,7 +286,15 @@ void TTestForm::StartBtnClick() {
     fRecoveryOpen = error.isEmpty();
     fKeepRecovery = false;
     if (!fRecoveryOpen) ShowError(error);
+    fEndReason.clear();
     fSequencer->Start();
+}
+
+void TTestForm::StopBtnClick() {
+    if (!fSequencer->Running()) return;
+    fEndReason = QStringLiteral("Stopped by the user at step %1.").arg(fSequencer->TestStep() + 1);
+    fSequencer->EndTest();
+    if (fCore.PowerOn()) fCore.OnOffBtnClick();
 }
 
 void TTestForm::RunningChanged(bool ARunning) {
@@ -286,7 +304,21 @@ void TTestForm::RunningChanged(bool ARunning) {
     fSave->setVisible(!ARunning);
     fSave->setEnabled(!ARunning);
     fBusy->setVisible(ARunning);
+    fStop->setVisible(ARunning);
     UpdateStartEnabled();
+    if (ARunning) {
+        fStatus->setText(QStringLiteral("Running"));
+    } else if (!fEndReason.isEmpty()) {
+        fStatus->setText(fEndReason);
+    } else if (fSequencer->Completed()) {
+        fStatus->setText(fSequencer->NeverConfirmedOn()
+                             ? QStringLiteral("Ended without the output seen on.")
+                             : QStringLiteral("Completed."));
+    } else {
+        // The main window's output switch ended it.
+        fStatus->setText(QStringLiteral("Stopped: the output was switched off."));
+    }
+    fEndReason.clear();
     // A run that went through the table while its switch-on never reached the supply is no
     // finished run; the box comes outside the reading that ended it.
     if (!ARunning && fSequencer->NeverConfirmedOn())
@@ -299,6 +331,7 @@ void TTestForm::EndTest() {
 
 void TTestForm::LinkLost() {
     const bool running = fSequencer->Running();
+    if (running) fEndReason = QStringLiteral("Stopped: the connection was lost.");
     fLogger->Logging = false;
     fSequencer->EndTest();
     if (fRecoveryOpen) fRecovery.Close();

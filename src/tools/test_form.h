@@ -81,6 +81,8 @@ public:
 
     // --- handlers named after the window's controls ---
     void StartBtnClick();
+    // "Stop", shown while a run goes on: the run ends with the output off; its log is kept.
+    void StopBtnClick();
     void SaveBtnClick();
     void AddBtnClick();
     void DeleteBtnClick();
@@ -92,6 +94,9 @@ public:
     TStepTable& Table() { return fSequencer->Table(); }
     QTableWidget* Grid() const { return fGrid; }
     QPushButton* StartButton() const { return fStart; }
+    QPushButton* StopButton() const { return fStop; }
+    // How the last run went ("Running", "Completed.", why it stopped).
+    QLabel* StatusLabel() const { return fStatus; }
     QPushButton* SaveButton() const { return fSave; }
     QPushButton* AddButton() const { return fAdd; }
     QPushButton* DeleteButton() const { return fDelete; }
@@ -137,6 +142,9 @@ private:
 
     QTableWidget* fGrid = nullptr;
     QPushButton* fStart = nullptr;
+    QPushButton* fStop = nullptr;
+    QLabel* fStatus = nullptr;
+    QString fEndReason;  // why the run is being ended, told when it has
     QPushButton* fSave = nullptr;
     QPushButton* fAdd = nullptr;
     QPushButton* fDelete = nullptr;

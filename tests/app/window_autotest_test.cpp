@@ -6,8 +6,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
+#include <QTest>
 #include <algorithm>
 
 #include "controls/enter_form.h"
@@ -306,6 +309,38 @@ TEST_F(WindowAutotest, StopQuestionOnTheUsersCloseAndStepLimits) {
     EXPECT_EQ(form->Grid()->currentRow(), 3);
     form->AddButton()->click();
     EXPECT_EQ(form->Table().Steps[16], form->Table().Steps[15]);
+}
+
+TEST_F(WindowAutotest, StopEndsTheRunWithTheOutputOffAndKeepsItsLog) {
+    // The window at the screen's right edge: the "Time, s" pop-up would run off it.
+    const QRect area = form->screen()->availableGeometry();
+    form->move(area.right() + 1 - form->frameGeometry().width(), area.top() + 40);
+    const QRect cell = form->Grid()->visualRect(form->Grid()->model()->index(0, 4));
+    ASSERT_GT(form->Grid()->viewport()->mapToGlobal(cell.topLeft()).x() + h.popup->width(),
+              area.right());
+    // Digits typed at once, before the window system has activated the pop-up, are its own;
+    // Return ends the entry.
+    form->CellClick(0, 4);
+    QTest::keyClicks(form->Grid(), QStringLiteral("0130"));
+    EXPECT_TRUE(area.contains(h.popup->frameGeometry())) << h.popup->x();
+    QTest::keyClick(h.popup, Qt::Key_Return);
+    EXPECT_FALSE(h.popup->isVisible());
+    EXPECT_EQ(form->Table().Steps[0].Time, 90u);  // 1:30
+
+    form->Table().Steps[0].Time = 3599;
+    EXPECT_FALSE(form->StopButton()->isVisible());
+    form->StartButton()->click();
+    ASSERT_TRUE(h.WaitFor([&] { return form->Logger().Records().size() >= 3; }, 3000));
+    ASSERT_EQ(h.supply->Register(simreg::ONOFF), 1);
+    ASSERT_TRUE(form->StopButton()->isVisible());
+    form->StopButton()->click();
+    EXPECT_FALSE(form->Sequencer().Running());
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 0; }));
+    EXPECT_EQ(form->StatusLabel()->text(), "Stopped by the user at step 1.");
+    EXPECT_FALSE(form->StopButton()->isVisible());
+    EXPECT_GE(form->Logger().Records().size(), 3u);
+    EXPECT_TRUE(form->SaveButton()->isEnabled());
+    EXPECT_TRUE(errors.isEmpty());
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include "app/app_style.h"
 #include "app/benchlord_application.h"
@@ -26,6 +28,18 @@ class AppEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         if (QCoreApplication::instance() != nullptr) return;
+        // Offscreen, the window gets a 1600 x 1000 screen (the toolkit's own is 800 x 600,
+        // smaller than the window itself).
+        static QTemporaryDir config;
+        if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && config.isValid()) {
+            QFile file(config.filePath(QStringLiteral("screens.json")));
+            if (file.open(QIODevice::WriteOnly) &&
+                file.write(R"({"screens": [{"name": "bench", "x": 0, "y": 0, "width": 1600, )"
+                           R"("height": 1000, "logicalDpi": 96, "logicalBaseDpi": 96, )"
+                           R"("dpr": 1}]})") > 0 &&
+                file.flush())
+                qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + file.fileName().toLocal8Bit());
+        }
         static int argc = 1;
         static char name[] = "tests_app";
         static char* argv[] = {name, nullptr};

@@ -22,12 +22,19 @@ namespace apptest {
 class TRecordingPresenter : public TMessagePresenter {
 public:
     QStringList errors, infos, confirms;
+    QStringList retexts;  // new texts of the error box open
+    int errorsOpen = 0;
     bool answer = true;
     std::function<void(const QString&)> onError;
 
     void Error(QWidget*, const QString& AText) override {
         errors << AText;
+        ++errorsOpen;
         if (onError) onError(AText);
+        --errorsOpen;
+    }
+    void RetextError(const QString& AText) override {
+        if (errorsOpen > 0) retexts << AText;
     }
     void Information(QWidget*, const QString& AText) override { infos << AText; }
     bool Confirm(QWidget*, const QString& AText) override {

@@ -14,6 +14,7 @@
 #include "app/set_panel.h"
 #include "controls/focus_frame.h"
 #include "controls/focused_panel.h"
+#include "controls/indicator.h"
 #include "controls/knob.h"
 #include "link/tcp_connector.h"
 #include "sim/sim_device.h"
@@ -64,6 +65,23 @@ TEST(WindowKeys, TheKeyboardAloneConnectsSetsValuesChoosesPresetsAndSwitchesTheO
         Key(f, Qt::Key_Up);
     ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == uset + 5; }))
         << h.supply->Register(simreg::USET);
+
+    // Shift+Tab goes back to the set-voltage display, framed; digits typed there set 12.34 V and
+    // Return ends the editing.
+    Key(f, Qt::Key_Tab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), f.SetPanel()->UsetPanel());
+    EXPECT_EQ(f.FocusFrame()->Framed(), f.SetPanel()->UsetPanel());
+    QTest::keyClicks(f.SetPanel()->UsetPanel(), QStringLiteral("1234"));
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 1234; }))
+        << h.supply->Register(simreg::USET);
+    Key(f, Qt::Key_Return);
+    EXPECT_EQ(f.SetPanel()->UsetInd().CursorPos(), 0);
+    // Down starts the cursor again on the leftmost digit and steps it: 2.34 V.
+    Key(f, Qt::Key_Down);
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::USET) == 234; }))
+        << h.supply->Register(simreg::USET);
+    Key(f, Qt::Key_Escape);
+    Key(f, Qt::Key_Tab);
 
     // Alt+3 recalls M3.
     Key(f, Qt::Key_3, Qt::AltModifier);

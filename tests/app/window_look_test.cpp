@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QToolButton>
 
 #include "app/demo_supply.h"
@@ -33,6 +34,7 @@ TEST(WindowLook, LiveDemoPanelIsADarkInstrument) {
     h.form->show();
     h.form->ConnectLoopback(demo.Port());
     ASSERT_TRUE(h.WaitFor([&] { return h.form->Session().Connected(); }, 3000));
+    h.form->OutputPanel()->OnOffBtn()->click();
     ASSERT_TRUE(h.WaitFor([&] { return h.form->OutputPanel()->CVLed()->LedOn(); }));
     ASSERT_TRUE(h.WaitFor([&] { return h.form->windowTitle().contains("virtual supply"); }));
     EXPECT_TRUE(h.form->DemoBadge()->isVisible());

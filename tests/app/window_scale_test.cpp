@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QScreen>
+#include <QStyleOption>
 #include <QTest>
 
+#include "app/connection_panel.h"
 #include "app/main_form.h"
 #include "app/segment_readout.h"
 #include "app/set_panel.h"
@@ -58,6 +62,13 @@ TEST(WindowScale, EveryControlStaysInItsPlaceFrom70To300PercentAndTheSizeIsRemem
             // anew at it, not magnified.
             EXPECT_NEAR(f.SetPanel()->UKnob()->Diameter(), 64 * scale, 1.5);
             EXPECT_NEAR(f.SetPanel()->UsetReadout()->Seg(1)->height(), 52 * scale, 1.5);
+            // So does the style's own check box.
+            QCheckBox* box = f.ConnectionPanel()->AutoConnectSwitch();
+            QStyleOptionButton check;
+            check.initFrom(box);
+            EXPECT_NEAR(
+                box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &check, box).width(),
+                14 * scale, 1.5);
             for (TCategoryPanel* side :
                  {f.ParamCategory(), f.PresetCategory(), f.ConnectionCategory(), f.OscCategory()}) {
                 f.SideBar()->Expand(side);
@@ -80,6 +91,13 @@ TEST(WindowScale, EveryControlStaysInItsPlaceFrom70To300PercentAndTheSizeIsRemem
         // Ctrl+0 back to 100 %, Ctrl++ one step up.
         f.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+        // Ctrl++ stops at the largest window that fits the screen's available area.
+        const QRect area = f.screen()->availableGeometry();
+        for (int k = 0; k < 10; ++k)
+            QTest::keyClick(&f, Qt::Key_Equal, Qt::ControlModifier);
+        EXPECT_GT(f.PanelScale(), 1.75);
+        EXPECT_LE(f.frameGeometry().width(), area.width());
+        EXPECT_LE(f.frameGeometry().height(), area.height());
         QTest::keyClick(&f, Qt::Key_0, Qt::ControlModifier);
         EXPECT_EQ(f.size(), QSize(880, 512));
         QTest::keyClick(&f, Qt::Key_Equal, Qt::ControlModifier);
@@ -94,5 +112,11 @@ TEST(WindowScale, EveryControlStaysInItsPlaceFrom70To300PercentAndTheSizeIsRemem
         TMainForm again(options);
         EXPECT_EQ(again.size(), QSize(1100, 640));
         EXPECT_DOUBLE_EQ(again.PanelScale(), 1.25);
+        // A size kept from a larger screen is cut to this one at start.
+        h.settings.WriteInteger("WindowWidth", 2640);
+        h.settings.WriteInteger("WindowHeight", 1536);
+        TMainForm big(options);
+        EXPECT_LE(big.width(), area.width());
+        EXPECT_LE(big.height(), area.height());
     }
 }

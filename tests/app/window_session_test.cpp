@@ -32,6 +32,7 @@
 #include "maintenance/firmware_update_page.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
+#include "tests/support/event_loop.h"
 
 using apptest::TWindowHarness;
 
@@ -308,7 +309,7 @@ TEST(WindowSession, FirmwareWindowIsOfferedOnTheSerialPortWithoutASession) {
     EXPECT_TRUE(offered);
 }
 
-TEST(WindowSession, AutoconnectToASilentDeviceKeepsOneErrorBoxOpenAtATime) {
+TEST(WindowSession, AutoconnectToASilentDeviceWaitsForItWithoutABox) {
     TWindowHarness h;
     VirtualSupplyOptions opt;
     opt.pty = true;
@@ -321,29 +322,68 @@ TEST(WindowSession, AutoconnectToASilentDeviceKeepsOneErrorBoxOpenAtATime) {
     // Each attempt times out well within the shortened retry interval of 60 ms.
     h.form->Session().COMPortConnector().SetWriteTimeout(10);
     h.form->Session().COMPortConnector().SetReadTimeout(10);
-    int boxesOpen = 0, mostOpen = 0;
-    uint64_t requestsWhileOpen = 0;
-    h.presenter.onError = [&](const QString&) {
-        // The box is modal: the event loop runs inside it until the user closes it.
-        mostOpen = std::max(mostOpen, ++boxesOpen);
-        if (h.presenter.errors.size() == 1) {
-            const auto second = [&] { return h.presenter.errors.size() > 1; };
-            // The failed attempt's request may reach the supply's thread late on a loaded
-            // machine: counting starts after three retry intervals, then runs for seven more.
-            h.WaitFor(second, 200);
-            const uint64_t before = h.supply->Requests();
-            h.WaitFor(second, 400);
-            requestsWhileOpen = h.supply->Requests() - before;
-        }
-        --boxesOpen;
+    h.form->ConnectionPanel()->AutoConnectSwitch()->click();
+    // Attempt after attempt reaches the supply; none of them shows a box or ends autoconnect.
+    ASSERT_TRUE(h.WaitPolls(3));
+    EXPECT_TRUE(h.presenter.errors.isEmpty()) << h.presenter.errors.join("|").toStdString();
+    EXPECT_TRUE(h.form->ConnectionPanel()->AutoConnectSwitch()->isChecked());
+    // The supply answers again: the session starts by itself.
+    h.supply->SetFaults({});
+    ASSERT_TRUE(h.WaitFor([&] { return h.form->Session().Connected(); }, 3000));
+}
+
+TEST(WindowSession, AutoconnectBringsTheBenchBackWhenTheSupplyAnswersAgain) {
+    TWindowHarness h;
+    ASSERT_TRUE(h.StartSupply());
+    const uint16_t port = h.supply->TcpPort();
+    ASSERT_TRUE(h.Connect());
+    h.form->ConnectionPanel()->AutoConnectSwitch()->click();
+    h.form->OutputPanel()->OnOffBtn()->click();
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 1; }));
+    const auto restart = [&] {
+        VirtualSupplyOptions same;
+        same.tcpPort = port;
+        return h.StartSupply(same);
     };
-    h.form->ConnectionPanel()->AutoConnectSwitch()->click();
-    // Closing the box lets the retries go on: the next attempt times out again.
-    ASSERT_TRUE(h.WaitFor([&] { return h.presenter.errors.size() >= 2; }, 15000))
-        << h.presenter.errors.join("|").toStdString() << " requests " << h.supply->Requests();
-    h.form->ConnectionPanel()->AutoConnectSwitch()->click();
+    const auto connected = [&] { return h.form->Session().Connected(); };
+    // Readings of the session are in its history before the supply goes away.
+    const auto readings = [&] {
+        const uint64_t next = h.form->Session().LastReading().Number + 3;
+        return h.WaitFor([&] { return h.form->Session().LastReading().Number >= next; });
+    };
+    ASSERT_TRUE(readings());
+    TOutputPanel* out = h.form->OutputPanel();
+    // First the supply comes back while "Connection lost !!!" is still open.
+    bool staleBehindBox = true, backInsideBox = false;
+    h.presenter.onError = [&](const QString&) {
+        staleBehindBox = out->OnOffBtn()->isEnabled() || out->OnOffBtn()->property("on").toBool() ||
+                         h.form->ConnectionPanel()->OnlineLed()->LedOn() ||
+                         DigitsOf(out->UoutReadout()).trimmed().toInt() != 0;
+        if (!restart()) return;
+        backInsideBox = h.WaitFor(connected, 3000);
+    };
+    h.supply.reset();
+    ASSERT_TRUE(h.WaitFor([&] { return !h.presenter.errors.isEmpty(); }));
+    EXPECT_FALSE(staleBehindBox);
+    EXPECT_TRUE(backInsideBox);
+    ASSERT_EQ(h.presenter.retexts.size(), 1);
+    EXPECT_TRUE(
+        h.presenter.retexts[0].startsWith("Connection lost !!!\rReconnected automatically at "));
+    // Then with the box closed at once, and the supply away for many retry intervals.
     h.presenter.onError = nullptr;
-    EXPECT_EQ(mostOpen, 1);
-    EXPECT_EQ(requestsWhileOpen, 0u);
-    EXPECT_EQ(h.presenter.errors.front(), "Timeout when receiving data.");
+    ASSERT_TRUE(readings());
+    h.supply.reset();
+    ASSERT_TRUE(h.WaitFor([&] { return h.presenter.errors.size() == 2; }));
+    testsupport::ProcessFor(300);
+    EXPECT_FALSE(connected());
+    ASSERT_TRUE(restart());
+    EXPECT_TRUE(h.WaitFor(connected, 3000));
+    EXPECT_EQ(h.presenter.errors, QStringList({"Connection lost !!!", "Connection lost !!!"}));
+    int gaps = 0;
+    for (const THistoryMark& mark : h.form->Session().History().Marks())
+        gaps += mark.Kind == hmGap;
+    EXPECT_EQ(gaps, 2);
+    EXPECT_TRUE(h.form->ConnectionPanel()->AutoConnectSwitch()->isChecked());
+    h.form->close();
+    EXPECT_EQ(h.settings.ReadInteger("Autoconnect"), 1);
 }

@@ -32,6 +32,7 @@
 #include "app/connection_panel.h"
 #include "app/demo_supply.h"
 #include "app/edit_box.h"
+#include "app/output_panel.h"
 #include "app/param_panel.h"
 #include "app/preset_panel.h"
 #include "app/segment_readout.h"
@@ -39,6 +40,7 @@
 #include "app/side_bar.h"
 #include "controls/enter_form.h"
 #include "controls/indicator.h"
+#include "controls/knob.h"
 #include "controls/seven_segment_display.h"
 #include "controls/up_down_buttons.h"
 #include "link/modbus_master.h"
@@ -333,8 +335,29 @@ TEST(WindowShell, DemoKeepsItsSettingsApartAndConnectsToALiveSupply) {
     ASSERT_TRUE(h.WaitFor([&] { return h.form->Session().Connected(); }, 3000));
     EXPECT_TRUE(h.form->windowTitle().startsWith("DPS5015"));
     EXPECT_TRUE(h.form->windowTitle().endsWith(" - virtual supply"));
-    // Live: the output is on and the readings follow.
+    // The output starts off and the set values are free: the knobs turn at once.
+    TSetPanel* set = h.form->SetPanel();
+    ASSERT_TRUE(h.WaitFor([&] { return h.form->Session().Data().USET == 1200; }));
+    EXPECT_EQ(demo.Supply()->Register(simreg::ONOFF), 0);
+    EXPECT_TRUE(set->UKnob()->isEnabled());
+    EXPECT_FALSE(set->UKnob()->Locked());
+    const QImage free = set->UKnob()->grab().toImage();
+    // Switched on, the readings follow and the knobs look locked: darker, with a padlock.
+    h.form->OutputPanel()->OnOffBtn()->click();
     EXPECT_TRUE(h.WaitFor([&] { return h.form->Session().Data().UOUT == 1200; }));
+    EXPECT_FALSE(set->UKnob()->isEnabled());
+    EXPECT_TRUE(set->UKnob()->Locked());
+    const QImage locked = set->UKnob()->grab().toImage();
+    const auto brightness = [](const QImage& AImage) {
+        double sum = 0;
+        for (int y = 0; y < AImage.height(); ++y)
+            for (int x = 0; x < AImage.width(); ++x)
+                sum += qGray(AImage.pixel(x, y));
+        return sum;
+    };
+    EXPECT_LT(brightness(locked), 0.85 * brightness(free));
+    set->SetLockBtn()->click();
+    EXPECT_FALSE(set->UKnob()->Locked());
 }
 
 TEST(WindowShell, RemovalNoticeOfTheSessionPortEndsTheSession) {

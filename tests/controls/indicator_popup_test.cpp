@@ -178,11 +178,12 @@ TEST_F(EntryPopupTest, ArrowsMoveWithoutWrappingAndStep) {
     Key(form, Qt::Key_Left);
     Key(form, Qt::Key_Down);
     EXPECT_EQ(f.cell, 492u);
-    // Enter and Escape do nothing.
-    Key(form, Qt::Key_Return, "\r");
+    // Escape does nothing; Return ends the entry, the value kept.
     Key(form, Qt::Key_Escape, "\x1b");
-    EXPECT_EQ(f.cell, 492u);
     EXPECT_EQ(f.ind->CursorPos(), 2);
+    Key(form, Qt::Key_Return, "\r");
+    EXPECT_EQ(f.cell, 492u);
+    EXPECT_EQ(f.ind->CursorPos(), 0);
 }
 
 TEST_F(EntryPopupTest, KeysDoNothingWithoutACursor) {

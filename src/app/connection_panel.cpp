@@ -1,11 +1,14 @@
 #include "app/connection_panel.h"
 
+#include <algorithm>
+
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -149,9 +152,41 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     });
 }
 
+QString PaddedAddress(const QString& AText) {
+    QStringList octets = AText.split(QChar('.'));
+    for (QString& octet : octets) {
+        QString digits;
+        for (const QChar c : octet)
+            if (c.isDigit()) digits += c;
+        if (!digits.isEmpty()) octet = digits.rightJustified(3, QChar('0'));
+    }
+    return octets.join(QChar('.'));
+}
+
+void TConnectionPanel::PadIpText(int ANextOctet) {
+    const QString padded = PaddedAddress(fIp->text());
+    if (padded != fIp->text()) {
+        fIp->setText(padded);
+        if (OnIpChange) OnIpChange(padded);
+    }
+    if (ANextOctet > 0 && ANextOctet < 4) fIp->setCursorPosition(ANextOctet * 4);
+}
+
 bool TConnectionPanel::eventFilter(QObject* AWatched, QEvent* AEvent) {
-    // Leaving the address field checks it.
-    if (AWatched == fIp && AEvent->type() == QEvent::FocusOut && OnIpExit) OnIpExit();
+    if (AWatched != fIp) return false;
+    // A typed "." ends the octet: it is shown with three digits and the next one follows, so
+    // that "127.0.0.1" typed as written reads 127.000.000.001.
+    if (AEvent->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(AEvent)->text() == QStringLiteral(".")) {
+        const int octet = std::clamp((fIp->cursorPosition() - 1) / 4, 0, 3);
+        PadIpText(octet + 1);
+        return true;
+    }
+    // Leaving the address field completes and checks it.
+    if (AEvent->type() == QEvent::FocusOut) {
+        PadIpText(0);
+        if (OnIpExit) OnIpExit();
+    }
     return false;
 }
 

@@ -72,6 +72,9 @@ private:
     QPushButton* fDisconnect;
     QPushButton* fFirmware;
     QCheckBox* fAutoConnect;
+    // The address with each octet's digits in three places ("127.0__.1" -> "127.000.001"); the
+    // cursor then goes to the start of octet ANextOctet (1..3).
+    void PadIpText(int ANextOctet);
     TBusyIndicator* fBusy;
     TdsLed* fTraffic;
     TdsLed* fOnline;
@@ -89,3 +92,6 @@ private:
     bool fTrafficSeenLit = false;  // a request went out since the lamp was last set
     bool fTrafficNews = false;     // the session reported something since then
 };
+
+// An address as typed into the field, each octet that holds a digit written with three.
+QString PaddedAddress(const QString& AText);

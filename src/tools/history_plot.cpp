@@ -9,6 +9,8 @@
 #include <cmath>
 #include <vector>
 
+#include "tools/trend_picture.h"
+
 namespace {
 
 constexpr int kLeft = 62;
@@ -66,6 +68,41 @@ QString TimeLabel(int64_t AMs, int64_t AStep) {
 }
 
 }  // namespace
+
+const THistoryLook& THistoryLook::Dark() {
+    // The window's dark instrument look, with the trend's trace colours.
+    static const THistoryLook look{
+        QColor(0x16, 0x19, 0x1D),      QColor(0x0C, 0x0E, 0x11), QColor(0x2A, 0x2F, 0x36),
+        QColor(0xB8, 0xBE, 0xC6),      QColor(0x3A, 0x40, 0x48), QColor(kOscVoltColor),
+        QColor(kOscAmperColor),        QColor(0x6C, 0xD0, 0x8A), QColor(0xC8, 0xC8, 0xC8),
+        QColor(0x26, 0x2B, 0x31, 240), QColor(0xE4, 0xE6, 0xE8)};
+    return look;
+}
+
+const THistoryLook& THistoryLook::Light() {
+    // For printing: white panes, the trend's hues deep enough to read on white.
+    static const THistoryLook look{QColor(0xFA, 0xFA, 0xF7), Qt::white,
+                                   QColor(0xE4, 0xE4, 0xE0), QColor(0x50, 0x50, 0x50),
+                                   QColor(0xB0, 0xB0, 0xA8), QColor(0xA8, 0x86, 0x00),
+                                   QColor(0x2C, 0x78, 0xC0), QColor(0x1E, 0x8C, 0x3A),
+                                   QColor(0x30, 0x30, 0x30), QColor(255, 255, 230, 235),
+                                   QColor(0x30, 0x30, 0x30)};
+    return look;
+}
+
+std::vector<int> MarkLabelRows(const std::vector<std::pair<int, int>>& ALabels, int AGap) {
+    std::vector<int> rows;
+    std::vector<int> rowEnds;  // right edge of the last label in each row
+    for (const auto& [left, width] : ALabels) {
+        size_t row = 0;
+        while (row < rowEnds.size() && left < rowEnds[row] + AGap)
+            ++row;
+        if (row == rowEnds.size()) rowEnds.push_back(0);
+        rowEnds[row] = left + width;
+        rows.push_back(static_cast<int>(row));
+    }
+    return rows;
+}
 
 THistoryPlot::THistoryPlot(const TSessionHistory& AHistory, QWidget* AParent)
     : QWidget(AParent), fHistory(AHistory) {
@@ -193,16 +230,17 @@ void THistoryPlot::leaveEvent(QEvent*) {
 
 void THistoryPlot::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), QColor(0xFA, 0xFA, 0xF7));
+    const THistoryLook& look = fLight ? THistoryLook::Light() : THistoryLook::Dark();
+    p.fillRect(rect(), look.Window);
     const QRect area = PlotRect();
     const int width = area.width();
     const std::vector<THistoryColumn> cols = fHistory.Columns(fFrom, fTo, width);
     const double msPerColumn = static_cast<double>(fTo - fFrom) / width;
 
     const TPane panes[3] = {
-        {"Voltage", "V", QColor(0x1F, 0x5F, 0xC0), &THistoryColumn::U, 2},
-        {"Current", "A", QColor(0xC8, 0x30, 0x28), &THistoryColumn::I, fCurrentDecimals},
-        {"Power", "W", QColor(0x1E, 0x8C, 0x3A), &THistoryColumn::P, 2},
+        {"Voltage", "V", look.Volt, &THistoryColumn::U, 2},
+        {"Current", "A", look.Amp, &THistoryColumn::I, fCurrentDecimals},
+        {"Power", "W", look.Power, &THistoryColumn::P, 2},
     };
     const int paneHeight = (area.height() - 2 * kPaneGap) / 3;
     QFont small = font();
@@ -229,7 +267,7 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
         const TPane& pane = panes[k];
         const QRect r(area.left(), area.top() + k * (paneHeight + kPaneGap), width, paneHeight);
         paneRects.push_back(r);
-        p.fillRect(r, Qt::white);
+        p.fillRect(r, look.Pane);
         const double unit = Pow10(pane.Decimals);
         // The pane's own range over what is visible.
         double lo = 0, hi = 0;
@@ -250,13 +288,13 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
         };
         // Grid and axis labels.
         const double step = NiceStep(hi - lo, std::max(2, r.height() / 28));
-        p.setPen(QColor(0xE4, 0xE4, 0xE0));
+        p.setPen(look.Grid);
         const int labelDecimals = std::max(0, -static_cast<int>(std::floor(std::log10(step))));
         for (double v = std::ceil(lo / step) * step; v <= hi; v += step) {
             const int yy = static_cast<int>(std::lround(y(v)));
-            p.setPen(QColor(0xE4, 0xE4, 0xE0));
+            p.setPen(look.Grid);
             p.drawLine(r.left(), yy, r.right(), yy);
-            p.setPen(QColor(0x50, 0x50, 0x50));
+            p.setPen(look.Text);
             p.drawText(QRect(0, yy - fm.height() / 2, kLeft - 6, fm.height()),
                        Qt::AlignRight | Qt::AlignVCenter,
                        QString::number(v, 'f', std::min(labelDecimals, pane.Decimals)));
@@ -288,12 +326,18 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
         p.setRenderHint(QPainter::Antialiasing, false);
         p.setPen(QPen(pane.Color, 1));
         p.drawPath(path);
-        p.setPen(QColor(0xB0, 0xB0, 0xA8));
+        p.setPen(look.Frame);
         p.drawRect(r.adjusted(0, 0, -1, -1));
     }
 
-    // Marks across the panes.
+    // Marks across the panes, their labels stacked where they would meet.
     const QRect all(area.left(), area.top(), width, paneRects.back().bottom() - area.top());
+    struct TShownMark {
+        int X;
+        QPen Pen;
+        QString Label;
+    };
+    std::vector<TShownMark> shown;
     for (const THistoryMark& m : fHistory.Marks()) {
         if (m.Time < fFrom || m.Time >= fTo) continue;
         const int x = area.left() + static_cast<int>((m.Time - fFrom) / msPerColumn);
@@ -317,14 +361,22 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
                 label = QStringLiteral("link lost");
                 break;
         }
-        p.setPen(pen);
-        p.drawLine(x, all.top(), x, all.bottom());
-        p.drawText(x + 3, all.top() + fm.ascent() + 14, label);
+        shown.push_back({x, pen, label});
+    }
+    std::vector<std::pair<int, int>> spans;
+    for (const TShownMark& m : shown)
+        spans.emplace_back(m.X + 3, fm.horizontalAdvance(m.Label));
+    const std::vector<int> rows = MarkLabelRows(spans);
+    for (size_t k = 0; k < shown.size(); ++k) {
+        p.setPen(shown[k].Pen);
+        p.drawLine(shown[k].X, all.top(), shown[k].X, all.bottom());
+        p.drawText(shown[k].X + 3, all.top() + fm.ascent() + 14 + rows[k] * (fm.height() + 1),
+                   shown[k].Label);
     }
 
     // Time axis.
     const int64_t tStep = TimeStep(fTo - fFrom, std::max(2, width / 110));
-    p.setPen(QColor(0x50, 0x50, 0x50));
+    p.setPen(look.Text);
     const int64_t offset = QDateTime::fromMSecsSinceEpoch(fFrom).offsetFromUtc() * int64_t{1000};
     int64_t t = ((fFrom + offset) / tStep + 1) * tStep - offset;
     for (; t < fTo; t += tStep) {
@@ -338,7 +390,7 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
 
     // Cursor line and the values under it.
     if (fCursorX >= area.left() && fCursorX <= area.right() && !fDragStart) {
-        p.setPen(QPen(QColor(0x30, 0x30, 0x30), 1, Qt::DashLine));
+        p.setPen(QPen(look.Cursor, 1, Qt::DashLine));
         p.drawLine(fCursorX, all.top(), fCursorX, all.bottom());
         const int64_t at = TimeAtX(fCursorX);
         const auto row =
@@ -356,8 +408,8 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
         const int w = fm.horizontalAdvance(text) + 10;
         const int x = std::clamp(fCursorX + 8, area.left(), area.right() - w);
         const QRect box(x, all.top() + 2, w, fm.height() + 4);
-        p.fillRect(box, QColor(255, 255, 230, 235));
-        p.setPen(QColor(0x30, 0x30, 0x30));
+        p.fillRect(box, look.TipBack);
+        p.setPen(look.TipText);
         p.drawRect(box.adjusted(0, 0, -1, -1));
         p.drawText(box, Qt::AlignCenter, text);
     }

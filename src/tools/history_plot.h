@@ -6,11 +6,26 @@
 // newest reading; a cursor line shows the values under the mouse. Protection trips, output
 // switching and gaps in the link are marked.
 
+#include <QColor>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "session/session_history.h"
+
+// The plot's colours: dark as the window on screen, light for a printed picture.
+struct THistoryLook {
+    QColor Window, Pane, Grid, Text, Frame, Volt, Amp, Power, Cursor, TipBack, TipText;
+    static const THistoryLook& Dark();
+    static const THistoryLook& Light();
+};
+
+// Rows for mark labels placed left to right: each label (its left x and width, in the order of
+// the marks) goes to the first row where it keeps AGap pixels from the label before it, so that
+// labels of marks that fall together are stacked instead of drawn over each other.
+std::vector<int> MarkLabelRows(const std::vector<std::pair<int, int>>& ALabels, int AGap = 4);
 
 class THistoryPlot : public QWidget {
     Q_OBJECT
@@ -35,6 +50,12 @@ public:
     // Zooms by AFactor (below 1 zooms in) around the time at plot x position AX.
     void ZoomAt(int AX, double AFactor);
 
+    // The light look (for an exported picture) instead of the window's dark one.
+    void SetLight(bool ALight) {
+        fLight = ALight;
+        update();
+    }
+
     // The plot area in widget coordinates (the panes without the axes' labels).
     QRect PlotRect() const;
     int64_t TimeAtX(int AX) const;
@@ -56,6 +77,7 @@ private:
 
     const TSessionHistory& fHistory;
     int fCurrentDecimals = 2;
+    bool fLight = false;
     int64_t fFrom = 0;
     int64_t fTo = 60'000;
     bool fFollow = true;

@@ -86,7 +86,10 @@ QString THistoryWindow::ExportTo(const QString& APath, bool AVisibleOnly) {
         const bool following = fPlot->Following();
         if (!AVisibleOnly && !fHistory.Empty())
             fPlot->ShowRange(fHistory.FirstTime(), fHistory.LastTime() + 1);
+        // Printed pictures keep the light look.
+        fPlot->SetLight(true);
         const QPixmap picture = fPlot->grab();
+        fPlot->SetLight(false);
         if (!AVisibleOnly) {
             fPlot->ShowRange(from, to);
             if (following) fPlot->FollowNewest();

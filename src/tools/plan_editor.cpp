@@ -1,5 +1,7 @@
 #include "tools/plan_editor.h"
 
+#include <algorithm>
+
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
@@ -142,8 +144,21 @@ int TPlanEditor::StepCount() const {
 
 void TPlanEditor::Recheck() {
     const TPlanRows rows = Rows();
+    // Every problem at once: a cell holding a comma, and what the plan's check finds on the
+    // other lines.
     fProblems = PlanRowProblems(rows);
-    if (fProblems.empty() && Check) fProblems = Check(PlanTextFromRows(rows));
+    if (Check) {
+        const TPlanProblems rowProblems = fProblems;
+        for (const TPlanProblem& problem : Check(PlanTextFromRows(rows))) {
+            const bool told =
+                std::any_of(rowProblems.begin(), rowProblems.end(),
+                            [&](const TPlanProblem& A) { return A.Line == problem.Line; });
+            if (!told || problem.Line == 0) fProblems.push_back(problem);
+        }
+        std::stable_sort(
+            fProblems.begin(), fProblems.end(),
+            [](const TPlanProblem& A, const TPlanProblem& B) { return A.Line < B.Line; });
+    }
     Renumber();
     ShowProblems();
 }

@@ -173,8 +173,32 @@ bool TPlanWindow::AllowDiscard() {
     return false;
 }
 
+bool TPlanWindow::AllowDiscardLog() {
+    if (fLogSaved || fLogger->Records().empty()) return true;
+    switch (Ask(QStringLiteral("The log of the last run is not saved.\rSave it first?"))) {
+        case TPlanWindowOptions::anYes:
+            return SaveLogClick();
+        case TPlanWindowOptions::anNo:
+            return true;
+        case TPlanWindowOptions::anCancel:
+            break;
+    }
+    return false;
+}
+
+void TPlanWindow::ClearLastRun() {
+    fEvents->clear();
+    fStepLabel->setText(QStringLiteral("Not running"));
+    fConditionLabel->clear();
+    fValuesLabel->clear();
+    fLogger->ClearLogData();
+    fLogSaved = true;
+    fEditor->MarkRunningLine(-1);
+    UpdateButtons();
+}
+
 void TPlanWindow::OpenClick() {
-    if (Running() || !AllowDiscard()) return;
+    if (Running() || !AllowDiscard() || !AllowDiscardLog()) return;
     const QString folder = fPath.isEmpty() ? QDir::homePath() : QFileInfo(fPath).absolutePath();
     const QString filter = QString::fromLatin1(kPlanFilter);
     const QString path =
@@ -185,7 +209,7 @@ void TPlanWindow::OpenClick() {
 }
 
 bool TPlanWindow::OpenFile(const QString& APath) {
-    if (Running() || !AllowDiscard()) return false;
+    if (Running() || !AllowDiscard() || !AllowDiscardLog()) return false;
     return LoadFile(APath);
 }
 
@@ -213,6 +237,8 @@ bool TPlanWindow::LoadFile(const QString& APath) {
         ShowError("Cannot open " + APath + ": " + problem);
         return false;
     }
+    // The status and log of a run of the plan before belong to that plan.
+    ClearLastRun();
     fEditor->SetRows(PlanRowsFromText(text));
     fPath = info.absoluteFilePath();
     SetModified(false);

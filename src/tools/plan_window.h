@@ -73,9 +73,11 @@ public:
     bool SaveAsClick();
     void RunClick();
     void StopClick();
-    void SaveLogClick();
+    // True when written.
+    bool SaveLogClick();
 
-    // Opens APath into the editor (after the question about unsaved edits); true when opened.
+    // Opens APath into the editor (after the questions about unsaved edits and an unsaved run
+    // log), clearing the last run's status and log; true when opened.
     bool OpenFile(const QString& APath);
     // Writes the editor's text to APath; true when written.
     bool SaveTo(const QString& APath);
@@ -166,4 +168,7 @@ private:
     QString fPath;
     bool fModified = false;
     bool fRunAllowed = false;
+    bool fLogSaved = true;  // the last run's log was saved (or there is none)
+    bool AllowDiscardLog();
+    void ClearLastRun();
 };

@@ -66,14 +66,19 @@ void TPlanWindow::WireRunner() {
 
 TPlanProblems TPlanWindow::CheckText(const QByteArray& AText) const {
     const TPlanFile file = ParsePlanCsv(AText);
-    if (!file.Error.isEmpty()) return {ProblemOf(file.Error)};
-    // The model's limits once one is connected (the check at Run is the one that counts).
-    if (fCore.Connected()) {
-        const QString error =
-            CheckPlanLimits(file.Plan, gMaxUset(), gMaxIset(), gCurrentDiv(), fCore.Data().UIN);
-        if (!error.isEmpty()) return {ProblemOf(error)};
-    }
-    return {};
+    QStringList problems = file.Problems;
+    // The model's limits once one is connected (the check at Run is the one that counts), for
+    // the steps that could be read.
+    if (fCore.Connected())
+        problems << PlanLimitProblems(file.Plan, gMaxUset(), gMaxIset(), gCurrentDiv(),
+                                      fCore.Data().UIN);
+    TPlanProblems found;
+    for (const QString& problem : problems)
+        found.push_back(ProblemOf(problem));
+    // In the order of the lines, as the editor lists them.
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& A, const auto& B) { return A.Line < B.Line; });
+    return found;
 }
 
 bool TPlanWindow::Running() const {
@@ -123,6 +128,7 @@ void TPlanWindow::RunClick() {
     fEvents->clear();
     fLogOptions = CurrentLogOptions();
     fLogger->ClearLogData();
+    fLogSaved = false;
     fLogger->WriteLogData();
     fLogger->Logging = fLogOptions.ByEvent;
     fLogClock.start();
@@ -311,8 +317,8 @@ void TPlanWindow::LinkLost() {
     ShowError(text);
 }
 
-void TPlanWindow::SaveLogClick() {
-    if (Running() || fLogger->Records().empty()) return;
+bool TPlanWindow::SaveLogClick() {
+    if (Running() || fLogger->Records().empty()) return false;
     const bool workbook = CurrentLogOptions().Spreadsheet && SpreadsheetOffered();
     const QString suffix = workbook ? QStringLiteral("xlsx") : QStringLiteral("txt");
     const QString filter = workbook ? QStringLiteral("Excel workbook (*.xlsx)")
@@ -323,7 +329,7 @@ void TPlanWindow::SaveLogClick() {
     QString path = fOptions.AskSaveFileName
                        ? fOptions.AskSaveFileName(proposed, filter)
                        : QFileDialog::getSaveFileName(this, QString(), proposed, filter);
-    if (path.isEmpty()) return;
+    if (path.isEmpty()) return false;
     if (QFileInfo(path).suffix().isEmpty()) path += "." + suffix;
     const QLocale locale = QLocale::system();
     const QString error =
@@ -332,5 +338,10 @@ void TPlanWindow::SaveLogClick() {
                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")),
                           locale)
             : SaveFile(path, TextLogBytes(fLogger->Records(), fCurrentDiv, locale));
-    if (!error.isEmpty()) ShowError(CannotWrite(path, error));
+    if (!error.isEmpty()) {
+        ShowError(CannotWrite(path, error));
+        return false;
+    }
+    fLogSaved = true;
+    return true;
 }

@@ -93,8 +93,12 @@ TSweepPage::TSweepPage(TSessionCore& ACore, QWidget* AParent)
     side->addWidget(fExportPng);
     side->addWidget(fStatus);
     side->addStretch(1);
+    // The fields keep their width whatever the status says: the plot never narrows.
+    auto* sideBox = new QWidget(this);
+    sideBox->setLayout(side);
+    side->setContentsMargins(0, 0, 0, 0);
     auto* layout = new QHBoxLayout(this);
-    layout->addLayout(side);
+    layout->addWidget(sideBox);
     layout->addWidget(fPlot, 1);
 
     connect(fQuantity, &QComboBox::currentIndexChanged, this, [this] { QuantityChanged(); });
@@ -103,6 +107,7 @@ TSweepPage::TSweepPage(TSessionCore& ACore, QWidget* AParent)
     connect(fExportCsv, &QPushButton::clicked, this, [this] { ExportClick(false); });
     connect(fExportPng, &QPushButton::clicked, this, [this] { ExportClick(true); });
     QuantityChanged();
+    sideBox->setFixedWidth(sideBox->sizeHint().width());
 }
 
 TSweepPage::~TSweepPage() = default;
@@ -179,6 +184,8 @@ void TSweepPage::RunClick() {
         if (OnError) OnError("The sweep cannot run: " + problem + ".");
         return;
     }
+    fFoundUset = fCore.Data().USET;
+    fFoundIset = fCore.Data().ISET;
     fSweep = std::make_unique<TSweep>(fCore, plan);
     connect(fSweep.get(), &TSweep::PointRecorded, this, [this](int AIndex) { Recorded(AIndex); });
     connect(fSweep.get(), &TSweep::Finished, this, [this] { Finished(); });
@@ -238,10 +245,16 @@ void TSweepPage::ShowPoints() {
 }
 
 void TSweepPage::Finished() {
-    fStatus->setText(QString("%1 of %2 points: %3")
-                         .arg(fSweep->Points().size())
-                         .arg(fSweep->PointCount())
-                         .arg(fSweep->EndText()));
+    QString text = QString("%1 of %2 points: %3")
+                       .arg(fSweep->Points().size())
+                       .arg(fSweep->PointCount())
+                       .arg(fSweep->EndText());
+    // The supply is left at the set points it had before, not at the sweep's last point.
+    if (fSweep->Began() && fCore.Connected()) {
+        fCore.SetPoints(fFoundUset, fFoundIset);
+        text += ". Set points back to " + Volts(fFoundUset) + ", " + Amperes(fFoundIset) + ".";
+    }
+    fStatus->setText(text);
     ShowPoints();
     UpdateButtons();
     if (OnRunningChanged) OnRunningChanged();

@@ -68,6 +68,9 @@ private:
 
     TSessionCore& fCore;
     std::unique_ptr<TSweep> fSweep;
+    // The supply's set points when the sweep began; put back at its end.
+    uint32_t fFoundUset = 0;
+    uint32_t fFoundIset = 0;
     QComboBox* fQuantity;
     QDoubleSpinBox* fFrom;
     QDoubleSpinBox* fTo;

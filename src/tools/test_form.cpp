@@ -353,16 +353,8 @@ TLogOptions TTestForm::CurrentLogOptions() const {
 
 bool TTestForm::SaveRecords(const TLogList& ARecords, uint32_t ACurrentDiv) {
     const QLocale locale = QLocale::system();
-    const QDateTime now = QDateTime::currentDateTime();
-    const QString stamp = locale.toString(now.date(), QLocale::ShortFormat) + "_" +
-                          locale.toString(now.time(), LogTimeFormat(locale));
-    QString name;
-    QString digits;
-    for (const QChar c : stamp) {
-        const bool digit = c >= '0' && c <= '9';
-        name += digit ? c : QChar('_');
-        if (digit) digits += c;
-    }
+    const QString name = LogNameStamp(QDateTime::currentDateTime(), locale);
+    const QString digits = QString(name).remove(QChar('_'));
     const bool workbook = CurrentLogOptions().Spreadsheet && SpreadsheetOffered();
     const QString suffix = workbook ? QStringLiteral("xlsx") : QStringLiteral("txt");
     const QString filter = workbook ? QStringLiteral("Excel workbook (*.xlsx)")

@@ -90,6 +90,18 @@ bool ApplyAutoRange(const TTrendModel& AModel, TOscSettings& ASettings) {
     const TOscSettings before = ASettings;
     if (ASettings.VoltAuto) ASettings.VoltDiv = AutoVoltPosition(peak.Volt);
     if (ASettings.AmpAuto) ASettings.AmpDiv = AutoAmpPosition(peak.Amper);
+    // Two traces ranged alike would lie on one line (12 V at 2 V/d, 1.2 A at 0.2 A/d) and the
+    // current would hide the voltage: the current takes larger divisions until their peaks are
+    // a division apart.
+    if (ASettings.AmpAuto && ASettings.Traces == otBoth && peak.Volt > 0 && peak.Amper > 0) {
+        const auto apart = [&] {
+            const TOscScale s = ScaleOf(ASettings);
+            return std::abs(TraceRow(peak.Volt, s.VoltOffset, s.VoltPerDiv) -
+                            TraceRow(peak.Amper, s.AmpOffset, s.AmpPerDiv)) >= kOscRowStep;
+        };
+        while (!apart() && ASettings.AmpDiv + 1 < static_cast<int>(kAmpsPerDiv.size()))
+            ++ASettings.AmpDiv;
+    }
     return !(before == ASettings);
 }
 

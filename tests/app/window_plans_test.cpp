@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -207,6 +208,28 @@ TEST_F(WindowPlans, RunsATwoStepPlanToItsEndShowingWhatEndsEachStep) {
     EXPECT_TRUE(window->SaveLogButton()->isEnabled());
     EXPECT_GE(window->Logger().Records().size(), 3u);
     EXPECT_TRUE(h.presenter.errors.isEmpty()) << h.presenter.errors.join('\n').toStdString();
+
+    // Another file: the unsaved log is asked about (Cancel keeps everything), then the last
+    // run's status and log go. Every problem of the new plan is listed with its line.
+    const QString bad = h.dir.filePath("bad.csv");
+    ASSERT_TRUE(WriteAll(bad,
+                         "voltage,current,seconds,until,max_seconds\n"
+                         "60.00,1.00,10,,\n"
+                         "5.00,1.00,,CC,\n"
+                         "5.00,abc,10,,\n"));
+    EXPECT_FALSE(window->OpenFile(bad));
+    EXPECT_EQ(asked, QStringList({"The log of the last run is not saved.\rSave it first?"}));
+    EXPECT_EQ(window->StepLabel()->text(), events[5]);
+    answers = {TPlanWindowOptions::anNo};
+    ASSERT_TRUE(window->OpenFile(bad));
+    EXPECT_EQ(window->StepLabel()->text(), "Not running");
+    EXPECT_EQ(window->Events()->count(), 0);
+    EXPECT_FALSE(window->SaveLogButton()->isEnabled());
+    QStringList problems;
+    for (const TPlanProblem& problem : window->Editor()->Problems())
+        problems << QString::number(problem.Line) + " " + problem.Text.section(' ', 0, 1);
+    EXPECT_EQ(problems,
+              QStringList({"2 voltage outside", "2 60.00 V", "3 a step", "4 current \"abc\""}));
 }
 
 TEST_F(WindowPlans, ClosingEitherWindowOrDisconnectingMidRunStopsItWithTheOutputOff) {
@@ -302,6 +325,9 @@ TEST_F(WindowPlans, SweepDrawsItsCurveAsItGrowsStopsAtComplianceAndExports) {
     sweep->Dwell()->setValue(0.2);
     sweep->Limit()->setValue(0.16);
     ASSERT_TRUE(sweep->RunButton()->isEnabled());
+    const uint16_t uset = h.supply->Register(simreg::USET), iset = h.supply->Register(simreg::ISET);
+    QApplication::processEvents();
+    const int plotWidth = sweep->Plot()->width();
     sweep->RunButton()->click();
     ASSERT_TRUE(sweep->Running());
     EXPECT_FALSE(window->RunButton()->isEnabled());
@@ -317,6 +343,14 @@ TEST_F(WindowPlans, SweepDrawsItsCurveAsItGrowsStopsAtComplianceAndExports) {
     EXPECT_TRUE(sweep->Status()->text().startsWith("3 of 4 points: compliance"))
         << sweep->Status()->text().toStdString();
     ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 0; }));
+    // The set points found at the start are back, and the status says so without squeezing
+    // the plot.
+    ASSERT_TRUE(h.WaitFor([&] {
+        return h.supply->Register(simreg::USET) == uset && h.supply->Register(simreg::ISET) == iset;
+    }));
+    EXPECT_TRUE(sweep->Status()->text().contains("Set points back to "));
+    QApplication::processEvents();
+    EXPECT_EQ(sweep->Plot()->width(), plotWidth);
 
     const QString csv = h.dir.filePath("curve.csv");
     const QString png = h.dir.filePath("curve.png");

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -414,6 +415,17 @@ TEST(WindowShell, InvalidAddressIsRefusedAndNeverDialled) {
     EXPECT_TRUE(h.form->ConnectionPanel()->ConnectBtn()->isEnabled());
     EXPECT_FALSE(h.form->Session().Connected());
     EXPECT_EQ(h.supply->Requests(), 0u);
+    // Typed as written, a "." going on to the next octet, the address reads as always and
+    // connects.
+    ip->setFocus();
+    ip->selectAll();
+    QTest::keyClicks(ip, QStringLiteral("127.0.0.1"));
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(ip, &out);
+    EXPECT_EQ(ip->text(), "127.000.000.001");
+    h.form->ConnectionPanel()->ConnectBtn()->click();
+    EXPECT_TRUE(h.WaitFor([&] { return h.form->Session().Connected(); }));
+    EXPECT_EQ(h.presenter.errors.size(), 1);
 }
 
 TEST(WindowShell, AutoconnectSwitchRunsTheBusyIndicator) {

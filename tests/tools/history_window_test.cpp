@@ -53,6 +53,12 @@ QStringList Lines(const QString& APath) {
     return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
+TEST(HistoryWindow, LabelsOfMarksThatFallTogetherAreStacked) {
+    // "OFF" and "link lost" at one time, "ON" just after, a trip further on.
+    EXPECT_EQ(MarkLabelRows({{10, 30}, {12, 20}, {60, 25}, {14, 10}}),
+              (std::vector<int>{0, 1, 0, 2}));
+}
+
 TEST(HistoryWindow, WheelZoomsDragPansAndDoubleClickFollowsTheNewest) {
     const TSessionHistory h = TenMinutes();
     THistoryWindow w(h);

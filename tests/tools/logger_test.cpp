@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <cstdio>
 
 #include <QDir>
@@ -147,6 +149,17 @@ TLogRecord Recorded(const QDateTime& AWhen, uint16_t AUset, uint16_t AIset, uint
     r.Protect = 2;
     r.Output = true;
     return r;
+}
+
+TEST(LogFiles, DefaultNameHasTheMonthInEveryLocale) {
+    const QDateTime when(QDate(2026, 12, 9), QTime(15, 35, 35));
+    // The C locale writes the month as a word ("9 Dec 2026").
+    EXPECT_EQ(LogNameStamp(when, QLocale::c()), "9_12_2026_15_35_35");
+    for (const char* name : {"en_US", "de_DE", "ja_JP", "fr_FR"}) {
+        const QString stamp = LogNameStamp(when, QLocale(name));
+        EXPECT_TRUE(stamp.contains(QRegularExpression("(^|_)12(_|$)")) && stamp.contains("35"))
+            << name << " " << stamp.toStdString();
+    }
 }
 
 TEST(LogFiles, CsvLogIsTheReadingsFormAndReadsBackToTheSameRecords) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QLocale>
 
 #include "tools/trend_model.h"
@@ -32,7 +34,10 @@ TEST(TrendModel, AutoRangeLooksAtExactlyTheSamplesHeld) {
     TOscSettings s;
     EXPECT_TRUE(ApplyAutoRange(m, s));
     EXPECT_EQ(s.VoltDiv, 2);  // 30 V: 5 V x 9 exceeds it, 2 V x 9 does not
-    EXPECT_EQ(s.AmpDiv, 4);   // 3 A: 0.5 A x 9 exceeds it, 0.2 A x 9 does not
+    // 3 A: 0.5 A x 9 exceeds it, but 0.5 A/d would draw it on the line of 30 V at 5 V/d: one
+    // step larger.
+    EXPECT_EQ(AutoAmpPosition(300), 4);
+    EXPECT_EQ(s.AmpDiv, 5);
     // The 321st sample overwrites the peak: only the 320 slots count, nothing older.
     m.Sample(100, 10, 1);
     EXPECT_TRUE(ApplyAutoRange(m, s));
@@ -45,6 +50,24 @@ TEST(TrendModel, AutoRangeLooksAtExactlyTheSamplesHeld) {
     EXPECT_FALSE(ApplyAutoRange(m, s));
     EXPECT_EQ(s.VoltDiv, 2);
     EXPECT_EQ(s.AmpDiv, 7);
+}
+
+TEST(TrendModel, AutoRangeKeepsTwoTracesThatWouldCoincideApart) {
+    // 12 V at 2 V/d and 1.2 A at 0.2 A/d would lie on one line.
+    TTrendModel m;
+    m.Sample(1200, 120, 1);
+    TOscSettings s;
+    ApplyAutoRange(m, s);
+    EXPECT_EQ(s.VoltDiv, 1);
+    const TOscScale scale = ScaleOf(s);
+    EXPECT_GE(std::abs(TraceRow(1200, scale.VoltOffset, scale.VoltPerDiv) -
+                       TraceRow(120, scale.AmpOffset, scale.AmpPerDiv)),
+              kOscRowStep);
+    // With one trace shown, or the current ranged by hand, nothing moves.
+    s = {};
+    s.Traces = otAmper;
+    ApplyAutoRange(m, s);
+    EXPECT_EQ(s.AmpDiv, AutoAmpPosition(120));
 }
 
 TEST(TrendModel, AutoRangeNeedsTheNinthDivisionToExceedThePeak) {

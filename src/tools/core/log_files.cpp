@@ -23,6 +23,39 @@ QString LogTimeText(double ADayFraction, const QLocale& ALocale) {
     return ALocale.toString(TimeOfDay(ADayFraction), LogTimeFormat(ALocale));
 }
 
+QString LogNameStamp(const QDateTime& AWhen, const QLocale& ALocale) {
+    // Month names ("MMM", "MMMM") become month numbers, weekday names ("ddd", "dddd") go.
+    QString format;
+    const QString shortDate = ALocale.dateFormat(QLocale::ShortFormat);
+    bool quoted = false;
+    for (qsizetype i = 0; i < shortDate.size();) {
+        const QChar c = shortDate[i];
+        qsizetype run = 1;
+        while (i + run < shortDate.size() && shortDate[i + run] == c)
+            ++run;
+        if (c == '\'') quoted = !quoted;
+        if (!quoted && c == 'M' && run >= 3)
+            format += QStringLiteral("MM");
+        else if (!(!quoted && c == 'd' && run >= 3))
+            format += shortDate.mid(i, run);
+        i += run;
+    }
+    const QString stamp = ALocale.toString(AWhen.date(), format) + "_" +
+                          ALocale.toString(AWhen.time(), LogTimeFormat(ALocale));
+    QString name;
+    for (const QChar c : stamp) {
+        const bool digit = c >= '0' && c <= '9';
+        // Runs of other characters make one '_'.
+        if (digit)
+            name += c;
+        else if (!name.isEmpty() && !name.endsWith('_'))
+            name += '_';
+    }
+    while (name.endsWith('_'))
+        name.chop(1);
+    return name;
+}
+
 namespace {
 QString Number(double AValue, int AWidth, int ADecimals, const QLocale& ALocale) {
     return ALocale.toString(AValue, 'f', ADecimals).rightJustified(AWidth, ' ');

@@ -4,6 +4,7 @@
 // CSV read back into records.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
 #include <cstdint>
@@ -17,6 +18,10 @@ inline constexpr char kTextLogHeading[] = "Time       Uset   Iset   Uout   Iout 
 // The locale's long time format without its time-zone part ("HH:mm:ss"), as the log shows it.
 QString LogTimeFormat(const QLocale& ALocale);
 QString LogTimeText(double ADayFraction, const QLocale& ALocale);
+// The date and time of a default log name in the locale's short date order, in digits only
+// (a month or day written as a word becomes its number), every other character '_':
+// "9_12_2026_15_35_35" in the C locale.
+QString LogNameStamp(const QDateTime& AWhen, const QLocale& ALocale);
 
 // Characters of the time column: the locale's widest time of day (8 for "HH:mm:ss", more in
 // 12-hour locales). Shorter times are padded, and the heading's "Time" takes the same width, so

@@ -73,40 +73,54 @@ QString ParseSeconds(const QByteArray& AText, const char* AName, uint32_t& AValu
 }
 
 // One step from its cells (by column; a missing cell is empty). An error without the line.
-QString ParseStep(const std::array<QByteArray, colCount>& ACells, TPlanStep& AStep) {
+// Every problem of one step's cells, in the columns' order; none when the step is whole.
+QStringList ParseStep(const std::array<QByteArray, colCount>& ACells, TPlanStep& AStep) {
+    QStringList problems;
     if (!ParseFixed(ACells[colVoltage], 2, AStep.Centivolts))
-        return FixedCellProblem("voltage", ACells[colVoltage],
-                                "a number of volts with at most two decimals");
+        problems << FixedCellProblem("voltage", ACells[colVoltage],
+                                     "a number of volts with at most two decimals");
     if (!ParseFixed(ACells[colCurrent], 3, AStep.Milliamps))
-        return FixedCellProblem("current", ACells[colCurrent],
-                                "a number of amperes with at most three decimals");
+        problems << FixedCellProblem("current", ACells[colCurrent],
+                                     "a number of amperes with at most three decimals");
     QString error;
+    bool secondsRead = true;
     if (!ACells[colSeconds].isEmpty() &&
-        !(error = ParseSeconds(ACells[colSeconds], "seconds", AStep.Seconds)).isEmpty())
-        return error;
+        !(error = ParseSeconds(ACells[colSeconds], "seconds", AStep.Seconds)).isEmpty()) {
+        problems << error;
+        secondsRead = false;
+    }
+    bool untilRead = true;
     if (!ACells[colUntil].isEmpty()) {
         for (const QByteArray& part : ACells[colUntil].split('|')) {
             TPlanCondition condition;
             error = ParseCondition(part, condition);
-            if (!error.isEmpty()) return error;
+            if (!error.isEmpty()) {
+                problems << error;
+                untilRead = false;
+                continue;
+            }
             if (std::find(AStep.Until.begin(), AStep.Until.end(), condition) == AStep.Until.end())
                 AStep.Until.push_back(condition);
         }
     }
+    const bool hasUntil = !ACells[colUntil].isEmpty();
     if (!ACells[colMaxSeconds].isEmpty()) {
-        if (AStep.Until.empty())
-            return "max_seconds belongs to a step with until; a fixed step gives seconds";
-        error = ParseSeconds(ACells[colMaxSeconds], "max_seconds", AStep.MaxSeconds);
-        if (!error.isEmpty()) return error;
+        if (!hasUntil) {
+            problems << "max_seconds belongs to a step with until; a fixed step gives seconds";
+        } else if (!(error = ParseSeconds(ACells[colMaxSeconds], "max_seconds", AStep.MaxSeconds))
+                        .isEmpty()) {
+            problems << error;
+        }
+    } else if (hasUntil) {
+        problems << "a step with until needs max_seconds, the longest it may run";
     }
-    if (!AStep.Until.empty() && AStep.MaxSeconds == 0)
-        return "a step with until needs max_seconds, the longest it may run";
-    if (AStep.Until.empty() && AStep.Seconds == 0) return "give seconds, or until with max_seconds";
-    if (AStep.MaxSeconds && AStep.Seconds > AStep.MaxSeconds)
-        return "seconds is more than max_seconds";
+    if (!hasUntil && secondsRead && AStep.Seconds == 0)
+        problems << "give seconds, or until with max_seconds";
+    if (untilRead && secondsRead && AStep.MaxSeconds && AStep.Seconds > AStep.MaxSeconds)
+        problems << "seconds is more than max_seconds";
     if (!ACells[colEnabled].isEmpty() && !ParseEnabled(ACells[colEnabled], AStep.Enabled))
-        return "enabled must be 1 or 0";
-    return {};
+        problems << "enabled must be 1 or 0";
+    return problems;
 }
 
 }  // namespace
@@ -188,7 +202,9 @@ TPlanFile ParsePlanCsv(const QByteArray& ABytes) {
             headed = true;
             const QString error = ParseHeading(line, columns);
             if (!error.isEmpty()) {
-                file.Error = where + error;
+                // Without its columns no line can be read.
+                file.Problems << where + error;
+                file.Error = file.Problems.front();
                 return file;
             }
             continue;
@@ -200,28 +216,31 @@ TPlanFile ParsePlanCsv(const QByteArray& ABytes) {
             QStringList names;
             for (int column : columns)
                 names << kColumnNames[column];
-            file.Error = where + "expected " +
-                         (headed ? names.join(',') : "voltage,current,seconds[,enabled]");
-            return file;
+            file.Problems << where + "expected " +
+                                 (headed ? names.join(',') : "voltage,current,seconds[,enabled]");
+            continue;
         }
         std::array<QByteArray, colCount> cells;
         for (qsizetype f = 0; f < fields.size(); ++f)
             cells[columns[f]] = fields[f].trimmed();
         TPlanStep step;
         step.Line = i + 1;
-        const QString error = ParseStep(cells, step);
-        if (!error.isEmpty()) {
-            file.Error = where + error;
-            return file;
-        }
+        // A step with problems is left out; the lines after it are read all the same, so that
+        // every problem of the file is told at once.
+        const QStringList problems = ParseStep(cells, step);
+        for (const QString& problem : problems)
+            file.Problems << where + problem;
+        if (!problems.isEmpty()) continue;
         if (static_cast<int>(file.Plan.Steps.size()) == kMaxPlanSteps) {
-            file.Error =
-                where + "a plan holds at most " + QString::number(kMaxPlanSteps) + " steps";
-            return file;
+            file.Problems << where + "a plan holds at most " + QString::number(kMaxPlanSteps) +
+                                 " steps";
+            break;
         }
         file.Plan.Steps.push_back(step);
     }
-    if (file.Plan.Steps.empty()) file.Error = "the file holds no step";
+    if (file.Problems.isEmpty() && file.Plan.Steps.empty())
+        file.Problems << "the file holds no step";
+    if (!file.Problems.isEmpty()) file.Error = file.Problems.front();
     return file;
 }
 
@@ -258,8 +277,9 @@ uint32_t InputNeededFor(uint32_t ACentivolts) {
     return (ACentivolts * 11 + 9) / 10;
 }
 
-QString CheckPlanLimits(const TPlan& APlan, uint32_t AMaxUset, uint32_t AMaxIset,
-                        uint32_t ACurrentDiv, uint32_t AUin) {
+QStringList PlanLimitProblems(const TPlan& APlan, uint32_t AMaxUset, uint32_t AMaxIset,
+                              uint32_t ACurrentDiv, uint32_t AUin) {
+    QStringList problems;
     const double scale = ACurrentDiv == 10 ? 1000.0 : 100.0;
     const int decimals = ACurrentDiv == 10 ? 3 : 2;
     const QString volts = "0.10 to " + Fixed(AMaxUset, 2) + " V";
@@ -271,30 +291,37 @@ QString CheckPlanLimits(const TPlan& APlan, uint32_t AMaxUset, uint32_t AMaxIset
         if (!step.Enabled) continue;
         const QString where = Where(step, i);
         if (step.Centivolts < 10 || step.Centivolts > AMaxUset)
-            return where + "voltage outside " + volts;
-        if (ACurrentDiv != 10 && step.Milliamps % 10 != 0)
-            return where + "this model sets the current in steps of 0.01 A";
+            problems << where + "voltage outside " + volts;
         const uint32_t iset = IsetOf(step.Milliamps, ACurrentDiv);
-        if (iset < 1 || iset > AMaxIset) return where + "current outside " + amps;
+        if (ACurrentDiv != 10 && step.Milliamps % 10 != 0)
+            problems << where + "this model sets the current in steps of 0.01 A";
+        else if (iset < 1 || iset > AMaxIset)
+            problems << where + "current outside " + amps;
         for (const TPlanCondition& c : step.Until) {
             const bool current =
                 c.Kind == TPlanCondKind::CurrentAtMost || c.Kind == TPlanCondKind::CurrentAtLeast;
             const bool voltage =
                 c.Kind == TPlanCondKind::VoltageAtMost || c.Kind == TPlanCondKind::VoltageAtLeast;
             if (current && ACurrentDiv != 10 && c.Value % 10 != 0)
-                return where + ConditionText(c) +
-                       ": this model measures the current in steps of 0.01 A";
-            if (c.Kind == TPlanCondKind::CurrentAtLeast && c.Value > maxMilliamps)
-                return where + ConditionText(c) + ": above the most this model delivers (" +
-                       QString::number(AMaxIset / scale, 'f', decimals) + " A)";
-            if (voltage && c.Kind == TPlanCondKind::VoltageAtLeast && c.Value > AMaxUset)
-                return where + ConditionText(c) + ": above the most this model delivers (" +
-                       Fixed(AMaxUset, 2) + " V)";
+                problems << where + ConditionText(c) +
+                                ": this model measures the current in steps of 0.01 A";
+            else if (c.Kind == TPlanCondKind::CurrentAtLeast && c.Value > maxMilliamps)
+                problems << where + ConditionText(c) + ": above the most this model delivers (" +
+                                QString::number(AMaxIset / scale, 'f', decimals) + " A)";
+            else if (voltage && c.Kind == TPlanCondKind::VoltageAtLeast && c.Value > AMaxUset)
+                problems << where + ConditionText(c) + ": above the most this model delivers (" +
+                                Fixed(AMaxUset, 2) + " V)";
         }
         if (AUin && InputNeededFor(step.Centivolts) > AUin)
-            return where + Fixed(step.Centivolts, 2) + " V needs an input of at least " +
-                   Fixed(InputNeededFor(step.Centivolts), 2) + " V; the supply's input is " +
-                   Fixed(AUin, 2) + " V";
+            problems << where + Fixed(step.Centivolts, 2) + " V needs an input of at least " +
+                            Fixed(InputNeededFor(step.Centivolts), 2) +
+                            " V; the supply's input is " + Fixed(AUin, 2) + " V";
     }
-    return {};
+    return problems;
+}
+
+QString CheckPlanLimits(const TPlan& APlan, uint32_t AMaxUset, uint32_t AMaxIset,
+                        uint32_t ACurrentDiv, uint32_t AUin) {
+    const QStringList problems = PlanLimitProblems(APlan, AMaxUset, AMaxIset, ACurrentDiv, AUin);
+    return problems.isEmpty() ? QString() : problems.front();
 }

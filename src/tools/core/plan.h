@@ -18,6 +18,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
@@ -69,8 +70,9 @@ struct TPlan {
 };
 
 struct TPlanFile {
-    TPlan Plan;
-    QString Error;  // "line 3: ..." when the file was refused
+    TPlan Plan;            // the steps read without a problem
+    QString Error;         // "line 3: ..." when the file was refused: the first of Problems
+    QStringList Problems;  // every problem of the file, in the order of its lines
 };
 TPlanFile ParsePlanCsv(const QByteArray& ABytes);
 // The file form (a heading with every column; "enabled" only when a step is disabled), each
@@ -87,5 +89,8 @@ uint32_t IsetOf(uint32_t AMilliamps, uint32_t ACurrentDiv);
 // wants about a tenth on top). An error naming the step's line (or number), empty when it fits.
 QString CheckPlanLimits(const TPlan& APlan, uint32_t AMaxUset, uint32_t AMaxIset,
                         uint32_t ACurrentDiv, uint32_t AUin = 0);
+// Every such problem, in the order of the steps.
+QStringList PlanLimitProblems(const TPlan& APlan, uint32_t AMaxUset, uint32_t AMaxIset,
+                              uint32_t ACurrentDiv, uint32_t AUin = 0);
 // The input voltage (0.01 V) a set voltage needs.
 uint32_t InputNeededFor(uint32_t ACentivolts);

@@ -276,8 +276,13 @@ void TCliRunner::SessionStarted() {
 }
 
 void TCliRunner::SessionEnded() {
-    // Ended by the session itself (not by our own disconnect).
-    if (fPhase >= phFinishing || fLinkReleased) return;
+    // Ended by the session itself (not by our own disconnect). A loss is handled with its
+    // message, which follows.
+    if (fPhase >= phFinishing || fLinkReleased || fCore->Losing()) return;
+    SessionGone();
+}
+
+void TCliRunner::SessionGone() {
     // A reconnect starts afresh: its failures are its own.
     fLastFailure = 0;
     fFailureRun = 0;
@@ -309,8 +314,9 @@ void TCliRunner::ErrorShown(const QString& AText) {
     // The window's texts name no cause (or name it in the original language): the command line
     // says in English what happened.
     QString english;
-    if (fCore->Connected()) {
-        // The session's loss message; it is shown before the session ends.
+    const bool lost = fCore->Losing();
+    if (fCore->Connected() || lost) {
+        // The session's loss message; it is shown right after the session has ended.
         english = fKeysFreeAtDevice && !fCore->Observer()
                       ? "connection ended: the keys were released at the supply"
                       : LostText(fLastFailure, fFailureRun,
@@ -325,6 +331,7 @@ void TCliRunner::ErrorShown(const QString& AText) {
         fCommand->Note(english);
     else
         Fail(ceLink, english);
+    if (lost && fPhase < phFinishing) SessionGone();
 }
 
 QString TCliRunner::ConnectFailure(const QString& AWindowText) const {

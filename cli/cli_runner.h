@@ -91,6 +91,8 @@ private:
     void SessionStarted();
     void KeysHeld();
     void SessionEnded();
+    // The session ended by itself: a serving command goes on without it, any other run ends.
+    void SessionGone();
     void Reading();
     void ErrorShown(const QString& AText);
     QString ConnectFailure(const QString& AWindowText) const;

@@ -19,6 +19,7 @@
 #include "app/app_style.h"
 #include "app/demo_supply.h"
 #include "app/main_form.h"
+#include "app/output_panel.h"
 #include "app/side_bar.h"
 #include "controls/enter_form.h"
 #include "controls/enter_form2.h"
@@ -85,6 +86,9 @@ int main(int argc, char* argv[]) {
     form.SetEntryPopups(enterForm, enterForm2);
     form.show();
     form.ConnectLoopback(demo.Port());
+    // The demo starts with the output off: switched on, the panel is live.
+    if (RunUntil([&] { return form.Session().Connected(); }, 10000))
+        form.OutputPanel()->OnOffBtn()->click();
     if (!RunUntil([&] { return form.Session().Connected() && form.Session().Data().IOUT > 0; },
                   10000)) {
         QTextStream(stderr) << "benchlord_screenshots: the window did not connect\n";

@@ -528,6 +528,7 @@ void TSessionCore::ConnectionLost() {
         // The session ends before the box opens: nothing stale looks live behind it, the
         // autotest stops stepping and logging, and with autoconnect on the retries start now,
         // so the bench comes back while the box waits for the user.
+        fLosing = true;
         fView.AutotestLinkLost();
         fLinkLost = true;
         fHistory.MarkGap(fWallClock());
@@ -536,12 +537,14 @@ void TSessionCore::ConnectionLost() {
     }
     // One box for the losses that come while it is open; it tells the latest.
     if (fLossBoxOpen) {
+        fLosing = false;
         fView.RetextError("Connection lost !!!");
         return;
     }
     fLossBoxOpen = true;
     ShowConnectError("Connection lost !!!");
     fLossBoxOpen = false;
+    fLosing = false;
 }
 
 void TSessionCore::PostVersionNotice() {

@@ -142,6 +142,9 @@ public:
 
     // --- state ---
     bool Connected() const { return fConnected; }
+    // A loss is being told: the session has just ended because of it and "Connection lost !!!"
+    // comes next (fOnSessionEnded runs before the message).
+    bool Losing() const { return fLosing; }
     bool PowerOn() const { return fPowerOn; }
     bool WriteOnOffAccepted() const { return fWriteOnOffAccepted; }
     // Whether the last live reading showed these set values (within the tolerance of smart
@@ -353,6 +356,7 @@ private:
     bool fAutoAttempt = false;
     bool fIdentifying = false;    // the identification read is outstanding
     bool fLossBoxOpen = false;    // "Connection lost !!!" waits for the user
+    bool fLosing = false;         // from the end of a lost session until its message is shown
     bool fTransportDown = false;  // the connector closed its transport during the session
     TLinkStats fLinkStats;
     // How long ago the link received the reply being handled, in microseconds: a reading of a

@@ -239,7 +239,9 @@ private:
     }
 
     void RunEnded() {
-        if (fStopping) return;
+        // A lost link stops the run too; the loss is reported with its cause when its message
+        // comes, right after.
+        if (fStopping || fCtx.Core().Losing()) return;
         if (fSequencer->NeverConfirmedOn()) {
             fCtx.Fail(ceRefused, kNeverConfirmedOnText);
             return;

@@ -172,17 +172,25 @@ void TMqttClient::Lost(const QString& AReason) {
     if (fOnDisconnected) fOnDisconnected(AReason);
 }
 
+// libmosquitto calls these from inside mosquitto_loop_read with its own locks held; calling
+// back into the library from there (a publish from fOnConnected, a disconnect) takes those locks
+// in the other order. So each event is handed to the event loop and handled after the read.
 void TMqttClient::OnConnect(mosquitto*, void* AObj, int ARc) {
     auto* self = static_cast<TMqttClient*>(AObj);
+    QMetaObject::invokeMethod(self, [self, ARc] { self->Connected(ARc); }, Qt::QueuedConnection);
+}
+
+void TMqttClient::Connected(int ARc) {
+    if (fStopped || !fSocketOpen) return;
     if (ARc != 0) {
-        self->Lost("the broker refused the connection: " +
-                   QString::fromUtf8(mosquitto_connack_string(ARc)));
+        Lost("the broker refused the connection: " +
+             QString::fromUtf8(mosquitto_connack_string(ARc)));
         return;
     }
-    self->fConnected = true;
-    ++self->fConnects;
-    self->fRetryMs = self->fOptions.RetryFirstMs;
-    if (self->fOnConnected) self->fOnConnected();
+    fConnected = true;
+    ++fConnects;
+    fRetryMs = fOptions.RetryFirstMs;
+    if (fOnConnected) fOnConnected();
 }
 
 void TMqttClient::OnDisconnect(mosquitto*, void* AObj, int ARc) {
@@ -190,14 +198,23 @@ void TMqttClient::OnDisconnect(mosquitto*, void* AObj, int ARc) {
     // Our own disconnect (rc 0) needs nothing more.
     if (ARc == 0) return;
     self->fSocketOpen = false;
-    self->Lost("the connection to the broker was lost");
+    self->fConnected = false;
+    QMetaObject::invokeMethod(
+        self, [self] { self->Lost("the connection to the broker was lost"); },
+        Qt::QueuedConnection);
 }
 
 void TMqttClient::OnMessage(mosquitto*, void* AObj, const mosquitto_message* AMsg) {
     auto* self = static_cast<TMqttClient*>(AObj);
-    if (!self->fOnMessage || !AMsg->topic) return;
-    self->fOnMessage(QString::fromUtf8(AMsg->topic),
-                     QByteArray(static_cast<const char*>(AMsg->payload), AMsg->payloadlen));
+    if (!AMsg->topic) return;
+    QString topic = QString::fromUtf8(AMsg->topic);
+    QByteArray payload(static_cast<const char*>(AMsg->payload), AMsg->payloadlen);
+    QMetaObject::invokeMethod(
+        self,
+        [self, topic = std::move(topic), payload = std::move(payload)] {
+            if (self->fOnMessage && self->fConnected) self->fOnMessage(topic, payload);
+        },
+        Qt::QueuedConnection);
 }
 
 TMqttClient::TSent TMqttClient::Publish(const QString& ATopic, const QByteArray& APayload,

@@ -87,6 +87,7 @@ private:
     static void OnDisconnect(mosquitto*, void* AObj, int ARc);
     static void OnMessage(mosquitto*, void* AObj, const mosquitto_message* AMsg);
 
+    void Connected(int ARc);
     void TryConnect();
     void Watch();
     void Unwatch();

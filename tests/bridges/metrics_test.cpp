@@ -2,14 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTcpSocket>
 
 #include "bridges/metrics_server.h"
 #include "bridges/metrics_text.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/promtool.h"
 
 using testsupport::ProcessUntil;
+using testsupport::PromtoolProblems;
 
 namespace {
 
@@ -26,20 +27,6 @@ QByteArray Request(quint16 APort, const QByteArray& ARequest) {
         },
         3000);
     return reply + socket.readAll();
-}
-
-// promtool's verdict on AText: its output, empty when it finds nothing.
-std::string PromtoolProblems(const QByteArray& AText) {
-    QProcess tool;
-    tool.start("promtool", {"check", "metrics"});
-    if (!tool.waitForStarted(5000)) return "promtool is missing (scripts/ensure_deps.sh)";
-    tool.write(AText);
-    tool.closeWriteChannel();
-    tool.waitForFinished(10000);
-    const QString said =
-        QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError()).trimmed();
-    if (tool.exitCode() != 0 && said.isEmpty()) return "promtool failed";
-    return said.toStdString();
 }
 
 }  // namespace

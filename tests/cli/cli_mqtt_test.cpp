@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <memory>
@@ -21,6 +20,7 @@
 #include "tests/cli/cli_harness.h"
 #include "tests/support/event_loop.h"
 #include "tests/support/mqtt_broker.h"
+#include "tests/support/promtool.h"
 
 using clitest::TCliHarness;
 using testsupport::ProcessUntil;
@@ -109,18 +109,6 @@ double Sample(const QByteArray& AText, const QString& AName) {
     return m.hasMatch() ? m.captured(2).toDouble() : -1;
 }
 
-std::string Promtool(const QByteArray& AText) {
-    QProcess tool;
-    tool.start("promtool", {"check", "metrics"});
-    if (!tool.waitForStarted(5000)) return "promtool is missing (scripts/ensure_deps.sh)";
-    tool.write(AText);
-    tool.closeWriteChannel();
-    tool.waitForFinished(10000);
-    return QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError())
-        .trimmed()
-        .toStdString();
-}
-
 }  // namespace
 
 TEST(CliMqtt, SubscriberSeesTheSupplyAndDrivesItWithinTheCapsAcrossABrokerRestart) {
@@ -196,7 +184,7 @@ TEST(CliMqtt, SubscriberSeesTheSupplyAndDrivesItWithinTheCapsAcrossABrokerRestar
         static_cast<quint16>(served.match(QString::fromStdString(out.str())).captured(1).toUInt());
     ASSERT_NE(port, 0) << out.str();
     const QByteArray metrics = Scrape(port);
-    EXPECT_EQ(Promtool(metrics), "");
+    EXPECT_EQ(testsupport::PromtoolProblems(metrics), "");
     EXPECT_EQ(Sample(metrics, "benchlord_up"), 1);
     EXPECT_EQ(Sample(metrics, "benchlord_set_voltage_volts"), 5.0);
     EXPECT_EQ(Sample(metrics, "benchlord_output_voltage_volts"), 5.0);
@@ -260,6 +248,6 @@ TEST(CliMqtt, ObserverRefusesCommandsAndLeavesItsWillWhenKilled) {
 
     // Killed: the broker speaks for it.
     bridge.Signal(SIGKILL);
-    EXPECT_EQ(bridge.Wait(), 128 + SIGKILL);
+    EXPECT_EQ(bridge.Wait(), 128 + SIGKILL) << bridge.Err();
     EXPECT_TRUE(sub.AwaitText("availability", "offline"));
 }

@@ -53,7 +53,7 @@ bool TMqttBroker::Start() {
     if (fPid > 0) return true;
     if (fPort == 0) return false;
     if (!QFile::exists(kBroker)) {
-        fError = std::string(kBroker) + " is missing (scripts/ensure_deps.sh installs mosquitto)";
+        fError.assign(kBroker).append(" is missing (scripts/ensure_deps.sh installs mosquitto)");
         return false;
     }
     const QString conf = fDir.filePath("mosquitto.conf");

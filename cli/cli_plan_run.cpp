@@ -69,13 +69,25 @@ void TPlanRunCommand::BeginPlan(const TPlan& APlan) {
 
 QString TPlanRunCommand::StepLine(int AStep) const {
     const TPlanStep& step = fRunner ? fRunner->Plan().Steps[size_t(AStep)] : TPlanStep{};
+    QString ramp;
+    if (fRunner && step.Ramp.Any()) {
+        // Where each ramp starts, as the run takes it.
+        const TPlanRamp r = ResolvedRamp(fRunner->Plan(), size_t(AStep));
+        QStringList parts;
+        if (r.Voltage && r.FromCentivolts)
+            parts << "V from " + Number(*r.FromCentivolts / 100.0, 2) + " V";
+        if (r.Current && r.FromMilliamps) parts << "I from " + Amperes(*r.FromMilliamps) + " A";
+        ramp =
+            ", ramp " + parts.join(" and ") + " over " + QString::number(step.RampSeconds()) + " s";
+    }
     return "step " + QString::number(AStep + 1) + ": " + Number(step.Centivolts / 100.0, 2) +
            " V " + Amperes(step.Milliamps) + " A " +
            (step.Until.empty()
                 ? QString::number(step.Seconds) + " s"
                 : "until " + UntilText(step) +
                       (step.Seconds ? " or " + QString::number(step.Seconds) + " s" : QString()) +
-                      ", at most " + QString::number(step.MaxSeconds) + " s");
+                      ", at most " + QString::number(step.MaxSeconds) + " s") +
+           ramp;
 }
 
 void TPlanRunCommand::StepStarted(int AStep) {
@@ -92,6 +104,9 @@ void TPlanRunCommand::StepStarted(int AStep) {
         fields.push_back(StringField("until", UntilText(step)));
         fields.push_back(NumberField("max_seconds", QString::number(step.MaxSeconds), "s"));
     }
+    if (step.Ramp.Any())
+        fields.push_back(
+            StringField("ramp", RampText(ResolvedRamp(fRunner->Plan(), size_t(AStep)))));
     fCtx.Print(JsonObject(fields) + "\n");
 }
 

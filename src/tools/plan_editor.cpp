@@ -9,10 +9,15 @@
 
 namespace {
 
-const char* const kColumnNames[kPlanColumns] = {"Voltage, V", "Current, A",  "Seconds",
-                                                "Until",      "Max seconds", "Enabled"};
-const char* const kFieldNames[kPlanColumns] = {"voltage", "current",     "seconds",
-                                               "until",   "max_seconds", "enabled"};
+const char* const kColumnNames[kPlanColumns] = {"Voltage, V",  "Current, A", "Seconds", "Until",
+                                                "Max seconds", "Ramp",       "Enabled"};
+const char* const kFieldNames[kPlanColumns] = {"voltage",     "current", "seconds", "until",
+                                               "max_seconds", "ramp",    "enabled"};
+
+// Text columns read from the left; numbers line up on the right.
+bool LeftAligned(int AColumn) {
+    return AColumn == 3 || AColumn == kRampColumn;
+}
 
 }  // namespace
 
@@ -50,7 +55,9 @@ TPlanEditor::TPlanEditor(QWidget* AParent)
     fTable->setToolTip(QStringLiteral(
         "One step a row; the numbers at the left are the lines of the saved file.\n"
         "Until: end conditions joined by | (I<=A, I>=A, V<=V, V>=V, Ah>=N, Wh>=N, CC, CV, "
-        "trip);\na step with Until needs Max seconds. A row starting with # is a comment."));
+        "trip);\na step with Until needs Max seconds. Ramp: V, I or V|I moves the set point "
+        "from the\nstep before (or V from N, I from N) to the step's own over its seconds.\n"
+        "A row starting with # is a comment."));
     fProblemLabel->setObjectName(QStringLiteral("PlanProblems"));
     fProblemLabel->setWordWrap(true);
     fProblemLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -88,7 +95,7 @@ void TPlanEditor::SetRow(int ARow, const TPlanRow& AValues) {
             fTable->setItem(ARow, column, item);
         }
         item->setText(AValues[column]);
-        item->setTextAlignment(column == 3 || PlanRowIsComment(AValues)
+        item->setTextAlignment(LeftAligned(column) || PlanRowIsComment(AValues)
                                    ? Qt::AlignLeft | Qt::AlignVCenter
                                    : Qt::AlignRight | Qt::AlignVCenter);
     }

@@ -1,8 +1,8 @@
 #pragma once
 // The Plans window's step table: one row per line of the plan file (voltage, current, seconds,
-// until, max_seconds), edited in place, with the line numbers of the saved file at the left and
-// the problems of the plan listed under it, each with its line. The editor only shows and holds
-// the text; the plan's own check is given to it (Check).
+// until, max_seconds, ramp, enabled), edited in place, with the line numbers of the saved file at
+// the left and the problems of the plan listed under it, each with its line. The editor only shows
+// and holds the text; the plan's own check is given to it (Check).
 
 #include <QWidget>
 #include <functional>

@@ -5,8 +5,8 @@
 
 namespace {
 
-const char* const kNames[kPlanColumns] = {"voltage", "current",     "seconds",
-                                          "until",   "max_seconds", "enabled"};
+const char* const kNames[kPlanColumns] = {"voltage",     "current", "seconds", "until",
+                                          "max_seconds", "ramp",    "enabled"};
 
 bool StartsWithNumber(const QString& AText) {
     return !AText.isEmpty() && (AText[0].isDigit() || AText[0] == '.');
@@ -62,7 +62,7 @@ TPlanRows PlanRowsFromText(const QByteArray& AText) {
                 columns = HeadingColumns(trimmed);
                 if (!columns.empty()) continue;
                 // Kept, so that nothing of the file is lost; the plan's check names it.
-                columns = {0, 1, 2, 3, 4, kEnabledColumn};
+                columns = {0, 1, 2, 3, 4, kRampColumn, kEnabledColumn};
                 row[0] = "# " + trimmed;
                 rows.push_back(row);
                 continue;
@@ -79,20 +79,31 @@ TPlanRows PlanRowsFromText(const QByteArray& AText) {
 }
 
 QByteArray PlanTextFromRows(const TPlanRows& ARows) {
-    const bool enabled = std::any_of(ARows.begin(), ARows.end(), [](const TPlanRow& ARow) {
-        return !PlanRowIsComment(ARow) && !ARow[kEnabledColumn].trimmed().isEmpty();
-    });
+    auto filled = [&](int AColumn) {
+        return std::any_of(ARows.begin(), ARows.end(), [&](const TPlanRow& ARow) {
+            return !PlanRowIsComment(ARow) && !ARow[size_t(AColumn)].trimmed().isEmpty();
+        });
+    };
+    // The columns of every file; ramp and enabled only when used, so older files keep their
+    // text.
+    std::vector<int> columns{0, 1, 2, 3, 4};
+    for (int optional : {kRampColumn, kEnabledColumn})
+        if (filled(optional)) columns.push_back(optional);
     QStringList heading;
-    for (int i = 0; i < (enabled ? kPlanColumns : kEnabledColumn); ++i)
-        heading << kNames[i];
+    for (int column : columns)
+        heading << kNames[column];
     QByteArray text = heading.join(',').toUtf8() + "\n";
     for (const TPlanRow& row : ARows) {
-        int used = kPlanColumns;
-        while (used > 0 && row[used - 1].trimmed().isEmpty())
-            --used;
         QStringList fields;
-        for (int i = 0; i < used; ++i)
-            fields << row[i].trimmed();
+        // A comment keeps every field it holds.
+        if (PlanRowIsComment(row))
+            for (const QString& field : row)
+                fields << field.trimmed();
+        else
+            for (int column : columns)
+                fields << row[size_t(column)].trimmed();
+        while (!fields.isEmpty() && fields.last().isEmpty())
+            fields.removeLast();
         text += fields.join(',').toUtf8() + "\n";
     }
     return text;

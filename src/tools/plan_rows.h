@@ -1,7 +1,7 @@
 #pragma once
 // The rows of the Plans window's editor and the plan file text they stand for. A row holds the
 // fields of a step line as typed, in the editor's column order (voltage, current, seconds,
-// until, max_seconds, enabled); a comment line keeps its whole text in the first field and a
+// until, max_seconds, ramp, enabled); a comment line keeps its whole text in the first field and a
 // blank line is a row of empty fields, so that opening and saving a file keeps what the user
 // wrote, and a row's number plus two is its line in the saved text (the heading is line 1).
 
@@ -10,8 +10,9 @@
 #include <array>
 #include <vector>
 
-inline constexpr int kPlanColumns = 6;
-inline constexpr int kEnabledColumn = 5;
+inline constexpr int kPlanColumns = 7;
+inline constexpr int kRampColumn = 5;
+inline constexpr int kEnabledColumn = 6;
 
 using TPlanRow = std::array<QString, kPlanColumns>;
 using TPlanRows = std::vector<TPlanRow>;
@@ -22,8 +23,9 @@ using TPlanRows = std::vector<TPlanRow>;
 // row, and the fields follow in the editor's order. A line with more fields than columns keeps
 // the rest in its last field.
 TPlanRows PlanRowsFromText(const QByteArray& AText);
-// The file text of the rows: the heading ("enabled" only when a row fills it), then one line
-// per row with its trailing empty fields left out, each ending in a newline.
+// The file text of the rows: the heading ("ramp" and "enabled" only when a row fills them), then
+// one line per row with the fields of those columns, its trailing empty fields left out, each
+// ending in a newline.
 QByteArray PlanTextFromRows(const TPlanRows& ARows);
 // The saved line of row ARow, and back.
 inline int PlanLineOfRow(int ARow) {

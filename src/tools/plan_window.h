@@ -129,6 +129,8 @@ private:
     void StopWithOutputOff();
     void AddEvent(const QString& AText);
     QString Amperes(uint32_t AMilliamps) const;
+    // ", ramp V from 5.00 V over 60 s" for a step that ramps; empty otherwise.
+    QString RampDescription(int AStep) const;
     // The problems of the editor's text: the file's own check, then the connected model's
     // limits.
     TPlanProblems CheckText(const QByteArray& AText) const;

@@ -164,13 +164,27 @@ void TPlanWindow::SampleLog() {
         fLogger->CheckLogEvent(fLogOptions.VoltageEvent, fLogOptions.CurrentEvent);
 }
 
+QString TPlanWindow::RampDescription(int AStep) const {
+    const TPlanStep& step = fRunner->Plan().Steps[size_t(AStep)];
+    if (!step.Ramp.Any()) return {};
+    const TPlanRamp ramp = ResolvedRamp(fRunner->Plan(), size_t(AStep));
+    QStringList parts;
+    if (ramp.Voltage && ramp.FromCentivolts)
+        parts << "V from " + Number(*ramp.FromCentivolts / 100.0, 2) + " V";
+    if (ramp.Current && ramp.FromMilliamps)
+        parts << "I from " + Amperes(*ramp.FromMilliamps) + " A";
+    return ", ramp " + parts.join(QStringLiteral(" and ")) + " over " +
+           QString::number(step.RampSeconds()) + " s";
+}
+
 void TPlanWindow::StepStarted(int AStep) {
     const TPlanStep& step = fRunner->Plan().Steps[size_t(AStep)];
     fEditor->MarkRunningLine(step.Line);
-    AddEvent(QString("Step %1 (line %2) started: %3 V, %4 A")
+    AddEvent(QString("Step %1 (line %2) started: %3 V, %4 A%5")
                  .arg(AStep + 1)
                  .arg(step.Line)
-                 .arg(Number(step.Centivolts / 100.0, 2), Amperes(step.Milliamps)));
+                 .arg(Number(step.Centivolts / 100.0, 2), Amperes(step.Milliamps),
+                      RampDescription(AStep)));
 }
 
 void TPlanWindow::StepEnded(const TStepResult& AResult) {
@@ -235,6 +249,7 @@ void TPlanWindow::RefreshStatus() {
                            .arg(fRunner->Plan().Steps.size())
                            .arg(step.Line)
                            .arg(Number(step.Centivolts / 100.0, 2), Amperes(step.Milliamps));
+    stepText += RampDescription(p.Step);
     if (!p.OutputSeen) stepText += QStringLiteral(", waiting for the supply to take it");
     QString ends;
     if (step.Until.empty()) {
@@ -253,10 +268,15 @@ void TPlanWindow::RefreshStatus() {
         ends = "Ends on " + parts.join(QStringLiteral(" | ")) + ", at most " +
                QString::number(step.MaxSeconds) + " s";
     }
+    // A ramp shows where its set points have got to.
+    const QString set = step.Ramp.Any()
+                            ? QString("   Set %1 V, %2 A")
+                                  .arg(Number(p.SetCentivolts / 100.0, 2), Amperes(p.SetMilliamps))
+                            : QString();
     const QString values =
-        QString("Elapsed %1 of %2   Step %3 Ah, %4 Wh   Plan %5 Ah, %6 Wh   Now %7 V, %8 A%9")
+        QString("Elapsed %1 of %2   Step %3 Ah, %4 Wh   Plan %5 Ah, %6 Wh%7   Now %8 V, %9 A%10")
             .arg(Duration(p.ElapsedMs), Duration(p.LimitMs), Number(p.StepAh, 3),
-                 Number(p.StepWh, 3), Number(p.PlanAh, 3), Number(p.PlanWh, 3),
+                 Number(p.StepWh, 3), Number(p.PlanAh, 3), Number(p.PlanWh, 3), set,
                  Number(p.Centivolts / 100.0, 2), Amperes(p.Milliamps),
                  p.ConstantCurrent ? QStringLiteral(" CC") : QStringLiteral(" CV"));
     if (fStepLabel->text() != stepText) fStepLabel->setText(stepText);

@@ -167,14 +167,17 @@ QStringList EventTexts(QListWidget* AList) {
 
 TEST_F(WindowPlans, RunsATwoStepPlanToItsEndShowingWhatEndsEachStep) {
     // 10 ohms: 2.00 V would drive 0.20 A, so a 0.10 A limit puts the supply in CC; at 5.00 V
-    // it draws 0.50 A, well above the second step's I<=0.05, so its time ends it.
+    // it draws 0.50 A, well above the second step's I<=0.05, so its time ends it. The third
+    // ramps its voltage up from 1.00 V.
     const QString path = h.dir.filePath("two.csv");
     ASSERT_TRUE(WriteAll(path,
-                         "voltage,current,seconds,until,max_seconds\n"
+                         "voltage,current,seconds,until,max_seconds,ramp\n"
                          "2.00,0.10,,CC|V<=0.50,30\n"
-                         "5.00,1.00,1,I<=0.05,30\n"));
+                         "5.00,1.00,1,I<=0.05,30\n"
+                         "3.00,1.00,2,,,V from 1.00\n"));
     ASSERT_TRUE(window->OpenFile(path));
     EXPECT_TRUE(window->Editor()->Problems().empty());
+    EXPECT_EQ(Cell(2, kRampColumn), "V from 1.00");
     ASSERT_TRUE(window->RunButton()->isEnabled());
     window->RunButton()->click();
     EXPECT_TRUE(window->Running());
@@ -184,7 +187,7 @@ TEST_F(WindowPlans, RunsATwoStepPlanToItsEndShowingWhatEndsEachStep) {
 
     // While the second step runs the window names its end conditions and counts towards them.
     ASSERT_TRUE(h.WaitFor([&] {
-        return window->StepLabel()->text().startsWith("Step 2 of 2 (line 3): 5.00 V, 1.00 A") &&
+        return window->StepLabel()->text().startsWith("Step 2 of 3 (line 3): 5.00 V, 1.00 A") &&
                window->ValuesLabel()->text().contains("Now 5.00 V, 0.50 A CV");
     }));
     EXPECT_EQ(window->ConditionLabel()->text(),
@@ -194,13 +197,14 @@ TEST_F(WindowPlans, RunsATwoStepPlanToItsEndShowingWhatEndsEachStep) {
 
     ASSERT_TRUE(h.WaitFor([&] { return !window->Running(); }));
     const QStringList events = EventTexts(window->Events());
-    ASSERT_EQ(events.size(), 6) << events.join('\n').toStdString();
+    ASSERT_EQ(events.size(), 8) << events.join('\n').toStdString();
     EXPECT_TRUE(events[2].startsWith("Step 1 ended: CC after 0:00:00, "))
         << events[2].toStdString();
     EXPECT_TRUE(events[4].startsWith("Step 2 ended: time after 0:00:01, "))
         << events[4].toStdString();
-    EXPECT_TRUE(events[5].startsWith("Plan completed after ")) << events[5].toStdString();
-    EXPECT_EQ(window->StepLabel()->text(), events[5]);
+    EXPECT_EQ(events[5], "Step 3 (line 4) started: 3.00 V, 1.00 A, ramp V from 1.00 V over 2 s");
+    EXPECT_TRUE(events[7].startsWith("Plan completed after ")) << events[7].toStdString();
+    EXPECT_EQ(window->StepLabel()->text(), events[7]);
     EXPECT_EQ(window->Runner()->EndReason(), TPlanEnd::Completed);
     EXPECT_GT(window->Runner()->Progress().PlanAh, 0.0);
     ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 0; }));
@@ -219,7 +223,7 @@ TEST_F(WindowPlans, RunsATwoStepPlanToItsEndShowingWhatEndsEachStep) {
                          "5.00,abc,10,,\n"));
     EXPECT_FALSE(window->OpenFile(bad));
     EXPECT_EQ(asked, QStringList({"The log of the last run is not saved.\rSave it first?"}));
-    EXPECT_EQ(window->StepLabel()->text(), events[5]);
+    EXPECT_EQ(window->StepLabel()->text(), events[7]);
     answers = {TPlanWindowOptions::anNo};
     ASSERT_TRUE(window->OpenFile(bad));
     EXPECT_EQ(window->StepLabel()->text(), "Not running");

@@ -1,12 +1,15 @@
 // benchlordctl plan run and charge against the virtual supply, on the supply's own clock (each
 // reading lets some seconds of it pass, so an hour's charge takes a moment): a step ends on each
-// kind of condition and on its maximum time; a Li-ion charge from 3.6 V ends on the taper with
+// kind of condition and on its maximum time; ramps move their set points a step per reading
+// and end on a condition part-way; a Li-ion charge from 3.6 V ends on the taper with
 // the charge the battery took; what the model cannot deliver is refused with nothing written;
 // Ctrl-C, a lost link and a log that cannot be written leave the output off and the preset's
 // protections as they were.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+
+#include <algorithm>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -185,6 +188,74 @@ TEST_F(CliPlan, LiIonChargeFromThreeSixVoltsEndsOnTheTaperWithTheChargeTheCellTo
     EXPECT_GT(rows.size(), 300) << "a row for each 10 s reading";
 }
 
+// A voltage ramp on 10 ohms ends on V>=6.00 part-way up, then a current ramp runs its time: the
+// supply is sent one set point after another, each only once a reading showed the last, never
+// two between readings, in the model's units; the log holds the set points the supply showed.
+TEST_F(CliPlan, RampsMoveTheSetPointsOnePerReadingAndEndOnAConditionPartWay) {
+    TenOhms(h.supply.Supply());
+    const QString log = dir.filePath("ramp.csv");
+    const QString plan = File("ramp.csv",
+                              "voltage,current,seconds,until,max_seconds,ramp\n"
+                              "2.00,1.000,3,,\n"
+                              "10.00,1.000,,V>=6.00,60,V\n"
+                              "5.00,0.500,10,,,I from 0.100\n");
+    // The writes the supply had received at each reading with the output on.
+    std::vector<size_t> writesAt;
+    const auto run = Run({"plan", "run", plan, "--log", log}, 1000, [&](TCliRunner&) {
+        writesAt.push_back(SupplyWrites(h.supply.Supply()).size());
+    });
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    EXPECT_NE(run.Out.find("step 2: 10.00 V 1.000 A until V>=6.00, at most 60 s, ramp V from "
+                           "2.00 V over 60 s\nstep 2 ended: V>=6.00 after 0:00:3"),
+              std::string::npos)
+        << run.Out;
+    EXPECT_NE(run.Out.find("step 3: 5.00 V 0.500 A 10 s, ramp I from 0.100 A over 10 s\n"
+                           "step 3 ended: time after 0:00:10"),
+              std::string::npos)
+        << run.Out;
+    for (size_t i = 1; i < writesAt.size(); ++i)
+        EXPECT_LE(writesAt[i] - writesAt[i - 1], 1u) << "two writes between readings " << i;
+
+    // The set points sent, in order: the voltage climbs from 2.00 V and stops short of 10 V
+    // where V>=6.00 ended the step; the current then climbs from 0.100 A at 5 V.
+    std::vector<uint32_t> volts, amps;
+    for (const QString& w : SupplyWrites(h.supply.Supply())) {
+        const QStringList f = w.split(' ');
+        if (f[0] != "set") continue;
+        if (f[2] == "1000" && f[1] != "200") volts.push_back(f[1].toUInt());
+        if (f[1] == "500") amps.push_back(f[2].toUInt());
+    }
+    ASSERT_GT(volts.size(), 20u);
+    EXPECT_TRUE(std::is_sorted(volts.begin(), volts.end()) &&
+                std::adjacent_find(volts.begin(), volts.end()) == volts.end());
+    EXPECT_GT(volts.front(), 200u);
+    EXPECT_GE(volts.back(), 600u);
+    EXPECT_LT(volts.back(), 700u) << "ended part-way up";
+    ASSERT_GT(amps.size(), 5u);
+    EXPECT_EQ(amps.front(), 100u);
+    EXPECT_TRUE(std::is_sorted(amps.begin(), amps.end()));
+    EXPECT_GE(amps.back(), 400u);
+    EXPECT_LE(amps.back(), 500u);
+
+    // The log's set points are those the supply showed: each one of the values sent.
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().trimmed().split('\n');
+    ASSERT_EQ(rows[0], kReadingsCsvHeader);
+    std::vector<uint32_t> logged;
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        const uint32_t uset = static_cast<uint32_t>(rows[i].split(',')[1].toDouble() * 100 + 0.5);
+        const uint32_t iset = static_cast<uint32_t>(rows[i].split(',')[2].toDouble() * 1000 + 0.5);
+        if (iset == 1000 && uset != 200) logged.push_back(uset);
+    }
+    EXPECT_GT(logged.size(), 20u);
+    EXPECT_TRUE(std::is_sorted(logged.begin(), logged.end()));
+    for (uint32_t uset : logged)
+        EXPECT_NE(std::find(volts.begin(), volts.end(), uset), volts.end()) << uset;
+    EXPECT_EQ(h.supply.Reg(simreg::ONOFF), 0);
+}
+
 TEST_F(CliPlan, WhatTheModelCannotDeliverIsRefusedWithNothingWritten) {
     const QString plan = File("plan.csv",
                               "voltage,current,seconds,until,max_seconds\n"
@@ -193,6 +264,13 @@ TEST_F(CliPlan, WhatTheModelCannotDeliverIsRefusedWithNothingWritten) {
     auto run = Run({"plan", "run", plan});
     EXPECT_EQ(run.Code, 2);
     EXPECT_NE(run.Err.find("plan.csv: line 3: voltage outside 0.10 to 51.00 V"), std::string::npos)
+        << run.Err;
+    // A ramp from beyond the model's range.
+    run = Run({"plan", "run",
+               File("ramp.csv", "voltage,current,seconds,ramp\n5,0.2,60,V from 52|I from 6\n")});
+    EXPECT_EQ(run.Code, 2);
+    EXPECT_NE(run.Err.find("ramp.csv: line 2: ramp from 52.00 V: outside 0.10 to 51.00 V"),
+              std::string::npos)
         << run.Err;
     run = Run({"charge", "--chemistry", "li-ion", "--cells", "1", "--capacity", "20"});
     EXPECT_EQ(run.Code, 2);

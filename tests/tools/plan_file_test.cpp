@@ -46,9 +46,20 @@ TEST(PlanFile, StepFilesStayValidAndConditionsReadBackFromTheirText) {
     EXPECT_EQ(file.Plan.Steps[1].Seconds, 30u) << "seconds beside until: one more end";
     EXPECT_EQ(file.Plan.Steps[2].Limit(), 60u);
 
-    // The file form reads back to the same plan (lines aside).
+    // A ramp: from the step before, or from a start it names.
+    const TPlanFile ramps = ParsePlanCsv(
+        "voltage,current,seconds,ramp\n"
+        "2,1,5,V from 1.5\n"
+        "12,1,60, v | I from 0.25A \n");
+    ASSERT_TRUE(ramps.Error.isEmpty()) << ramps.Error.toStdString();
+    EXPECT_EQ(RampText(ramps.Plan.Steps[0].Ramp), "V from 1.50");
+    EXPECT_EQ(RampText(ramps.Plan.Steps[1].Ramp), "V|I from 0.250");
+    EXPECT_EQ(RampText(ResolvedRamp(ramps.Plan, 1)), "V from 2.00|I from 0.250");
+
+    // The file form reads back to the same plan (lines aside), ramps included.
     TPlan plan = file.Plan;
     plan.Steps[2].Enabled = false;
+    plan.Steps.insert(plan.Steps.end(), ramps.Plan.Steps.begin(), ramps.Plan.Steps.end());
     const TPlanFile back = ParsePlanCsv(PlanCsvText(plan, "made by a test\nsecond line"));
     ASSERT_TRUE(back.Error.isEmpty()) << back.Error.toStdString();
     ASSERT_EQ(back.Plan.Steps.size(), plan.Steps.size());
@@ -93,7 +104,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "plan.Ah>=N, plan.Wh>=N, CC, CV or trip"},
         BadFile{"UnknownColumn", "voltage,current,minutes\n",
                 "line 1: unknown column \"minutes\" (voltage, current, seconds, until, "
-                "max_seconds, enabled)"},
+                "max_seconds, ramp, enabled)"},
+        BadFile{"RampWithoutAStart", "voltage,current,seconds,ramp,enabled\n1,1,5,,0\n5,1,10,V\n",
+                "line 3: the ramp has no step before it to start from; name its start (V from "
+                "N, I from N)"},
+        BadFile{"RampOfAnotherQuantity", "voltage,current,seconds,ramp\n5,1,10,W from 2\n",
+                "line 2: ramp \"W from 2\": expected V, I, V from N or I from N, joined by |"},
         BadFile{"SecondsBeyondMax", "voltage,current,seconds,until,max_seconds\n4.2,1,90,CV,60\n",
                 "line 2: seconds is more than max_seconds"},
         BadFile{"TooManyValues", "voltage,current,seconds\n5,0.2,1,1\n",

@@ -41,9 +41,18 @@ QString Where(const TPlanStep& AStep, size_t AIndex) {
                       : "step " + QString::number(AIndex + 1) + ": ";
 }
 
-enum TColumn { colVoltage, colCurrent, colSeconds, colUntil, colMaxSeconds, colEnabled, colCount };
-constexpr std::array<const char*, colCount> kColumnNames{"voltage", "current",     "seconds",
-                                                         "until",   "max_seconds", "enabled"};
+enum TColumn {
+    colVoltage,
+    colCurrent,
+    colSeconds,
+    colUntil,
+    colMaxSeconds,
+    colRamp,
+    colEnabled,
+    colCount
+};
+constexpr std::array<const char*, colCount> kColumnNames{
+    "voltage", "current", "seconds", "until", "max_seconds", "ramp", "enabled"};
 
 // The heading's columns, or an error.
 QString ParseHeading(const QByteArray& ALine, std::vector<int>& AColumns) {
@@ -53,7 +62,7 @@ QString ParseHeading(const QByteArray& ALine, std::vector<int>& AColumns) {
         const auto it = std::find(kColumnNames.begin(), kColumnNames.end(), name);
         if (it == kColumnNames.end())
             return "unknown column \"" + QString::fromUtf8(field.trimmed()) +
-                   "\" (voltage, current, seconds, until, max_seconds, enabled)";
+                   "\" (voltage, current, seconds, until, max_seconds, ramp, enabled)";
         const int column = static_cast<int>(it - kColumnNames.begin());
         if (std::find(AColumns.begin(), AColumns.end(), column) != AColumns.end())
             return "column " + QString::fromUtf8(name) + " appears twice";
@@ -69,6 +78,33 @@ QString ParseSeconds(const QByteArray& AText, const char* AName, uint32_t& AValu
     if (!ParseFixed(AText, 0, AValue) || AValue < 1 || AValue > kMaxPlanStepSeconds)
         return QString(AName) + " must be a whole number from 1 to " +
                QString::number(kMaxPlanStepSeconds);
+    return {};
+}
+
+// A ramp cell: V, I, "V from N", "I from N", joined by '|'. An error text, empty on success.
+QString ParseRamp(const QByteArray& AText, TPlanRamp& ARamp) {
+    for (const QByteArray& part : AText.split('|')) {
+        const QByteArray t = part.simplified().toLower();
+        const QString bad = "ramp \"" + QString::fromUtf8(part.trimmed()) + "\": ";
+        const bool voltage = t.startsWith('v');
+        if (!voltage && !t.startsWith('i'))
+            return bad + "expected V, I, V from N or I from N, joined by |";
+        bool& ramps = voltage ? ARamp.Voltage : ARamp.Current;
+        if (ramps) return bad + (voltage ? "V" : "I") + " ramps once a step";
+        ramps = true;
+        QByteArray rest = t.mid(1).trimmed();
+        if (rest.isEmpty()) continue;
+        if (!rest.startsWith("from"))
+            return bad + "expected V, I, V from N or I from N, joined by |";
+        rest = rest.mid(4).trimmed();
+        if (rest.endsWith(voltage ? 'v' : 'a')) rest.chop(1);
+        uint32_t value = 0;
+        if (!ParseFixed(rest.trimmed(), voltage ? 2 : 3, value))
+            return bad + (voltage ? "the start is not a number of volts with at most two decimals"
+                                  : "the start is not a number of amperes with at most three "
+                                    "decimals");
+        (voltage ? ARamp.FromCentivolts : ARamp.FromMilliamps) = value;
+    }
     return {};
 }
 
@@ -120,6 +156,8 @@ QStringList ParseStep(const std::array<QByteArray, colCount>& ACells, TPlanStep&
         problems << "seconds is more than max_seconds";
     if (!ACells[colEnabled].isEmpty() && !ParseEnabled(ACells[colEnabled], AStep.Enabled))
         problems << "enabled must be 1 or 0";
+    if (!ACells[colRamp].isEmpty() && !(error = ParseRamp(ACells[colRamp], AStep.Ramp)).isEmpty())
+        problems << error;
     return problems;
 }
 
@@ -240,6 +278,14 @@ TPlanFile ParsePlanCsv(const QByteArray& ABytes) {
     }
     if (file.Problems.isEmpty() && file.Plan.Steps.empty())
         file.Problems << "the file holds no step";
+    // A ramp needs a start: the value it names or the step before it.
+    for (size_t i = 0; i < file.Plan.Steps.size(); ++i) {
+        TRampStart start;
+        if (file.Plan.Steps[i].Enabled && !RampStartOf(file.Plan, i, start))
+            file.Problems << Where(file.Plan.Steps[i], i) +
+                                 "the ramp has no step before it to start from; name its "
+                                 "start (V from N, I from N)";
+    }
     if (!file.Problems.isEmpty()) file.Error = file.Problems.front();
     return file;
 }
@@ -251,19 +297,59 @@ QString UntilText(const TPlanStep& AStep) {
     return parts.join('|');
 }
 
+QString RampText(const TPlanRamp& ARamp) {
+    QStringList parts;
+    if (ARamp.Voltage)
+        parts << "V" + (ARamp.FromCentivolts ? " from " + Fixed(*ARamp.FromCentivolts, 2)
+                                             : QString());
+    if (ARamp.Current)
+        parts << "I" +
+                     (ARamp.FromMilliamps ? " from " + Fixed(*ARamp.FromMilliamps, 3) : QString());
+    return parts.join('|');
+}
+
+bool RampStartOf(const TPlan& APlan, size_t AStep, TRampStart& AStart) {
+    const TPlanStep& step = APlan.Steps[AStep];
+    AStart = {step.Centivolts, step.Milliamps};
+    const TPlanRamp& ramp = step.Ramp;
+    const bool needsBefore =
+        (ramp.Voltage && !ramp.FromCentivolts) || (ramp.Current && !ramp.FromMilliamps);
+    const TPlanStep* before = nullptr;
+    for (size_t i = AStep; i-- > 0 && !before;)
+        if (APlan.Steps[i].Enabled) before = &APlan.Steps[i];
+    if (needsBefore && !before) return false;
+    if (ramp.Voltage)
+        AStart.Centivolts = ramp.FromCentivolts ? *ramp.FromCentivolts : before->Centivolts;
+    if (ramp.Current)
+        AStart.Milliamps = ramp.FromMilliamps ? *ramp.FromMilliamps : before->Milliamps;
+    return true;
+}
+
+TPlanRamp ResolvedRamp(const TPlan& APlan, size_t AStep) {
+    TPlanRamp ramp = APlan.Steps[AStep].Ramp;
+    TRampStart start;
+    if (!ramp.Any() || !RampStartOf(APlan, AStep, start)) return ramp;
+    if (ramp.Voltage) ramp.FromCentivolts = start.Centivolts;
+    if (ramp.Current) ramp.FromMilliamps = start.Milliamps;
+    return ramp;
+}
+
 QByteArray PlanCsvText(const TPlan& APlan, const QString& AComment) {
     const bool anyDisabled = std::any_of(APlan.Steps.begin(), APlan.Steps.end(),
                                          [](const TPlanStep& s) { return !s.Enabled; });
+    const bool anyRamp = std::any_of(APlan.Steps.begin(), APlan.Steps.end(),
+                                     [](const TPlanStep& s) { return s.Ramp.Any(); });
     QString text;
     if (!AComment.isEmpty())
         for (const QString& line : AComment.split('\n'))
             text += "# " + line + "\n";
-    text += QString("voltage,current,seconds,until,max_seconds") + (anyDisabled ? ",enabled" : "") +
-            "\n";
+    text += QString("voltage,current,seconds,until,max_seconds") + (anyRamp ? ",ramp" : "") +
+            (anyDisabled ? ",enabled" : "") + "\n";
     for (const TPlanStep& s : APlan.Steps) {
         text += Fixed(s.Centivolts, 2) + "," + Fixed(s.Milliamps, 3) + "," +
                 (s.Seconds ? QString::number(s.Seconds) : QString()) + "," + UntilText(s) + "," +
                 (s.MaxSeconds ? QString::number(s.MaxSeconds) : QString()) +
+                (anyRamp ? "," + RampText(s.Ramp) : QString()) +
                 (anyDisabled ? (s.Enabled ? ",1" : ",0") : "") + "\n";
     }
     return text.toUtf8();
@@ -312,10 +398,27 @@ QStringList PlanLimitProblems(const TPlan& APlan, uint32_t AMaxUset, uint32_t AM
                 problems << where + ConditionText(c) + ": above the most this model delivers (" +
                                 Fixed(AMaxUset, 2) + " V)";
         }
-        if (AUin && InputNeededFor(step.Centivolts) > AUin)
-            problems << where + Fixed(step.Centivolts, 2) + " V needs an input of at least " +
-                            Fixed(InputNeededFor(step.Centivolts), 2) +
-                            " V; the supply's input is " + Fixed(AUin, 2) + " V";
+        // A ramp runs between its start and the step's set points: a start it names must fit
+        // as a set point does.
+        uint32_t highest = step.Centivolts;
+        if (step.Ramp.Voltage && step.Ramp.FromCentivolts) {
+            const uint32_t from = *step.Ramp.FromCentivolts;
+            if (from < 10 || from > AMaxUset)
+                problems << where + "ramp from " + Fixed(from, 2) + " V: outside " + volts;
+            highest = std::max(highest, from);
+        }
+        if (step.Ramp.Current && step.Ramp.FromMilliamps) {
+            const uint32_t from = *step.Ramp.FromMilliamps;
+            const QString ramp = where + "ramp from " + Fixed(from, 3) + " A: ";
+            if (ACurrentDiv != 10 && from % 10 != 0)
+                problems << ramp + "this model sets the current in steps of 0.01 A";
+            else if (IsetOf(from, ACurrentDiv) < 1 || IsetOf(from, ACurrentDiv) > AMaxIset)
+                problems << ramp + "outside " + amps;
+        }
+        if (AUin && InputNeededFor(highest) > AUin)
+            problems << where + Fixed(highest, 2) + " V needs an input of at least " +
+                            Fixed(InputNeededFor(highest), 2) + " V; the supply's input is " +
+                            Fixed(AUin, 2) + " V";
     }
     return problems;
 }

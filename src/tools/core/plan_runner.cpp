@@ -46,10 +46,43 @@ void TPlanRunner::LoadStep(int AStep) {
     fProgress.ElapsedMs = 0;
     fProgress.LimitMs = step.Limit() * 1000;
     fStepStart = fClock.TickCount();
-    fTarget.SetVoltage(step.Centivolts);
-    fTarget.SetCurrent(IsetOf(step.Milliamps, fCurrentDiv));
+    TRampStart start{step.Centivolts, step.Milliamps};
+    fProgress.Ramping = step.Ramp.Any() && RampStartOf(fPlan, size_t(AStep), start);
+    fRampFromUset = start.Centivolts;
+    fRampFromIset = IsetOf(start.Milliamps, fCurrentDiv);
+    WriteSetPoints(fRampFromUset, fRampFromIset);
     fTarget.StepLoaded(AStep);
     if (fOnStepStarted) fOnStepStarted(AStep);
+}
+
+void TPlanRunner::WriteSetPoints(uint32_t AUset, uint32_t AIset) {
+    fTarget.SetVoltage(AUset);
+    fTarget.SetCurrent(AIset);
+    fWrittenUset = AUset;
+    fWrittenIset = AIset;
+    fProgress.SetCentivolts = AUset;
+    fProgress.SetMilliamps = fCurrentDiv == 10 ? AIset : AIset * 10;
+}
+
+void TPlanRunner::AdvanceRamp() {
+    // The next set points go out only once a reading shows the supply took the last ones: the
+    // link sets the pace, and nothing waits in a queue.
+    if (!fTarget.ReadingShows(fWrittenUset, fWrittenIset)) return;
+    const TPlanStep& step = CurrentStep();
+    const int64_t total = int64_t{step.RampSeconds()} * 1000;
+    const int64_t at = std::min<int64_t>(fProgress.ElapsedMs, total);
+    // Linear from the start to the step's own, rounded to the model's unit.
+    auto along = [&](uint32_t AFrom, uint32_t ATo) {
+        const int64_t span = int64_t{ATo} - int64_t{AFrom};
+        const int64_t moved =
+            total > 0 ? (span * at * 2 + (span < 0 ? -total : total)) / (2 * total) : span;
+        return static_cast<uint32_t>(int64_t{AFrom} + moved);
+    };
+    const uint32_t iset = IsetOf(step.Milliamps, fCurrentDiv);
+    const uint32_t u = step.Ramp.Voltage ? along(fRampFromUset, step.Centivolts) : step.Centivolts;
+    const uint32_t i = step.Ramp.Current ? along(fRampFromIset, iset) : iset;
+    if (u != fWrittenUset || i != fWrittenIset) WriteSetPoints(u, i);
+    if (u == step.Centivolts && i == iset) fProgress.Ramping = false;
 }
 
 void TPlanRunner::Reading(const TCurrentSet& AData) {
@@ -61,9 +94,9 @@ void TPlanRunner::Reading(const TCurrentSet& AData) {
     fProgress.Milliamps = fCurrentDiv == 10 ? AData.IOUT : AData.IOUT * 10;
     fProgress.ConstantCurrent = AData.CVCC == 1;
     fProgress.Protect = AData.PROTECT;
-    // Readings count only once the supply shows the step's own set points.
-    const bool settled =
-        AData.USET == step.Centivolts && AData.ISET == IsetOf(step.Milliamps, fCurrentDiv);
+    // Readings count only once the session holds the set points the run gave it last (the
+    // step's own, or a ramp's on the way).
+    const bool settled = AData.USET == fWrittenUset && AData.ISET == fWrittenIset;
 
     if (!on) {
         fLastValid = false;
@@ -117,6 +150,7 @@ void TPlanRunner::Reading(const TCurrentSet& AData) {
         EndStep(TStepEnd::MaxTime, -1);
         return;
     }
+    if (fProgress.Ramping) AdvanceRamp();
     if (fOnProgress) fOnProgress();
 }
 

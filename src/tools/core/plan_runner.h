@@ -3,6 +3,9 @@
 // switches the output on once the supply shows them, and ends the step on its first condition
 // that holds for N readings in a row (default 3, so one noisy reading ends nothing), on its
 // elapsed time or on its maximum time; at the end of the last step it switches the output off.
+// A step that ramps moves its set points on the readings: each reading that shows the supply
+// has taken the last set points (never a queue of writes) writes the next ones, quantised to
+// the model's units, until the step's own are reached; its end conditions count meanwhile.
 // Charge and energy are integrated from the readings (trapezoids over the time between two
 // readings with the output on) per step and over the plan. Both front ends drive it the same
 // way: Start, then Reading(core.Data()) on every live reading, and Stop on an interrupt, a
@@ -60,7 +63,11 @@ struct TPlanProgress {
     bool OutputSeen = false;  // the output is on with the step's set points: readings count
     uint32_t ElapsedMs = 0;   // in the step
     uint32_t LimitMs = 0;     // the longest the step runs (seconds or max_seconds)
-    uint32_t PlanMs = 0;      // since the output first came on
+    // The set points the run gave the supply last (0.01 V, mA): a ramp's way so far.
+    uint32_t SetCentivolts = 0;
+    uint32_t SetMilliamps = 0;
+    bool Ramping = false;  // the step's ramp has not reached its set points yet
+    uint32_t PlanMs = 0;   // since the output first came on
     double StepAh = 0, StepWh = 0;
     double PlanAh = 0, PlanWh = 0;
     // Per condition of the step: the readings in a row it has held, and the number needed.
@@ -108,6 +115,8 @@ public:
 private:
     int NextEnabled(int AFrom) const;
     void LoadStep(int AStep);
+    void WriteSetPoints(uint32_t AUset, uint32_t AIset);
+    void AdvanceRamp();
     void Integrate(const TCurrentSet& AData, uint32_t ANow);
     bool Meets(const TPlanCondition& ACondition, const TCurrentSet& AData) const;
     void EndStep(TStepEnd AEnd, int ACondition);
@@ -125,6 +134,11 @@ private:
     uint32_t fPlanStart = 0;   // tick the output first came on
     bool fLastValid = false;   // the previous reading had the output on
     uint32_t fLastTick = 0;
+    // The set points last written (model units) and where the step's ramp starts.
+    uint32_t fWrittenUset = 0;
+    uint32_t fWrittenIset = 0;
+    uint32_t fRampFromUset = 0;
+    uint32_t fRampFromIset = 0;
     double fLastAmps = 0;
     double fLastWatts = 0;
 };

@@ -125,6 +125,10 @@ bool TSessionTarget::OutputConfirmedOn() const {
     return fCore.PowerOn() && fCore.WriteOnOffAccepted();
 }
 
+bool TSessionTarget::ReadingShows(uint32_t AUset, uint32_t AIset) const {
+    return fCore.ReadingShowsSetValues(AUset, AIset);
+}
+
 void TSessionTarget::ToggleOutput() {
     fCore.OnOffBtnClick();
 }

@@ -26,6 +26,8 @@ public:
     virtual bool OutputConfirmedOn() const { return OutputOn(); }
     // The output switch: toggles the output.
     virtual void ToggleOutput() = 0;
+    // Whether the last reading shows the supply holding these set points (as read back).
+    virtual bool ReadingShows(uint32_t /*AUset*/, uint32_t /*AIset*/) const { return true; }
     // Step k was loaded (the grid selects its row).
     virtual void StepLoaded(int) {}
     // The run began (controls disabled, busy indicator) or ended.
@@ -107,6 +109,7 @@ public:
     bool OutputOn() const override;
     bool OutputConfirmedOn() const override;
     void ToggleOutput() override;
+    bool ReadingShows(uint32_t AUset, uint32_t AIset) const override;
     void StepLoaded(int AStep) override {
         if (fOnStepLoaded) fOnStepLoaded(AStep);
     }

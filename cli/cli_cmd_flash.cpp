@@ -155,6 +155,7 @@ private:
             return;
         }
         fJob = std::make_unique<TFlasherJob>(fPort, fCtx.Config().Flasher);
+        fJob->SetStartAgainWhenRefused(fJumpSent);
         QObject::connect(fJob.get(), &TFlasherJob::LogLine, &fContext,
                          [this](const QString& AText) { Line(AText); });
         QObject::connect(fJob.get(), &TFlasherJob::Progress, &fContext,

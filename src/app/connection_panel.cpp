@@ -44,7 +44,7 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
       fIp(new QLineEdit(this)),
       fConnect(new QPushButton(QStringLiteral("Connect"), this)),
       fDisconnect(new QPushButton(QStringLiteral("Disconnect"), this)),
-      fFirmware(new QPushButton(QStringLiteral("Firmware"), this)),
+      fFirmware(new QPushButton(QStringLiteral("Firmware update"), this)),
       fAutoConnect(new QCheckBox(QStringLiteral("Autoconnect"), this)),
       fBusy(new TBusyIndicator(this)),
       fTraffic(Lamp(QStringLiteral("TrafficLed"), kTrafficYellow, this)),
@@ -62,8 +62,9 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     fDisconnect->setObjectName(QStringLiteral("DisconnectBtn"));
     fFirmware->setObjectName(QStringLiteral("FirmwareBtn"));
     fFirmware->setToolTip(
-        QStringLiteral("Update the firmware of a supply that waits in its boot loader, on the "
-                       "selected port"));
+        QStringLiteral("Update the supply's firmware over the selected serial port: connected, "
+                       "through the session; not connected, a supply that waits in its boot "
+                       "loader (an update cut short)"));
     fAutoConnect->setObjectName(QStringLiteral("AutoConnectSwitch"));
 
     for (int k = 0; k < kBaudCount; ++k)
@@ -191,9 +192,9 @@ bool TConnectionPanel::eventFilter(QObject* AWatched, QEvent* AEvent) {
 }
 
 void TConnectionPanel::UpdateFirmwareBtn() {
-    // The update needs the serial port for itself: only without a session, on a serial entry
-    // (entry 0 is the TCP bridge).
-    fFirmware->setEnabled(fIdle && fPorts->currentIndex() > 0);
+    // Only on a serial entry (entry 0 is the TCP bridge): without a session, or through a
+    // session that is running (not while one is being set up).
+    fFirmware->setEnabled((fIdle || fSession) && fPorts->currentIndex() > 0);
 }
 
 void TConnectionPanel::ShowPortList(const QStringList& AItems, int ASelected) {
@@ -245,6 +246,7 @@ void TConnectionPanel::ApplyPanel(const TPanelState& AState) {
     fConnect->setEnabled(AState.ConnectEnabled);
     fDisconnect->setEnabled(AState.DisconnectEnabled);
     fIdle = AState.ConnectEnabled && !AState.DisconnectEnabled;
+    fSession = AState.OnlineLamp && AState.DisconnectEnabled;
     UpdateFirmwareBtn();
     fPorts->setEnabled(AState.PortListEnabled);
     fBauds->setEnabled(AState.BaudListEnabled);

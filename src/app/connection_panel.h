@@ -38,7 +38,7 @@ public:
     std::function<void()> OnConnect;
     std::function<void()> OnDisconnect;
     std::function<void(bool)> OnAutoConnect;
-    // "Firmware": the update window, offered while no session runs.
+    // "Firmware update": the update window, on a serial port, with or without a session.
     std::function<void()> OnFirmware;
     // The link's figures, shown once a second while the online lamp is lit.
     std::function<TLinkFigures()> LinkFigures;
@@ -78,7 +78,8 @@ private:
     TBusyIndicator* fBusy;
     TdsLed* fTraffic;
     TdsLed* fOnline;
-    bool fIdle = true;  // no session: the port is free
+    bool fIdle = true;      // no session: the port is free
+    bool fSession = false;  // a session runs
     QLabel* fFigures;
     QTimer fFiguresTimer;
 

@@ -88,8 +88,13 @@ void TAdvancedForm::BuildTabs() {
     fUpdate = new TFirmwareUpdatePage(fCore);
     fColors->HostUpdatePage(fUpdate);
     connect(fUpdate, &TFirmwareUpdatePage::UpdateStarted, this, [this] { UpdateStarted(); });
-    connect(fUpdate, &TFirmwareUpdatePage::UpdateFinished, this,
-            [this](bool) { fColors->CancelBtn()->setEnabled(true); });
+    connect(fUpdate, &TFirmwareUpdatePage::UpdateFinished, this, [this](bool) {
+        // The port is the session's again: the window works as before the update.
+        fColors->SaveBtn()->setEnabled(true);
+        fColors->CancelBtn()->setEnabled(true);
+        fBattery->SaveBtn()->setEnabled(true);
+        if (fLoggingApply) fLoggingApply->setEnabled(true);
+    });
 
     fTabs->addTab(fColors, QStringLiteral("Colors and Update"));
     fTabs->addTab(fLoggingArea, QStringLiteral("Test Logging"));

@@ -1,7 +1,8 @@
 #pragma once
-// "Firmware update" from the connection panel: the update page in a window of its own, so that a
-// supply already waiting in its boot loader (an update cut short) can be updated without a
-// session, on the port selected in the connection panel. The window stays open while a transfer
+// "Firmware update" from the connection panel: the update page in a window of its own. With a
+// session the update goes through it (the jump into the boot loader); without one it is for a
+// supply already waiting in its boot loader (an update cut short), on the port selected in the
+// connection panel. A line above the log says which. The window stays open while a transfer
 // runs.
 //
 //     TFirmwareDialog dialog(core, mainWindow);
@@ -9,6 +10,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class TFirmwareUpdatePage;
 class TSessionCore;
 struct TUpdateFlowTimings;
@@ -20,11 +22,14 @@ public:
     ~TFirmwareDialog() override;
 
     TFirmwareUpdatePage* Page() const { return fPage; }
+    QLabel* Purpose() const { return fPurpose; }
 
 protected:
     void done(int AResult) override;
     void showEvent(QShowEvent* AEvent) override;
 
 private:
+    TSessionCore& fCore;
     TFirmwareUpdatePage* fPage = nullptr;
+    QLabel* fPurpose = nullptr;
 };

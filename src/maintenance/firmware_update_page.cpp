@@ -79,8 +79,11 @@ TFirmwareUpdatePage::TFirmwareUpdatePage(TSessionCore& ACore, QWidget* AParent,
     });
     connect(&fFlow, &TFirmwareUpdateFlow::ErrorReport, this,
             [this](const QString& AText) { fShowError(AText); });
-    connect(&fFlow, &TFirmwareUpdateFlow::Finished, this,
-            [this](bool AOk) { emit UpdateFinished(AOk); });
+    connect(&fFlow, &TFirmwareUpdateFlow::Finished, this, [this](bool AOk) {
+        // Another file can be chosen for the supply as it is now.
+        OpenFileBtn->setEnabled(TFirmwareUpdateFlow::UpdateOffered(fCore));
+        emit UpdateFinished(AOk);
+    });
 }
 
 TFirmwareUpdatePage::~TFirmwareUpdatePage() = default;
@@ -107,14 +110,12 @@ void TFirmwareUpdatePage::OpenFileBtnClick() {
 
 void TFirmwareUpdatePage::StartUpdateBtnClick() {
     if (fFileName.isEmpty() || fFlow.Running()) return;
-    // The file is checked before the supply is sent into its boot loader: a refusal after the
-    // jump would leave it there.
-    try {
-        TSTM32_Flasher::ReadImage(fFileName.toStdString());
-    } catch (const EFlasherFileError& e) {
-        const QString text = QString::fromStdString(e.what());
-        AddLine(text);
-        fShowError(text);
+    // Whatever can be checked without the chip is checked before the supply is sent into its
+    // boot loader: a refusal after the jump would leave it there.
+    const QString refusal = TFirmwareUpdateFlow::RefusalBeforeJump(fCore, fFileName);
+    if (!refusal.isEmpty()) {
+        AddLine(refusal);
+        fShowError(refusal);
         return;
     }
     if (!fConfirm(TFirmwareUpdateFlow::kConfirmText)) return;

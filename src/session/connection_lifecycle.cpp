@@ -112,6 +112,32 @@ void TSessionCore::ConnectBtnClick() {
     Connect(false);
 }
 
+void TSessionCore::ConnectQuietly(std::function<void(bool AConnected)> AOnResult) {
+    if (fConnected) {
+        if (AOnResult) AOnResult(true);
+        return;
+    }
+    fQuietResult = std::move(AOnResult);
+    Connect(false);
+}
+
+void TSessionCore::QuietAttemptFailed() {
+    // Plainly disconnected: the link closed, Connect offered, nothing half way.
+    if (fModbusMaster->Active()) {
+        ActiveConnector()->QueueClear();
+        fModbusMaster->SetActive(false);
+    }
+    fIdentifying = false;
+    fPanel.BusyRunning = false;
+    fPanel.DisconnectEnabled = false;
+    fPanel.ConnectEnabled = !fPanel.AutoConnect;
+    PushPanel();
+    SetTraffic(false, false);
+    auto result = std::move(fQuietResult);
+    fQuietResult = {};
+    if (result) result(false);
+}
+
 void TSessionCore::Connect(bool AAuto) {
     fAutoAttempt = AAuto;
     // An automatic reconnection after a loss continues the figures; any other connect starts
@@ -220,6 +246,7 @@ void TSessionCore::TcpConnect() {
 }
 
 void TSessionCore::ConnectFailed(const QString& AText) {
+    if (fQuietResult) return QuietAttemptFailed();
     if (fAutoAttempt) {
         // Autoconnect tries again in 1.5 s without a word: an unattended bench waits for its
         // supply instead of stopping at a box.
@@ -266,11 +293,20 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
         PushPanel();
         return;
     }
+    if (AError != 0 && fQuietResult) return QuietAttemptFailed();
     if (AError != 0) {
         fPanel.BusyRunning = false;
         PushPanel();
+        // The link's own text of the code, after a sentence in the window's language.
         std::string level;
-        ShowConnectError(QString::fromStdString(fModbusMaster->ErrorMsg(AError, level)));
+        QString text = "The supply did not answer the identification: " +
+                       QString::fromStdString(fModbusMaster->ErrorMsg(AError, level));
+        if (fmbType == mbtRTU)
+            text += LineBreak() +
+                    "Check the baud rate and the slave address. A supply that a firmware update "
+                    "left in its boot loader cannot answer: finish the update with \"Firmware "
+                    "update\" in this panel.";
+        ShowConnectError(text);
         return;
     }
     if (fConnected) return;  // a second identification reply for a running session
@@ -289,6 +325,7 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
     fPanel.TemperatureUnitEnabled = false;
     PushPanel();
     if (!id.Accepted) {
+        if (fQuietResult) return QuietAttemptFailed();
         // The title shows what was found, but no session starts with this model.
         fPanel.BusyRunning = false;
         PushPanel();
@@ -366,6 +403,11 @@ void TSessionCore::SessionStart() {
     fTaskMgr->ReadMemory();
     if (gData.VERSION >= 36) fTaskMgr->ReadGlobalData();
     if (fOnSessionStarted) fOnSessionStarted();
+    if (fQuietResult) {
+        auto result = std::move(fQuietResult);
+        fQuietResult = {};
+        result(true);
+    }
 }
 
 void TSessionCore::RememberLink() {

@@ -78,6 +78,10 @@ public:
 
     // --- connection panel ---
     void ConnectBtnClick();
+    // Connects as "Connect" does, but a supply that does not answer (a firmware update that
+    // left it in its boot loader) shows no box: the window is left plainly disconnected.
+    // AOnResult tells whether a session started.
+    void ConnectQuietly(std::function<void(bool AConnected)> AOnResult);
     void DisconnectBtnClick();
     void AutoConnectSwitchClick(bool AOn);
     void ComPortComboBoxSelect(int AIndex);
@@ -255,6 +259,7 @@ private:
     void SerialConnect();
     void TcpConnect();
     void ConnectFailed(const QString& AText);
+    void QuietAttemptFailed();
     // A connection error box; the box is modal and runs the event loop until it is closed.
     void ShowConnectError(const QString& AText);
     void StartIdentification();
@@ -354,8 +359,9 @@ private:
     // the connect under way (until its session starts or it fails) is the autoconnect's.
     bool fLinkLost = false;
     bool fAutoAttempt = false;
-    bool fIdentifying = false;    // the identification read is outstanding
-    bool fLossBoxOpen = false;    // "Connection lost !!!" waits for the user
+    std::function<void(bool)> fQuietResult;  // a ConnectQuietly attempt is under way
+    bool fIdentifying = false;               // the identification read is outstanding
+    bool fLossBoxOpen = false;               // "Connection lost !!!" waits for the user
     bool fLosing = false;         // from the end of a lost session until its message is shown
     bool fTransportDown = false;  // the connector closed its transport during the session
     TLinkStats fLinkStats;

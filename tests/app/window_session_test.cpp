@@ -287,26 +287,37 @@ TEST(WindowSession, DisconnectButtonReleasesTheKeys) {
     EXPECT_EQ(h.form->windowTitle(), "Benchlord");
 }
 
-TEST(WindowSession, FirmwareWindowIsOfferedOnTheSerialPortWithoutASession) {
+TEST(WindowSession, FirmwareWindowSaysWhatItDoesWithAndWithoutASession) {
     TWindowHarness h;
     VirtualSupplyOptions opt;
     opt.pty = true;
     ASSERT_TRUE(h.StartSupply(opt));
     TConnectionPanel* c = h.form->ConnectionPanel();
+    EXPECT_EQ(c->FirmwareBtn()->text(), "Firmware update");
     ASSERT_TRUE(h.ConnectSerial());
-    EXPECT_FALSE(c->FirmwareBtn()->isEnabled()) << "the session holds the port";
+    // It opens the update page on the selected port; the file can be chosen there, and a line
+    // says what the update will do.
+    auto open = [&] {
+        QString purpose;
+        bool offered = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = h.form->findChild<TFirmwareDialog*>("FirmwareDialog");
+            ASSERT_NE(dialog, nullptr);
+            offered = dialog->Page()->OpenFileBtn->isEnabled();
+            purpose = dialog->Purpose()->text();
+            dialog->reject();
+        });
+        c->FirmwareBtn()->click();
+        EXPECT_TRUE(offered);
+        return purpose;
+    };
+    ASSERT_TRUE(c->FirmwareBtn()->isEnabled()) << "a running supply is updated through the session";
+    EXPECT_TRUE(open().startsWith("The connected supply is updated through its session"));
     c->DisconnectBtn()->click();
     ASSERT_TRUE(c->FirmwareBtn()->isEnabled());
-    // It opens the update page on the selected port; the file can be chosen there.
-    bool offered = false;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = h.form->findChild<TFirmwareDialog*>("FirmwareDialog");
-        ASSERT_NE(dialog, nullptr);
-        offered = dialog->Page()->OpenFileBtn->isEnabled();
-        dialog->reject();
-    });
-    c->FirmwareBtn()->click();
-    EXPECT_TRUE(offered);
+    EXPECT_TRUE(
+        open().startsWith("Not connected: this finishes an update on a supply that waits "
+                          "in its boot loader"));
 }
 
 TEST(WindowSession, AutoconnectToASilentDeviceWaitsForItWithoutABox) {

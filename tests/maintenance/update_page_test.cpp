@@ -45,6 +45,7 @@ protected:
         core->LoadSettings();
         TUpdateFlowTimings t;
         t.TickMs = 10;
+        t.RestartMs = 10;
         t.Flasher.ReadPause = 0;
         t.Flasher.Activation = 150;  // silence to the activation byte costs this
         t.Flasher.ResyncGap = 20;
@@ -138,11 +139,12 @@ TEST_F(UpdatePageTest, UpdatesTheConnectedSupplyWhileTheWindowKeepsRunning) {
 
     ASSERT_TRUE(ProcessUntil([&] { return finished == 1; }, 10000));
     EXPECT_TRUE(ok);
-    EXPECT_EQ(Log(),
-              (QStringList{"Please wait ...", "Activating device: OK", "File fw.bin",
-                           "File size is 700", "Bootloader version : 2.2", "Device : STM32F10x ",
-                           "Erase complete OK", "Writting ...", "File is written OK",
-                           "Verification ...", "Verify OK", "Started OK"}));
+    EXPECT_EQ(Log(), (QStringList{"Please wait ...", "Activating device: OK", "File fw.bin",
+                                  "File size is 700", "Bootloader version : 2.2",
+                                  "Device : STM32F10x ", "Erase complete OK", "Writting ...",
+                                  "File is written OK", "Verification ...", "Verify OK",
+                                  "Started OK", "Connecting to the supply again ...",
+                                  "Connected: the supply runs its firmware."}));
     EXPECT_TRUE(errors.isEmpty());
     EXPECT_GT(ticksDuringTransfer, 20);
     EXPECT_EQ(bootLine.BaudRate, 38400);
@@ -153,25 +155,21 @@ TEST_F(UpdatePageTest, UpdatesTheConnectedSupplyWhileTheWindowKeepsRunning) {
               (std::vector<int>{5, 10, 20, 30, 40, 50}));
     EXPECT_EQ(page->ProgressBar2->value(), page->ProgressBar2->maximum());
 
-    // The jump went out over Modbus, the session closed, the new image runs.
+    // The jump went out over Modbus, the new image runs, and the session is back on the
+    // session's line settings.
     const auto writes = sup->Writes();
-    ASSERT_FALSE(writes.empty());
-    EXPECT_EQ(writes.back().start, simreg::CMD);
-    EXPECT_EQ(writes.back().values, std::vector<uint16_t>{1234});
-    EXPECT_FALSE(core->Connected());
+    const auto jump = std::find_if(writes.begin(), writes.end(),
+                                   [](const SimWrite& w) { return w.start == simreg::CMD; });
+    ASSERT_NE(jump, writes.end());
+    EXPECT_EQ(jump->values, std::vector<uint16_t>{1234});
+    EXPECT_TRUE(core->Connected());
+    EXPECT_TRUE(view.panel.DisconnectEnabled);
     EXPECT_FALSE(sup->InBootloader());
     const auto flash = sup->FlashImage();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
-    // The port is closed and back on the session's line settings.
-    const TKRCOMPort& port = core->COMPortConnector().ComPort();
-    EXPECT_FALSE(port.Connected());
-    EXPECT_EQ(port.BaudRate(), 9600);
-    EXPECT_EQ(port.Parity(), 0);
+    EXPECT_EQ(core->COMPortConnector().ComPort().BaudRate(), 9600);
+    EXPECT_EQ(core->COMPortConnector().ComPort().Parity(), 0);
     EXPECT_FALSE(page->StartUpdateBtn->isEnabled()) << "a new update needs a file chosen again";
-
-    // The supply answers Modbus again: a new session starts.
-    core->ConnectBtnClick();
-    EXPECT_TRUE(ProcessUntil([&] { return core->Connected(); }, 3000));
 }
 
 TEST_F(UpdatePageTest, ChecksTheFileBeforeTheJumpAndFinishesAFailedUpdateWhileDisconnected) {
@@ -206,14 +204,18 @@ TEST_F(UpdatePageTest, ChecksTheFileBeforeTheJumpAndFinishesAFailedUpdateWhileDi
     ASSERT_TRUE(ProcessUntil([&] { return finished; }, 10000));
     EXPECT_FALSE(ok);
     const QStringList failed = Log();
-    ASSERT_GE(failed.size(), 3);
-    EXPECT_EQ(failed.mid(failed.size() - 3),
+    ASSERT_GE(failed.size(), 4);
+    EXPECT_EQ(failed.mid(failed.size() - 4),
               (QStringList{"NACK in Go command",
                            "The whole file (700 bytes) was written but not started: the supply "
                            "waits in its boot loader.",
-                           TFirmwareUpdateFlow::kFinishHint}));
+                           TFirmwareUpdateFlow::kFinishHint, "The supply stays disconnected."}));
     EXPECT_TRUE(sup->InBootloader());
+    // Plainly disconnected: Connect offered, Disconnect not, the port free.
     EXPECT_FALSE(core->Connected());
+    EXPECT_TRUE(view.panel.ConnectEnabled);
+    EXPECT_FALSE(view.panel.DisconnectEnabled);
+    EXPECT_FALSE(core->COMPortConnector().ComPort().Connected());
 
     // Disconnected, the same page finishes the update on the selected port.
     finished = false;
@@ -225,10 +227,59 @@ TEST_F(UpdatePageTest, ChecksTheFileBeforeTheJumpAndFinishesAFailedUpdateWhileDi
     EXPECT_TRUE(ok) << Log().join('|').toStdString();
     EXPECT_TRUE(Log().contains("The boot loader was already active: going on"));
     EXPECT_FALSE(sup->InBootloader());
+    EXPECT_TRUE(core->Connected()) << "connected to the supply that runs the new firmware";
     const auto flash = sup->FlashImage();
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
     EXPECT_EQ(page->ProgressBar2->alignment() & Qt::AlignHCenter, Qt::AlignHCenter)
         << "the percentage in the middle of the bar";
+}
+
+TEST_F(UpdatePageTest, AFileTooLargeLeavesTheSupplyRunningAndConnected) {
+    SelectPty();
+    core->BaudComboBoxSelect(2);
+    core->ConnectBtnClick();
+    ASSERT_TRUE(ProcessUntil([&] { return core->Connected(); }, 3000));
+    page->WindowShown();
+    const std::vector<uint8_t> before = sup->FlashImage();
+    bool finished = false, ok = true;
+    QObject::connect(page.get(), &TFirmwareUpdatePage::UpdateFinished, [&](bool AOk) {
+        finished = true;
+        ok = AOk;
+    });
+
+    // Larger than any chip the client knows: refused before the jump and the confirmation.
+    chosen = WriteFile(size_t(TSTM32_Flasher::LargestKnownFlash()) + 1);
+    page->OpenFileBtn->click();
+    page->StartUpdateBtn->click();
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_FALSE(page->Busy());
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], "File " + chosen +
+                             " is too large: 262145 bytes, and no supported chip "
+                             "has more than 262144 bytes of flash");
+    for (const SimWrite& w : sup->Writes())
+        EXPECT_NE(w.start, simreg::CMD) << "no jump";
+    EXPECT_TRUE(core->Connected());
+
+    // Larger than this chip's 64 KiB, which only the boot loader tells: nothing is erased, the
+    // old firmware is started again and the window connects to it.
+    chosen = WriteFile(65537);
+    page->OpenFileBtn->click();
+    page->StartUpdateBtn->click();
+    ASSERT_TRUE(ProcessUntil([&] { return finished; }, 10000));
+    EXPECT_FALSE(ok);
+    const QStringList log = Log();
+    ASSERT_GE(log.size(), 6);
+    EXPECT_EQ(log.mid(log.size() - 6),
+              (QStringList{"File is too large for the device: 65537 bytes, 65536 bytes of flash",
+                           "Nothing was erased: starting the firmware again", "Started OK",
+                           "This update changed nothing: the supply runs its firmware again.",
+                           "Connecting to the supply again ...",
+                           "Connected: the supply runs its firmware."}));
+    EXPECT_FALSE(sup->InBootloader());
+    EXPECT_TRUE(core->Connected());
+    EXPECT_EQ(sup->FlashImage(), before);
+    EXPECT_TRUE(page->OpenFileBtn->isEnabled());
 }
 
 TEST_F(UpdatePageTest, OffersTheUpdateOnlyOnASerialPortAndTellsWhenThePortIsTaken) {

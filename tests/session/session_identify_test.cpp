@@ -88,7 +88,8 @@ TEST(SessionIdentify, ExceptionToIdentificationShowsTheMastersMessage) {
     EXPECT_FALSE(h.ConnectTcp(300));
     ASSERT_EQ(h.view.errors.size(), 1);
     std::string level;
-    EXPECT_EQ(h.view.errors[0].toStdString(), h.core->ModbusMaster().ErrorMsg(2, level));
+    EXPECT_EQ(h.view.errors[0].toStdString(), "The supply did not answer the identification: " +
+                                                  h.core->ModbusMaster().ErrorMsg(2, level));
     EXPECT_TRUE(h.view.traffic.Red);
     EXPECT_FALSE(h.view.panel.BusyRunning);
     EXPECT_TRUE(h.view.panel.DisconnectEnabled);

@@ -1,5 +1,9 @@
 #include "maintenance/core/firmware_update_flow.h"
 
+#include <QPointer>
+#include <QTimer>
+
+#include "device/firmware_version.h"
 #include "link/com_port.h"
 #include "link/com_port_connector.h"
 #include "session/session_core.h"
@@ -19,7 +23,11 @@ const QString TFirmwareUpdateFlow::kNotice = QStringLiteral(
     "WARNING: You can't update the firmware via Bluetooth or Wi-Fi !!!");
 const QString TFirmwareUpdateFlow::kFinishHint = QStringLiteral(
     "To finish the update, choose the file again and click \"Start Update\" (also possible "
-    "while disconnected, from \"Firmware\" in the connection panel).");
+    "while disconnected, from \"Firmware update\" in the connection panel).");
+const QString TFirmwareUpdateFlow::kRunningHint = QStringLiteral(
+    "No boot loader answered. Without a session the update is for a supply that waits in its "
+    "boot loader; a supply that runs its firmware is updated through a session: \"Connect\" "
+    "first, then start the update.");
 const QString TFirmwareUpdateFlow::kConfirmText =
     QStringLiteral("The next step will change firmware on your DPS device");
 
@@ -44,10 +52,29 @@ bool TFirmwareUpdateFlow::UpdateOffered(TSessionCore& ACore) {
     return !list[static_cast<size_t>(index)].FriendlyName.contains("Bluetooth");
 }
 
+QString TFirmwareUpdateFlow::RefusalBeforeJump(TSessionCore& ACore, const QString& AFileName) {
+    try {
+        TSTM32_Flasher::ReadImage(AFileName.toStdString());
+    } catch (const EFlasherFileError& e) {
+        return QString::fromStdString(e.what());
+    }
+    if (ACore.Model().Korad) return "This is a KORAD unit: its firmware cannot be updated here.";
+    if (!UpdateOffered(ACore))
+        return "The firmware is updated over a wired serial port only (not over TCP or "
+               "Bluetooth): choose that port in the connection panel.";
+    if (ACore.Connected() && VersionValue(ACore.Data().VERSION) < 40)
+        return "This supply runs firmware " +
+               QString::fromStdString(VersionText(ACore.Data().VERSION)) +
+               ", which cannot jump into its boot loader: the update is for the alternative "
+               "firmware from version 4.0 on.";
+    return {};
+}
+
 void TFirmwareUpdateFlow::Start(const QString& AFileName) {
     if (fRunning) return;
     fRunning = true;
     fFileName = AFileName;
+    fJumped = fCore.Connected();
     if (!fCore.Connected()) {
         // Without a session the supply may already sit in its boot loader: use the port the
         // port list offers.
@@ -100,6 +127,7 @@ void TFirmwareUpdateFlow::StartTransfer() {
         return;
     }
     fJob = std::make_unique<TFlasherJob>(port, fTimings.Flasher);
+    fJob->SetStartAgainWhenRefused(fJumped);
     connect(fJob.get(), &TFlasherJob::LogLine, this, &TFirmwareUpdateFlow::LogLine);
     connect(fJob.get(), &TFlasherJob::Progress, this, &TFirmwareUpdateFlow::Progress);
     connect(fJob.get(), &TFlasherJob::Done, this,
@@ -118,11 +146,32 @@ void TFirmwareUpdateFlow::TransferDone(bool AOk, int AFailure, const QString& AF
     // Cut short or failed once the boot loader answered: what the chip holds now, and how to
     // finish (the supply stays in its boot loader until it is switched off).
     const QString state = AOk || !fJob ? QString() : fJob->StateText();
+    const bool startedAgain = fJob && fJob->StartedAgain();
     if (!state.isEmpty()) {
         emit LogLine(state);
         if (AFailure != ffFileTooLarge) emit LogLine(kFinishHint);
     }
+    if (!AOk && !fJumped && AFailure == ffStep && fJob && !fJob->Activated())
+        emit LogLine(kRunningHint);
+    if (AOk || startedAgain) return ConnectAgain(AOk);
+    emit LogLine("The supply stays disconnected.");
     Finish(AOk);
+}
+
+void TFirmwareUpdateFlow::ConnectAgain(bool AOk) {
+    emit LogLine("Connecting to the supply again ...");
+    QTimer::singleShot(fTimings.RestartMs, this, [this, AOk] {
+        if (!fRunning) return;  // cancelled meanwhile
+        fCore.ConnectQuietly([self = QPointer<TFirmwareUpdateFlow>(this), AOk](bool AConnected) {
+            if (!self || !self->fRunning) return;
+            emit self->LogLine(AConnected
+                                   ? QStringLiteral("Connected: the supply runs its firmware.")
+                                   : QStringLiteral("The supply does not answer: it stays "
+                                                    "disconnected. Connect again once it runs "
+                                                    "its firmware."));
+            self->Finish(AOk);
+        });
+    });
 }
 
 void TFirmwareUpdateFlow::RestorePort() {

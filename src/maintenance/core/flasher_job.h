@@ -26,6 +26,12 @@ public:
     ~TFlasherJob() override;
 
     void Start(const QString& AFileName, bool AVerify);
+    // Before Start: see TSTM32_Flasher::SetStartAgainWhenRefused.
+    void SetStartAgainWhenRefused(bool AOn) { fFlasher.SetStartAgainWhenRefused(AOn); }
+    // Only while it does not run.
+    bool StartedAgain() const { return fFlasher.StartedAgain(); }
+    // The boot loader answered the activation (only while it does not run).
+    bool Activated() const { return fFlasher.Activated(); }
     // Ends the run at its next wait; Done follows.
     void Cancel();
     bool Running() const { return fWorker.joinable(); }

@@ -78,12 +78,22 @@ std::string Format(const char* aFormat, unsigned aValue) {
 
 }  // namespace
 
+int32_t TSTM32_Flasher::LargestKnownFlash() {
+    int32_t largest = 0;
+    for (const TDeviceRow& row : kDevices)
+        largest = std::max(largest, row.flash);
+    return largest;
+}
+
 std::vector<uint8_t> TSTM32_Flasher::ReadImage(const std::string& aFileName) {
     struct stat st {};
     if (stat(aFileName.c_str(), &st) != 0) throw EFlasherFileError("Cannot open file " + aFileName);
     if (!S_ISREG(st.st_mode)) throw EFlasherFileError("Not a file: " + aFileName);
-    if (st.st_size > TSTM32_Flasher::kMaxFileSize)
-        throw EFlasherFileError("File " + aFileName + " is too large for a firmware image");
+    if (st.st_size > LargestKnownFlash())
+        throw EFlasherFileError("File " + aFileName +
+                                " is too large: " + std::to_string(st.st_size) +
+                                " bytes, and no supported chip has " + "more than " +
+                                std::to_string(LargestKnownFlash()) + " bytes of flash");
     std::ifstream f(aFileName, std::ios::binary);
     if (!f) throw EFlasherFileError("Cannot open file " + aFileName);
     std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)),
@@ -610,7 +620,7 @@ int TSTM32_Flasher::read_unprotect() {
 bool TSTM32_Flasher::FlashFile(const std::string& aFileName, bool Verify) {
     fFailure = ffNone;
     fFailedStep.clear();
-    fActivated = fEraseSent = fErased = false;
+    fActivated = fEraseSent = fErased = fStartedAgain = false;
     fBytesWritten = 0;
     fFlashBefore = fcUnknown;
     const std::vector<uint8_t> image = ReadImage(aFileName);  // throws before anything is sent
@@ -646,6 +656,11 @@ bool TSTM32_Flasher::FlashFile(const std::string& aFileName, bool Verify) {
                     std::to_string(fflash_size) + " bytes of flash");
             fFailure = ffFileTooLarge;
             fFailedStep = "size check";
+            // Nothing was erased: the firmware that ran before the jump can run again.
+            if (fStartAgain) {
+                writeln("Nothing was erased: starting the firmware again");
+                fStartedAgain = execute() == 0;
+            }
             return;
         }
         if (erase() != 0) return fail_at("erase");
@@ -686,6 +701,7 @@ bool TSTM32_Flasher::FlashFile(const std::string& aFileName, bool Verify) {
 
 std::string TSTM32_Flasher::StateText() const {
     if (!fActivated) return {};
+    if (fStartedAgain) return "This update changed nothing: the supply runs its firmware again.";
     // The boot loader is reached only while the supply stays on: without working firmware a
     // supply switched off starts nothing and cannot be sent into its boot loader again.
     const std::string keepOn = " Do not switch it off until an update has finished.";

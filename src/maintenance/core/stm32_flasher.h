@@ -70,8 +70,9 @@ public:
     static constexpr uint8_t kNack = 0x1F;
     static constexpr uint32_t kFlashBase = 0x08000000;
     static constexpr int32_t kBlockSize = 256;
-    // Files above this size are refused before they are read (no STM32 of the family has more).
-    static constexpr int64_t kMaxFileSize = 16 * 1024 * 1024;
+    // The largest flash of any chip in the device table: a larger file fits no chip this
+    // client knows, and is refused before anything is sent.
+    static int32_t LargestKnownFlash();
     // Bytes from the flash base read before the erase: the vector table's first words.
     static constexpr int32_t kProbeBytes = 16;
 
@@ -96,8 +97,14 @@ public:
     int read_unprotect();
 
     // The whole image file; EFlasherFileError for a file that is missing, unreadable, empty or
-    // far too large for any chip.
+    // larger than LargestKnownFlash.
     static std::vector<uint8_t> ReadImage(const std::string& aFileName);
+
+    // The firmware ran until the jump into the boot loader: a refusal before the erase starts
+    // it again (Go) instead of leaving the supply in its boot loader.
+    void SetStartAgainWhenRefused(bool aOn) { fStartAgain = aOn; }
+    // The last FlashFile refused the file before the erase and started the old firmware again.
+    bool StartedAgain() const { return fStartedAgain; }
 
     // Device table look-up; stores the row's flash size in FlashSize.
     std::string get_device_string(int32_t pid);
@@ -196,4 +203,6 @@ private:
     bool fToldActive = false;
     TFlasherFailure fFailure = ffNone;
     std::string fFailedStep;
+    bool fStartAgain = false;
+    bool fStartedAgain = false;
 };

@@ -99,9 +99,10 @@ void TAdvancedForm::BuildTabs() {
     fTabs->addTab(fColors, QStringLiteral("Colors and Update"));
     fTabs->addTab(fLoggingArea, QStringLiteral("Test Logging"));
     fTabs->addTab(fCalibration, QStringLiteral("Calibration"));
-    fTabs->addTab(fHelp, QStringLiteral("Help"));
+    fTabs->addTab(fHelp, QStringLiteral("Calibration help"));
     fTabs->addTab(fBattery, QStringLiteral("Battery Source"));
-    fTabs->addTab(fPresentation, QStringLiteral("Presentation"));
+    // The overview of the window and its help pages.
+    fTabs->addTab(fPresentation, QStringLiteral("Help"));
     fTabs->addTab(fAbout, QStringLiteral("About"));
     // Until a unit is identified and classified.
     fTabs->setTabVisible(tabHelp, false);
@@ -164,6 +165,7 @@ void TAdvancedForm::Prepare() {
     // 6. The current range and the current editors' decimals.
     fCalibration->SelectLastRange();
     fCalibration->SetCurrentDivider(gCurrentDiv());
+    fCalibration->SetModelLimits(gMaxUset(), gMaxIset());
     // 7. The presentation page, once per program run.
     if (!fPresentationLoaded) {
         fPresentationLoaded = true;

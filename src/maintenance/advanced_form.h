@@ -1,11 +1,11 @@
 #pragma once
 // The advanced settings window "Advanced Parameters": a modal dialog of 609 x 429 with the tabs
-// "Colors and Update", "Test Logging", "Calibration", "Help" (shown by the calibration's "Help"),
-// "Battery Source", "Presentation" and "About". Created once and reused; its controls keep their
-// state between openings; the window cannot be closed while a firmware update runs. The main
-// window's "Advanced" button calls Execute: the opening steps,
-// the modal loop, and on "Save" the colours and the battery source go to the supply through the
-// parameter logic (edits of the battery voltages are in the session's record at once).
+// "Colors and Update", "Test Logging", "Calibration", "Calibration help" (shown by the
+// calibration's "Help"), "Battery Source", "Help" (the overview and help pages) and "About".
+// Created once and reused; its controls keep their state between openings; the window cannot be
+// closed while a firmware update runs. The main window's "Advanced" button calls Execute: the
+// opening steps, the modal loop, and on "Save" the colours and the battery source go to the supply
+// through the parameter logic (edits of the battery voltages are in the session's record at once).
 //
 //     TAdvancedForm form(core, params, settings, mainWindow);
 //     form.ShowModelFeatures(features);   // at identification and classification
@@ -79,7 +79,8 @@ public:
     // "Apply" button, which the window enables at each opening and disables during an update.
     void HostLoggingPage(QWidget* APage, QPushButton* AApply);
 
-    // Calibration "Help": the calibration guide on the "Help" tab, brought to the front.
+    // Calibration "Help": the calibration guide on the "Calibration help" tab, brought to the
+    // front.
     void HelpFileBtnClick();
 
     QTabWidget* Tabs() const { return fTabs; }

@@ -1,5 +1,7 @@
 #include "maintenance/advanced_rules.h"
 
+#include <algorithm>
+
 #include <array>
 
 namespace {
@@ -33,6 +35,28 @@ QString CalibPanelText(int AIndex, uint32_t AValue, uint32_t ACurrentPointPos) {
     if (AIndex == cpIout1 || AIndex == cpIout2)
         return CalibValueText(AValue, ACurrentPointPos, QStringLiteral(" A "));
     return CalibValueText(AValue, 4, QStringLiteral(" V "));
+}
+
+TCalibRange CalibPointRange(int AIndex, uint32_t AMaxUset, uint32_t AMaxIset) {
+    constexpr uint64_t kPanelMax = 99999;
+    auto range = [&](uint64_t AMax) {
+        return TCalibRange{1, static_cast<uint32_t>(std::min(AMax, kPanelMax))};
+    };
+    switch (AIndex) {
+        case cpUin1:
+        case cpUin2:
+            return range(uint64_t{AMaxUset} * 12 + 5000);
+        case cpUout1:
+        case cpUout2:
+            return range(uint64_t{AMaxUset} * 11);
+        case cpIout1:
+        case cpIout2:
+            return range(uint64_t{AMaxIset} * 11);
+        case cpTmp2:
+            return {10, 150};
+        default:
+            return {1, 1};
+    }
 }
 
 QString BatteryValueText(uint32_t AValue) {

@@ -31,6 +31,17 @@ QString CalibTemperatureText(uint32_t AValue);
 // Text of calibration point AIndex (1..7) with the current editors' point position.
 QString CalibPanelText(int AIndex, uint32_t AValue, uint32_t ACurrentPointPos);
 
+// The values calibration point AIndex (1..7) can take, in its unit (0.001 V; 0.001 A, or
+// 0.0001 A on 0.001 A models; whole degrees Celsius): output voltage up to a tenth above the
+// model's highest set voltage AMaxUset (0.01 V), input voltage up to a fifth above it plus 5 V,
+// current up to a tenth above the highest set current AMaxIset (current unit), the temperature
+// from 10 C to 150 C (what a heat sink can plausibly read). Never above the panels' 99999.
+struct TCalibRange {
+    uint32_t Min;
+    uint32_t Max;
+};
+TCalibRange CalibPointRange(int AIndex, uint32_t AMaxUset, uint32_t AMaxIset);
+
 // A battery voltage panel (0.01 V): "-----" above 9999, else the thousands digit (blank when 0),
 // the hundreds digit, ".", tens and units, then " V " (4200 reads "42.00 V ").
 QString BatteryValueText(uint32_t AValue);

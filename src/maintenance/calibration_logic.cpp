@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "device/register_codec.h"
 #include "maintenance/advanced_rules.h"
 #include "session/session_core.h"
 
@@ -40,13 +41,32 @@ void TCalibrationLogic::Start(int AIndex, uint32_t ARangeCurrent) {
     fCore.DoWriteCalibCmd(calib_mode_start, static_cast<uint32_t>(AIndex), data);
 }
 
-bool TCalibrationLogic::Apply(int AIndex) {
+void TCalibrationLogic::SetLimits(uint32_t AMaxUset, uint32_t AMaxIset) {
+    fMaxUset = AMaxUset;
+    fMaxIset = AMaxIset;
+}
+
+TCalibRange TCalibrationLogic::Range(int AIndex) const {
+    return CalibPointRange(AIndex, fMaxUset, fMaxIset);
+}
+
+bool TCalibrationLogic::ValueInRange(int AIndex) const {
+    if (!ValidPoint(AIndex)) return false;
+    // What the fix command carries: the point's value as the session holds it.
+    const uint32_t value = CalibPoint(fCore.Calib(), static_cast<uint16_t>(AIndex))->Value;
+    const TCalibRange r = Range(AIndex);
+    return value >= r.Min && value <= r.Max;
+}
+
+TCalibrationLogic::TApplyResult TCalibrationLogic::Apply(int AIndex) {
     // Only the armed point's Apply button is enabled.
-    if (!ValidPoint(AIndex) || AIndex != fArmed) return false;
+    if (!ValidPoint(AIndex) || AIndex != fArmed) return arRefused;
+    // A value the point cannot have (one the supply held, never typed) is never sent.
+    if (!ValueInRange(AIndex)) return arRefused;
     fApplied[static_cast<size_t>(AIndex)] = true;
     DisableApplyButtons();
     fCore.DoWriteCalibCmd(calib_mode_fix, static_cast<uint32_t>(AIndex), 0);
-    return AIndex == cpUout2;
+    return AIndex == cpUout2 ? arSentWait : arSent;
 }
 
 void TCalibrationLogic::Save() {

@@ -15,6 +15,8 @@
 #include <array>
 #include <cstdint>
 
+#include "maintenance/advanced_rules.h"
+
 class TSessionCore;
 
 class TCalibrationLogic {
@@ -24,9 +26,16 @@ public:
     // Start button of point AIndex (1..7): arms it on the supply. For the high current point the
     // command carries ARangeCurrent (0.01 A), the range chosen before the range choice locks.
     void Start(int AIndex, uint32_t ARangeCurrent);
-    // Apply button of the armed point: sends its value. True when the supply changes its output
-    // by itself afterwards (the high output voltage point), so the wait window is to be shown.
-    bool Apply(int AIndex);
+    // Apply button of the armed point: sends its value, when it lies within the point's range.
+    enum TApplyResult { arRefused, arSent, arSentWait };
+    // arSentWait: the supply changes its output by itself afterwards (the high output voltage
+    // point), so the wait window is to be shown. arRefused: nothing sent, the point stays armed.
+    TApplyResult Apply(int AIndex);
+    // The model's highest set voltage (0.01 V) and current (current unit) bound the ranges.
+    void SetLimits(uint32_t AMaxUset, uint32_t AMaxIset);
+    TCalibRange Range(int AIndex) const;
+    // The point's value as the supply would get it lies within its range.
+    bool ValueInRange(int AIndex) const;
     // "Save": the supply keeps the fixed points; the panels go white.
     void Save();
     // The window closes, any way: an open calibration is ended without saving.
@@ -47,6 +56,8 @@ private:
     void AllWhite() { fApplied.fill(false); }
 
     TSessionCore& fCore;
+    uint32_t fMaxUset = 5100;
+    uint32_t fMaxIset = 2010;
     bool fCalibrating = false;
     int fArmed = 0;
     bool fRangeEnabled = true;

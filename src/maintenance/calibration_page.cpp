@@ -66,6 +66,15 @@ TCalibrationPage::TCalibrationPage(TSessionCore& ACore, QWidget* AParent, int AW
                        "border: 1px solid #806000; }"));
     fSupplyHint->setToolTip(QStringLiteral("Feed the supply's input with this voltage"));
     fSupplyHint->hide();
+    fNotice = new QLabel(this);
+    fNotice->setObjectName(QStringLiteral("CalibNotice"));
+    fNotice->setGeometry(8, 4, 584, 40);
+    fNotice->setWordWrap(true);
+    fNotice->setAttribute(Qt::WA_StyledBackground);
+    fNotice->setStyleSheet(
+        QStringLiteral("QLabel { background: #5a1e1e; color: #ffffff; padding: 2px 6px; "
+                       "border: 1px solid #c04040; border-radius: 4px; }"));
+    fNotice->hide();
     BuildRows();
 
     fRangeBox = new QGroupBox(QStringLiteral("I output High"), this);
@@ -181,6 +190,15 @@ void TCalibrationPage::SetCurrentDivider(uint32_t ACurrentDiv) {
     if (fDataShown) CalibDataChanged();
 }
 
+void TCalibrationPage::SetModelLimits(uint32_t AMaxUset, uint32_t AMaxIset) {
+    fLogic.SetLimits(AMaxUset, AMaxIset);
+    for (int i = 1; i <= kCalibPointCount; ++i) {
+        const TCalibRange r = fLogic.Range(i);
+        fEditor[Slot(i)]->MinValue = r.Min;
+        fEditor[Slot(i)]->MaxValue = r.Max;
+    }
+}
+
 void TCalibrationPage::SetTmp2Enabled(bool AEnabled) {
     fStart[Slot(cpTmp2)]->setEnabled(AEnabled);
 }
@@ -213,6 +231,7 @@ void TCalibrationPage::StartClick(int AIndex) {
     fPicture->setPixmap(QPixmap::fromImage(CalibrationPicture(info.Wiring)));
     fSupplyHint->setText(QString::fromLatin1(info.SupplyInput));
     fSupplyHint->show();
+    fNotice->hide();
     fLogic.Start(AIndex, RangeCurrent());
     Refresh();
     if (AIndex == cpTmp2) fThermometer->show();
@@ -228,7 +247,19 @@ void TCalibrationPage::ApplyClick(int AIndex) {
             window(), [this] { return fCore.Data().UOUT; }, fWaitTickMs);
         connect(&fCore, &TSessionCore::LiveReading, fWaitForm, &TWaitForm::Check);
     }
-    fLogic.Apply(AIndex);
+    if (fLogic.Apply(AIndex) == TCalibrationLogic::arRefused) {
+        delete fWaitForm;
+        fWaitForm = nullptr;
+        const TCalibRange r = fLogic.Range(AIndex);
+        fNotice->setText("Nothing was sent: this point takes " +
+                         CalibPanelText(AIndex, r.Min, fCurrentPointPos).trimmed() + " to " +
+                         CalibPanelText(AIndex, r.Max, fCurrentPointPos).trimmed() +
+                         ". Click the value and type the reference reading.");
+        fNotice->show();
+        fNotice->raise();
+        return;
+    }
+    fNotice->hide();
     Refresh();
     if (fWaitForm) {
         fWaitForm->Wait();

@@ -39,6 +39,9 @@ public:
     // is 10, else 4.
     void SetCurrentDivider(uint32_t ACurrentDiv);
     void SetTmp2Enabled(bool AEnabled);
+    // The model's highest set voltage (0.01 V) and current (current unit): the editors and
+    // Apply keep every value within what its point can have.
+    void SetModelLimits(uint32_t AMaxUset, uint32_t AMaxIset);
     // Refreshes the seven panels from the session's calibration data.
     void CalibDataChanged();
     // The window closes, any way.
@@ -56,6 +59,8 @@ public:
     QLabel* Picture() const { return fPicture; }
     QLabel* Thermometer() const { return fThermometer; }
     QLabel* SupplyHint() const { return fSupplyHint; }
+    // Why the last Apply sent nothing (empty after a Start or an Apply that sent).
+    QLabel* Notice() const { return fNotice; }
     // Current of the chosen range, 0.01 A (0 when the choice is empty).
     uint32_t RangeCurrent() const;
     QStringList RangeCaptions() const;
@@ -96,6 +101,7 @@ private:
     QLabel* fPicture = nullptr;
     QLabel* fThermometer = nullptr;
     QLabel* fSupplyHint = nullptr;
+    QLabel* fNotice = nullptr;
     TWaitForm* fWaitForm = nullptr;
     int fLastWaitPosition = 0;
     uint32_t fCurrentPointPos = 4;

@@ -18,6 +18,7 @@
 #include "app/param_panel.h"
 #include "controls/enter_form2.h"
 #include "controls/indicator.h"
+#include "controls/seven_segment_display.h"
 #include "maintenance/advanced_form.h"
 #include "maintenance/advanced_rules.h"
 #include "maintenance/battery_page.h"
@@ -258,6 +259,46 @@ TEST_F(AdvancedWindow, CalibrationPointFixedAndSavedThenExitWhenClosedArmed) {
     EXPECT_EQ(CalibCommands(), exited);
     EXPECT_FALSE(c.Logic().Calibrating());
     EXPECT_TRUE(c.RangeGroup()->isEnabled());
+}
+
+TEST_F(AdvancedWindow, CalibrationSendsOnlyValuesThePointCanHave) {
+    ASSERT_TRUE(Start("ver_46"));
+    // The heat sink point holds a temperature no sensor reads.
+    h.supply->SetRegister(simreg::kCalibBase + 24, 650);
+    TAdvancedForm& f = Open();
+    TCalibrationPage& c = *f.CalibrationPage();
+    ASSERT_TRUE(h.WaitFor([&] { return c.Panel(cpTmp2)->text() == "650 C "; }));
+    h.supply->ClearWrites();
+    c.StartClick(cpTmp2);
+    c.ApplyBtn(cpTmp2)->click();
+    EXPECT_FALSE(c.Notice()->isHidden());
+    EXPECT_EQ(c.Notice()->text(),
+              "Nothing was sent: this point takes 10 C to 150 C. Click the "
+              "value and type the reference reading.");
+    EXPECT_TRUE(c.ApplyBtn(cpTmp2)->isEnabled()) << "still armed";
+
+    // "65" from the hundreds digit: 6 hundreds are refused, the tens take the 5.
+    apptest::Click(c.Panel(cpTmp2));
+    TEnterForm2& pop = *f.Popup5();
+    pop.FormActivate();
+    for (QChar ch : QStringLiteral("045"))
+        pop.FormKeyPress(ch);
+    apptest::Click(pop.Seg(3));
+    for (QChar ch : QStringLiteral("65"))
+        pop.FormKeyPress(ch);
+    pop.FormDeactivate();
+    EXPECT_EQ(c.Panel(cpTmp2)->text(), "55 C ");
+    c.ApplyBtn(cpTmp2)->click();
+    EXPECT_TRUE(c.Notice()->isHidden());
+    ASSERT_TRUE(WaitCommands(2));
+    EXPECT_EQ(CalibCommands(), (std::vector<TCalibCmd>{{1, 7, 0, 0}, {2, 7, 55, 0}}));
+
+    // Voltage points within the model's range: a DPS5015 output up to 56.100 V.
+    const TCalibRange out = c.Logic().Range(cpUout2);
+    EXPECT_EQ(out.Max, 56100u);
+    EXPECT_EQ(c.Editor(cpUout2)->MaxValue, 56100u);
+    EXPECT_EQ(c.Logic().Range(cpUin2).Max, 66200u);
+    Close(f, c.CancelBtn());
 }
 
 TEST_F(AdvancedWindow, WaitWindowEndsWhenTheSupplyLowersItsOutput) {

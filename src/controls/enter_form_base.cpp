@@ -113,6 +113,7 @@ void TEnterFormBase::SetIndicator(TIndicator* indicator) {
     }
     PlacePointLed(indicator->PointPos);
     indicator->ClearValue();
+    if (indicator->ValuePtr) fOpenValue = *indicator->ValuePtr;
 }
 
 void TEnterFormBase::Popup() {
@@ -124,6 +125,7 @@ void TEnterFormBase::Popup() {
         move(std::clamp(x(), area.left(), std::max(area.left(), area.right() + 1 - width())),
              std::clamp(y(), area.top(), std::max(area.top(), area.bottom() + 1 - height())));
     }
+    if (fIndicator && fIndicator->ValuePtr) fOpenValue = *fIndicator->ValuePtr;
     show();
     FormActivate();
     if (!fAwaitingActivation && !isActiveWindow()) {
@@ -179,6 +181,17 @@ void TEnterFormBase::FormDeactivate() {
 void TEnterFormBase::FormKeyDown(int key) {
     // Return ends the entry: the value is already in its cell.
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        FormDeactivate();
+        hide();
+        return;
+    }
+    // Escape ends it with the value the cell had when the pop-up opened.
+    if (key == Qt::Key_Escape) {
+        if (fIndicator && fIndicator->ValuePtr && *fIndicator->ValuePtr != fOpenValue) {
+            *fIndicator->ValuePtr = fOpenValue;
+            fIndicator->UpdateDigits();
+            if (const TIndicator::TNotify& changed = fIndicator->OnChange()) changed(fIndicator);
+        }
         FormDeactivate();
         hide();
         return;

@@ -4,7 +4,8 @@
 // indicator. Attaching an indicator hands it the pop-up's digits and step control; activation puts
 // the cursor on the leftmost digit; deactivation (a click elsewhere) takes it away and leaves the
 // pop-up visible until its owner hides it. Keys, digit clicks, the step control and the wheel edit
-// the value, which the indicator writes straight into its cell.
+// the value, which the indicator writes straight into its cell. Return closes the pop-up with the
+// value as it is; Escape closes it with the value the cell had when it opened.
 //
 // Use: place it (move), SetHint, SetIndicator, then Popup().
 
@@ -89,6 +90,7 @@ private:
     TIndicator* fIndicator = nullptr;
     std::unique_ptr<TWheelPause> fOwnPause;
     TWheelPause* fWheelPause = nullptr;
+    uint32_t fOpenValue = 0;           // the cell when the pop-up opened (Escape)
     bool fAwaitingActivation = false;  // shown, keys of other windows taken until active
     void StopAwaitingActivation();
 };

@@ -155,7 +155,8 @@ void TIndicator::SetCursorPos(int32_t position) {
     gActiveIndicator = this;
     uint16_t p = static_cast<uint16_t>(position);
     if (p > DataLen) p = 1;
-    if (TIndicatorDigit* old = DigitAt(fCursorPos)) old->SetOnColor(fColor);
+    if (fCursorPos != fRefusedPos)
+        if (TIndicatorDigit* old = DigitAt(fCursorPos)) old->SetOnColor(fColor);
     if (p > 0) {
         if (TIndicatorDigit* digit = DigitAt(p)) {
             digit->SetOnColor(fFlashColor);
@@ -169,6 +170,7 @@ void TIndicator::SetCursorPos(int32_t position) {
 }
 
 void TIndicator::LeaveCursor() {
+    EndRefused();
     if (TIndicatorDigit* digit = DigitAt(fCursorPos)) digit->SetOnColor(fColor);
     fFlashOn = false;
     SetCursorPos(0);
@@ -188,6 +190,7 @@ void TIndicator::MoveCursorRight() {
 
 void TIndicator::OnTimerTick() {
     if (fCursorPos == 0) {
+        EndRefused();
         fHandle->Stop();
         return;
     }
@@ -198,10 +201,31 @@ void TIndicator::OnTimerTick() {
         return;
     }
     fFlashOn = !fFlashOn;
+    if (fRefusedTicks > 0 && --fRefusedTicks == 0) EndRefused();
     if (TIndicatorDigit* digit = DigitAt(fCursorPos)) {
-        digit->SetOnColor(fFlashOn ? fFlashColor : fColor);
+        if (fRefusedPos != fCursorPos) digit->SetOnColor(fFlashOn ? fFlashColor : fColor);
         if (digit->Value() == kDigitBlank) digit->SetValue(0);
     }
+}
+
+TColor TIndicator::OwnColor(uint16_t APosition) const {
+    return APosition == fCursorPos && fFlashOn ? fFlashColor : fColor;
+}
+
+void TIndicator::ShowRefused(uint16_t APosition) {
+    EndRefused();
+    TIndicatorDigit* digit = DigitAt(APosition);
+    if (!digit) return;
+    fRefusedPos = APosition;
+    fRefusedTicks = kRefusedTicks;
+    digit->SetOnColor(kRefusedColor);
+}
+
+void TIndicator::EndRefused() {
+    const uint16_t position = fRefusedPos;
+    fRefusedPos = 0;
+    fRefusedTicks = 0;
+    if (TIndicatorDigit* digit = DigitAt(position)) digit->SetOnColor(OwnColor(position));
 }
 
 void TIndicator::Notify() {
@@ -217,7 +241,10 @@ void TIndicator::AfterEdit() {
 void TIndicator::ValueAtCursor(uint32_t aValue) {
     if (fCursorPos == 0 || !ValuePtr || aValue > 9) return;
     // Minutes run 0..59: the tens-of-minutes digit takes 0..5 only.
-    if (fHoursMinutes && fCursorPos == 2 && aValue >= 6) return;
+    if (fHoursMinutes && fCursorPos == 2 && aValue >= 6) {
+        ShowRefused(fCursorPos);
+        return;
+    }
     const uint32_t* weights = fHoursMinutes ? kHoursMinutesWeights : kDecimalWeights;
     uint32_t digits[8] = {};
     uint32_t rest = *ValuePtr;
@@ -230,9 +257,12 @@ void TIndicator::ValueAtCursor(uint32_t aValue) {
     uint64_t result = 0;
     for (int i = 7; i >= 1; --i)
         result += uint64_t{digits[i]} * weights[i];
-    if (result >= MinValue && result <= MaxValue) *ValuePtr = static_cast<uint32_t>(result);
+    const bool refused = result < MinValue || result > MaxValue;
+    if (!refused) *ValuePtr = static_cast<uint32_t>(result);
     AfterEdit();
+    const uint16_t typedAt = fCursorPos;
     if (fCursorPos > 1) SetCursorPos(fCursorPos - 1);
+    if (refused) ShowRefused(typedAt);
 }
 
 void TIndicator::ValueAtCursorUp() {
@@ -241,14 +271,17 @@ void TIndicator::ValueAtCursorUp() {
     const uint64_t n = uint64_t{*ValuePtr} + step;
     if (n <= MaxValue) *ValuePtr = static_cast<uint32_t>(n);
     AfterEdit();
+    if (n > MaxValue) ShowRefused(fCursorPos);
 }
 
 void TIndicator::ValueAtCursorDown() {
     if (fCursorPos == 0 || !ValuePtr) return;
     const uint32_t step = (fHoursMinutes ? kHoursMinutesWeights : kDecimalWeights)[fCursorPos];
     const int64_t n = int64_t{*ValuePtr} - step;
-    if (n >= 0 && n >= int64_t{MinValue}) *ValuePtr = static_cast<uint32_t>(n);
+    const bool stored = n >= 0 && n >= int64_t{MinValue};
+    if (stored) *ValuePtr = static_cast<uint32_t>(n);
     AfterEdit();
+    if (!stored) ShowRefused(fCursorPos);
 }
 
 void TIndicator::MouseWheelUp(const void* sender) {

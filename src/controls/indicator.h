@@ -22,6 +22,10 @@ public:
     static constexpr int kCursorIntervalMs = 300;
     static constexpr uint32_t kNothingRendered = 0xFFFFFFFFu;
     static constexpr uint32_t kMaxDigits = 6;
+    // A typed digit or a step that was refused shows its digit in this colour for this many
+    // cursor ticks, so that the value on the display is seen not to be what was typed.
+    static constexpr TColor kRefusedColor = 0x3040FF;  // red FF, green 40, blue 30
+    static constexpr int kRefusedTicks = 2;
 
     // The timer defaults to a QTimer on the current thread; tests pass their own.
     explicit TIndicator(std::unique_ptr<TIndicatorTimer> timer = nullptr);
@@ -53,7 +57,8 @@ public:
     void MoveCursorLeft();   // wraps from DataLen to 1
     void MoveCursorRight();  // wraps from 1 to DataLen
 
-    // Editing; all refuse silently what would leave MinValue..MaxValue.
+    // Editing; all refuse what would leave MinValue..MaxValue: the value stays, and the digit
+    // edited flashes in kRefusedColor (RefusedPos) until the second cursor tick.
     void ValueAtCursor(uint32_t aValue);
     void ValueAtCursorUp();
     void ValueAtCursorDown();
@@ -64,6 +69,9 @@ public:
     void StepControlNotify(bool up);
     // Called by a step control that is going away while linked to this indicator.
     void StepControlGone(TIndicatorStepControl* control);
+
+    // Position of the digit that shows a refused edit; 0 none.
+    uint16_t RefusedPos() const { return fRefusedPos; }
 
     bool Enabled() const { return fEnabled; }
     void SetEnabled(bool enabled);
@@ -105,6 +113,12 @@ private:
     void RenderDecimal(uint32_t value, const uint32_t* weights);
     void Notify();  // fires OnChange
     void AfterEdit();
+    // The edit at APosition was refused: that digit shows kRefusedColor for a while.
+    void ShowRefused(uint16_t APosition);
+    // The refused digit back in its own colour (the flash colour under the cursor).
+    void EndRefused();
+    // What the digit at APosition shows when nothing was refused.
+    TColor OwnColor(uint16_t APosition) const;
     void OnTimerTick();
 
     std::unique_ptr<TIndicatorTimer> fHandle;
@@ -120,4 +134,6 @@ private:
     TIndicatorStepControl* fUpDownCtrl = nullptr;
     TColor fColor = 0xFFFFFF;
     TColor fFlashColor = 0x808080;
+    uint16_t fRefusedPos = 0;
+    int fRefusedTicks = 0;
 };

@@ -153,11 +153,29 @@ TEST_F(EntryPopupTest, ClickAndTypeAFullNumber) {
     EXPECT_EQ(Shown(form), "4321");
     EXPECT_EQ(f.ind->CursorPos(), 1);
     EXPECT_EQ(changes, 4);
-    // A digit that would exceed MaxValue is refused; the cursor still moves on.
+    // A digit that would exceed MaxValue is refused; the cursor still moves on, and the digit
+    // shows in the warning colour until the second cursor tick.
     Click(form.Seg(4));
     Type(form, "9");
     EXPECT_EQ(f.cell, 4321u);
     EXPECT_EQ(f.ind->CursorPos(), 3);
+    EXPECT_EQ(form.Seg(4)->OnColor(), TIndicator::kRefusedColor);
+    EXPECT_EQ(form.Seg(4)->Value(), 4u);
+    f.timer->Tick();
+    EXPECT_EQ(form.Seg(4)->OnColor(), TIndicator::kRefusedColor);
+    f.timer->Tick();
+    EXPECT_EQ(form.Seg(4)->OnColor(), f.ind->Color());
+    // On the last digit, where the cursor stays, the refusal shows over the blinking.
+    f.cell = 5099;
+    f.ind->UpdateDigits();
+    Click(form.Seg(1));
+    Key(form, Qt::Key_Up);  // 5100 is the most
+    Key(form, Qt::Key_Up);
+    EXPECT_EQ(f.cell, 5100u);
+    EXPECT_EQ(form.Seg(1)->OnColor(), TIndicator::kRefusedColor);
+    f.timer->Tick();
+    f.timer->Tick();
+    EXPECT_NE(form.Seg(1)->OnColor(), TIndicator::kRefusedColor) << "blinks again";
 }
 
 TEST_F(EntryPopupTest, ArrowsMoveWithoutWrappingAndStep) {
@@ -178,12 +196,21 @@ TEST_F(EntryPopupTest, ArrowsMoveWithoutWrappingAndStep) {
     Key(form, Qt::Key_Left);
     Key(form, Qt::Key_Down);
     EXPECT_EQ(f.cell, 492u);
-    // Escape does nothing; Return ends the entry, the value kept.
-    Key(form, Qt::Key_Escape, "\x1b");
-    EXPECT_EQ(f.ind->CursorPos(), 2);
+    // Return ends the entry, the value kept; Escape ends it with the value it opened with.
     Key(form, Qt::Key_Return, "\r");
     EXPECT_EQ(f.cell, 492u);
     EXPECT_EQ(f.ind->CursorPos(), 0);
+    form.Popup();
+    Key(form, Qt::Key_Up);
+    EXPECT_EQ(f.cell, 1492u);
+    int changes = 0;
+    f.ind->SetOnChange([&](TIndicator*) { ++changes; });
+    Key(form, Qt::Key_Escape, "\x1b");
+    EXPECT_EQ(f.cell, 492u);
+    EXPECT_EQ(Shown(form), "0492");
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(f.ind->CursorPos(), 0);
+    EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(EntryPopupTest, KeysDoNothingWithoutACursor) {

@@ -20,7 +20,8 @@ QLabel#ProtectLabel { color: #59636e; font-weight: bold; }
 QLabel#ProtectLabel[lit="true"] { color: #ff5a4e; }
 QLabel#InfoPanel { color: #d7dde4; background: #0b0d10; border: 1px solid #2b3139;
     border-radius: 4px; padding: 0 6px; font-family: "DejaVu Sans Mono", monospace; }
-QLabel#StatusPanel { color: #0b0d10; background: #e8b530; border-radius: 4px; font-weight: bold; }
+QLabel#StatusPanel { color: #9fdcae; background: transparent; border: 1px solid #4f9a63;
+    border-radius: 4px; font-weight: bold; }
 QLabel#KeysLocked { color: #ffb347; background: rgba(40, 30, 10, 170); border: 1px solid #7a5a20;
     border-radius: 4px; font-weight: bold; }
 QLabel#ChargeLabel { color: #8fd18a; }

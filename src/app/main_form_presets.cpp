@@ -43,7 +43,7 @@ void TMainForm::ShowPresetEditors(const TPresetEditors& AEditors) {
                                                           : FormatFixedPoint(value, ind.PointPos);
         fPresetPanel->Edit(tag)->setText(text + QStringLiteral(" ") + ind.ValueName);
     }
-    fPresetPanel->SetProtectionEditorsVisible(AEditors.ProtectionEditorsVisible);
+    fPresetPanel->SetProtectionTriggersShown(AEditors.ProtectionTriggersShown);
 }
 
 void TMainForm::ShowPresetChecks(const TPresetChecks& AChecks) {

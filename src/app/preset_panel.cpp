@@ -31,8 +31,8 @@ TPresetPanel::TPresetPanel(QWidget* AParent)
     : QWidget(AParent),
       fDefaultOnStart(new QCheckBox(QStringLiteral("Default on start"), this)),
       fPowerOnStart(new QCheckBox(QStringLiteral("Power on start"), this)),
-      fOvpTrigger(new QCheckBox(QStringLiteral("On"), this)),
-      fOcpTrigger(new QCheckBox(QStringLiteral("On"), this)),
+      fOvpTrigger(new QCheckBox(this)),
+      fOcpTrigger(new QCheckBox(this)),
       fSave(new QPushButton(QStringLiteral("Save"), this)),
       fRefresh(new QPushButton(QStringLiteral("Refresh"), this)) {
     setObjectName(QStringLiteral("PresetPanel"));
@@ -54,11 +54,21 @@ TPresetPanel::TPresetPanel(QWidget* AParent)
         const int c = (tag % 2) * 2;
         grid->addWidget(caption, r, c);
         grid->addWidget(edit, r, c + 1);
+        // Where the firmware has them, the OVP and OCP check boxes take the place of the
+        // captions, beside the levels they switch on.
+        if (tag == etOvp || tag == etOcp) {
+            QCheckBox* trigger = tag == etOvp ? fOvpTrigger : fOcpTrigger;
+            trigger->setText(QString::fromLatin1(row.Caption));
+            grid->addWidget(trigger, r, c);
+            fTriggerCaptions[tag == etOvp ? 0 : 1] = caption;
+        }
     }
     fOvpTrigger->setObjectName(QStringLiteral("M_OvpCheckBox"));
     fOcpTrigger->setObjectName(QStringLiteral("M_OcpCheckBox"));
-    fOvpTrigger->setToolTip(QStringLiteral("Over Voltage Protection"));
-    fOcpTrigger->setToolTip(QStringLiteral("Over Current Protection"));
+    fOvpTrigger->setToolTip(
+        QStringLiteral("Over Voltage Protection: on at the level beside it when ticked"));
+    fOcpTrigger->setToolTip(
+        QStringLiteral("Over Current Protection: on at the level beside it when ticked"));
     fDefaultOnStart->setObjectName(QStringLiteral("M_DefaultCheckBox"));
     fPowerOnStart->setObjectName(QStringLiteral("M_PowerOnCheckBox"));
     fSave->setObjectName(QStringLiteral("M_SaveBtn"));
@@ -66,9 +76,6 @@ TPresetPanel::TPresetPanel(QWidget* AParent)
     fSave->setToolTip(
         QStringLiteral("Write the preset to the supply and make it the live setting"));
     fRefresh->setToolTip(QStringLiteral("Read the preset from the supply again"));
-    // The trigger boxes share the cells of the OVP and OCP editors; one of each pair is shown.
-    grid->addWidget(fOvpTrigger, 1, 1);
-    grid->addWidget(fOcpTrigger, 1, 3);
     fOvpTrigger->hide();
     fOcpTrigger->hide();
     grid->addWidget(fDefaultOnStart, 3, 0, 1, 4);
@@ -85,11 +92,11 @@ TPresetPanel::TPresetPanel(QWidget* AParent)
     });
 }
 
-void TPresetPanel::SetProtectionEditorsVisible(bool AVisible) {
-    if (fEditorsVisible == AVisible) return;
-    fEditorsVisible = AVisible;
-    fEdits[etOvp]->setVisible(AVisible);
-    fEdits[etOcp]->setVisible(AVisible);
-    fOvpTrigger->setVisible(!AVisible);
-    fOcpTrigger->setVisible(!AVisible);
+void TPresetPanel::SetProtectionTriggersShown(bool AShown) {
+    if (fTriggersShown == AShown) return;
+    fTriggersShown = AShown;
+    fOvpTrigger->setVisible(AShown);
+    fOcpTrigger->setVisible(AShown);
+    for (QLabel* caption : fTriggerCaptions)
+        caption->setVisible(!AShown);
 }

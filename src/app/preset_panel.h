@@ -8,6 +8,7 @@
 #include <functional>
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
 class TEditBox;
 
@@ -26,9 +27,9 @@ public:
     QPushButton* SaveBtn() const { return fSave; }
     QPushButton* RefreshBtn() const { return fRefresh; }
 
-    // Below ver_45 the OVP and OCP limits are value editors; from there on trigger boxes take
-    // their place.
-    void SetProtectionEditorsVisible(bool AVisible);
+    // The OVP and OCP levels are always shown; from ver_45 on their captions are check boxes
+    // that say whether that protection is on.
+    void SetProtectionTriggersShown(bool AShown);
 
     std::function<void(TEditBox*)> OnEditClick;
     std::function<void()> OnSave;
@@ -36,7 +37,8 @@ public:
 
 private:
     std::array<TEditBox*, etCount> fEdits{};
-    bool fEditorsVisible = true;
+    bool fTriggersShown = false;
+    std::array<QLabel*, 2> fTriggerCaptions{};  // "OVP", "OCP" where there are no boxes
     QCheckBox* fDefaultOnStart;
     QCheckBox* fPowerOnStart;
     QCheckBox* fOvpTrigger;

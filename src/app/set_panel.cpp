@@ -198,8 +198,8 @@ void TSetPanel::BuildStrip() {
     const char* const names[3] = {"SF", "OVP", "OCP"};
     const char* const hints[3] = {
         "SF: this preset has \"Soft Front\" (\"Default on start\") switched on",
-        "OVP: this preset's Over Voltage Protection trigger is on",
-        "OCP: this preset's Over Current Protection trigger is on"};
+        "OVP: this preset's Over Voltage Protection is on (armed; a trip shows at the output)",
+        "OCP: this preset's Over Current Protection is on (armed; a trip shows at the output)"};
     for (int k = 0; k < 3; ++k) {
         fStatus[k] = MakeLabel(this, QStringLiteral("StatusPanel"), QString::fromLatin1(names[k]),
                                QRect(320 + k * 40, kStripY, 36, 22));

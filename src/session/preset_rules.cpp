@@ -57,7 +57,7 @@ TPresetEditors PresetEditorsOf(const TMemorySet& AMem, TVersion AVersion, uint32
         e.Min[i] = r.Min;
         e.Max[i] = r.Max;
     }
-    e.ProtectionEditorsVisible = AVersion < ver_45;
+    e.ProtectionTriggersShown = AVersion >= ver_45;
     return e;
 }
 

@@ -14,8 +14,9 @@ struct TPresetEditors {
     uint32_t PointPos[6] = {3, 3, 3, 3, 2, 1};
     uint32_t Min[6] = {};
     uint32_t Max[6] = {};
-    // OVP and OCP value editors (hidden from ver_45 on, where trigger boxes take their place).
-    bool ProtectionEditorsVisible = true;
+    // The OVP and OCP check boxes beside their levels (from ver_45 on, where the preset says
+    // whether each protection is on).
+    bool ProtectionTriggersShown = false;
     bool operator==(const TPresetEditors&) const = default;
 };
 

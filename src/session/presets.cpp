@@ -36,8 +36,28 @@ uint32_t TPresetLogic::PresetCount() const {
 
 // --- selection ----------------------------------------------------------------------------------
 
+bool TPresetLogic::Unsaved() const {
+    const TMemorySet& m = fCore.Memory();
+    const TMemorySet& s = fStoredBlock;
+    return m.USET != s.USET || m.ISET != s.ISET || m.SOVP != s.SOVP || m.SOCP != s.SOCP ||
+           m.SOPP != s.SOPP || m.OTIM != s.OTIM || !(fChecks == fStoredChecks);
+}
+
 void TPresetLogic::ToolButtonClick(int ATag) {
     if (!fCore.Connected() || ATag < 0 || ATag >= kMemoryCount) return;
+    const uint32_t shown = fCore.Data().MEM;
+    if (static_cast<uint32_t>(ATag) != shown && !fPending && Unsaved()) {
+        const QString text = PresetName(shown) + " has changes that are not saved." + "\r" +
+                             "Switch to " + PresetName(static_cast<uint32_t>(ATag)) +
+                             " and drop them?";
+        if (!fView.Confirm(text) || !fCore.Connected()) {
+            // The row shows the preset that is still selected.
+            const TPanelState& p = fCore.Panel();
+            fCore.SetMemoryButtons(p.MemoryButtonsVisible, p.MemoryButtonsEnabled,
+                                   static_cast<int32_t>(fCore.Data().MEM));
+            return;
+        }
+    }
     if (fSelectDone) FinishSelect(false);  // a newer choice replaces an unanswered one
     TCurrentSet& d = fCore.Data();
     d.MEM = static_cast<uint16_t>(ATag);
@@ -134,6 +154,8 @@ void TPresetLogic::PanelUpdate(bool AFromBlock) {
     //    user ticked: only Save stores them.
     if (AFromBlock) {
         fChecks = PresetChecksOf(m, v);
+        fStoredBlock = m;
+        fStoredChecks = fChecks;
         ShowChecks();
     }
     // 3. Parameter editors and the buttons below MMAX.
@@ -208,6 +230,8 @@ void TPresetLogic::M_SaveBtnClick() {
     m.BLED_ = fBacklight;
     fPanelWrite = true;
     fCore.TaskMgr().WriteMemory();
+    fStoredBlock = m;
+    fStoredChecks = fChecks;
     MakeLive(m);
     if (v >= ver_43) {
         d.CMD = kCmdPresetSaved;

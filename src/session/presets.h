@@ -77,6 +77,9 @@ public:
 
     // --- state ---
     bool Pending() const { return fPending; }
+    // The panel holds edits of the selected preset (editors or check boxes) that its last
+    // read or Save did not put there; choosing another preset asks before dropping them.
+    bool Unsaved() const;
     const TPresetChecks& Checks() const { return fChecks; }
     const TPresetControls& Controls() const { return fControls; }
     const TPresetStatus& Status() const { return fStatus; }
@@ -148,6 +151,8 @@ private:
     TDoneHandler fSelectDone;
 
     TPresetChecks fChecks;
+    TMemorySet fStoredBlock;      // the block as last read or saved
+    TPresetChecks fStoredChecks;  // the check boxes as the stored block has them
     TPresetControls fControls;
     TPresetStatus fStatus;
     TPresetEditors fEditors;

@@ -187,6 +187,43 @@ TEST(PresetPanel, TickedBoxesSurviveAnEditAndReachTheSupply) {
     EXPECT_EQ(s.h.supply->Register(PresetReg(0, simreg::P_OTIM)), 90);
 }
 
+TEST(PresetPanel, ChoosingAnotherPresetWithUnsavedEditsAsksFirst) {
+    TPresetSession s("ver_46");
+    ASSERT_TRUE(s.Connect());
+    ASSERT_TRUE(s.Select(3));
+    EXPECT_TRUE(s.pv.editors.ProtectionTriggersShown) << "levels and their On boxes";
+    // Nothing edited: no question.
+    ASSERT_TRUE(s.Select(4));
+    EXPECT_TRUE(s.pv.confirms.isEmpty());
+
+    // An edited level, answered No: the preset stays, the row shows it again.
+    s.h.core->Memory().SOVP = 1234;
+    s.presets->EditorClosed();
+    s.pv.confirmAnswer = false;
+    s.presets->ToolButtonClick(7);
+    EXPECT_EQ(s.pv.confirms,
+              QStringList{"M4 has changes that are not saved.\rSwitch to M7 and drop them?"});
+    EXPECT_EQ(s.h.core->Data().MEM, 4u);
+    EXPECT_EQ(s.h.core->Panel().MemoryButtonDown, 4);
+    EXPECT_EQ(s.h.core->Memory().SOVP, 1234u);
+    // A ticked box counts too; after Save nothing is asked.
+    s.presets->OvpTriggerClick(!s.presets->Checks().OvpTrigger);
+    s.presets->M_SaveBtnClick();
+    ASSERT_TRUE(
+        s.h.WaitFor([&] { return s.h.supply->Register(PresetReg(4, simreg::P_SOVP)) == 1234; }));
+    s.pv.confirms.clear();
+    ASSERT_TRUE(s.Select(5));
+    EXPECT_TRUE(s.pv.confirms.isEmpty());
+
+    // Answered Yes: the edits are dropped with the switch.
+    s.h.core->Memory().ISET = 77;
+    s.presets->EditorClosed();
+    s.pv.confirmAnswer = true;
+    ASSERT_TRUE(s.Select(6));
+    EXPECT_EQ(s.pv.confirms.size(), 1);
+    EXPECT_NE(s.h.supply->Register(PresetReg(5, simreg::P_ISET)), 77);
+}
+
 // --- long press -----------------------------------------------------------------------------
 
 TEST(PresetLongPress, StoresTheLiveSetValuesAfterYes) {

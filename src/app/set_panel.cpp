@@ -221,11 +221,17 @@ void TSetPanel::BuildStrip() {
     fChargeBar = new QProgressBar(this);
     fChargeBar->setObjectName(QStringLiteral("ChargeBar"));
     fChargeBar->setOrientation(Qt::Vertical);
-    fChargeBar->setGeometry(kGroupWidth - 48, kDisplayY, 22, 68);
+    fChargeBar->setGeometry(kGroupWidth - 48, kDisplayY, 22, 50);
     fChargeBar->setRange(0, 100);
     fChargeBar->setTextVisible(false);
+    fChargeBar->setToolTip(QStringLiteral("Charge of the battery on the output"));
+    // The bar's percentage under it, so the bar never stands there as an empty box.
+    fChargePercent = MakeLabel(this, QStringLiteral("ChargeLabel"), QStringLiteral("0 %"),
+                               QRect(kGroupWidth - 62, kDisplayY + 52, 50, 16));
+    fChargePercent->setAlignment(Qt::AlignCenter);
     fChargeLabel->hide();
     fChargeBar->hide();
+    fChargePercent->hide();
     fDebugLabel = MakeLabel(this, QStringLiteral("DebugLabel"), QString(),
                             QRect(kGroupWidth + 8, kDisplayY + 74, 120, 18));
     fDebugLabel->hide();
@@ -299,6 +305,8 @@ void TSetPanel::ShowDebugData(const QString& AText) {
 void TSetPanel::ShowChargeBar(bool AVisible, int APercent, const QString& ALabel) {
     fChargeBar->setVisible(AVisible);
     fChargeLabel->setVisible(AVisible);
+    fChargePercent->setVisible(AVisible);
+    fChargePercent->setText(QString::number(APercent) + QStringLiteral(" %"));
     fChargeBar->setValue(APercent);
     fChargeLabel->setText(ALabel);
 }

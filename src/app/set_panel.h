@@ -86,6 +86,7 @@ public:
     TdsLed* IMismatchLed() const { return fIMismatch; }
     QProgressBar* ChargeBar() const { return fChargeBar; }
     QLabel* ChargeLabel() const { return fChargeLabel; }
+    QLabel* ChargePercent() const { return fChargePercent; }
     QLabel* StatusPanel(int AIndex) const { return fStatus[AIndex]; }  // 0 SF, 1 OVP, 2 OCP
 
 private:
@@ -122,5 +123,6 @@ private:
     QLabel* fStatus[3] = {nullptr, nullptr, nullptr};
     QProgressBar* fChargeBar = nullptr;
     QLabel* fChargeLabel = nullptr;
+    QLabel* fChargePercent = nullptr;
     QPushButton* fSetLockBtn = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "controls/focus_frame.h"
 
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QPainter>
 #include <QRegion>
@@ -16,6 +17,8 @@ TFocusFrame::TFocusFrame(QWidget* ARoot) : QWidget(ARoot), fRoot(ARoot) {
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
     hide();
+    // The last key or mouse press anywhere in the program tells who moved the focus.
+    if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
 }
 
 void TFocusFrame::Track(const QList<QWidget*>& AControls) {
@@ -25,7 +28,7 @@ void TFocusFrame::Track(const QList<QWidget*>& AControls) {
         // The control's own focus changes and moves, and the moves of every parent below the
         // root (a side panel opening above moves the controls below it).
         for (QWidget* w = control; w && w != fRoot; w = w->parentWidget())
-            w->installEventFilter(this);
+            if (!fWatched.contains(w)) fWatched.append(w);
     }
 }
 
@@ -42,6 +45,20 @@ void TFocusFrame::SetMetrics(int AWidth, int AGap) {
 
 bool TFocusFrame::eventFilter(QObject* AWatched, QEvent* AEvent) {
     switch (AEvent->type()) {
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+            fLastInputKey = true;
+            return false;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            fLastInputKey = false;
+            return false;
+        default:
+            break;
+    }
+    if (!fWatched.contains(static_cast<QWidget*>(AWatched->isWidgetType() ? AWatched : nullptr)))
+        return false;
+    switch (AEvent->type()) {
         case QEvent::FocusIn: {
             auto* control = qobject_cast<QWidget*>(AWatched);
             if (!fControls.contains(control)) break;
@@ -51,7 +68,9 @@ bool TFocusFrame::eventFilter(QObject* AWatched, QEvent* AEvent) {
                 case Qt::BacktabFocusReason:
                 case Qt::ShortcutFocusReason:
                 case Qt::OtherFocusReason:
-                    fKeyboard = true;
+                    // Also a click can move the focus on with these reasons (the control
+                    // clicked hides the one that had it): only a key shows the frame.
+                    fKeyboard = fLastInputKey;
                     break;
                 case Qt::MouseFocusReason:
                     fKeyboard = false;

@@ -58,13 +58,14 @@ TFirmwareUpdatePage::TFirmwareUpdatePage(TSessionCore& ACore, QWidget* AParent,
                                             "BIN files (*.bin);;ALL files (*)");
     };
     fConfirm = [this](const QString& AText) {
-        QMessageBox box(QMessageBox::Question, QString(), AText,
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Benchlord"), AText,
                         QMessageBox::Ok | QMessageBox::Cancel, window());
         box.move(BoxPosition(this));
         return box.exec() == QMessageBox::Ok;
     };
     fShowError = [this](const QString& AText) {
-        QMessageBox box(QMessageBox::Critical, QString(), AText, QMessageBox::Ok, window());
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Benchlord"), AText, QMessageBox::Ok,
+                        window());
         box.move(BoxPosition(this));
         box.exec();
     };

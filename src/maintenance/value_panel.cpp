@@ -7,8 +7,6 @@
 
 TValuePanel::TValuePanel(QWidget* AParent) : QLabel(AParent) {
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setFrameShape(QFrame::Panel);
-    setFrameShadow(QFrame::Sunken);
     QFont f(QStringLiteral("Monospace"));
     f.setStyleHint(QFont::Monospace);
     f.setPixelSize(15);
@@ -25,10 +23,17 @@ void TValuePanel::SetColor(TColor AColor) {
 }
 
 void TValuePanel::ApplyStyle() {
-    const QColor back = ToQColor(fColor);
-    const QString text = isEnabled() ? QStringLiteral("#000000") : QStringLiteral("#808080");
-    setStyleSheet(QStringLiteral("QLabel { background: %1; color: %2; padding-right: 3px; }")
-                      .arg(back.name(), text));
+    // The panel's colour says its state (white: open or idle, light green: applied); it is
+    // drawn in the window's dark look, the applied state as a green box.
+    const bool applied = fColor != TColorFromRGB(255, 255, 255);
+    const QString back = applied ? QStringLiteral("#163d22") : QStringLiteral("#0b0d10");
+    const QString border = applied ? ToQColor(fColor).name() : QStringLiteral("#2f3640");
+    QString text = applied ? ToQColor(fColor).name() : QStringLiteral("#e6ebf0");
+    if (!isEnabled()) text = applied ? QStringLiteral("#5fae6c") : QStringLiteral("#6b7580");
+    setStyleSheet(
+        QStringLiteral(
+            "QLabel { background: %1; color: %2; border: 1px solid %3; padding-right: 3px; }")
+            .arg(back, text, border));
 }
 
 void TValuePanel::changeEvent(QEvent* AEvent) {

@@ -106,7 +106,7 @@ bool TTrendView::SaveImage(const QImage& AImage, const QString& APath) {
         if (OnError)
             OnError(text);
         else
-            QMessageBox::critical(this, QStringLiteral("Save picture"), text);
+            QMessageBox::critical(this, QStringLiteral("Benchlord"), text);
     }
     return ok;
 }

@@ -1,25 +1,28 @@
 // charge: a battery charged by the plan of its chemistry (constant current, then constant voltage
 // until the current tapers), printed first and refused before anything is written when the model
 // cannot deliver it. The live preset's OVP and OCP are raised a little above the plan for the run
-// and put back at its end, whatever ends it.
+// and put back at its end, whatever ends it (the run's protections, shared with the window).
 
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
 #include "cli/cli_plan_run.h"
-#include "device/register_codec.h"
 #include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
 #include "session/range_checks.h"
 #include "session/session_core.h"
 #include "tools/core/charge_plan.h"
+#include "tools/core/run_protections.h"
 
 namespace {
 
 class TChargeCommand : public TPlanRunCommand {
 public:
     using TPlanRunCommand::TPlanRunCommand;
-    ~TChargeCommand() override { fPresets.reset(); }
+    ~TChargeCommand() override {
+        fProtections.reset();
+        fPresets.reset();
+    }
 
     QString Prepare() override {
         const TCliRequest& r = fCtx.Request();
@@ -34,6 +37,7 @@ public:
 
     void SessionCreated() override {
         fPresets = std::make_unique<TPresetLogic>(fCtx.Core(), fView);
+        fProtections = std::make_unique<TRunProtections>(fCtx.Core(), *fPresets);
     }
 
     // The plan is made for the identified model, printed, and refused before the key lock when
@@ -62,11 +66,7 @@ public:
         if (!error.isEmpty())
             return "charge: " + ModelName(fCtx.Core()) +
                    " cannot deliver this plan: " + error.mid(error.indexOf(": ") + 2);
-        auto range = [div](int ATag) {
-            return EditorRange(ATag, gMaxUset(), gMaxIset(), gMaxPower(), div);
-        };
-        fOvp = std::min(fCharge.OvpCentivolts, range(peOvp).Max);
-        fOcp = std::min(IsetOf(fCharge.OcpMilliamps, div), range(peOcp).Max);
+        fLevels = ChargeProtections(fCharge, div);
         return {};
     }
 
@@ -80,36 +80,42 @@ protected:
         }
         if (fState != stWaitOff || core.Data().ONOFF != 0) return;
         fState = stRaising;
-        fMem = core.Data().MEM;
-        const QString why = fPresets->ReadBlock(fMem, [this](bool AOk, const TMemorySet& AB) {
-            if (!AOk) {
-                fCtx.Fail(ceLink, "the preset " + PresetName(fMem) + " could not be read");
-                return;
-            }
-            fOldOvp = AB.SOVP;
-            fOldOcp = AB.SOCP;
-            Raise();
-        });
+        const QString why =
+            fProtections->Raise(fLevels, [this](TRaiseResult AResult, const QString& AError) {
+                if (AResult != TRaiseResult::Raised) {
+                    fCtx.Fail(AResult == TRaiseResult::NotRead   ? ceLink
+                              : AResult == TRaiseResult::Invalid ? ceUsage
+                                                                 : ceRefused,
+                              AResult == TRaiseResult::Invalid ? "charge: " + AError : AError);
+                    return;
+                }
+                const TProtectionLevels& old = fProtections->Old();
+                if (!fCtx.Request().Json)
+                    fCtx.Print("OVP " + FormatUnits(fLevels.Ovp, 2) + " V and OCP " +
+                               FormatUnits(fLevels.Ocp, CurrentDecimals()) + " A on " +
+                               PresetName(fProtections->Memory()) + " for the run (they were " +
+                               FormatUnits(old.Ovp, 2) + " V and " +
+                               FormatUnits(old.Ocp, CurrentDecimals()) + " A)\n");
+                fState = stRunning;
+                BeginPlan(fCharge.Plan);
+            });
         if (!why.isEmpty()) fCtx.Fail(ceLink, why);
     }
 
     // The old levels go back at the end, after the switch-off, also after a lost link.
     std::vector<TFinalWrite> FinalWrites() const override {
-        if (!fRaised) return {};
-        const QString ovp = FormatUnits(fOldOvp, 2);
-        const QString ocp = FormatUnits(fOldOcp, CurrentDecimals());
-        const QString failure = "putting the OVP and OCP of " + PresetName(fMem) + " back to " +
+        if (!fProtections || !fProtections->Owed()) return {};
+        const uint32_t mem = fProtections->Memory();
+        const QString ovp = FormatUnits(fProtections->Old().Ovp, 2);
+        const QString ocp = FormatUnits(fProtections->Old().Ocp, CurrentDecimals());
+        const QString failure = "putting the OVP and OCP of " + PresetName(mem) + " back to " +
                                 ovp + " V and " + ocp +
                                 " A was not confirmed (%1); check them, or set them with "
                                 "'benchlordctl LINK preset save " +
-                                QString::number(fMem) + " --ovp " + ovp + " --ocp " + ocp + "'";
-        const uint16_t base = MemoryBlockStart(static_cast<uint16_t>(fMem));
-        std::vector<TFinalWrite> writes{
-            {static_cast<uint16_t>(base + hreg::P_SOVP),
-             {static_cast<uint16_t>(fOldOvp), static_cast<uint16_t>(fOldOcp)},
-             failure}};
-        if (fCtx.Core().Model().Version >= ver_43)
-            writes.push_back({hreg::CMD, {kCmdPresetSaved}, failure});
+                                QString::number(mem) + " --ovp " + ovp + " --ocp " + ocp + "'";
+        std::vector<TFinalWrite> writes;
+        for (const TRegisterWrite& w : fProtections->RestoreWrites())
+            writes.push_back({w.Start, w.Values, failure});
         return writes;
     }
 
@@ -154,41 +160,13 @@ private:
     enum TState { stStart, stWaitOff, stRaising, stRunning };
     static constexpr uint32_t kNoCurrentMs = 10000;
 
-    // The live preset's OVP and OCP a little above the plan, for the run.
-    void Raise() {
-        TPresetValues values;
-        values.Ovp = fOvp;
-        values.Ocp = fOcp;
-        // From here on the old levels are owed back, whether or not the save gets through.
-        fRaised = true;
-        const QString why =
-            fPresets->SaveBlock(fMem, values, [this](bool AOk, const TMemorySet& AB) {
-                if (!AOk || AB.SOVP != fOvp || AB.SOCP != fOcp) {
-                    fCtx.Fail(ceRefused, "the supply did not take the protections for the run");
-                    return;
-                }
-                if (!fCtx.Request().Json)
-                    fCtx.Print("OVP " + FormatUnits(fOvp, 2) + " V and OCP " +
-                               FormatUnits(fOcp, CurrentDecimals()) + " A on " + PresetName(fMem) +
-                               " for the run (they were " + FormatUnits(fOldOvp, 2) + " V and " +
-                               FormatUnits(fOldOcp, CurrentDecimals()) + " A)\n");
-                fState = stRunning;
-                BeginPlan(fCharge.Plan);
-            });
-        if (!why.isEmpty()) fCtx.Fail(ceUsage, "charge: " + why);
-    }
-
     TChargeSpec fSpec;
     TChargePlan fCharge;
     TNullPresetView fView;
     std::unique_ptr<TPresetLogic> fPresets;
+    std::unique_ptr<TRunProtections> fProtections;
+    TProtectionLevels fLevels;
     TState fState = stStart;
-    uint32_t fMem = 0;
-    uint32_t fOvp = 0;
-    uint32_t fOcp = 0;
-    uint32_t fOldOvp = 0;
-    uint32_t fOldOcp = 0;
-    bool fRaised = false;
     bool fFlowing = false;            // the charge current has risen above the termination
     bool fWaitingForCurrent = false;  // the output is on and no current has flowed yet
     uint32_t fOutputOnAt = 0;

@@ -40,6 +40,7 @@ void TMainForm::ShowPlans() {
             };
         fPlanWindow = new TPlanWindow(*fSession, *fSettings, this, std::move(options));
         fPlanWindow->OnRunningChanged = [this] { UpdateRunsAllowed(); };
+        fPlanWindow->SetPresetLogic(fPresets.get());
         UpdateRunsAllowed();
     }
     fPlanWindow->ShowFromMain();

@@ -76,6 +76,10 @@ QWidget* TPlanWindow::BuildPlanPage() {
     fSaveAs = Button("Save as...", "Save the plan under another name", page);
     fAdd = Button("Add step", "Insert a copy of the step above after the selected row", page);
     fRemove = Button("Remove", "Remove the selected row", page);
+    fCharge = Button("Charge...",
+                     "Put the plan that charges a battery in the editor (as benchlordctl charge "
+                     "makes it); it runs with OVP and OCP raised a little above it",
+                     page);
     fRun = Button("Run", "Run the plan from its first step", page);
     fStop = Button("Stop", "Stop the plan; the output goes off", page);
     fSaveLog = Button("Save log...", "Save the log of the last run", page);
@@ -95,6 +99,7 @@ QWidget* TPlanWindow::BuildPlanPage() {
     buttons->addSpacing(12);
     buttons->addWidget(fAdd);
     buttons->addWidget(fRemove);
+    buttons->addWidget(fCharge);
     buttons->addStretch(1);
     buttons->addWidget(fInARow);
     for (QPushButton* b : {fRun, fStop, fSaveLog})
@@ -136,6 +141,7 @@ QWidget* TPlanWindow::BuildPlanPage() {
     connect(fSaveAs, &QPushButton::clicked, this, [this] { SaveAsClick(); });
     connect(fAdd, &QPushButton::clicked, this, [this] { fEditor->AddRow(); });
     connect(fRemove, &QPushButton::clicked, this, [this] { fEditor->RemoveRow(); });
+    connect(fCharge, &QPushButton::clicked, this, [this] { ChargeClick(); });
     connect(fRun, &QPushButton::clicked, this, [this] { RunClick(); });
     connect(fStop, &QPushButton::clicked, this, [this] { StopClick(); });
     connect(fSaveLog, &QPushButton::clicked, this, [this] { SaveLogClick(); });
@@ -240,6 +246,7 @@ bool TPlanWindow::LoadFile(const QString& APath) {
     // The status and log of a run of the plan before belong to that plan.
     ClearLastRun();
     fEditor->SetRows(PlanRowsFromText(text));
+    fChargePlan.reset();
     fPath = info.absoluteFilePath();
     SetModified(false);
     return true;
@@ -298,6 +305,9 @@ bool TPlanWindow::CloseQuery(bool AAsk) {
     }
     // The editor goes with the main window: unsaved edits are offered first.
     if (AAsk && !AllowDiscard()) return false;
+    // A charge that ended just now may still owe its OVP and OCP: they go out before the
+    // session closes.
+    PutProtectionsBack(true);
     return true;
 }
 

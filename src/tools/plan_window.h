@@ -2,18 +2,22 @@
 // The "Plans" window: a plan editor (one step a row, problems listed with their lines), plan
 // files opened and saved, a plan run on the main window's session with its running step, the
 // condition that will end it and the values counting towards it, and on its second tab the I-V
-// sweep with its curve drawn as it grows. The runs themselves are the widget-free plan runner's
-// and sweep's; the window shows them and forwards the user's clicks. One instance, owned by the
-// main window.
+// sweep with its curve drawn as it grows. "Charge..." puts the charge plan of benchlordctl charge
+// in the editor; that plan runs under the same raised OVP and OCP, put back at every end. The
+// runs themselves are the widget-free plan runner's and sweep's; the window shows them and
+// forwards the user's clicks. One instance, owned by the main window.
 
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "tools/core/charge_plan.h"
 #include "tools/core/data_logger.h"
 #include "tools/core/plan_runner.h"
+#include "tools/core/run_protections.h"
 #include "tools/plan_editor.h"
 
 class QLabel;
@@ -21,6 +25,7 @@ class QListWidget;
 class QSpinBox;
 class QPushButton;
 class QTabWidget;
+class TPresetLogic;
 class TSessionCore;
 class TSessionTarget;
 class TSettingsStore;
@@ -38,6 +43,9 @@ struct TPlanWindowOptions {
     std::function<QString(const QString& AProposed, const QString& AFilter)> AskSaveFileName;
     // The logging options; empty: read from the settings store.
     std::function<TLogOptions()> LogOptions;
+    // The charge "Charge..." builds, starting from the last one; nothing when cancelled. Empty:
+    // the charge dialog.
+    std::function<std::optional<TChargeSpec>(const TChargeSpec& ALast)> AskCharge;
 };
 
 class TPlanWindow : public QWidget {
@@ -49,6 +57,9 @@ public:
     // --- called by the main window ---
     // "Plans": shown and raised.
     void ShowFromMain();
+    // The main window's preset logic, through which a charge raises and puts back OVP and OCP
+    // (without it a charge plan does not run).
+    void SetPresetLogic(TPresetLogic* APresets) { fPresets = APresets; }
     // "Run" allowed (connected and the output off).
     void SetRunAllowed(bool AAllowed);
     // Session tick while the output is on: the log's event check.
@@ -73,6 +84,8 @@ public:
     bool SaveAsClick();
     void RunClick();
     void StopClick();
+    // "Charge...": the charge plan in the editor (after the question about unsaved edits).
+    void ChargeClick();
     // True when written.
     bool SaveLogClick();
 
@@ -87,6 +100,7 @@ public:
     TSweepPage* Sweep() const { return fSweep; }
     QTabWidget* Tabs() const { return fTabs; }
     QPushButton* RunButton() const { return fRun; }
+    QPushButton* ChargeButton() const { return fCharge; }
     QPushButton* StopButton() const { return fStop; }
     QPushButton* SaveLogButton() const { return fSaveLog; }
     QSpinBox* InARow() const { return fInARow; }
@@ -100,6 +114,8 @@ public:
     TDataLogger& Logger() { return *fLogger; }
     // The last run's runner (null before the first).
     const TPlanRunner* Runner() const { return fRunner.get(); }
+    // The protections of the last charge run (null before the first).
+    const TRunProtections* Protections() const { return fProtections.get(); }
 
 protected:
     void closeEvent(QCloseEvent* AEvent) override;
@@ -127,6 +143,18 @@ private:
     void Finished(TPlanEnd AEnd);
     void RefreshStatus();
     void StopWithOutputOff();
+    // The run itself, once the checks (and a charge's protections) are through.
+    void StartRun(const TPlan& APlan);
+    // The editor's plan is the charge "Charge..." built (unedited).
+    bool IsChargePlan(const TPlan& APlan) const;
+    void Raised(TRaiseResult AResult, const QString& AError, const TPlan& APlan);
+    // Puts a charge's OVP and OCP back: through the preset logic while the session goes on,
+    // at once when it ends (ANow).
+    void PutProtectionsBack(bool ANow);
+    // The session ends: the switch-off (AOff) and the writes a charge owes go out at once.
+    // Whether the off was answered; AProtections gets the sentence that tells how the
+    // protections went (" The OVP and OCP of M0 were put back ..."), empty when none were owed.
+    bool SendEndingWrites(bool AOff, int ATimeoutMs, QString& AProtections);
     void AddEvent(const QString& AText);
     QString Amperes(uint32_t AMilliamps) const;
     // ", ramp V from 5.00 V over 60 s" for a step that ramps; empty otherwise.
@@ -149,6 +177,7 @@ private:
     QPushButton* fSaveAs = nullptr;
     QPushButton* fAdd = nullptr;
     QPushButton* fRemove = nullptr;
+    QPushButton* fCharge = nullptr;
     QPushButton* fRun = nullptr;
     QPushButton* fStop = nullptr;
     QPushButton* fSaveLog = nullptr;
@@ -166,6 +195,14 @@ private:
     TLogOptions fLogOptions;
     QElapsedTimer fLogClock;
     int64_t fNextLogMs = 0;
+
+    // The charge plan "Charge..." put in the editor, and what it was built from.
+    std::optional<TChargePlan> fChargePlan;
+    TChargeSpec fChargeSpec{QStringLiteral("li-ion"), 1, 2000, 0, 0};
+    TPresetLogic* fPresets = nullptr;
+    std::unique_ptr<TRunProtections> fProtections;
+    bool fRaising = false;        // a charge's protections are being raised
+    bool fSessionEnding = false;  // a stop before the session ends: writes go out at once
 
     QString fPath;
     bool fModified = false;

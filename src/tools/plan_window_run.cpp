@@ -82,11 +82,11 @@ TPlanProblems TPlanWindow::CheckText(const QByteArray& AText) const {
 }
 
 bool TPlanWindow::Running() const {
-    return (fRunner && fRunner->Running()) || fSweep->Running();
+    return fRaising || (fRunner && fRunner->Running()) || fSweep->Running();
 }
 
 void TPlanWindow::UpdateButtons() {
-    const bool plan = fRunner && fRunner->Running();
+    const bool plan = fRaising || (fRunner && fRunner->Running());
     const bool running = Running();
     fRun->setEnabled(fRunAllowed && !running);
     fRun->setToolTip(fRunAllowed || running
@@ -95,7 +95,7 @@ void TPlanWindow::UpdateButtons() {
                                           "connection and the output off"));
     fStop->setEnabled(plan);
     fSaveLog->setEnabled(!running && !fLogger->Records().empty());
-    for (QPushButton* b : {fOpen, fAdd, fRemove})
+    for (QPushButton* b : {fOpen, fAdd, fRemove, fCharge})
         b->setEnabled(!running);
     fInARow->setEnabled(!running);
     fEditor->Table()->setEditTriggers(plan ? QAbstractItemView::NoEditTriggers
@@ -119,13 +119,44 @@ void TPlanWindow::RunClick() {
     if (error.isEmpty() && std::none_of(file.Plan.Steps.begin(), file.Plan.Steps.end(),
                                         [](const TPlanStep& AStep) { return AStep.Enabled; }))
         error = QStringLiteral("no step is enabled");
+    const bool charge = error.isEmpty() && IsChargePlan(file.Plan);
+    if (charge && !fPresets) error = QStringLiteral("its protections cannot be raised here");
+    // The last charge's levels must be back before a new run reads them as the old ones.
+    if (error.isEmpty() && fProtections && fProtections->Owed())
+        error = QStringLiteral("the OVP and OCP of the last charge are still being put back");
     if (!error.isEmpty()) {
         fEditor->Recheck();
         ShowError("The plan cannot run: " + error + ".");
         return;
     }
-    fCurrentDiv = gCurrentDiv();
+    if (!charge) {
+        StartRun(file.Plan);
+        return;
+    }
+    // A charge runs under OVP and OCP a little above it, as on the command line: raised first,
+    // the run begins once the supply holds them.
+    const TChargePlan built = MakeChargePlan(fChargeSpec, gCurrentDiv());
     fEvents->clear();
+    fProtections = std::make_unique<TRunProtections>(fCore, *fPresets);
+    fRaising = true;
+    const TPlan plan = file.Plan;
+    const QString why =
+        fProtections->Raise(ChargeProtections(built, gCurrentDiv()),
+                            [this, plan](TRaiseResult AResult, const QString& AError) {
+                                Raised(AResult, AError, plan);
+                            });
+    if (!why.isEmpty()) {
+        fRaising = false;
+        ShowError("The plan cannot run: " + why + ".");
+    }
+    UpdateButtons();
+    if (OnRunningChanged) OnRunningChanged();
+}
+
+void TPlanWindow::StartRun(const TPlan& APlan) {
+    fCurrentDiv = gCurrentDiv();
+    if (!fRaising) fEvents->clear();
+    fRaising = false;
     fLogOptions = CurrentLogOptions();
     fLogger->ClearLogData();
     fLogSaved = false;
@@ -141,8 +172,8 @@ void TPlanWindow::RunClick() {
     fRunner->fOnStepEnded = [this](const TStepResult& AResult) { StepEnded(AResult); };
     fRunner->fOnFinished = [this](TPlanEnd AEnd) { Finished(AEnd); };
     fReadings = connect(&fCore, &TSessionCore::LiveReading, this, [this] { Reading(); });
-    AddEvent(QString("Plan started: %1 step(s)").arg(file.Plan.Steps.size()));
-    fRunner->Start(file.Plan, fCurrentDiv);
+    AddEvent(QString("Plan started: %1 step(s)").arg(APlan.Steps.size()));
+    fRunner->Start(APlan, fCurrentDiv);
     fFrame.start();
     RefreshStatus();
     UpdateButtons();
@@ -230,6 +261,9 @@ void TPlanWindow::Finished(TPlanEnd AEnd) {
     // A plan that ends early leaves the output off too (the runner switches it off itself only
     // at its own end).
     if (AEnd == TPlanEnd::Stopped && fCore.Connected() && fCore.PowerOn()) fCore.OnOffBtnClick();
+    // A charge's protections go back behind the switch-off; when the session ends they go out
+    // at once from there.
+    if (!fSessionEnding) PutProtectionsBack(false);
     // After the caller of fOnFinished has returned: the runner is done with itself.
     QTimer::singleShot(0, this, [this] {
         UpdateButtons();
@@ -290,19 +324,36 @@ void TPlanWindow::AddEvent(const QString& AText) {
 }
 
 void TPlanWindow::StopClick() {
+    if (fRaising) {
+        // The raise still on its way puts the old levels back when it ends.
+        fRaising = false;
+        AddEvent(QStringLiteral("Plan stopped before it began"));
+        UpdateButtons();
+        if (OnRunningChanged) OnRunningChanged();
+    }
     if (fRunner && fRunner->Running()) fRunner->Stop(false);
     fSweep->StopClick();
 }
 
 void TPlanWindow::StopWithOutputOff() {
     const bool on = fCore.PowerOn();
+    fSessionEnding = true;
+    fRaising = false;
+    bool off = false;
     if (fRunner && fRunner->Running()) {
         fLogger->Logging = false;
         fRunner->Stop(false);
-        // The session closes next and drops pending jobs: the off write goes out now.
-        if (on && fCore.Connected())
-            SwitchOutputOffNow(fCore, static_cast<int>(fCore.Timings().ResponseTimeout));
+        off = on && fCore.Connected();
     }
+    // The session closes next and drops pending jobs: the off write goes out now, and a
+    // charge's protections behind it.
+    QString protections;
+    SendEndingWrites(off, static_cast<int>(fCore.Timings().ResponseTimeout), protections);
+    if (!protections.isEmpty()) {
+        AddEvent(protections.trimmed());
+        if (fProtections->Owed()) ShowError(protections.trimmed());
+    }
+    fSessionEnding = false;
     fSweep->StopWithOutputOff();
 }
 
@@ -313,8 +364,11 @@ void TPlanWindow::BeforeDisconnect() {
 void TPlanWindow::LinkLost() {
     const bool plan = fRunner && fRunner->Running();
     const bool sweep = fSweep->Running();
-    if (!plan && !sweep) return;
+    const bool owed = fRaising || (fProtections && fProtections->Owed());
+    if (!plan && !sweep && !owed) return;
     const int step = plan ? fRunner->Progress().Step + 1 : 0;
+    fSessionEnding = true;
+    fRaising = false;
     if (plan) {
         fLogger->Logging = false;
         fRunner->Stop(true);
@@ -323,16 +377,23 @@ void TPlanWindow::LinkLost() {
     // The supply may still take a write (the link failed, not the transport): the polls still
     // queued go, and off goes out next, behind the one exchange under way.
     if (TKRConnector* connector = fCore.ModbusMaster().Connector()) connector->QueueClear();
-    const bool off = SwitchOutputOffNow(fCore, static_cast<int>(fCore.Timings().DrainTimeout));
-    const QString what = plan ? "The plan stopped in step " + QString::number(step)
-                              : QStringLiteral("The sweep stopped");
+    // A charge's OVP and OCP go back behind the switch-off, as the command line sends them.
+    QString protections;
+    const bool off =
+        SendEndingWrites(true, static_cast<int>(fCore.Timings().DrainTimeout), protections);
+    fSessionEnding = false;
+    const QString what = plan    ? "The plan stopped in step " + QString::number(step)
+                         : sweep ? QStringLiteral("The sweep stopped")
+                                 : QStringLiteral("The plan did not begin");
     const QString text =
         "The link to the supply was lost. " + what +
         (off ? QStringLiteral(" and the output was switched off.")
              : QStringLiteral(". Switching the output off was sent but not confirmed: check that "
                               "the supply's output is off.")) +
-        (plan ? QStringLiteral("\rThe log of the run is kept (Save log...).")
-              : QStringLiteral("\rThe points recorded are kept."));
+        protections +
+        (plan    ? QStringLiteral("\rThe log of the run is kept (Save log...).")
+         : sweep ? QStringLiteral("\rThe points recorded are kept.")
+                 : QString());
     AddEvent(text.section('\r', 0, 0));
     ShowError(text);
 }

@@ -1,6 +1,7 @@
 // The "Plans" window on the main window against the virtual supply: the editor and its files
 // (nothing typed is dropped without a question, saves through links, special files refused),
-// a plan run to its end, a run cut by a lost link, and a sweep drawn as it grows.
+// a plan run to its end, a run cut by a lost link, a charge whose raised OVP and OCP go back at
+// every end, and a sweep drawn as it grows.
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@
 #include "tests/app/window_harness.h"
 #include "tests/support/event_loop.h"
 #include "tests/support/supply_writes.h"
+#include "tools/charge_dialog.h"
 #include "tools/plan_editor.h"
 #include "tools/plan_window.h"
 #include "tools/sweep_page.h"
@@ -56,6 +58,7 @@ protected:
         };
         config.plans.AskSaveFileName = [this](const QString&, const QString&) { return chosen; };
         config.plans.AskOpenFileName = [this](const QString&, const QString&) { return chosen; };
+        config.plans.AskCharge = [this](const TChargeSpec&) { return charge; };
         return config;
     }
 
@@ -89,7 +92,28 @@ protected:
     QStringList asked;
     QStringList confirms;
     QString chosen;
+    std::optional<TChargeSpec> charge;
 };
+
+constexpr uint16_t kM0Ovp = simreg::kPresetBase + simreg::P_SOVP;
+constexpr uint16_t kM0Ocp = simreg::kPresetBase + simreg::P_SOCP;
+
+// "Charge..." for a 2 Ah Li-ion cell at 1 A puts the plan of benchlordctl charge in the editor;
+// ARun runs it until the supply holds OVP 4.41 V and OCP 1.10 A (this model's 0.01 A) with the
+// output on.
+void PutChargeInEditor(TPlanWindow* AWindow, std::optional<TChargeSpec>& ACharge) {
+    ACharge = TChargeSpec{QStringLiteral("li-ion"), 1, 2000, 1000, 0};
+    AWindow->ChargeButton()->click();
+}
+
+bool RunUntilRaised(apptest::TWindowHarness& AH, TPlanWindow* AWindow) {
+    AWindow->RunButton()->click();
+    return AH.WaitFor([&] {
+        return AH.supply->Register(kM0Ovp) == 441 && AH.supply->Register(kM0Ocp) == 110 &&
+               AH.supply->Register(simreg::ONOFF) == 1 && AWindow->Runner() &&
+               AWindow->Runner()->Progress().OutputSeen;
+    });
+}
 
 TEST_F(WindowPlans, EditsAreNeverDroppedWithoutAQuestionAndFilesKeepWhatWasWritten) {
     // A plan file reached through a link, with a comment and a blank line.
@@ -316,6 +340,98 @@ TEST_F(WindowPlansSerial, ALostLinkEndsTheRunWithTheOutputOffAndSaysSo) {
         std::any_of(events.begin(), events.end(),
                     [](const QString& e) { return e.startsWith("Plan the link was lost"); }))
         << events.join('\n').toStdString();
+}
+
+TEST_F(WindowPlans, AChargePutsItsRaisedProtectionsBackAfterStopAndAfterTheProgramCloses) {
+    h.supply->SetBattery(SimBattery{});  // 2 Ah at 3.6 V
+    const uint16_t ovp = h.supply->Register(kM0Ovp);
+    const uint16_t ocp = h.supply->Register(kM0Ocp);
+    // The dialog shows the plan its entries make, and none it cannot make.
+    TChargeDialog dialog(1);
+    dialog.Current()->setValue(1);
+    EXPECT_EQ(dialog.Summary()->text(),
+              "li-ion, 1 cell, 2.000 Ah: 1.00 A up to 4.20 V, then 4.20 V until the current "
+              "falls to 0.20 A; at most 4:00:00");
+    dialog.Termination()->setValue(1);
+    EXPECT_EQ(dialog.Summary()->text(),
+              "No plan: the termination current (1.00 A) must be below the charge current (1.00 "
+              "A)");
+    PutChargeInEditor(window, charge);
+    EXPECT_EQ(window->Editor()->Text(),
+              "voltage,current,seconds,until,max_seconds\n"
+              "# charge li-ion, 1 cell, 2.000 Ah: 1.00 A up to 4.20 V, then 4.20 V until the "
+              "current falls to 0.20 A; at most 4:00:00\n"
+              "4.20,1.000,,I<=0.200,14400\n");
+    EXPECT_TRUE(window->Modified());
+
+    ASSERT_TRUE(RunUntilRaised(h, window));
+    window->StopButton()->click();
+    ASSERT_TRUE(h.WaitFor([&] {
+        return h.supply->Register(kM0Ovp) == ovp && h.supply->Register(kM0Ocp) == ocp &&
+               h.supply->Register(simreg::ONOFF) == 0;
+    }));
+    const QStringList events = EventTexts(window->Events());
+    EXPECT_EQ(events.first(), "OVP and OCP 4.41 V and 1.10 A on M0 for the run (they were " +
+                                  QString::number(ovp / 100.0, 'f', 2) + " V and " +
+                                  QString::number(ocp / 100.0, 'f', 2) + " A)");
+    ASSERT_TRUE(h.WaitFor([&] {
+        return EventTexts(window->Events())
+            .last()
+            .startsWith(
+                "The OVP and OCP of M0 were put "
+                "back to");
+    }));
+
+    // An edited charge is a plan of its own: it runs without touching the protections.
+    Type(1, 1, "0.900");
+    ASSERT_TRUE(h.WaitFor([&] { return window->RunButton()->isEnabled(); }));
+    window->RunButton()->click();
+    ASSERT_TRUE(h.WaitFor([&] { return h.supply->Register(simreg::ONOFF) == 1; }));
+    EXPECT_EQ(h.supply->Register(kM0Ovp), ovp);
+    window->StopButton()->click();
+    ASSERT_TRUE(h.WaitFor([&] { return window->RunButton()->isEnabled(); }));
+
+    // Closing the program mid-charge puts them back before the session ends (the edit and the
+    // log of the last run may go).
+    answers = {TPlanWindowOptions::anNo, TPlanWindowOptions::anNo};
+    PutChargeInEditor(window, charge);
+    ASSERT_TRUE(RunUntilRaised(h, window));
+    h.form->close();
+    EXPECT_FALSE(h.form->Session().Connected());
+    EXPECT_TRUE(h.WaitFor([&] {
+        return h.supply->Register(kM0Ovp) == ovp && h.supply->Register(kM0Ocp) == ocp &&
+               h.supply->Register(simreg::ONOFF) == 0;
+    }));
+    EXPECT_TRUE(h.presenter.errors.isEmpty()) << h.presenter.errors.join('\n').toStdString();
+}
+
+TEST_F(WindowPlansSerial, AChargeCutByALostLinkPutsItsRaisedProtectionsBack) {
+    h.supply->SetBattery(SimBattery{});
+    const uint16_t ovp = h.supply->Register(kM0Ovp);
+    const uint16_t ocp = h.supply->Register(kM0Ocp);
+    PutChargeInEditor(window, charge);
+    ASSERT_TRUE(RunUntilRaised(h, window));
+    // The supply still takes requests but answers none.
+    SimFaults silent;
+    silent.dropEvery = 1;
+    h.supply->SetFaults(silent);
+    ASSERT_TRUE(h.WaitFor([&] { return !h.form->Session().Connected(); }));
+    EXPECT_EQ(window->Runner()->EndReason(), TPlanEnd::LinkLost);
+    EXPECT_TRUE(h.WaitFor(
+        [&] {
+            return h.supply->Register(kM0Ovp) == ovp && h.supply->Register(kM0Ocp) == ocp &&
+                   h.supply->Register(simreg::ONOFF) == 0;
+        },
+        5000))
+        << h.supply->Register(kM0Ovp) << " " << h.supply->Register(kM0Ocp) << " "
+        << h.presenter.errors.join('|').toStdString() << " / "
+        << EventTexts(window->Events()).join('|').toStdString();
+    ASSERT_FALSE(h.presenter.errors.isEmpty());
+    EXPECT_TRUE(h.presenter.errors[0].contains(
+        "Putting the OVP and OCP of M0 back to " + QString::number(ovp / 100.0, 'f', 2) +
+        " V and " + QString::number(ocp / 100.0, 'f', 2) +
+        " A was not confirmed (no reply from the supply): check them on the supply."))
+        << h.presenter.errors[0].toStdString();
 }
 
 TEST_F(WindowPlans, SweepDrawsItsCurveAsItGrowsStopsAtComplianceAndExports) {

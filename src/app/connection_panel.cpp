@@ -49,7 +49,9 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
       fBusy(new TBusyIndicator(this)),
       fTraffic(Lamp(QStringLiteral("TrafficLed"), kTrafficYellow, this)),
       fOnline(Lamp(QStringLiteral("OnlineLed"), TColorFromRGB(0x30, 0xE0, 0x50), this)),
-      fFigures(new QLabel(this)) {
+      fFigures(new QLabel(this)),
+      fMetrics(new QCheckBox(QStringLiteral("Metrics"), this)),
+      fMetricsAddress(new QLineEdit(this)) {
     setObjectName(QStringLiteral("ConnectionPanel"));
     fTrafficPeriod.setSingleShot(true);
     fTrafficPeriod.setInterval(kTrafficPeriodMs);
@@ -87,6 +89,12 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     fOnline->setToolTip(QStringLiteral("Online: lit while a session with the supply runs"));
     fFigures->setObjectName(QStringLiteral("LinkFiguresLabel"));
     fFigures->setToolTip(QStringLiteral("Link figures while connected"));
+    fMetrics->setObjectName(QStringLiteral("MetricsSwitch"));
+    fMetricsAddress->setObjectName(QStringLiteral("MetricsAddressEdit"));
+    fMetricsAddress->setToolTip(
+        QStringLiteral("Address and port of /metrics, e.g. 127.0.0.1:9464 (loopback only) or "
+                       "0.0.0.0:9464 (every network)"));
+    ShowMetrics(false, QString(), QString());
     fFiguresTimer.setInterval(1000);
     connect(&fFiguresTimer, &QTimer::timeout, this, [this] { RefreshLinkFigures(); });
 
@@ -122,6 +130,8 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     grid->addLayout(status, 4, 0, 1, 4);
     grid->addWidget(fFigures, 5, 0, 1, 4);
     // A row of its own: the status row has no room for the button's caption.
+    grid->addWidget(fMetrics, 6, 0);
+    grid->addWidget(fMetricsAddress, 6, 1);
     grid->addWidget(fFirmware, 6, 2, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
@@ -151,6 +161,24 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     connect(fAutoConnect, &QCheckBox::clicked, this, [this](bool AOn) {
         if (OnAutoConnect) OnAutoConnect(AOn);
     });
+    connect(fMetrics, &QCheckBox::clicked, this, [this](bool AOn) {
+        if (OnMetrics) OnMetrics(AOn, fMetricsAddress->text());
+    });
+    // Return in the address field switches the metrics on there.
+    connect(fMetricsAddress, &QLineEdit::returnPressed, this, [this] {
+        if (OnMetrics) OnMetrics(true, fMetricsAddress->text());
+    });
+}
+
+void TConnectionPanel::ShowMetrics(bool AOn, const QString& AAddress, const QString& AStatus) {
+    fMetrics->setChecked(AOn);
+    if (fMetricsAddress->text() != AAddress) fMetricsAddress->setText(AAddress);
+    // The address is changed while the metrics are off.
+    fMetricsAddress->setEnabled(!AOn);
+    fMetrics->setToolTip(AStatus.isEmpty()
+                             ? QStringLiteral("Serve the supply's readings and link figures "
+                                              "for Prometheus on the address beside")
+                             : AStatus);
 }
 
 QString PaddedAddress(const QString& AText) {

@@ -43,6 +43,10 @@ public:
     // The link's figures, shown once a second while the online lamp is lit.
     std::function<TLinkFigures()> LinkFigures;
     void RefreshLinkFigures();
+    // "Metrics": /metrics for Prometheus on the address beside it, switched on or off.
+    std::function<void(bool AOn, const QString& AAddress)> OnMetrics;
+    // Serving or not, the address, and what the switch's tooltip says about it.
+    void ShowMetrics(bool AOn, const QString& AAddress, const QString& AStatus);
 
     QComboBox* ComPortComboBox() const { return fPorts; }
     QComboBox* BaudComboBox() const { return fBauds; }
@@ -56,6 +60,8 @@ public:
     TdsLed* TrafficLed() const { return fTraffic; }
     TdsLed* OnlineLed() const { return fOnline; }
     QLabel* LinkFiguresLabel() const { return fFigures; }
+    QCheckBox* MetricsSwitch() const { return fMetrics; }
+    QLineEdit* MetricsAddressEdit() const { return fMetricsAddress; }
 
 protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
@@ -82,6 +88,8 @@ private:
     bool fSession = false;  // a session runs
     QLabel* fFigures;
     QTimer fFiguresTimer;
+    QCheckBox* fMetrics;
+    QLineEdit* fMetricsAddress;
 
     // The traffic lamp follows the requests at a visible pace: it changes at most once per
     // period, lit for the whole period when any request went out in it, so steady polling

@@ -80,9 +80,11 @@ TMainForm::TMainForm(const TMainFormOptions& AOptions, QWidget* AParent)
     ReadWindowSettings();
     ApplyScale();
     fSession->LoadSettings();
+    WireMetrics();
 }
 
 TMainForm::~TMainForm() {
+    fMetrics.reset();
     HideEntryPopups();
     for (const auto& edit : fEdits) {
         if (edit && TIndicator::Active() == edit.get()) TIndicator::ResetActive();

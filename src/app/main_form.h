@@ -26,6 +26,7 @@ class QPushButton;
 class TAdvancedForm;
 class TCategoryPanel;
 class TConnectionPanel;
+class TWindowMetrics;
 class TEditBox;
 class TFocusFrame;
 class TEnterForm;
@@ -223,6 +224,9 @@ private:
     void WireConnection();
     void BuildEditIndicators();
     TMessagePresenter& Presenter() const;
+    // main_form_metrics.cpp
+    void WireMetrics();
+    void SwitchMetrics(bool AOn, const QString& AAddress);
     // main_form_presets.cpp
     void WirePresetsAndParameters();
     void CreateTestForm();
@@ -279,4 +283,6 @@ private:
     std::unique_ptr<TSessionCore> fSession;
     std::unique_ptr<TPresetLogic> fPresets;
     std::unique_ptr<TParameterLogic> fParams;
+    // Serves the session: ended before it.
+    std::unique_ptr<TWindowMetrics> fMetrics;
 };

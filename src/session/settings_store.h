@@ -32,6 +32,8 @@ inline constexpr char kLIEV[] = "LIEV";                // current-change event l
 inline constexpr char kCRC[] = "CRC";                  // CRC-32 of the autotest step file
 inline constexpr char kWindowWidth[] = "WindowWidth";  // main window's client size, pixels
 inline constexpr char kWindowHeight[] = "WindowHeight";
+inline constexpr char kMetrics[] = "Metrics";      // address of the window's /metrics
+inline constexpr char kMetricsOn[] = "MetricsOn";  // 1 while the window serves /metrics
 
 // Values used when the named value is absent.
 inline constexpr int32_t kDefaultCLR1 = 0xFFFFFF;  // white

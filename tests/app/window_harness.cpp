@@ -59,7 +59,6 @@ TWindowHarness::TWindowHarness(THarnessConfig AConfig)
     : settings(TSettingsStore::PathUnder(dir.path())) {
     ResetModelLimits();
     TIndicator::ResetActive();
-    TMainFormOptions options;
     options.Settings = AConfig.ownSettings ? nullptr : &settings;
     options.Timings = FastTimings();
     options.Timings.RepeatPoll = true;  // as the window polls
@@ -73,12 +72,21 @@ TWindowHarness::TWindowHarness(THarnessConfig AConfig)
         options.Autotest.TablePath = dir.filePath("Persistent.ini");
     if (options.Autotest.RecoveryPath.isEmpty())
         options.Autotest.RecoveryPath = dir.filePath("autotest-recovery.csv");
+    OpenWindow();
+}
+
+void TWindowHarness::OpenWindow() {
     form = std::make_unique<TMainForm>(options);
     popup2 = new TEnterForm2(form.get());
     popup = new TEnterForm(form.get());
     form->SetEntryPopups(popup, popup2);
     form->Session().TCPConnector().SetReadTimeout(300);
     form->Session().TCPConnector().SetConnectTimeout(500);
+}
+
+void TWindowHarness::ReopenWindow() {
+    form.reset();
+    OpenWindow();
 }
 
 TWindowHarness::~TWindowHarness() {

@@ -98,14 +98,20 @@ public:
     // Waits until the supply has answered ACount more requests.
     bool WaitPolls(uint64_t ACount, int ATimeoutMs = 10000);
     bool WaitFor(const std::function<bool()>& APredicate, int ATimeoutMs = 10000);
+    // Closes the window and opens a new one on the same settings, as a restart of the program.
+    void ReopenWindow();
 
     QTemporaryDir dir;
     TSettingsStore settings;
+    TMainFormOptions options;
     TRecordingPresenter presenter;
     std::unique_ptr<VirtualSupply> supply;
     std::unique_ptr<TMainForm> form;
     TEnterForm* popup = nullptr;
     TEnterForm2* popup2 = nullptr;
+
+private:
+    void OpenWindow();
 };
 
 // Clicks a widget in its centre (press and release).

@@ -14,10 +14,11 @@ declare -A allowed=(
     [tools]="tools tools/core controls session link device"
     [maintenance/core]="maintenance/core session link device"
     [maintenance]="maintenance maintenance/core controls session link device"
-    [app]="app tools tools/core maintenance maintenance/core controls session link device sim"
+    [app]="app tools tools/core maintenance maintenance/core controls session link device sim bridges"
     [sim]="sim link device"
     [scpi]="scpi tools/core session link device"
-    [cli]="cli scpi tools/core maintenance/core session link device"
+    [bridges]="bridges tools/core session link device"
+    [cli]="cli scpi bridges tools/core maintenance/core session link device"
 )
 
 # The library of a path relative to the include root ("tools/core/plan.h" -> tools/core).
@@ -45,7 +46,7 @@ while IFS= read -r -d '' file; do
             faults=$((faults + 1))
         fi
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(find "$root/src" "$root/sim" "$root/cli" "$root/scpi" -name '*.cpp' -print0 -o \
+done < <(find "$root/src" "$root/sim" "$root/cli" "$root/scpi" "$root/bridges" -name '*.cpp' -print0 -o \
               -name '*.h' -print0 2>/dev/null)
 
 if [ "$checked" -eq 0 ]; then

@@ -7,10 +7,12 @@
 #include <signal.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <memory>
 #include <sstream>
 
@@ -30,7 +32,9 @@ namespace {
 // Subscribes to everything under benchlord/bench and keeps the last payload of each topic.
 class TSubscriber {
 public:
-    explicit TSubscriber(const testsupport::TMqttBroker& ABroker) : fClient(Options(ABroker)) {
+    explicit TSubscriber(const testsupport::TMqttBroker& ABroker,
+                         const std::function<void(TMqttOptions&)>& AMore = nullptr)
+        : fClient(Options(ABroker, AMore)) {
         fClient.fOnConnected = [this] { fClient.Subscribe("benchlord/bench/#"); };
         fClient.fOnMessage = [this](const QString& ATopic, const QByteArray& APayload) {
             const QString base = "benchlord/bench/";
@@ -62,12 +66,14 @@ public:
     TMqttClient& Client() { return fClient; }
 
 private:
-    static TMqttOptions Options(const testsupport::TMqttBroker& ABroker) {
+    static TMqttOptions Options(const testsupport::TMqttBroker& ABroker,
+                                const std::function<void(TMqttOptions&)>& AMore) {
         TMqttOptions o;
         o.Port = ABroker.Port();
         o.ClientId = "test-subscriber";
         o.RetryFirstMs = 50;
         o.RetryMaxMs = 200;
+        if (AMore) AMore(o);
         return o;
     }
     TMqttClient fClient;
@@ -250,4 +256,50 @@ TEST(CliMqtt, ObserverRefusesCommandsAndLeavesItsWillWhenKilled) {
     bridge.Signal(SIGKILL);
     EXPECT_EQ(bridge.Wait(), 128 + SIGKILL) << bridge.Err();
     EXPECT_TRUE(sub.AwaitText("availability", "offline"));
+}
+
+// A broker that asks for a password and speaks TLS only: the bridge gets in with the user's
+// password file and the broker's certificate, and a wrong password is told as the broker's
+// refusal while the bridge keeps trying.
+TEST(CliMqtt, ConnectsOverTlsWithAPasswordFileAndTellsAWrongPassword) {
+    testsupport::TMqttBroker broker({"bench-user", "two words", true});
+    ASSERT_TRUE(broker.Running()) << broker.Error();
+    const std::string tool = QCoreApplication::applicationDirPath().toStdString() + "/benchlordctl";
+    TCliHarness h;
+    ASSERT_TRUE(h.supply.Started()) << h.supply.Error();
+    QTemporaryDir dir;
+    auto passwordFile = [&](const char* AName, const QByteArray& AText) {
+        QFile file(dir.filePath(AName));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(AText) == AText.size());
+        return file.fileName();
+    };
+    auto bridgeArgs = [&](const QString& AName, const QString& APasswordFile) {
+        std::vector<std::string> args;
+        for (const QString& a :
+             h.Tcp() + QStringList{"serve-mqtt", "--broker",
+                                   "127.0.0.1:" + QString::number(broker.Port()), "--name", AName,
+                                   "--user", "bench-user", "--password-file", APasswordFile,
+                                   "--cafile", QString::fromStdString(broker.CaFile())})
+            args.push_back(a.toStdString());
+        return args;
+    };
+
+    clitest::TChildProcess bridge(tool, bridgeArgs("bench", passwordFile("right", "two words\n")));
+    ASSERT_TRUE(bridge.Started());
+    TSubscriber sub(broker, [&](TMqttOptions& O) {
+        O.User = "bench-user";
+        O.Password = "two words";
+        O.CaFile = QString::fromStdString(broker.CaFile());
+    });
+    EXPECT_TRUE(sub.AwaitText("availability", "online")) << bridge.Err();
+    EXPECT_TRUE(sub.Await("reading", [](const QByteArray&) { return true; })) << bridge.Err();
+
+    clitest::TChildProcess refused(tool, bridgeArgs("other", passwordFile("wrong", "one word\n")));
+    ASSERT_TRUE(refused.Started());
+    EXPECT_TRUE(ProcessUntil(
+        [&] { return refused.Err().find("refused the connection") != std::string::npos; }, 5000))
+        << refused.Err();
+    EXPECT_TRUE(refused.Running());
+    bridge.Signal(SIGTERM);
+    EXPECT_EQ(bridge.Wait(), 0) << bridge.Err();
 }

@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 
 #include "tests/support/event_loop.h"
+#include "tests/support/run_tool.h"
 
 extern char** environ;
 
@@ -33,7 +34,7 @@ bool Accepts(uint16_t APort) {
 
 }  // namespace
 
-TMqttBroker::TMqttBroker() {
+TMqttBroker::TMqttBroker(TBrokerSecurity ASecurity) : fSecurity(std::move(ASecurity)) {
     EnsureCoreApp();
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0)) {
@@ -49,6 +50,33 @@ TMqttBroker::~TMqttBroker() {
     Stop();
 }
 
+std::string TMqttBroker::File(const char* AName) const {
+    return fDir.filePath(AName).toStdString();
+}
+
+std::string TMqttBroker::CaFile() const {
+    return File("broker.crt");
+}
+
+bool TMqttBroker::MakeSecurityFiles() {
+    if (fFilesMade) return true;
+    if (!fSecurity.User.empty() && RunTool({"mosquitto_passwd", "-c", "-b", File("passwd"),
+                                            fSecurity.User, fSecurity.Password}) != 0) {
+        fError = "mosquitto_passwd cannot make the password file";
+        return false;
+    }
+    // A self-signed certificate for the loopback address, its own authority.
+    if (fSecurity.Tls && RunTool({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                  "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj",
+                                  "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                  "-keyout", File("broker.key"), "-out", CaFile()}) != 0) {
+        fError = "openssl cannot make the broker's certificate";
+        return false;
+    }
+    fFilesMade = true;
+    return true;
+}
+
 bool TMqttBroker::Start() {
     if (fPid > 0) return true;
     if (fPort == 0) return false;
@@ -62,8 +90,20 @@ bool TMqttBroker::Start() {
         fError = "cannot write the broker's configuration";
         return false;
     }
-    file.write("listener " + QByteArray::number(fPort) +
-               " 127.0.0.1\nallow_anonymous true\npersistence false\nlog_dest none\n");
+    if (!MakeSecurityFiles()) return false;
+    QByteArray text = "listener " + QByteArray::number(fPort) +
+                      " 127.0.0.1\npersistence false\nlog_dest none\n"
+                      // Run as root, the broker would read the files below as another user.
+                      "user root\n";
+    if (fSecurity.User.empty())
+        text += "allow_anonymous true\n";
+    else
+        text += "allow_anonymous false\npassword_file " +
+                QByteArray::fromStdString(File("passwd")) + "\n";
+    if (fSecurity.Tls)
+        text += "certfile " + QByteArray::fromStdString(CaFile()) + "\nkeyfile " +
+                QByteArray::fromStdString(File("broker.key")) + "\n";
+    file.write(text);
     file.close();
     const std::string confPath = conf.toStdString();
     const char* argv[] = {"timeout", "120", kBroker, "-c", confPath.c_str(), nullptr};

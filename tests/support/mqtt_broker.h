@@ -7,6 +7,9 @@
 //     testsupport::TMqttBroker broker;
 //     ASSERT_TRUE(broker.Running()) << broker.Error();
 //     ... "127.0.0.1:" + QString::number(broker.Port()) ...
+//
+// A secured broker asks for one user's name and password and speaks TLS only, with a
+// certificate for 127.0.0.1 made for the test: CaFile() is what a client trusts.
 
 #include <sys/types.h>
 #include <QTemporaryDir>
@@ -15,9 +18,15 @@
 
 namespace testsupport {
 
+struct TBrokerSecurity {
+    std::string User;  // empty: anonymous
+    std::string Password;
+    bool Tls = false;
+};
+
 class TMqttBroker {
 public:
-    TMqttBroker();
+    explicit TMqttBroker(TBrokerSecurity ASecurity = {});
     ~TMqttBroker();
     TMqttBroker(const TMqttBroker&) = delete;
     TMqttBroker& operator=(const TMqttBroker&) = delete;
@@ -28,9 +37,16 @@ public:
     void Stop();
     bool Running() const { return fPid > 0; }
     uint16_t Port() const { return fPort; }
+    std::string CaFile() const;
     const std::string& Error() const { return fError; }
 
 private:
+    // The password file and the certificate, made once; false with Error() otherwise.
+    bool MakeSecurityFiles();
+    std::string File(const char* AName) const;
+
+    TBrokerSecurity fSecurity;
+    bool fFilesMade = false;
     QTemporaryDir fDir;
     uint16_t fPort = 0;
     pid_t fPid = -1;

@@ -169,12 +169,21 @@ int main(int argc, char** argv) {
                     static_cast<unsigned long long>(Exchanges(size)));
         sup->EnterBootloader();  // back to waiting for the activation byte
         TSTM32_Flasher flasher(port);
+        // The client's own lines, shown when it fails.
+        std::string said;
+        flasher.SetOnWriteln(
+            [&](TSTM32_Flasher*, const std::string& ALine) { said += ALine + "\n"; });
         const auto t0 = Clock::now();
         const bool ok = flasher.FlashFile(file, true);
         ours = Seconds(t0);
         port.Close();
         if (!ok || !SameStart(image, sup->FlashImage()) || sup->InBootloader()) {
-            std::fprintf(stderr, "TSTM32_Flasher failed\n");
+            std::fprintf(stderr, "%s", said.c_str());
+            std::fprintf(stderr, "TSTM32_Flasher failed: %s%s%s\n",
+                         !ok ? ("step " + flasher.FailedStep() + "; " + flasher.StateText()).c_str()
+                         : !SameStart(image, sup->FlashImage()) ? "the flash differs from the file"
+                                                                : "",
+                         ok && sup->InBootloader() ? "still in the boot loader" : "", "");
             return 1;
         }
     }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -148,13 +149,19 @@ void TMqttClient::UpdateWrite() {
     if (fWrite && fSocketOpen) fWrite->setEnabled(mosquitto_want_write(fMosq));
 }
 
-// A failed read, write or housekeeping step has closed the connection.
+// A failed read, write or housekeeping step has closed the connection, or the broker refused it.
 void TMqttClient::Check(int ARc) {
     if (ARc == MOSQ_ERR_SUCCESS) return;
     if (ARc == MOSQ_ERR_CONN_LOST || ARc == MOSQ_ERR_NO_CONN || ARc == MOSQ_ERR_ERRNO ||
-        mosquitto_socket(fMosq) < 0)
-        Lost(ARc == MOSQ_ERR_CONN_LOST ? QStringLiteral("the broker closed the connection")
-                                       : ErrorText(ARc));
+        ARc == MOSQ_ERR_CONN_REFUSED || mosquitto_socket(fMosq) < 0) {
+        // The broker's own reason for a refusal, taken when its answer arrived.
+        const QString reason = !fRefusal.isEmpty() ? fRefusal
+                               : ARc == MOSQ_ERR_CONN_LOST
+                                   ? QStringLiteral("the broker closed the connection")
+                                   : ErrorText(ARc);
+        fRefusal.clear();
+        Lost(reason);
+    }
 }
 
 // Once per loss: the loss closes the socket, and the next attempt is already planned.
@@ -177,14 +184,17 @@ void TMqttClient::Lost(const QString& AReason) {
 // in the other order. So each event is handed to the event loop and handled after the read.
 void TMqttClient::OnConnect(mosquitto*, void* AObj, int ARc) {
     auto* self = static_cast<TMqttClient*>(AObj);
-    QMetaObject::invokeMethod(self, [self, ARc] { self->Connected(ARc); }, Qt::QueuedConnection);
+    if (ARc != 0)
+        self->fRefusal = "the broker refused the connection: " +
+                         QString::fromUtf8(mosquitto_connack_string(ARc));
+    QMetaObject::invokeMethod(
+        self, [self, ARc] { self->Connected(ARc); }, Qt::QueuedConnection);
 }
 
 void TMqttClient::Connected(int ARc) {
     if (fStopped || !fSocketOpen) return;
     if (ARc != 0) {
-        Lost("the broker refused the connection: " +
-             QString::fromUtf8(mosquitto_connack_string(ARc)));
+        Lost(std::exchange(fRefusal, QString()));
         return;
     }
     fConnected = true;

@@ -106,4 +106,6 @@ private:
     bool fSocketOpen = false;
     bool fStopped = false;
     int fConnects = 0;
+    // Why the broker refused the last connect, from its answer until the loss is told.
+    QString fRefusal;
 };

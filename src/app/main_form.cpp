@@ -16,6 +16,7 @@
 #include "app/preset_panel.h"
 #include "app/set_panel.h"
 #include "app/side_bar.h"
+#include "app/window_metrics.h"
 #include "controls/enter_form.h"
 #include "controls/enter_form_base.h"
 #include "controls/focus_frame.h"

@@ -2,6 +2,7 @@
 
 #include "bridges/metrics_server.h"
 #include "bridges/session_metrics.h"
+#include "link/tcp_connector.h"
 #include "session/range_checks.h"
 #include "session/session_core.h"
 

@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 
 #include "app/connection_panel.h"
+#include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 #include "tests/support/event_loop.h"
 

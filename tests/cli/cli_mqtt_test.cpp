@@ -297,7 +297,12 @@ TEST(CliMqtt, ConnectsOverTlsWithAPasswordFileAndTellsAWrongPassword) {
     clitest::TChildProcess refused(tool, bridgeArgs("other", passwordFile("wrong", "one word\n")));
     ASSERT_TRUE(refused.Started());
     EXPECT_TRUE(ProcessUntil(
-        [&] { return refused.Err().find("refused the connection") != std::string::npos; }, 5000))
+        [&] {
+            return refused.Err().find(
+                       "refused the connection: Connection Refused: not authorised") !=
+                   std::string::npos;
+        },
+        5000))
         << refused.Err();
     EXPECT_TRUE(refused.Running());
     bridge.Signal(SIGTERM);

@@ -1,6 +1,6 @@
 // Takes the pictures for the README: the main window against the virtual supply (as --demo shows
 // it) with a live trend, the window with each side panel open, the Auto Test, History and Plans
-// windows.
+// windows (a charge plan, the charge running, a sweep and a ramp).
 // Usage: benchlord_screenshots OUTPUT_FOLDER (run offscreen, see scripts/screenshots.sh).
 
 #include <QApplication>
@@ -79,6 +79,8 @@ int main(int argc, char* argv[]) {
     TMainFormOptions options;
     options.Settings = &settings;
     options.VirtualSupply = true;
+    // Opening the next plan lets the last run's log go without a question.
+    options.Plans.Ask = [](const QString&) { return TPlanWindowOptions::anNo; };
     TMainForm form(options);
     auto* enterForm2 = new TEnterForm2(&form);
     form.AdvancedForm();
@@ -184,6 +186,29 @@ int main(int argc, char* argv[]) {
     RunUntil([&] { return !sweep->Running(); }, 60000);
     Run(500);
     ok += Save(window, folder, QStringLiteral("plans-sweep.png"));
+
+    // A soft start on 10 ohms: the voltage ramps up from 1 V until the load draws 1.1 A, then
+    // the current ramps.
+    supply.SetLoad(10.0);
+    const QString rampPath = plans.filePath(QStringLiteral("soft-start.csv"));
+    QFile rampFile(rampPath);
+    if (!rampFile.open(QIODevice::WriteOnly) ||
+        !rampFile.write("# Soft start: from 1 V up until the load draws 1.1 A, then the current\n"
+                        "# ramps from 0.2 A to 1 A\n"
+                        "voltage,current,seconds,until,max_seconds,ramp\n"
+                        "12.00,2.00,,I>=1.10,20,V from 1.00\n"
+                        "12.00,1.00,15,,,I from 0.20\n")) {
+        QTextStream(stderr) << "benchlord_screenshots: cannot write " << rampPath << "\n";
+        return 1;
+    }
+    rampFile.close();
+    window->Tabs()->setCurrentIndex(0);
+    window->OpenFile(rampPath);
+    RunUntil([&] { return window->RunButton()->isEnabled(); }, 5000);
+    window->RunButton()->click();
+    Run(10000);
+    ok += Save(window, folder, QStringLiteral("plans-ramp.png"));
+    window->StopClick();
     form.close();
-    return ok == 10 ? 0 : 1;
+    return ok == 11 ? 0 : 1;
 }

@@ -339,6 +339,7 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
     // Keys already locked belong to whoever locked them (another program, or this session
     // before its link was lost); an observer leaves them as they are.
     if (KeysHeldElsewhere() && fKeysHeldRule == khRefuse) {
+        if (fQuietResult) return QuietAttemptFailed();
         fPanel.BusyRunning = false;
         PushPanel();
         if (fOnKeysHeld) fOnKeysHeld();
@@ -349,13 +350,19 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
         SessionStart();
         return;
     }
-    WriteRegister(hreg::LOCK, 1, [this] {
-        if (!fConnected) {
-            gData.LOCK = 1;
-            fOwnsKeyLock = true;
-            SessionStart();
-        }
-    });
+    WriteRegister(
+        hreg::LOCK, 1,
+        [this] {
+            if (!fConnected) {
+                gData.LOCK = 1;
+                fOwnsKeyLock = true;
+                SessionStart();
+            }
+        },
+        [this](int32_t) {
+            // A quiet attempt never waits for a session that cannot start.
+            if (fQuietResult && !fConnected) QuietAttemptFailed();
+        });
 }
 
 void TSessionCore::SessionStart() {

@@ -209,7 +209,8 @@ public:
                        TFailHandler AOnFail = {}, bool ARepeat = false);
     // Writes: on success AOnAck runs; an empty AOnAck is the generic acknowledgement
     // (scheduler Callback).
-    void WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck = {});
+    void WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck = {},
+                       TFailHandler AOnFail = {});
     void WriteRegisters(uint16_t AStart, const TKRRegisters& AValues, TAckHandler AOnAck = {},
                         TFailHandler AOnFail = {});
     // Traffic lamp from a request's result code (0: dark yellow; else lit red); tells

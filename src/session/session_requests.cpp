@@ -80,14 +80,19 @@ void TSessionCore::ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler 
         ARepeat);
 }
 
-void TSessionCore::WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck) {
+void TSessionCore::WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck,
+                                 TFailHandler AOnFail) {
     SetTraffic(true, fTraffic.Red);
     fModbusMaster->WriteHoldingRegister(
         fmbType, fMBaddr, AReg, AValue,
-        [this, AOnAck = std::move(AOnAck)](int32_t AError, const void*) {
+        [this, AOnAck = std::move(AOnAck), AOnFail = std::move(AOnFail)](int32_t AError,
+                                                                         const void*) {
             if (fDestroying || AError == kCancelled) return;
             RequestCompleted(AError);
-            if (AError != 0) return;
+            if (AError != 0) {
+                if (AOnFail) AOnFail(AError);
+                return;
+            }
             if (AOnAck)
                 AOnAck();
             else

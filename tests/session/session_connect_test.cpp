@@ -12,6 +12,7 @@
 #include "link/tcp_connector.h"
 #include "sim/sim_device.h"
 #include "tests/session/session_harness.h"
+#include "tests/support/tcp_test_slave.h"
 
 using sessiontest::TSessionHarness;
 
@@ -344,6 +345,37 @@ TEST(SessionSettings, ArrivalOfTheRememberedPortRestartsAutoconnect) {
     EXPECT_TRUE(h.view.panel.BusyRunning);
     EXPECT_EQ(h.view.panel.BusyAnimation, baSector);
     ASSERT_TRUE(h.WaitFor([&] { return h.core->Connected(); }, 2000));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SessionConnectQuietly, AKeyLockThatIsRefusedEndsPlainlyDisconnected) {
+    sessiontest::TSessionHarness h;
+    // Answers the identification as a DPS5015 4.6 with its keys free, refuses the key lock.
+    testsupport::TTcpTestSlave slave;
+    slave.SetRegister(hreg::MODEL, 5015);
+    slave.SetRegister(hreg::VERSION, 46);
+    slave.SetRegister(hreg::LOCK, 0);
+    slave.SetRegister(hreg::ONOFF, 0);
+    slave.SetExceptionCode(4);
+    slave.QueueActions({testsupport::TSlaveAction::Answer, testsupport::TSlaveAction::Exception});
+    h.core->LoadSettings();
+    h.core->TCPConnector().SetPort(slave.Port());
+    h.core->ComPortComboBoxSelect(0);
+    h.core->IpMaskEditChange("127.000.000.001");
+    bool done = false, connected = true;
+    h.core->ConnectQuietly([&](bool AConnected) {
+        done = true;
+        connected = AConnected;
+    });
+    ASSERT_TRUE(h.WaitFor([&] { return done; }, 3000)) << "the attempt ends";
+    EXPECT_FALSE(connected);
+    EXPECT_TRUE(h.view.errors.isEmpty());
+    EXPECT_TRUE(h.view.panel.ConnectEnabled);
+    EXPECT_FALSE(h.view.panel.DisconnectEnabled);
+    EXPECT_FALSE(h.view.panel.BusyRunning);
 }
 
 }  // namespace

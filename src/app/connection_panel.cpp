@@ -130,9 +130,9 @@ TConnectionPanel::TConnectionPanel(QWidget* AParent)
     grid->addLayout(status, 4, 0, 1, 4);
     grid->addWidget(fFigures, 5, 0, 1, 4);
     // A row of its own: the status row has no room for the button's caption.
-    grid->addWidget(fMetrics, 6, 0);
-    grid->addWidget(fMetricsAddress, 6, 1, 1, 2);
-    grid->addWidget(fFirmware, 6, 3);
+    grid->addWidget(fFirmware, 6, 2, 1, 2);
+    grid->addWidget(fMetrics, 7, 0);
+    grid->addWidget(fMetricsAddress, 7, 1, 1, 3);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 

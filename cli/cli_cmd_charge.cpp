@@ -160,7 +160,7 @@ private:
     enum TState { stStart, stWaitOff, stRaising, stRunning };
     static constexpr uint32_t kNoCurrentMs = 10000;
 
-    TChargeSpec fSpec;
+    TChargeSettings fSpec;
     TChargePlan fCharge;
     TNullPresetView fView;
     std::unique_ptr<TPresetLogic> fPresets;

@@ -76,28 +76,28 @@ TChargeDialog::TChargeDialog(uint32_t ACurrentDiv, QWidget* AParent)
     Refresh();
 }
 
-TChargeSpec TChargeDialog::Spec() const {
-    TChargeSpec spec;
-    spec.Chemistry = fChemistry->currentText();
-    spec.Cells = static_cast<uint32_t>(fCells->value());
-    spec.CapacityMah = Milli(fCapacity->value());
-    spec.Milliamps = Milli(fCurrent->value());
-    spec.TerminationMa = Milli(fTermination->value());
-    return spec;
+TChargeSettings TChargeDialog::Settings() const {
+    TChargeSettings wanted;
+    wanted.Chemistry = fChemistry->currentText();
+    wanted.Cells = static_cast<uint32_t>(fCells->value());
+    wanted.CapacityMah = Milli(fCapacity->value());
+    wanted.Milliamps = Milli(fCurrent->value());
+    wanted.TerminationMa = Milli(fTermination->value());
+    return wanted;
 }
 
-void TChargeDialog::SetSpec(const TChargeSpec& ASpec) {
-    fChemistry->setCurrentText(ASpec.Chemistry);
-    fCells->setValue(static_cast<int>(ASpec.Cells));
-    fCapacity->setValue(ASpec.CapacityMah / 1000.0);
-    fCurrent->setValue(ASpec.Milliamps / 1000.0);
-    fTermination->setValue(ASpec.TerminationMa / 1000.0);
+void TChargeDialog::SetSettings(const TChargeSettings& ASettings) {
+    fChemistry->setCurrentText(ASettings.Chemistry);
+    fCells->setValue(static_cast<int>(ASettings.Cells));
+    fCapacity->setValue(ASettings.CapacityMah / 1000.0);
+    fCurrent->setValue(ASettings.Milliamps / 1000.0);
+    fTermination->setValue(ASettings.TerminationMa / 1000.0);
 }
 
 void TChargeDialog::Refresh() {
-    const TChargeSpec spec = Spec();
-    const TChargePlan plan = MakeChargePlan(spec, fCurrentDiv);
+    const TChargeSettings wanted = Settings();
+    const TChargePlan plan = MakeChargePlan(wanted, fCurrentDiv);
     fOk->setEnabled(plan.Error.isEmpty());
-    fSummary->setText(plan.Error.isEmpty() ? ChargePlanText(spec, plan, fCurrentDiv)
+    fSummary->setText(plan.Error.isEmpty() ? ChargePlanText(wanted, plan, fCurrentDiv)
                                            : "No plan: " + plan.Error);
 }

@@ -19,8 +19,8 @@ public:
     TChargeDialog(uint32_t ACurrentDiv, QWidget* AParent = nullptr);
 
     // The charge as entered (a current or termination of 0: the chemistry's usual).
-    TChargeSpec Spec() const;
-    void SetSpec(const TChargeSpec& ASpec);
+    TChargeSettings Settings() const;
+    void SetSettings(const TChargeSettings& ASettings);
 
     QComboBox* Chemistry() const { return fChemistry; }
     QSpinBox* Cells() const { return fCells; }

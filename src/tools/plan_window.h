@@ -45,7 +45,7 @@ struct TPlanWindowOptions {
     std::function<TLogOptions()> LogOptions;
     // The charge "Charge..." builds, starting from the last one; nothing when cancelled. Empty:
     // the charge dialog.
-    std::function<std::optional<TChargeSpec>(const TChargeSpec& ALast)> AskCharge;
+    std::function<std::optional<TChargeSettings>(const TChargeSettings& ALast)> AskCharge;
 };
 
 class TPlanWindow : public QWidget {
@@ -198,7 +198,7 @@ private:
 
     // The charge plan "Charge..." put in the editor, and what it was built from.
     std::optional<TChargePlan> fChargePlan;
-    TChargeSpec fChargeSpec{QStringLiteral("li-ion"), 1, 2000, 0, 0};
+    TChargeSettings fChargeSettings{QStringLiteral("li-ion"), 1, 2000, 0, 0};
     TPresetLogic* fPresets = nullptr;
     std::unique_ptr<TRunProtections> fProtections;
     bool fRaising = false;        // a charge's protections are being raised

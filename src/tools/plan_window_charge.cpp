@@ -30,24 +30,24 @@ QString Levels(const TProtectionLevels& ALevels, uint32_t ACurrentDiv) {
 void TPlanWindow::ChargeClick() {
     if (Running() || !AllowDiscard() || !AllowDiscardLog()) return;
     const uint32_t div = gCurrentDiv();
-    std::optional<TChargeSpec> spec;
+    std::optional<TChargeSettings> wanted;
     if (fOptions.AskCharge) {
-        spec = fOptions.AskCharge(fChargeSpec);
+        wanted = fOptions.AskCharge(fChargeSettings);
     } else {
         TChargeDialog dialog(div, this);
-        dialog.SetSpec(fChargeSpec);
-        if (dialog.exec() == QDialog::Accepted) spec = dialog.Spec();
+        dialog.SetSettings(fChargeSettings);
+        if (dialog.exec() == QDialog::Accepted) wanted = dialog.Settings();
     }
-    if (!spec) return;
-    const TChargePlan plan = MakeChargePlan(*spec, div);
+    if (!wanted) return;
+    const TChargePlan plan = MakeChargePlan(*wanted, div);
     if (!plan.Error.isEmpty()) {
         ShowError("No charge plan: " + plan.Error + ".");
         return;
     }
-    fChargeSpec = *spec;
+    fChargeSettings = *wanted;
     ClearLastRun();
     fEditor->SetRows(
-        PlanRowsFromText(PlanCsvText(plan.Plan, "charge " + ChargePlanText(*spec, plan, div))));
+        PlanRowsFromText(PlanCsvText(plan.Plan, "charge " + ChargePlanText(*wanted, plan, div))));
     fChargePlan = plan;
     fPath.clear();
     SetModified(true);
@@ -56,7 +56,7 @@ void TPlanWindow::ChargeClick() {
 bool TPlanWindow::IsChargePlan(const TPlan& APlan) const {
     if (!fChargePlan) return false;
     // Built again for the model connected now; an edited plan is a plan of its own.
-    TPlan built = MakeChargePlan(fChargeSpec, gCurrentDiv()).Plan;
+    TPlan built = MakeChargePlan(fChargeSettings, gCurrentDiv()).Plan;
     TPlan plan = APlan;
     for (TPlan* p : {&built, &plan})
         for (TPlanStep& step : p->Steps)

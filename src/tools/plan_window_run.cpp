@@ -135,7 +135,7 @@ void TPlanWindow::RunClick() {
     }
     // A charge runs under OVP and OCP a little above it, as on the command line: raised first,
     // the run begins once the supply holds them.
-    const TChargePlan built = MakeChargePlan(fChargeSpec, gCurrentDiv());
+    const TChargePlan built = MakeChargePlan(fChargeSettings, gCurrentDiv());
     fEvents->clear();
     fProtections = std::make_unique<TRunProtections>(fCore, *fPresets);
     fRaising = true;

@@ -58,7 +58,7 @@ protected:
         };
         config.plans.AskSaveFileName = [this](const QString&, const QString&) { return chosen; };
         config.plans.AskOpenFileName = [this](const QString&, const QString&) { return chosen; };
-        config.plans.AskCharge = [this](const TChargeSpec&) { return charge; };
+        config.plans.AskCharge = [this](const TChargeSettings&) { return charge; };
         return config;
     }
 
@@ -92,7 +92,7 @@ protected:
     QStringList asked;
     QStringList confirms;
     QString chosen;
-    std::optional<TChargeSpec> charge;
+    std::optional<TChargeSettings> charge;
 };
 
 constexpr uint16_t kM0Ovp = simreg::kPresetBase + simreg::P_SOVP;
@@ -101,8 +101,8 @@ constexpr uint16_t kM0Ocp = simreg::kPresetBase + simreg::P_SOCP;
 // "Charge..." for a 2 Ah Li-ion cell at 1 A puts the plan of benchlordctl charge in the editor;
 // ARun runs it until the supply holds OVP 4.41 V and OCP 1.10 A (this model's 0.01 A) with the
 // output on.
-void PutChargeInEditor(TPlanWindow* AWindow, std::optional<TChargeSpec>& ACharge) {
-    ACharge = TChargeSpec{QStringLiteral("li-ion"), 1, 2000, 1000, 0};
+void PutChargeInEditor(TPlanWindow* AWindow, std::optional<TChargeSettings>& ACharge) {
+    ACharge = TChargeSettings{QStringLiteral("li-ion"), 1, 2000, 1000, 0};
     AWindow->ChargeButton()->click();
 }
 

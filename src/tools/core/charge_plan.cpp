@@ -56,28 +56,30 @@ const QStringList& ChargeChemistries() {
     return names;
 }
 
-TChargePlan MakeChargePlan(const TChargeSpec& ASpec, uint32_t ACurrentDiv) {
+TChargePlan MakeChargePlan(const TChargeSettings& ASettings, uint32_t ACurrentDiv) {
     TChargePlan plan;
-    const auto chem = std::find_if(kChemistries.begin(), kChemistries.end(),
-                                   [&](const TChemistry& c) { return ASpec.Chemistry == c.Name; });
+    const auto chem =
+        std::find_if(kChemistries.begin(), kChemistries.end(),
+                     [&](const TChemistry& c) { return ASettings.Chemistry == c.Name; });
     if (chem == kChemistries.end()) {
-        plan.Error = "unknown chemistry " + ASpec.Chemistry;
+        plan.Error = "unknown chemistry " + ASettings.Chemistry;
         return plan;
     }
-    if (ASpec.Cells == 0 || ASpec.CapacityMah == 0) {
+    if (ASettings.Cells == 0 || ASettings.CapacityMah == 0) {
         plan.Error = "no cells or no capacity";
         return plan;
     }
-    const uint64_t capacity = ASpec.CapacityMah;
-    plan.Centivolts = chem->CellCentivolts * ASpec.Cells;
+    const uint64_t capacity = ASettings.CapacityMah;
+    plan.Centivolts = chem->CellCentivolts * ASettings.Cells;
     plan.Milliamps =
-        ToUnit(ASpec.Milliamps ? ASpec.Milliamps
-                               : static_cast<uint32_t>(capacity * chem->CurrentPerMille / 1000),
+        ToUnit(ASettings.Milliamps ? ASettings.Milliamps
+                                   : static_cast<uint32_t>(capacity * chem->CurrentPerMille / 1000),
                ACurrentDiv);
-    plan.TerminationMa = ToUnit(
-        ASpec.TerminationMa ? ASpec.TerminationMa
-                            : static_cast<uint32_t>(capacity * chem->TerminationPerMille / 1000),
-        ACurrentDiv);
+    plan.TerminationMa =
+        ToUnit(ASettings.TerminationMa
+                   ? ASettings.TerminationMa
+                   : static_cast<uint32_t>(capacity * chem->TerminationPerMille / 1000),
+               ACurrentDiv);
     if (plan.TerminationMa >= plan.Milliamps) {
         plan.Error = "the termination current (" + Amps(plan.TerminationMa, ACurrentDiv) +
                      " A) must be below the charge current (" + Amps(plan.Milliamps, ACurrentDiv) +
@@ -109,10 +111,11 @@ TChargePlan MakeChargePlan(const TChargeSpec& ASpec, uint32_t ACurrentDiv) {
     return plan;
 }
 
-QString ChargePlanText(const TChargeSpec& ASpec, const TChargePlan& APlan, uint32_t ACurrentDiv) {
+QString ChargePlanText(const TChargeSettings& ASettings, const TChargePlan& APlan,
+                       uint32_t ACurrentDiv) {
     const QString volts = Fixed(APlan.Centivolts, 2) + " V";
-    return ASpec.Chemistry + ", " + QString::number(ASpec.Cells) +
-           (ASpec.Cells == 1 ? " cell, " : " cells, ") + Fixed(ASpec.CapacityMah, 3) +
+    return ASettings.Chemistry + ", " + QString::number(ASettings.Cells) +
+           (ASettings.Cells == 1 ? " cell, " : " cells, ") + Fixed(ASettings.CapacityMah, 3) +
            " Ah: " + Amps(APlan.Milliamps, ACurrentDiv) + " A up to " + volts + ", then " + volts +
            " until the current falls to " + Amps(APlan.TerminationMa, ACurrentDiv) + " A" +
            (APlan.Plan.Steps[0].Until.size() > 1

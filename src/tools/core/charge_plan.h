@@ -14,7 +14,7 @@
 // The chemistries, in the order of the help: li-ion, lifepo4, lead-acid, nimh.
 const QStringList& ChargeChemistries();
 
-struct TChargeSpec {
+struct TChargeSettings {
     QString Chemistry;
     uint32_t Cells = 1;
     uint32_t CapacityMah = 0;    // mAh
@@ -34,7 +34,8 @@ struct TChargePlan {
 };
 
 // The plan for a model with current unit ACurrentDiv (1: 0.01 A, 10: 0.001 A).
-TChargePlan MakeChargePlan(const TChargeSpec& ASpec, uint32_t ACurrentDiv);
+TChargePlan MakeChargePlan(const TChargeSettings& ASettings, uint32_t ACurrentDiv);
 // "li-ion, 1 cell, 2.000 Ah: 1.000 A up to 4.20 V, then 4.20 V until the current falls to
 // 0.200 A; at most 4:00:00" (currents with the model's decimals).
-QString ChargePlanText(const TChargeSpec& ASpec, const TChargePlan& APlan, uint32_t ACurrentDiv);
+QString ChargePlanText(const TChargeSettings& ASettings, const TChargePlan& APlan,
+                       uint32_t ACurrentDiv);

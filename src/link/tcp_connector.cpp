@@ -96,8 +96,10 @@ void TKRTCPThread::Exchange() {
     try {
         RaiseSendEvents();
         if (FTCPClient->WaitForWrite(static_cast<int32_t>(FTCPConnector->WriteTimeout()))) {
-            long n = FTCPClient->SendBuf(FPK->Pack->data(), FPK->Length);
+            // Stamped before the send: the reply's arrival stamp comes from the kernel, and on a
+            // busy machine the reply can arrive before this thread runs again after send().
             FPK->SentUs = KRSteadyMicros();
+            long n = FTCPClient->SendBuf(FPK->Pack->data(), FPK->Length);
             if (n < FPK->Length) CountFailure(cerSendFailed);
         } else {
             CountFailure(cerSendTimeout);

@@ -3,6 +3,7 @@
 // ended session say so.
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include "link/tcp_connector.h"
 #include "session/link_figures.h"
@@ -117,6 +118,24 @@ TEST(LinkFigures, RoundTripFollowsTheDelayAndReconnectsAreCounted) {
     ASSERT_TRUE(h.ConnectTcp());
     EXPECT_EQ(h.core->LinkFigures().Reconnects, 0u);
     EXPECT_FALSE(h.core->LinkFigures().Ended);
+}
+
+TEST(LinkFigures, EveryReplyHasItsRoundTripAlsoWhenItOutrunsTheSender) {
+    // On one core the woken supply answers before the sending thread runs again: the reply's
+    // arrival stamp then predates anything taken after send() returned.
+    cpu_set_t all{}, one{};
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    CPU_SET(sched_getcpu(), &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    {
+        TSessionHarness h;
+        ASSERT_TRUE(h.StartSupply());
+        ASSERT_TRUE(h.ConnectTcp());
+        ASSERT_TRUE(h.WaitFor([&] { return h.core->LinkFigures().GoodReplies >= 20; }, 3000));
+        const TLinkFigures f = h.core->LinkFigures();
+        EXPECT_EQ(f.RoundTripCount, f.GoodReplies);
+    }
+    sched_setaffinity(0, sizeof all, &all);
 }
 
 TEST(LinkFigures, PercentilesAndRateCoverTheLastMinuteOnly) {

@@ -18,7 +18,6 @@
 #include "link/modbus_master.h"
 #include "link/port_discovery.h"
 #include "link/tcp_connector.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "session/settings_store.h"
 #include "sim/virtual_supply.h"
@@ -57,7 +56,6 @@ double Measure(const TCase& ACase, int ASeconds) {
     QTemporaryDir dir;
     TSettingsStore settings(TSettingsStore::PathUnder(dir.path()));
     testsupport::TRecordingView view;
-    ResetModelLimits();
 
     VirtualSupplyOptions opt;
     opt.pty = ACase.serial;

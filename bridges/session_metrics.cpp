@@ -1,6 +1,5 @@
 #include "bridges/session_metrics.h"
 
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "tools/core/readings_csv.h"
 
@@ -15,7 +14,7 @@ constexpr uint32_t kProtectionCodes = 12;
 
 void AddReading(TMetricsText& M, TSessionCore& ACore, const TMetricLabels& L) {
     const TCurrentSet& d = ACore.Data();
-    const double amps = gCurrentDiv() == 10 ? 1000.0 : 100.0;
+    const double amps = ACore.Limits().CurrentDiv == 10 ? 1000.0 : 100.0;
     M.Gauge("benchlord_output_voltage_volts", "Measured output voltage.", L, d.UOUT / 100.0);
     M.Gauge("benchlord_output_current_amps", "Measured output current.", L, d.IOUT / amps);
     M.Gauge("benchlord_output_power_watts", "Output power.", L, d.POWER / 100.0);
@@ -23,9 +22,9 @@ void AddReading(TMetricsText& M, TSessionCore& ACore, const TMetricLabels& L) {
     M.Gauge("benchlord_set_voltage_volts", "Voltage set point.", L, d.USET / 100.0);
     M.Gauge("benchlord_set_current_amps", "Current set point.", L, d.ISET / amps);
     M.Gauge("benchlord_max_voltage_volts", "Highest voltage set point of the model.", L,
-            gMaxUset() / 100.0);
+            ACore.Limits().MaxUset / 100.0);
     M.Gauge("benchlord_max_current_amps", "Highest current set point of the model.", L,
-            gMaxIset() / amps);
+            ACore.Limits().MaxIset / amps);
     M.Gauge("benchlord_output_on", "1 while the output is on.", L, d.ONOFF != 0 ? 1 : 0);
     for (const char* mode : {"CV", "CC"}) {
         TMetricLabels labels = L;

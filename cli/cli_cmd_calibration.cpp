@@ -5,7 +5,6 @@
 #include "cli/cli_format.h"
 #include "device/register_codec.h"
 #include "session/event_chain.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "session/typed_values.h"
 
@@ -22,7 +21,7 @@ constexpr TCalibKey kKeys[7] = {
     {"iout_low", "A"}, {"iout_high", "A"}, {"temp_high", "C"},
 };
 
-TFields CalibrationFields(const TCalibData& AData) {
+TFields CalibrationFields(const TCalibData& AData, uint32_t ACurrentDiv) {
     TFields fields;
     for (uint16_t i = 1; i <= 7; ++i) {
         const TCalibKey& k = kKeys[i - 1];
@@ -30,7 +29,7 @@ TFields CalibrationFields(const TCalibData& AData) {
         const QString unit = QString::fromLatin1(k.Unit);
         int decimals = 3;
         if (unit == "C") decimals = 0;
-        if (unit == "A" && gCurrentDiv() == 10) decimals = 4;
+        if (unit == "A" && ACurrentDiv == 10) decimals = 4;
         fields.push_back(
             NumberField(QString::fromLatin1(k.Key), FormatUnits(value, decimals), unit));
     }
@@ -46,7 +45,8 @@ public:
         ChainEvent<>(fCtx.Core().fOnCalibRead, fAlive, [this] {
             if (!fRequested || fDone) return;
             fDone = true;
-            fCtx.PrintFields(CalibrationFields(fCtx.Core().Calib()));
+            fCtx.PrintFields(
+                CalibrationFields(fCtx.Core().Calib(), fCtx.Core().Limits().CurrentDiv));
             fCtx.Done();
         });
     }

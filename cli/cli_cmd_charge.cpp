@@ -6,7 +6,6 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
 #include "cli/cli_plan_run.h"
-#include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
 #include "session/range_checks.h"
@@ -43,7 +42,7 @@ public:
     // The plan is made for the identified model, printed, and refused before the key lock when
     // the model cannot deliver it.
     QString CheckLimits() override {
-        const uint32_t div = gCurrentDiv();
+        const uint32_t div = fCtx.Core().Limits().CurrentDiv;
         fCharge = MakeChargePlan(fSpec, div);
         if (!fCharge.Error.isEmpty()) return "charge: " + fCharge.Error;
         const TPlanStep& step = fCharge.Plan.Steps[0];
@@ -61,12 +60,12 @@ public:
         else
             fCtx.Print("charge " + ChargePlanText(fSpec, fCharge, div) + "\n" +
                        QString::fromUtf8(PlanCsvText(fCharge.Plan)));
-        QString error =
-            CheckPlanLimits(fCharge.Plan, gMaxUset(), gMaxIset(), div, fCtx.Core().Data().UIN);
+        QString error = CheckPlanLimits(fCharge.Plan, fCtx.Core().Limits().MaxUset,
+                                        fCtx.Core().Limits().MaxIset, div, fCtx.Core().Data().UIN);
         if (!error.isEmpty())
             return "charge: " + ModelName(fCtx.Core()) +
                    " cannot deliver this plan: " + error.mid(error.indexOf(": ") + 2);
-        fLevels = ChargeProtections(fCharge, div);
+        fLevels = ChargeProtections(fCharge, fCtx.Core().Limits());
         return {};
     }
 
@@ -90,12 +89,13 @@ protected:
                     return;
                 }
                 const TProtectionLevels& old = fProtections->Old();
+                const int amps = fCtx.Core().Limits().CurrentDecimals();
                 if (!fCtx.Request().Json)
                     fCtx.Print("OVP " + FormatUnits(fLevels.Ovp, 2) + " V and OCP " +
-                               FormatUnits(fLevels.Ocp, CurrentDecimals()) + " A on " +
+                               FormatUnits(fLevels.Ocp, amps) + " A on " +
                                PresetName(fProtections->Memory()) + " for the run (they were " +
-                               FormatUnits(old.Ovp, 2) + " V and " +
-                               FormatUnits(old.Ocp, CurrentDecimals()) + " A)\n");
+                               FormatUnits(old.Ovp, 2) + " V and " + FormatUnits(old.Ocp, amps) +
+                               " A)\n");
                 fState = stRunning;
                 BeginPlan(fCharge.Plan);
             });
@@ -107,7 +107,8 @@ protected:
         if (!fProtections || !fProtections->Owed()) return {};
         const uint32_t mem = fProtections->Memory();
         const QString ovp = FormatUnits(fProtections->Old().Ovp, 2);
-        const QString ocp = FormatUnits(fProtections->Old().Ocp, CurrentDecimals());
+        const QString ocp =
+            FormatUnits(fProtections->Old().Ocp, fCtx.Core().Limits().CurrentDecimals());
         const QString failure = "putting the OVP and OCP of " + PresetName(mem) + " back to " +
                                 ovp + " V and " + ocp +
                                 " A was not confirmed (%1); check them, or set them with "
@@ -137,7 +138,7 @@ protected:
     // not count; without it for kNoCurrentMs after the output came on, the charge fails.
     bool Counts(const TCurrentSet& AData) override {
         if (fFlowing || AData.ONOFF == 0 || !Runner()->Progress().OutputSeen) return true;
-        const uint32_t ma = gCurrentDiv() == 10 ? AData.IOUT : AData.IOUT * 10;
+        const uint32_t ma = fCtx.Core().Limits().CurrentDiv == 10 ? AData.IOUT : AData.IOUT * 10;
         if (ma > fCharge.TerminationMa) {
             fFlowing = true;
             return true;

@@ -9,7 +9,6 @@
 #include "cli/cli_messages.h"
 #include "cli/cli_runner.h"
 #include "cli/mqtt_bridge.h"
-#include "session/model_limits.h"
 #include "session/presets.h"
 #include "session/range_checks.h"
 #include "session/session_core.h"
@@ -218,12 +217,12 @@ void TMqttBridge::PublishState(bool AForce) {
     if (!Live()) return;
     TSessionCore& core = fCtx.Core();
     const TCurrentSet& d = core.Data();
-    const int amps = CurrentDecimals();
+    const int amps = fCtx.Core().Limits().CurrentDecimals();
     TFields f{StringField("model", ModelName(core)),
               StringField("firmware", QString::number((d.VERSION & 0xFFF) / 10.0, 'f', 1)),
               StringField("name", MqttName(fCtx.Request())),
-              NumberField("max_voltage", FormatUnits(gMaxUset(), 2), "V"),
-              NumberField("max_current", FormatUnits(gMaxIset(), amps), "A"),
+              NumberField("max_voltage", FormatUnits(fCtx.Core().Limits().MaxUset, 2), "V"),
+              NumberField("max_current", FormatUnits(fCtx.Core().Limits().MaxIset, amps), "A"),
               NumberField("limit_voltage", FormatUnits(VoltageCap(), 2), "V"),
               NumberField("limit_current", FormatUnits(CurrentCap(), amps), "A"),
               BoolField("control", fCtx.Request().Mqtt.AllowControl)};
@@ -246,7 +245,7 @@ void TMqttBridge::PublishDiscovery() {
     device.Name = MqttName(fCtx.Request());
     device.Model = ModelName(core);
     device.Firmware = QString::number((core.Data().VERSION & 0xFFF) / 10.0, 'f', 1);
-    device.CurrentDecimals = CurrentDecimals();
+    device.CurrentDecimals = fCtx.Core().Limits().CurrentDecimals();
     device.MaxVoltage = VoltageCap() / 100.0;
     device.MaxCurrent = CurrentCap() / (device.CurrentDecimals == 3 ? 1000.0 : 100.0);
     device.Control = fCtx.Request().Mqtt.AllowControl;

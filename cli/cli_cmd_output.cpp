@@ -6,7 +6,6 @@
 #include "cli/cli_messages.h"
 #include "link/connector_texts.h"
 #include "link/modbus_errors.h"
-#include "session/model_limits.h"
 #include "session/range_checks.h"
 #include "session/session_core.h"
 #include "session/typed_values.h"
@@ -22,10 +21,11 @@ public:
         const QString model = ModelName(fCtx.Core());
         QString error;
         if (r.Voltage)
-            error = CheckRange("--voltage", *r.Voltage, 2, 10, gMaxUset(), "V", model, fUset);
+            error = CheckRange("--voltage", *r.Voltage, 2, 10, fCtx.Core().Limits().MaxUset, "V",
+                               model, fUset);
         if (error.isEmpty() && r.Current)
-            error = CheckRange("--current", *r.Current, CurrentDecimals(), 1, gMaxIset(), "A",
-                               model, fIset);
+            error = CheckRange("--current", *r.Current, fCtx.Core().Limits().CurrentDecimals(), 1,
+                               fCtx.Core().Limits().MaxIset, "A", model, fIset);
         return error;
     }
 

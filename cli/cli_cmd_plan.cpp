@@ -4,7 +4,6 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_files.h"
 #include "cli/cli_plan_run.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 
 namespace {
@@ -30,7 +29,8 @@ public:
     // Before the key lock: nothing has been written when the plan does not fit the model.
     QString CheckLimits() override {
         const QString error =
-            CheckPlanLimits(fPlan, gMaxUset(), gMaxIset(), gCurrentDiv(), fCtx.Core().Data().UIN);
+            CheckPlanLimits(fPlan, fCtx.Core().Limits().MaxUset, fCtx.Core().Limits().MaxIset,
+                            fCtx.Core().Limits().CurrentDiv, fCtx.Core().Data().UIN);
         return error.isEmpty() ? error : fCtx.Request().PlanFile + ": " + error;
     }
 

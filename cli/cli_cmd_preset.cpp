@@ -8,7 +8,6 @@
 #include "cli/cli_messages.h"
 #include "link/connector_texts.h"
 #include "link/modbus_errors.h"
-#include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
 #include "session/range_checks.h"
@@ -36,10 +35,8 @@ public:
         const TCliRequest& r = fCtx.Request();
         if (r.Preset != paSave) return {};
         const QString model = ModelName(fCtx.Core());
-        const int cur = CurrentDecimals();
-        auto range = [](int ATag) {
-            return EditorRange(ATag, gMaxUset(), gMaxIset(), gMaxPower(), gCurrentDiv());
-        };
+        const int cur = fCtx.Core().Limits().CurrentDecimals();
+        auto range = [this](int ATag) { return EditorRange(ATag, fCtx.Core().Limits()); };
         const struct {
             const char* Option;
             const std::optional<TDecimal>& Value;
@@ -125,7 +122,8 @@ private:
 
     TFields Fields(uint32_t ANum, const TMemorySet& ABlock) {
         TSessionCore& core = fCtx.Core();
-        return PresetFields(ANum, ABlock, core.Data().MEM == ANum, core.Model().Version);
+        return PresetFields(ANum, ABlock, core.Data().MEM == ANum, core.Model().Version,
+                            core.Limits().CurrentDecimals());
     }
 
     void Report(bool AOk, uint32_t ANum, const TMemorySet& ABlock) {

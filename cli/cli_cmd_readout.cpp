@@ -6,7 +6,6 @@
 #include "cli/cli_files.h"
 #include "cli/cli_format.h"
 #include "cli/cli_metrics.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "tools/core/log_stream.h"
 #include "tools/core/readings_csv.h"
@@ -69,10 +68,10 @@ public:
     void LiveReading() override {
         fMetrics.SetUp(true);
         const TReadingRow reading = ReadingRowOf(fCtx.Core().LastReading());
-        const QString row = ReadingsCsvRow(reading, gCurrentDiv());
+        const QString row = ReadingsCsvRow(reading, fCtx.Core().Limits().CurrentDiv);
         if (fFile.IsOpen() && !Checked(fFile.Write((row + "\n").toUtf8()))) return;
         if (fCtx.Request().Json) {
-            TFields fields = WatchFields(reading);
+            TFields fields = WatchFields(reading, fCtx.Core().Limits().CurrentDecimals());
             if (fCtx.Request().Stats)
                 for (TField& field : LinkFields(fCtx.Core().LinkFigures()))
                     fields.push_back(std::move(field));

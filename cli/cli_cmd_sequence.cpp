@@ -10,7 +10,6 @@
 #include "cli/cli_files.h"
 #include "cli/cli_format.h"
 #include "cli/cli_runner.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "session/settings_store.h"
 #include "tools/core/log_files.h"
@@ -114,18 +113,20 @@ public:
     QString CheckLimits() override {
         if (fCtx.Request().SequenceAction == "show") return {};
         if (!fCtx.Request().StepFile.isEmpty()) {
-            const QString error =
-                StepFileToTable(fStepFile, gMaxUset(), gMaxIset(), gCurrentDiv(), fTable);
+            const QString error = StepFileToTable(fStepFile, fCtx.Core().Limits().MaxUset,
+                                                  fCtx.Core().Limits().MaxIset,
+                                                  fCtx.Core().Limits().CurrentDiv, fTable);
             return error.isEmpty() ? error : fCtx.Request().StepFile + ": " + error;
         }
-        return CheckTableLimits(fTable, gMaxUset(), gMaxIset());
+        return CheckTableLimits(fTable, fCtx.Core().Limits().MaxUset, fCtx.Core().Limits().MaxIset);
     }
 
     void LiveReading() override {
         TSessionCore& core = fCtx.Core();
         if (fCtx.Request().SequenceAction == "show") {
             // The supply is identified: its current unit is known.
-            fCtx.Print(StepTableText(fTable, gCurrentDiv(), fCtx.Request().Json, core.Title()));
+            fCtx.Print(StepTableText(fTable, fCtx.Core().Limits().CurrentDiv, fCtx.Request().Json,
+                                     core.Title()));
             fCtx.Done();
             return;
         }
@@ -148,8 +149,9 @@ public:
         }
         // The workbook is written once, at the end; a failure there still fails the run.
         if (fFormat == "xlsx" && fLogger) {
-            const QString error = SaveXlsxLog(fCtx.Request().LogPath, fLogger->Records(),
-                                              gCurrentDiv(), fSheetName, QLocale::system());
+            const QString error =
+                SaveXlsxLog(fCtx.Request().LogPath, fLogger->Records(),
+                            fCtx.Core().Limits().CurrentDiv, fSheetName, QLocale::system());
             if (!error.isEmpty()) LogFailed(error);
         }
         fFile.Close();
@@ -206,7 +208,7 @@ private:
 
         fLogger = std::make_unique<TDataLogger>(core.LastReading());
         fLogger->fOnRecord = [this, locale](const TLogRecord& ARecord) {
-            const uint32_t div = gCurrentDiv();
+            const uint32_t div = fCtx.Core().Limits().CurrentDiv;
             Write(fFormat == "csv" ? CsvLogLine(ARecord, div).toUtf8() + "\n"
                                    : (TextLogLine(ARecord, div, locale) + "\r\n").toLocal8Bit());
         };
@@ -225,7 +227,7 @@ private:
 
     void PrintStep(int AStep) {
         const TStepRecord& step = fTable.Steps[AStep];
-        const uint32_t div = gCurrentDiv();
+        const uint32_t div = fCtx.Core().Limits().CurrentDiv;
         const TFields fields{NumberField("step", QString::number(AStep + 1), ""),
                              NumberField("voltage", Volts(step.Uset), "V"),
                              NumberField("current", Amperes(step.Iset, div), "A"),

@@ -9,7 +9,6 @@
 #include "cli/cli_files.h"
 #include "cli/cli_format.h"
 #include "cli/cli_runner.h"
-#include "session/model_limits.h"
 #include "session/range_checks.h"
 #include "session/session_core.h"
 #include "tools/core/sweep.h"
@@ -21,8 +20,8 @@ namespace {
 QString Volts(uint32_t AUnits) {
     return FormatUnits(AUnits, 2);
 }
-QString Amperes(uint32_t AUnits) {
-    return FormatUnits(AUnits, CurrentDecimals());
+QString Amperes(uint32_t AUnits, int ADecimals) {
+    return FormatUnits(AUnits, ADecimals);
 }
 
 class TSweepCommand : public TCliCommand {
@@ -51,8 +50,8 @@ public:
         const TCliRequest& req = fCtx.Request();
         const QString model = ModelName(fCtx.Core());
         fVoltage = req.SweepQuantity == "voltage";
-        const int decimals = fVoltage ? 2 : CurrentDecimals();
-        const uint32_t max = fVoltage ? gMaxUset() : gMaxIset();
+        const int decimals = fVoltage ? 2 : fCtx.Core().Limits().CurrentDecimals();
+        const uint32_t max = fVoltage ? fCtx.Core().Limits().MaxUset : fCtx.Core().Limits().MaxIset;
         const QString unit = fVoltage ? "V" : "A";
         fPlan.Quantity = fVoltage ? sqVoltage : sqCurrent;
         fPlan.DwellMs = req.DwellMs;
@@ -67,13 +66,14 @@ public:
         if (error.isEmpty())
             error = CheckRange("STEP", req.SweepStep, decimals, 1, max, unit, model, fPlan.Step);
         if (error.isEmpty() && req.SweepLimit) {
-            const int otherDecimals = fVoltage ? CurrentDecimals() : 2;
+            const int otherDecimals = fVoltage ? fCtx.Core().Limits().CurrentDecimals() : 2;
             const QString otherUnit = fVoltage ? "A" : "V";
             error = Exact("--limit", *req.SweepLimit, otherDecimals, otherUnit);
             if (error.isEmpty())
-                error =
-                    CheckRange("--limit", *req.SweepLimit, otherDecimals, 1,
-                               fVoltage ? gMaxIset() : gMaxUset(), otherUnit, model, fPlan.Limit);
+                error = CheckRange(
+                    "--limit", *req.SweepLimit, otherDecimals, 1,
+                    fVoltage ? fCtx.Core().Limits().MaxIset : fCtx.Core().Limits().MaxUset,
+                    otherUnit, model, fPlan.Limit);
         }
         return error.isEmpty() ? error : "sweep: " + error;
     }
@@ -94,7 +94,8 @@ public:
             return;
         }
         if (!req.CsvPath.isEmpty()) {
-            const QString error = SaveSweepCsv(req.CsvPath, points, gCurrentDiv());
+            const QString error =
+                SaveSweepCsv(req.CsvPath, points, fCtx.Core().Limits().CurrentDiv);
             if (!error.isEmpty()) fCtx.Fail(ceLocalIO, CannotWriteText(req.CsvPath, error));
         }
         if (!req.PngPath.isEmpty()) {
@@ -105,7 +106,7 @@ public:
             if (fVoltage) {
                 plot.PlannedFrom = fPlan.From / 100.0;
                 plot.PlannedTo = fPlan.To / 100.0;
-                plot.LimitCurrent = fPlan.Limit / (100.0 * gCurrentDiv());
+                plot.LimitCurrent = fPlan.Limit / (100.0 * fCtx.Core().Limits().CurrentDiv);
             } else {
                 plot.LimitVoltage = fPlan.Limit / 100.0;
             }
@@ -134,7 +135,8 @@ private:
 
     QString PlanText() const {
         const auto value = [this](uint32_t AUnits, bool AVoltage) {
-            return AVoltage ? Volts(AUnits) + " V" : Amperes(AUnits) + " A";
+            return AVoltage ? Volts(AUnits) + " V"
+                            : Amperes(AUnits, fCtx.Core().Limits().CurrentDecimals()) + " A";
         };
         return QString(fVoltage ? "voltage" : "current") + " sweep " + value(fPlan.From, fVoltage) +
                " to " + value(fPlan.To, fVoltage) + " in steps of " + value(fPlan.Step, fVoltage) +
@@ -153,7 +155,9 @@ private:
         }
         // Without --limit the supply's own other set point is the limit.
         if (!fCtx.Request().SweepLimit) fPlan.Limit = fVoltage ? d.ISET : d.USET;
-        const QString error = CheckSweepPlan(fPlan, {gMaxUset(), gMaxIset(), gCurrentDiv(), d.UIN});
+        const QString error =
+            CheckSweepPlan(fPlan, {fCtx.Core().Limits().MaxUset, fCtx.Core().Limits().MaxIset,
+                                   fCtx.Core().Limits().CurrentDiv, d.UIN});
         if (!error.isEmpty()) {
             fCtx.Fail(ceUsage, "sweep: " + error);
             return;
@@ -174,7 +178,8 @@ private:
 
     void PrintPoint(int AIndex) {
         const TSweepPoint& p = fSweep->Points()[AIndex];
-        const QStringList cells = SweepCsvRow(AIndex, p, gCurrentDiv()).split(',');
+        const QStringList cells =
+            SweepCsvRow(AIndex, p, fCtx.Core().Limits().CurrentDiv).split(',');
         const TFields fields{
             NumberField("point", cells[0], ""), NumberField("uset", cells[1], "V"),
             NumberField("iset", cells[2], "A"), NumberField("uout", cells[3], "V"),

@@ -5,7 +5,6 @@
 #include "device/firmware_version.h"
 #include "device/register_codec.h"
 #include "session/link_figures.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "session/typed_values.h"
 #include "session/value_format.h"
@@ -16,8 +15,8 @@ namespace {
 QString Volts(uint32_t AValue) {
     return FormatUnits(AValue, 2);
 }
-QString Amps(uint32_t AValue) {
-    return FormatUnits(AValue, CurrentDecimals());
+QString Amps(uint32_t AValue, int ADecimals) {
+    return FormatUnits(AValue, ADecimals);
 }
 
 QString PresetName(uint32_t ANum) {
@@ -39,21 +38,23 @@ QString ProtectLabel(uint32_t ACode) {
 
 TFields InfoFields(TSessionCore& ACore) {
     const TCurrentSet& d = ACore.Data();
+    const TModelLimits& l = ACore.Limits();
     return {
         NumberField("model", QString::number(d.MODEL), {}),
         StringField("version", QString::fromStdString(VersionText(d.VERSION))),
         StringField("class", VersionClassName(ACore.Model().Version)),
-        StringField("prefix", QString::fromStdString(gModelName())),
+        StringField("prefix", QString::fromStdString(l.ModelName)),
         StringField("title", ACore.Title()),
-        NumberField("max_voltage", Volts(gMaxUset()), "V"),
-        NumberField("max_current", Amps(gMaxIset()), "A"),
-        NumberField("max_power", FormatUnits(gMaxPower(), 1), "W"),
+        NumberField("max_voltage", Volts(l.MaxUset), "V"),
+        NumberField("max_current", Amps(l.MaxIset, l.CurrentDecimals()), "A"),
+        NumberField("max_power", FormatUnits(l.MaxPower, 1), "W"),
     };
 }
 
 TFields SetValueFields(TSessionCore& ACore) {
     const TCurrentSet& d = ACore.Data();
-    return {NumberField("uset", Volts(d.USET), "V"), NumberField("iset", Amps(d.ISET), "A")};
+    const int amps = ACore.Limits().CurrentDecimals();
+    return {NumberField("uset", Volts(d.USET), "V"), NumberField("iset", Amps(d.ISET, amps), "A")};
 }
 
 TFields OutputFields(TSessionCore& ACore) {
@@ -65,7 +66,7 @@ TFields ReadingFields(TSessionCore& ACore) {
     const TModel& m = ACore.Model();
     TFields f = SetValueFields(ACore);
     f.push_back(NumberField("uout", Volts(d.UOUT), "V"));
-    f.push_back(NumberField("iout", Amps(d.IOUT), "A"));
+    f.push_back(NumberField("iout", Amps(d.IOUT, ACore.Limits().CurrentDecimals()), "A"));
     f.push_back(NumberField("power", FormatUnits(d.POWER, 2), "W"));
     f.push_back(NumberField("uin", Volts(d.UIN), "V"));
     f.push_back(StringField("mode", d.CVCC == 1 ? "CC" : "CV"));
@@ -88,12 +89,12 @@ TFields ReadingFields(TSessionCore& ACore) {
     return f;
 }
 
-TFields WatchFields(const TReadingRow& ARow) {
+TFields WatchFields(const TReadingRow& ARow, int ACurrentDecimals) {
     return {StringField("time", CsvTimestamp(ARow.Time)),
             NumberField("uset", Volts(ARow.Uset), "V"),
-            NumberField("iset", Amps(ARow.Iset), "A"),
+            NumberField("iset", Amps(ARow.Iset, ACurrentDecimals), "A"),
             NumberField("uout", Volts(ARow.Uout), "V"),
-            NumberField("iout", Amps(ARow.Iout), "A"),
+            NumberField("iout", Amps(ARow.Iout, ACurrentDecimals), "A"),
             NumberField("power", FormatUnits(ARow.Power, 2), "W"),
             NumberField("uin", Volts(ARow.Uin), "V"),
             StringField("mode", ARow.ConstantCurrent ? "CC" : "CV"),
@@ -133,15 +134,16 @@ QString LinkSummary(const TLinkFigures& F) {
     return "link: " + parts.join(", ");
 }
 
-TFields PresetFields(uint32_t ANum, const TMemorySet& ABlock, bool ASelected, TVersion AVersion) {
+TFields PresetFields(uint32_t ANum, const TMemorySet& ABlock, bool ASelected, TVersion AVersion,
+                     int ACurrentDecimals) {
     TFields f{
         NumberField("number", QString::number(ANum), {}),
         StringField("name", PresetName(ANum)),
         BoolField("selected", ASelected, "yes", "no"),
         NumberField("voltage", Volts(ABlock.USET), "V"),
-        NumberField("current", Amps(ABlock.ISET), "A"),
+        NumberField("current", Amps(ABlock.ISET, ACurrentDecimals), "A"),
         NumberField("ovp", Volts(ABlock.SOVP), "V"),
-        NumberField("ocp", Amps(ABlock.SOCP), "A"),
+        NumberField("ocp", Amps(ABlock.SOCP, ACurrentDecimals), "A"),
         NumberField("opp", FormatUnits(ABlock.SOPP, 1), "W"),
         StringField("timer", FormatHoursMinutes(ABlock.OTIM)),
         BoolField("default_on_start", (ABlock.PRFS & 1) != 0, "yes", "no"),

@@ -25,7 +25,7 @@ TFields OutputFields(TSessionCore& ACore);
 
 // A watch row as fields for JSON lines: the columns of the readings CSV
 // (tools/core/readings_csv.h), the time as CsvTimestamp.
-TFields WatchFields(const TReadingRow& ARow);
+TFields WatchFields(const TReadingRow& ARow, int ACurrentDecimals);
 
 // The link figures (watch --stats, stats): rates, round trip (null without a reply in the last
 // minute), counters and the age of the last good reply (null before the first).
@@ -34,4 +34,5 @@ TFields LinkFields(const TLinkFigures& AFigures);
 QString LinkSummary(const TLinkFigures& AFigures);
 
 // One preset block.
-TFields PresetFields(uint32_t ANum, const TMemorySet& ABlock, bool ASelected, TVersion AVersion);
+TFields PresetFields(uint32_t ANum, const TMemorySet& ABlock, bool ASelected, TVersion AVersion,
+                     int ACurrentDecimals);

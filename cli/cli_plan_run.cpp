@@ -3,7 +3,6 @@
 #include "cli/cli_files.h"
 #include "cli/cli_format.h"
 #include "cli/cli_runner.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "tools/core/output_off.h"
 #include "tools/core/readings_csv.h"
@@ -29,7 +28,8 @@ TPlanRunCommand::TPlanRunCommand(TCliContext& AContext)
 TPlanRunCommand::~TPlanRunCommand() = default;
 
 QString TPlanRunCommand::Amperes(uint32_t AMilliamps) const {
-    return gCurrentDiv() == 10 ? Number(AMilliamps / 1000.0, 3) : Number(AMilliamps / 1000.0, 2);
+    return fCtx.Core().Limits().CurrentDiv == 10 ? Number(AMilliamps / 1000.0, 3)
+                                                 : Number(AMilliamps / 1000.0, 2);
 }
 
 void TPlanRunCommand::OpenLog() {
@@ -64,7 +64,7 @@ void TPlanRunCommand::BeginPlan(const TPlan& APlan) {
     fRunner->fOnStepStarted = [this](int AStep) { StepStarted(AStep); };
     fRunner->fOnStepEnded = [this](const TStepResult& AResult) { StepEnded(AResult); };
     fRunner->fOnFinished = [this](TPlanEnd AEnd) { Finished(AEnd); };
-    fRunner->Start(APlan, gCurrentDiv());
+    fRunner->Start(APlan, fCtx.Core().Limits().CurrentDiv);
 }
 
 QString TPlanRunCommand::StepLine(int AStep) const {
@@ -171,7 +171,7 @@ void TPlanRunCommand::WriteRow(bool AForce) {
     if (!AForce && fRowReading != 0 && now - fLastRow < 1000) return;
     fRowReading = reading.Number;
     fLastRow = now;
-    Write(ReadingsCsvRow(ReadingRowOf(reading), gCurrentDiv()).toUtf8() + "\n");
+    Write(ReadingsCsvRow(ReadingRowOf(reading), fCtx.Core().Limits().CurrentDiv).toUtf8() + "\n");
 }
 
 void TPlanRunCommand::LiveReading() {

@@ -6,7 +6,6 @@
 #include "cli/cli_output.h"
 #include "cli/cli_runner.h"
 #include "cli/mqtt_bridge.h"
-#include "session/model_limits.h"
 #include "session/presets.h"
 #include "session/range_checks.h"
 #include "session/session_core.h"
@@ -23,14 +22,15 @@ constexpr size_t kMaxQueued = 32;
 
 uint32_t TMqttBridge::VoltageCap() const {
     const auto& cap = fCtx.Request().Mqtt.MaxVoltage;
-    const uint32_t model = gMaxUset();
+    const uint32_t model = fCtx.Core().Limits().MaxUset;
     return cap ? static_cast<uint32_t>(std::min<uint64_t>(ToUnits(*cap, 2), model)) : model;
 }
 
 uint32_t TMqttBridge::CurrentCap() const {
     const auto& cap = fCtx.Request().Mqtt.MaxCurrent;
-    const uint32_t model = gMaxIset();
-    return cap ? static_cast<uint32_t>(std::min<uint64_t>(ToUnits(*cap, CurrentDecimals()), model))
+    const uint32_t model = fCtx.Core().Limits().MaxIset;
+    return cap ? static_cast<uint32_t>(std::min<uint64_t>(
+                     ToUnits(*cap, fCtx.Core().Limits().CurrentDecimals()), model))
                : model;
 }
 
@@ -80,7 +80,7 @@ void TMqttBridge::Execute(const TCommand& C) {
 
 void TMqttBridge::SetPoint(const TCommand& C, bool AVolt) {
     TSessionCore& core = fCtx.Core();
-    const int decimals = AVolt ? 2 : CurrentDecimals();
+    const int decimals = AVolt ? 2 : fCtx.Core().Limits().CurrentDecimals();
     const QString unit = AVolt ? "V" : "A";
     const auto value = ParseDecimal(C.Value);
     if (!value) {
@@ -88,7 +88,7 @@ void TMqttBridge::SetPoint(const TCommand& C, bool AVolt) {
                                           : C.Name + ": not a number: " + C.Value);
         return;
     }
-    const uint32_t model = AVolt ? gMaxUset() : gMaxIset();
+    const uint32_t model = AVolt ? fCtx.Core().Limits().MaxUset : fCtx.Core().Limits().MaxIset;
     uint32_t units = 0;
     QString why = CheckRange(C.Name, *value, decimals, AVolt ? kMinUset : kMinIset, model, unit,
                              ModelName(core), units);
@@ -159,7 +159,7 @@ void TMqttBridge::Preset(const TCommand& C) {
             Refuse("the preset could not be read");
             return;
         }
-        const int amps = CurrentDecimals();
+        const int amps = fCtx.Core().Limits().CurrentDecimals();
         if (ABlock.USET > VoltageCap() || ABlock.ISET > CurrentCap()) {
             Refuse("preset M" + QString::number(n) + " holds " + FormatUnits(ABlock.USET, 2) +
                    " V, " + FormatUnits(ABlock.ISET, amps) + " A: above the bridge's limits of " +
@@ -194,7 +194,8 @@ void TMqttBridge::SetValuesShown() {
     if (fWait != wSetRead) return;
     const TCurrentSet& d = fCtx.Core().Data();
     if ((!fWantU || d.USET == *fWantU) && (!fWantI || d.ISET == *fWantI))
-        Succeed(fWantU ? FormatUnits(d.USET, 2) : FormatUnits(d.ISET, CurrentDecimals()));
+        Succeed(fWantU ? FormatUnits(d.USET, 2)
+                       : FormatUnits(d.ISET, fCtx.Core().Limits().CurrentDecimals()));
     else if (fCtx.Timeouts() > fTimeoutsBefore)
         Refuse("no reply from the supply");
     else

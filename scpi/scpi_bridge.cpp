@@ -11,7 +11,6 @@
 #include "link/tick_clock.h"
 
 #include "device/firmware_version.h"
-#include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
 #include "session/range_checks.h"
@@ -740,8 +739,9 @@ std::optional<uint32_t> TScpiBridge::Value(const TScpiUnit& AUnit, int AIndex, b
     }
     if (number->Kind != TScpiNumber::Value) return number->Kind == TScpiNumber::Min ? AMin : AMax;
     uint32_t units = 0;
-    const QString why = CheckRange(AUnit.Header, number->Decimal, AVolt ? 2 : CurrentDecimals(),
-                                   AMin, AMax, AVolt ? "V" : "A", ModelName(fHost.Core()), units);
+    const QString why = CheckRange(AUnit.Header, number->Decimal,
+                                   AVolt ? 2 : fHost.Core().Limits().CurrentDecimals(), AMin, AMax,
+                                   AVolt ? "V" : "A", ModelName(fHost.Core()), units);
     if (!why.isEmpty()) {
         Error(seDataOutOfRange, why);
         return std::nullopt;
@@ -759,9 +759,9 @@ std::optional<uint32_t> TScpiBridge::Mask(const TScpiUnit& AUnit, uint32_t AMax)
 void TScpiBridge::SetPoint(const TScpiUnit& AUnit) {
     const TCurrentSet& d = fHost.Core().Data();
     const bool volt = AUnit.Cmd == TScpiCmd::Voltage;
-    const int decimals = volt ? 2 : CurrentDecimals();
+    const int decimals = volt ? 2 : fHost.Core().Limits().CurrentDecimals();
     const uint32_t min = volt ? kMinUset : kMinIset;
-    const uint32_t max = volt ? gMaxUset() : gMaxIset();
+    const uint32_t max = volt ? fHost.Core().Limits().MaxUset : fHost.Core().Limits().MaxIset;
     if (AUnit.Query) {
         const QString which = AUnit.Params.value(0).toUpper();
         uint32_t v = volt ? d.USET : d.ISET;
@@ -793,14 +793,15 @@ void TScpiBridge::SetPoint(const TScpiUnit& AUnit) {
 void TScpiBridge::Apply(const TScpiUnit& AUnit) {
     const TCurrentSet& d = fHost.Core().Data();
     if (AUnit.Query) {
-        fReplies << FormatUnits(d.USET, 2) + "," + FormatUnits(d.ISET, CurrentDecimals());
+        fReplies << FormatUnits(d.USET, 2) + "," +
+                        FormatUnits(d.ISET, fHost.Core().Limits().CurrentDecimals());
         return;
     }
-    const auto u = Value(AUnit, 0, true, kMinUset, gMaxUset());
+    const auto u = Value(AUnit, 0, true, kMinUset, fHost.Core().Limits().MaxUset);
     if (!u) return;
     std::optional<uint32_t> i;
     if (AUnit.Params.size() > 1) {
-        i = Value(AUnit, 1, false, kMinIset, gMaxIset());
+        i = Value(AUnit, 1, false, kMinIset, fHost.Core().Limits().MaxIset);
         if (!i) return;
     }
     if (d.MEM >= 10) {
@@ -816,9 +817,8 @@ void TScpiBridge::Apply(const TScpiUnit& AUnit) {
 // and reads it back.
 void TScpiBridge::Protection(const TScpiUnit& AUnit) {
     const bool volt = AUnit.Cmd == TScpiCmd::VoltProt;
-    const int decimals = volt ? 2 : CurrentDecimals();
-    const TEditorRange range =
-        EditorRange(volt ? peOvp : peOcp, gMaxUset(), gMaxIset(), gMaxPower(), gCurrentDiv());
+    const int decimals = volt ? 2 : fHost.Core().Limits().CurrentDecimals();
+    const TEditorRange range = EditorRange(volt ? peOvp : peOcp, fHost.Core().Limits());
     auto level = [volt](const TMemorySet& ABlock) { return volt ? ABlock.SOVP : ABlock.SOCP; };
     if (AUnit.Query) {
         const QString which = AUnit.Params.value(0).toUpper();
@@ -899,7 +899,7 @@ void TScpiBridge::ClearProtection() {
     }
     ReadLiveBlock([this](const TMemorySet& ABlock) {
         const TCurrentSet& data = fHost.Core().Data();
-        const int cur = CurrentDecimals();
+        const int cur = fHost.Core().Limits().CurrentDecimals();
         if (data.PROTECT == kProtectOvp && data.USET > ABlock.SOVP) {
             FailWait(seExecution, "the set voltage " + FormatUnits(data.USET, 2) +
                                       " V is above the OVP level " + FormatUnits(ABlock.SOVP, 2) +
@@ -1043,7 +1043,7 @@ void TScpiBridge::StartSwitch(bool AOn) {
 QString TScpiBridge::MeasuredValue(TScpiCmd ACmd) {
     const TCurrentSet& d = fHost.Core().Data();
     const QString volt = FormatUnits(d.UOUT, 2);
-    const QString curr = FormatUnits(d.IOUT, CurrentDecimals());
+    const QString curr = FormatUnits(d.IOUT, fHost.Core().Limits().CurrentDecimals());
     const QString power = FormatUnits(d.POWER, 2);
     switch (ACmd) {
         case TScpiCmd::MeasVolt:

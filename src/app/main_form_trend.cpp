@@ -4,7 +4,6 @@
 #include "app/main_form.h"
 #include "app/message_presenter.h"
 #include "app/side_bar.h"
-#include "session/model_limits.h"
 #include "tools/history_window.h"
 #include "tools/oscilloscope_panel.h"
 #include "tools/trend_view.h"
@@ -24,7 +23,7 @@ void TMainForm::BuildTrend() {
 void TMainForm::ShowHistory() {
     if (!fHistoryWindow) {
         fHistoryWindow = new THistoryWindow(fSession->History(), this);
-        fHistoryWindow->CurrentDecimals = [] { return gCurrentDiv() == 10 ? 3 : 2; };
+        fHistoryWindow->CurrentDecimals = [this] { return fSession->Limits().CurrentDecimals(); };
         fHistoryWindow->OnError = [this](const QString& AText) { Presenter().Error(this, AText); };
     }
     fHistoryWindow->show();
@@ -38,5 +37,5 @@ void TMainForm::ResetOscilloscope() {
 
 void TMainForm::SampleOscilloscope() {
     const TCurrentSet& data = fSession->Data();
-    fOscPanel->Tick(data.UOUT, data.IOUT, gCurrentDiv());
+    fOscPanel->Tick(data.UOUT, data.IOUT, fSession->Limits().CurrentDiv);
 }

@@ -4,13 +4,17 @@
 #include <cstdint>
 #include <string>
 
-// Limits of one supply. The defaults are the values before any identification.
+// Limits of one supply; each session holds those of the supply it identified. The defaults are
+// the values before any identification.
 struct TModelLimits {
     uint32_t MaxUset = 5100;   // highest set voltage, 0.01 V
     uint32_t MaxIset = 2010;   // highest set current, current unit
     uint32_t MaxPower = 9999;  // highest over-power limit, 0.1 W
     uint32_t CurrentDiv = 1;   // 10: current unit 0.001 A; 1: 0.01 A
     std::string ModelName = "DPS";
+
+    // Decimals of the current unit: 3 when the scale is 10, else 2.
+    int CurrentDecimals() const { return CurrentDiv == 10 ? 3 : 2; }
 };
 
 // One row of the model table.

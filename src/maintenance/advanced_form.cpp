@@ -16,7 +16,6 @@
 #include "maintenance/colors_page.h"
 #include "maintenance/firmware_update_page.h"
 #include "maintenance/page_view.h"
-#include "session/model_limits.h"
 #include "session/parameters.h"
 #include "session/session_core.h"
 #include "session/settings_store.h"
@@ -136,7 +135,8 @@ void TAdvancedForm::UpdateStarted() {
 void TAdvancedForm::ShowModelFeatures(const TModelFeatures& AFeatures) {
     fTabs->setTabVisible(tabBattery, AFeatures.BatteryTab);
     fTabs->setTabVisible(tabCalibration, AFeatures.CalibrationTab);
-    fCalibration->FillIoutHighGroup(AFeatures.Model, gMaxIset(), gCurrentDiv());
+    fCalibration->FillIoutHighGroup(AFeatures.Model, fCore.Limits().MaxIset,
+                                    fCore.Limits().CurrentDiv);
     fCalibration->SetTmp2Enabled(AFeatures.Tmp2CalibEnabled);
 }
 
@@ -164,8 +164,8 @@ void TAdvancedForm::Prepare() {
     if (!model.Korad) fCore.DoReadCalibData();
     // 6. The current range and the current editors' decimals.
     fCalibration->SelectLastRange();
-    fCalibration->SetCurrentDivider(gCurrentDiv());
-    fCalibration->SetModelLimits(gMaxUset(), gMaxIset());
+    fCalibration->SetCurrentDivider(fCore.Limits().CurrentDiv);
+    fCalibration->SetModelLimits(fCore.Limits().MaxUset, fCore.Limits().MaxIset);
     // 7. The presentation page, once per program run.
     if (!fPresentationLoaded) {
         fPresentationLoaded = true;

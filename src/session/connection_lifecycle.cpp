@@ -311,8 +311,9 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
     }
     if (fConnected) return;  // a second identification reply for a running session
 
-    const TIdentification id = Identify(*regs, fResetCountersChecked, gData, fModel);
-    fView.ShowLimits(gMaxUset(), gMaxIset(), gMaxPower(), gCurrentDiv(), id.CurrentDecimals + 1);
+    const TIdentification id = Identify(*regs, fResetCountersChecked, gData, fModel, fLimits);
+    fView.ShowLimits(fLimits.MaxUset, fLimits.MaxIset, fLimits.MaxPower, fLimits.CurrentDiv,
+                     id.CurrentDecimals + 1);
     SetTitle(QString::fromStdString(id.Title));
     fFeatures.Model = gData.MODEL;
     fFeatures.BacklightMax = fModel.BacklightMax;
@@ -426,7 +427,7 @@ void TSessionCore::RememberLink() {
     const QString port = fSerialPortList[fPortIndex].ShortName;
     fSettings.WriteBaud(port, fBaudIndex);
     fSettings.WriteDevice(port,
-                          QString::fromStdString(gModelName()) + QString::number(gData.MODEL));
+                          QString::fromStdString(fLimits.ModelName) + QString::number(gData.MODEL));
     fSettings.WriteString(settings::kPORT, port);
 }
 

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "device/register_codec.h"
-#include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
 #include "session/session_core.h"
@@ -175,7 +174,7 @@ QString TPresetLogic::CheckValues(uint32_t ANum, const TPresetValues& AValues) c
         uint32_t PointPos;
         const char* Unit;
     };
-    const uint32_t cur = gCurrentDiv() == 10 ? 4 : 3;
+    const uint32_t cur = fCore.Limits().CurrentDiv == 10 ? 4 : 3;
     const TField fields[] = {
         {AValues.Uset, peUset, "Set voltage", 3, " V"},
         {AValues.Iset, peIset, "Set current", cur, " A"},
@@ -185,8 +184,7 @@ QString TPresetLogic::CheckValues(uint32_t ANum, const TPresetValues& AValues) c
     };
     for (const TField& f : fields) {
         if (!f.Value) continue;
-        const TEditorRange r =
-            EditorRange(f.Tag, gMaxUset(), gMaxIset(), gMaxPower(), gCurrentDiv());
+        const TEditorRange r = EditorRange(f.Tag, fCore.Limits());
         if (*f.Value < r.Min || *f.Value > r.Max)
             return QString(f.What) + " must be " + FormatFixedPoint(r.Min, f.PointPos) + " to " +
                    FormatFixedPoint(r.Max, f.PointPos) + f.Unit;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "device/device_records.h"
+#include "device/model_table.h"
 #include "session/preset_view.h"
 
 // Editor tags of the preset panel (also the index into the window's editor array); the parameter
@@ -75,6 +76,10 @@ struct TEditorRange {
 };
 TEditorRange EditorRange(int ATag, uint32_t AMaxUset, uint32_t AMaxIset, uint32_t AMaxPower,
                          uint32_t ACurrentDiv);
+inline TEditorRange EditorRange(int ATag, const TModelLimits& ALimits) {
+    return EditorRange(ATag, ALimits.MaxUset, ALimits.MaxIset, ALimits.MaxPower,
+                       ALimits.CurrentDiv);
+}
 
 // Over-heat limit in the unit shown: Celsius as is, Fahrenheit as C * 9 / 5 + 32.
 uint32_t OverHeatShown(uint32_t AOHP, bool AFahrenheit);

@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "device/register_codec.h"
-#include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/session_core.h"
 
@@ -144,8 +143,8 @@ void TPresetLogic::PanelUpdate(bool AFromBlock) {
     const TMemorySet& m = fCore.Memory();
     const TVersion v = fCore.Model().Version;
     // 1. Editors.
-    const TPresetEditors e =
-        PresetEditorsOf(m, v, gMaxUset(), gMaxIset(), gMaxPower(), gCurrentDiv());
+    const TPresetEditors e = PresetEditorsOf(m, v, fCore.Limits().MaxUset, fCore.Limits().MaxIset,
+                                             fCore.Limits().MaxPower, fCore.Limits().CurrentDiv);
     if (!(e == fEditors)) {
         fEditors = e;
         fView.ShowPresetEditors(fEditors);
@@ -208,8 +207,8 @@ void TPresetLogic::SetBacklightPosition(uint32_t APosition) {
 void TPresetLogic::MakeLive(const TMemorySet& ABlock) {
     // The stored preset becomes the live setting; the pair is written even when it equals the
     // last one sent.
-    const uint32_t uset = std::clamp<uint32_t>(ABlock.USET, 10, gMaxUset());
-    const uint32_t iset = std::clamp<uint32_t>(ABlock.ISET, 1, gMaxIset());
+    const uint32_t uset = std::clamp<uint32_t>(ABlock.USET, 10, fCore.Limits().MaxUset);
+    const uint32_t iset = std::clamp<uint32_t>(ABlock.ISET, 1, fCore.Limits().MaxIset);
     fCore.UsetIndChange(uset);
     fCore.IsetIndChange(iset);
     fCore.ForceSetDataWrite();
@@ -250,8 +249,8 @@ void TPresetLogic::LongPress(int ATag) {
     // Only M presets, only the selected one, only in a session.
     TCurrentSet& d = fCore.Data();
     if (!fCore.Connected() || ATag < 0 || ATag > 9 || static_cast<uint32_t>(ATag) != d.MEM) return;
-    const QString text =
-        LongPressConfirmText(static_cast<uint32_t>(ATag), d.USET, d.ISET, gCurrentDiv());
+    const QString text = LongPressConfirmText(static_cast<uint32_t>(ATag), d.USET, d.ISET,
+                                              fCore.Limits().CurrentDiv);
     if (!fView.Confirm(text)) return;
     // The session may have ended while the box was open.
     if (!fCore.Connected() || d.MEM != static_cast<uint32_t>(ATag)) return;

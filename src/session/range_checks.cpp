@@ -2,11 +2,10 @@
 
 #include <algorithm>
 
-#include "session/model_limits.h"
 #include "session/session_core.h"
 
 QString ModelName(TSessionCore& ACore) {
-    return QString::fromStdString(gModelName()) + QString::number(ACore.Data().MODEL);
+    return QString::fromStdString(ACore.Limits().ModelName) + QString::number(ACore.Data().MODEL);
 }
 
 QString CheckRange(const QString& AOption, const TDecimal& AValue, int ADecimals, uint32_t AMin,

@@ -19,13 +19,13 @@
 #include <memory>
 
 #include "device/device_records.h"
+#include "device/model_table.h"
 #include "link/connector.h"
 #include "link/kr_types.h"
 #include "link/port_discovery.h"
 #include "link/port_notifier.h"
 #include "link/tick_clock.h"
 #include "session/link_figures.h"
-#include "session/model_limits.h"
 #include "session/reading.h"
 #include "session/session_history.h"
 #include "session/session_view.h"
@@ -179,6 +179,9 @@ public:
     TMemorySet& Memory() { return gMemory; }
     TModel& Model() { return fModel; }
     TCalibData& Calib() { return CalibData; }
+    // Limits of the supply this session identified last (the defaults before the first
+    // identification; kept after the session ends, replaced by the next identification).
+    const TModelLimits& Limits() const { return fLimits; }
     TLN_TaskMgr& TaskMgr() { return *fTaskMgr; }
     TKRModbusMaster& ModbusMaster() { return *fModbusMaster; }
     TKRCOMPortConnector& COMPortConnector() { return *fCOMPortConnector; }
@@ -313,9 +316,9 @@ private:
     void VinWarning();
 
     void PushPanel();
-    static uint32_t MaxUset() { return gMaxUset(); }
-    static uint32_t MaxIset() { return gMaxIset(); }
-    static uint32_t CurrentDiv() { return gCurrentDiv(); }
+    uint32_t MaxUset() const { return fLimits.MaxUset; }
+    uint32_t MaxIset() const { return fLimits.MaxIset; }
+    uint32_t CurrentDiv() const { return fLimits.CurrentDiv; }
     void SetTraffic(bool ALit, bool ARed);
     // Counts the completing request in the link figures (see RequestCompleted).
     void CountRequest(int32_t ACode);
@@ -338,6 +341,7 @@ private:
     TMemorySet gMemory{};
     TModel fModel{};
     TCalibData CalibData{};
+    TModelLimits fLimits{};
     // Calibration commands (registers 40-43) not yet sent, oldest first.
     std::deque<std::array<uint16_t, 4>> fCalibQueue;
 

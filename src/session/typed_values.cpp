@@ -2,8 +2,6 @@
 
 #include <QStringList>
 
-#include "session/model_limits.h"
-
 namespace {
 
 constexpr uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
@@ -82,8 +80,4 @@ QString FormatUnits(uint64_t AValue, int ADecimals) {
     const uint64_t p = kPow10[ADecimals > 6 ? 6 : ADecimals];
     return QString::number(AValue / p) + "." +
            QString("%1").arg(AValue % p, ADecimals, 10, QChar('0'));
-}
-
-int CurrentDecimals() {
-    return gCurrentDiv() == 10 ? 3 : 2;
 }

@@ -35,6 +35,3 @@ std::optional<uint32_t> ParsePresetNumber(const QString& AText);
 
 // The value with ADecimals decimals: 500 with 2 gives "5.00", 7 with 3 "0.007".
 QString FormatUnits(uint64_t AValue, int ADecimals);
-
-// Decimals of the current unit of the identified model: 3 when its scale is 10, else 2.
-int CurrentDecimals();

@@ -9,7 +9,6 @@
 
 #include "device/register_map.h"
 
-#include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/session_core.h"
 #include "tools/charge_dialog.h"
@@ -29,7 +28,7 @@ QString Levels(const TProtectionLevels& ALevels, uint32_t ACurrentDiv) {
 
 void TPlanWindow::ChargeClick() {
     if (Running() || !AllowDiscard() || !AllowDiscardLog()) return;
-    const uint32_t div = gCurrentDiv();
+    const uint32_t div = fCore.Limits().CurrentDiv;
     std::optional<TChargeSettings> wanted;
     if (fOptions.AskCharge) {
         wanted = fOptions.AskCharge(fChargeSettings);
@@ -56,7 +55,7 @@ void TPlanWindow::ChargeClick() {
 bool TPlanWindow::IsChargePlan(const TPlan& APlan) const {
     if (!fChargePlan) return false;
     // Built again for the model connected now; an edited plan is a plan of its own.
-    TPlan built = MakeChargePlan(fChargeSettings, gCurrentDiv()).Plan;
+    TPlan built = MakeChargePlan(fChargeSettings, fCore.Limits().CurrentDiv).Plan;
     TPlan plan = APlan;
     for (TPlan* p : {&built, &plan})
         for (TPlanStep& step : p->Steps)
@@ -78,7 +77,7 @@ void TPlanWindow::Raised(TRaiseResult AResult, const QString& AError, const TPla
         if (OnRunningChanged) OnRunningChanged();
         return;
     }
-    const uint32_t div = gCurrentDiv();
+    const uint32_t div = fCore.Limits().CurrentDiv;
     AddEvent("OVP and OCP " + Levels(fProtections->Raised(), div) + " on " +
              PresetName(fProtections->Memory()) + " for the run (they were " +
              Levels(fProtections->Old(), div) + ")");
@@ -97,7 +96,7 @@ bool TPlanWindow::SendEndingWrites(bool AOff, int ATimeoutMs, QString& AProtecti
     // One go: a supply that stopped answering may still take them all.
     const std::vector<bool> answered = WriteRegistersNow(fCore, writes, ATimeoutMs);
     if (owed) {
-        const QString levels = Levels(fProtections->Old(), gCurrentDiv());
+        const QString levels = Levels(fProtections->Old(), fCore.Limits().CurrentDiv);
         const QString preset = PresetName(fProtections->Memory());
         if (std::all_of(answered.begin() + (AOff ? 1 : 0), answered.end(),
                         [](bool A) { return A; })) {
@@ -121,7 +120,7 @@ void TPlanWindow::PutProtectionsBack(bool ANow) {
         if (fProtections->Owed()) ShowError(told.trimmed());
         return;
     }
-    const QString levels = Levels(fProtections->Old(), gCurrentDiv());
+    const QString levels = Levels(fProtections->Old(), fCore.Limits().CurrentDiv);
     const QString preset = PresetName(fProtections->Memory());
     fProtections->Restore([this, levels, preset](const QString& AError) {
         if (AError.isEmpty()) {

@@ -16,7 +16,6 @@
 #include "link/connector.h"
 #include "link/modbus_master.h"
 #include "session/framed_view.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "tools/core/log_files.h"
 #include "tools/core/log_xlsx.h"
@@ -70,8 +69,8 @@ TPlanProblems TPlanWindow::CheckText(const QByteArray& AText) const {
     // The model's limits once one is connected (the check at Run is the one that counts), for
     // the steps that could be read.
     if (fCore.Connected())
-        problems << PlanLimitProblems(file.Plan, gMaxUset(), gMaxIset(), gCurrentDiv(),
-                                      fCore.Data().UIN);
+        problems << PlanLimitProblems(file.Plan, fCore.Limits().MaxUset, fCore.Limits().MaxIset,
+                                      fCore.Limits().CurrentDiv, fCore.Data().UIN);
     TPlanProblems found;
     for (const QString& problem : problems)
         found.push_back(ProblemOf(problem));
@@ -115,7 +114,8 @@ void TPlanWindow::RunClick() {
     const TPlanFile file = ParsePlanCsv(fEditor->Text());
     QString error = file.Error;
     if (error.isEmpty())
-        error = CheckPlanLimits(file.Plan, gMaxUset(), gMaxIset(), gCurrentDiv(), fCore.Data().UIN);
+        error = CheckPlanLimits(file.Plan, fCore.Limits().MaxUset, fCore.Limits().MaxIset,
+                                fCore.Limits().CurrentDiv, fCore.Data().UIN);
     if (error.isEmpty() && std::none_of(file.Plan.Steps.begin(), file.Plan.Steps.end(),
                                         [](const TPlanStep& AStep) { return AStep.Enabled; }))
         error = QStringLiteral("no step is enabled");
@@ -135,13 +135,13 @@ void TPlanWindow::RunClick() {
     }
     // A charge runs under OVP and OCP a little above it, as on the command line: raised first,
     // the run begins once the supply holds them.
-    const TChargePlan built = MakeChargePlan(fChargeSettings, gCurrentDiv());
+    const TChargePlan built = MakeChargePlan(fChargeSettings, fCore.Limits().CurrentDiv);
     fEvents->clear();
     fProtections = std::make_unique<TRunProtections>(fCore, *fPresets);
     fRaising = true;
     const TPlan plan = file.Plan;
     const QString why =
-        fProtections->Raise(ChargeProtections(built, gCurrentDiv()),
+        fProtections->Raise(ChargeProtections(built, fCore.Limits()),
                             [this, plan](TRaiseResult AResult, const QString& AError) {
                                 Raised(AResult, AError, plan);
                             });
@@ -154,7 +154,7 @@ void TPlanWindow::RunClick() {
 }
 
 void TPlanWindow::StartRun(const TPlan& APlan) {
-    fCurrentDiv = gCurrentDiv();
+    fCurrentDiv = fCore.Limits().CurrentDiv;
     if (!fRaising) fEvents->clear();
     fRaising = false;
     fLogOptions = CurrentLogOptions();

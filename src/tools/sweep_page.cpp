@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "tools/core/output_off.h"
 #include "tools/core/save_file.h"
@@ -36,9 +35,8 @@ QString Volts(uint32_t AUnits) {
     return QString::number(AUnits / 100.0, 'f', 2) + " V";
 }
 
-QString Amperes(uint32_t AUnits) {
-    const uint32_t div = gCurrentDiv();
-    return QString::number(AUnits / (100.0 * div), 'f', div == 10 ? 3 : 2) + " A";
+QString Amperes(uint32_t AUnits, uint32_t ADiv) {
+    return QString::number(AUnits / (100.0 * ADiv), 'f', ADiv == 10 ? 3 : 2) + " A";
 }
 
 }  // namespace
@@ -116,7 +114,7 @@ void TSweepPage::QuantityChanged() {
     // Volts in 0.01 V, amperes in the model's current unit: a field cannot hold a value finer
     // than the supply can set.
     const bool voltage = fQuantity->currentIndex() == 0;
-    const int currentDecimals = gCurrentDiv() == 10 ? 3 : 2;
+    const int currentDecimals = fCore.Limits().CurrentDiv == 10 ? 3 : 2;
     const int steppedDecimals = voltage ? 2 : currentDecimals;
     for (QDoubleSpinBox* box : {fFrom, fTo, fStep}) {
         box->setDecimals(steppedDecimals);
@@ -139,7 +137,7 @@ TSweepPlan TSweepPage::PlanFromFields() const {
     TSweepPlan plan;
     plan.Quantity = fQuantity->currentIndex() == 0 ? sqVoltage : sqCurrent;
     const double volts = 100.0;
-    const double amperes = 100.0 * gCurrentDiv();
+    const double amperes = 100.0 * fCore.Limits().CurrentDiv;
     const double stepped = plan.Quantity == sqVoltage ? volts : amperes;
     plan.From = Units(fFrom->value(), stepped);
     plan.To = Units(fTo->value(), stepped);
@@ -175,9 +173,9 @@ void TSweepPage::RunClick() {
     if (!fRunAllowed || Running()) return;
     const TSweepPlan plan = PlanFromFields();
     TSweepRange range;
-    range.MaxUset = gMaxUset();
-    range.MaxIset = gMaxIset();
-    range.CurrentDiv = gCurrentDiv();
+    range.MaxUset = fCore.Limits().MaxUset;
+    range.MaxIset = fCore.Limits().MaxIset;
+    range.CurrentDiv = fCore.Limits().CurrentDiv;
     range.Uin = fCore.Data().UIN;
     const QString problem = CheckSweepPlan(plan, range);
     if (!problem.isEmpty()) {
@@ -219,14 +217,14 @@ TSweepPlotData TSweepPage::PlotData(bool AFullTitle) const {
     if (!fSweep) return data;
     const TSweepPlan& plan = fSweep->Plan();
     const bool voltage = plan.Quantity == sqVoltage;
-    const auto value = [](uint32_t AUnits, bool AVoltage) {
-        return AVoltage ? Volts(AUnits) : Amperes(AUnits);
+    const auto value = [this](uint32_t AUnits, bool AVoltage) {
+        return AVoltage ? Volts(AUnits) : Amperes(AUnits, fCore.Limits().CurrentDiv);
     };
     // On screen the fields beside the plot say the rest; the picture carries it all.
     data.Title = value(plan.From, voltage) + " to " + value(plan.To, voltage) + ", step " +
                  value(plan.Step, voltage) + ", limit " + value(plan.Limit, !voltage);
     if (AFullTitle)
-        data.Title = QString::fromStdString(gModelName()) + ": " +
+        data.Title = QString::fromStdString(fCore.Limits().ModelName) + ": " +
                      (voltage ? "voltage" : "current") + " sweep " + value(plan.From, voltage) +
                      " to " + value(plan.To, voltage) + " in steps of " +
                      value(plan.Step, voltage) + ", " + (voltage ? "current" : "voltage") +
@@ -252,7 +250,8 @@ void TSweepPage::Finished() {
     // The supply is left at the set points it had before, not at the sweep's last point.
     if (fSweep->Began() && fCore.Connected()) {
         fCore.SetPoints(fFoundUset, fFoundIset);
-        text += ". Set points back to " + Volts(fFoundUset) + ", " + Amperes(fFoundIset) + ".";
+        text += ". Set points back to " + Volts(fFoundUset) + ", " +
+                Amperes(fFoundIset, fCore.Limits().CurrentDiv) + ".";
     }
     fStatus->setText(text);
     ShowPoints();
@@ -263,7 +262,7 @@ void TSweepPage::Finished() {
 QString TSweepPage::ExportTo(const QString& APath) {
     if (!fSweep) return QStringLiteral("no sweep was run");
     if (QFileInfo(APath).suffix().toLower() == "png") return SaveSweepPlot(APath, PlotData(true));
-    return SaveSweepCsv(APath, fSweep->Points(), gCurrentDiv());
+    return SaveSweepCsv(APath, fSweep->Points(), fCore.Limits().CurrentDiv);
 }
 
 void TSweepPage::ExportClick(bool APicture) {

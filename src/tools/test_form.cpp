@@ -22,7 +22,6 @@
 
 #include "controls/enter_form_base.h"
 #include "controls/indicator.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "session/settings_store.h"
 #include "session/value_format.h"
@@ -280,7 +279,7 @@ void TTestForm::UpdateStartEnabled() {
 void TTestForm::StartBtnClick() {
     if (!fStartAllowed || fSequencer->Running()) return;
     if (fPopup && fPopup->isVisible()) fPopup->hide();
-    fCurDivider = gCurrentDiv();
+    fCurDivider = fCore.Limits().CurrentDiv;
     // The recovery copy starts with the run; records follow as the logger writes them.
     const QString error = fRecovery.Begin(fCurDivider);
     fRecoveryOpen = error.isEmpty();
@@ -501,9 +500,9 @@ void TTestForm::PinnedMove() {
 }
 
 void TTestForm::ShowFromMain() {
-    fMaxU = gMaxUset();
-    fMaxI = gMaxIset();
-    fCurDivider = gCurrentDiv();
+    fMaxU = fCore.Limits().MaxUset;
+    fMaxI = fCore.Limits().MaxIset;
+    fCurDivider = fCore.Limits().CurrentDiv;
     fPinned = true;
     UpdateGrid();
     fUsetInd->MaxValue = fMaxU;

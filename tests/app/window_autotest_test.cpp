@@ -16,7 +16,6 @@
 #include "controls/enter_form.h"
 #include "controls/indicator.h"
 #include "link/tcp_connector.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"

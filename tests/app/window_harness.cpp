@@ -18,7 +18,6 @@
 #include "controls/indicator.h"
 #include "link/port_discovery.h"
 #include "link/tcp_connector.h"
-#include "session/model_limits.h"
 #include "tests/support/event_loop.h"
 
 namespace {
@@ -57,7 +56,6 @@ namespace apptest {
 
 TWindowHarness::TWindowHarness(THarnessConfig AConfig)
     : settings(TSettingsStore::PathUnder(dir.path())) {
-    ResetModelLimits();
     TIndicator::ResetActive();
     options.Settings = AConfig.ownSettings ? nullptr : &settings;
     options.Timings = FastTimings();
@@ -94,7 +92,6 @@ TWindowHarness::~TWindowHarness() {
     if (supply) RemoveExtraPort(QString::fromStdString(supply->PtyPath()));
     supply.reset();
     TIndicator::ResetActive();
-    ResetModelLimits();
 }
 
 bool TWindowHarness::StartSupply(VirtualSupplyOptions AOptions) {

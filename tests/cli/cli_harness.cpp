@@ -5,7 +5,6 @@
 #include <QJsonDocument>
 #include <sstream>
 
-#include "session/model_limits.h"
 #include "tests/support/event_loop.h"
 
 namespace clitest {
@@ -34,11 +33,6 @@ testsupport::TSupplyConfig TCliHarness::DefaultSupply() {
 
 TCliHarness::TCliHarness(testsupport::TSupplyConfig AConfig) : supply(AConfig) {
     testsupport::EnsureCoreApp();
-    ResetModelLimits();
-}
-
-TCliHarness::~TCliHarness() {
-    ResetModelLimits();
 }
 
 QStringList TCliHarness::Tcp() const {

@@ -24,7 +24,6 @@ TCliConfig FastConfig();
 class TCliHarness {
 public:
     explicit TCliHarness(testsupport::TSupplyConfig AConfig = DefaultSupply());
-    ~TCliHarness();
 
     static testsupport::TSupplyConfig DefaultSupply();
 

@@ -14,7 +14,6 @@
 #include "link/com_port.h"
 #include "link/com_port_connector.h"
 #include "maintenance/firmware_update_page.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "session/settings_store.h"
 #include "sim/sim_device.h"
@@ -31,7 +30,6 @@ using testsupport::ProcessUntil;
 class UpdatePageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetModelLimits();
         VirtualSupplyOptions o;
         o.tcp = false;
         o.pty = true;
@@ -61,7 +59,6 @@ protected:
         page.reset();
         core.reset();
         RemoveExtraPort(pty);
-        ResetModelLimits();
     }
     void SelectPty() {
         const auto& list = core->SerialPortList();

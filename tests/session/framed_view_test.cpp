@@ -67,7 +67,6 @@ struct TFramedSession {
 
     TFramedSession() {
         testsupport::EnsureCoreApp();
-        ResetModelLimits();
         framed = std::make_unique<TFramedView>(view, [this] { return core && core->Connected(); });
         core = std::make_unique<TSessionCore>(*framed, settings, SystemTickClock(),
                                               testsupport::FastTimings());
@@ -76,7 +75,6 @@ struct TFramedSession {
     ~TFramedSession() {
         core.reset();
         supply.reset();
-        ResetModelLimits();
     }
     bool Connect() { return testsupport::ConnectToNewSupply(*core, supply); }
     bool WaitReadings(int ACount) {

@@ -6,7 +6,6 @@
 #include "device/firmware_version.h"
 #include "device/identification.h"
 #include "link/kr_types.h"
-#include "session/model_limits.h"
 
 namespace {
 
@@ -21,23 +20,21 @@ TKRRegisters IdentRegs(uint16_t model, uint16_t version, uint16_t state) {
 
 class Identification : public ::testing::Test {
 protected:
-    void SetUp() override { ResetModelLimits(); }
-    void TearDown() override { ResetModelLimits(); }
-
     TIdentification Run(uint16_t model, uint16_t version, uint16_t state, bool autoReset = false) {
-        return Identify(IdentRegs(model, version, state), autoReset, set_, model_);
+        return Identify(IdentRegs(model, version, state), autoReset, set_, model_, limits_);
     }
 
     TCurrentSet set_;
     TModel model_;
+    TModelLimits limits_;
 };
 
 TEST_F(Identification, StartValuesBeforeAnyIdentification) {
-    EXPECT_EQ(gMaxUset(), 5100u);
-    EXPECT_EQ(gMaxIset(), 2010u);
-    EXPECT_EQ(gMaxPower(), 9999u);
-    EXPECT_EQ(gCurrentDiv(), 1u);
-    EXPECT_EQ(gModelName(), "DPS");
+    EXPECT_EQ(limits_.MaxUset, 5100u);
+    EXPECT_EQ(limits_.MaxIset, 2010u);
+    EXPECT_EQ(limits_.MaxPower, 9999u);
+    EXPECT_EQ(limits_.CurrentDiv, 1u);
+    EXPECT_EQ(limits_.ModelName, "DPS");
     EXPECT_EQ(TCurrentSet{}.USET, 10u);
 }
 
@@ -46,10 +43,10 @@ TEST_F(Identification, DPS5015Version45WithTitleSuffixT) {
     EXPECT_EQ(id.Title, "DPS5015 ver. 4.5T");
     EXPECT_TRUE(id.Accepted);
     EXPECT_EQ(id.CurrentDecimals, 2u);
-    EXPECT_EQ(gMaxUset(), 5100u);
-    EXPECT_EQ(gMaxIset(), 1510u);
-    EXPECT_EQ(gMaxPower(), 7750u);
-    EXPECT_EQ(gCurrentDiv(), 1u);
+    EXPECT_EQ(limits_.MaxUset, 5100u);
+    EXPECT_EQ(limits_.MaxIset, 1510u);
+    EXPECT_EQ(limits_.MaxPower, 7750u);
+    EXPECT_EQ(limits_.CurrentDiv, 1u);
     EXPECT_TRUE(model_.TempSensorEnable);
     // Registers 0 to 14 land in USET .. STATE.
     EXPECT_EQ(set_.USET, 500u);
@@ -67,8 +64,8 @@ TEST_F(Identification, UpperNibbleOfVersionIsIgnored) {
 TEST_F(Identification, ModelWithCurrentScale10ShowsThreeDecimals) {
     const TIdentification id = Run(5005, 40, 0);
     EXPECT_EQ(id.CurrentDecimals, 3u);
-    EXPECT_EQ(gCurrentDiv(), 10u);
-    EXPECT_EQ(gMaxIset(), 5100u);
+    EXPECT_EQ(limits_.CurrentDiv, 10u);
+    EXPECT_EQ(limits_.MaxIset, 5100u);
     EXPECT_FALSE(model_.TempSensorEnable);
 }
 
@@ -76,9 +73,9 @@ TEST_F(Identification, Model3010GetsLimitsAndTitleButNoSession) {
     const TIdentification id = Run(3010, 45, 0);
     EXPECT_FALSE(id.Accepted);
     EXPECT_EQ(id.Title, "DPS3010 ver. 4.5");
-    EXPECT_EQ(gMaxIset(), 9999u);
-    EXPECT_EQ(gMaxPower(), 3000u);
-    EXPECT_EQ(gCurrentDiv(), 10u);
+    EXPECT_EQ(limits_.MaxIset, 9999u);
+    EXPECT_EQ(limits_.MaxPower, 3000u);
+    EXPECT_EQ(limits_.CurrentDiv, 10u);
 }
 
 TEST_F(Identification, UnknownModelKeepsLimitsAndHasNoSensor) {
@@ -87,10 +84,10 @@ TEST_F(Identification, UnknownModelKeepsLimitsAndHasNoSensor) {
     const TIdentification id = Run(1234, 45, 0);
     EXPECT_FALSE(id.Accepted);
     EXPECT_FALSE(model_.TempSensorEnable);
-    EXPECT_EQ(gMaxUset(), 8100u);
-    EXPECT_EQ(gMaxIset(), 5100u);
-    EXPECT_EQ(gMaxPower(), 4500u);
-    EXPECT_EQ(gCurrentDiv(), 10u);
+    EXPECT_EQ(limits_.MaxUset, 8100u);
+    EXPECT_EQ(limits_.MaxIset, 5100u);
+    EXPECT_EQ(limits_.MaxPower, 4500u);
+    EXPECT_EQ(limits_.CurrentDiv, 10u);
 }
 
 TEST_F(Identification, ResetsTheModelRecord) {
@@ -110,18 +107,18 @@ TEST_F(Identification, ResetsTheModelRecord) {
 TEST_F(Identification, ShortReplyStoresOnlyWhatArrived) {
     TKRRegisters regs = {1234, 567};
     set_.MODEL = 5015;
-    const TIdentification id = Identify(regs, false, set_, model_);
+    const TIdentification id = Identify(regs, false, set_, model_, limits_);
     EXPECT_EQ(set_.USET, 1234u);
     EXPECT_EQ(set_.ISET, 567u);
     EXPECT_EQ(set_.MODEL, 5015u);
     EXPECT_TRUE(id.Accepted);
 }
 
-TEST_F(Identification, WorksOnAGivenLimitsSetWithoutTouchingTheGlobalOne) {
+TEST_F(Identification, WorksOnTheGivenLimitsSetOnly) {
     TModelLimits local;
     Identify(IdentRegs(3003, 45, 0), false, set_, model_, local);
     EXPECT_EQ(local.MaxIset, 3100u);
-    EXPECT_EQ(gMaxIset(), 2010u);
+    EXPECT_EQ(limits_.MaxIset, 2010u);
 }
 
 struct TAcceptCase {

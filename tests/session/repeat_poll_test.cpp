@@ -31,7 +31,6 @@ struct TRepeatSession {
 
     TRepeatSession() {
         testsupport::EnsureCoreApp();
-        ResetModelLimits();
         TSessionTimings timings = testsupport::FastTimings();
         timings.TaskInterval = 5;
         timings.ResponseTimeout = 400;
@@ -42,7 +41,6 @@ struct TRepeatSession {
     ~TRepeatSession() {
         core.reset();
         supply.reset();
-        ResetModelLimits();
     }
     bool Connect() { return testsupport::ConnectToNewSupply(*core, supply); }
     bool WaitReadings(int ACount) {

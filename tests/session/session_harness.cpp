@@ -10,7 +10,6 @@ TSessionHarness::TSessionHarness(bool AManualClock, TSessionTimings ATimings)
     testsupport::EnsureCoreApp();
     const TTickClock& tick =
         AManualClock ? static_cast<const TTickClock&>(clock) : SystemTickClock();
-    ResetModelLimits();
     core = std::make_unique<TSessionCore>(view, settings, tick, ATimings);
     core->TCPConnector().SetReadTimeout(300);
     core->TCPConnector().SetConnectTimeout(500);
@@ -22,7 +21,6 @@ TSessionHarness::~TSessionHarness() {
         RemoveExtraPort(QString::fromStdString(supply->PtyPath()));
         supply.reset();
     }
-    ResetModelLimits();
 }
 
 bool TSessionHarness::StartSupply(VirtualSupplyOptions AOptions) {

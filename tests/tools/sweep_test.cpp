@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 
 #include "link/tcp_connector.h"
-#include "session/model_limits.h"
 #include "session/session_core.h"
 #include "session/settings_store.h"
 #include "sim/sim_device.h"
@@ -24,7 +23,6 @@ using testsupport::ProcessUntil;
 
 TEST(Sweep, StartedBetweenReadingsSwitchesOnOnlyAtTheFirstSetPoint) {
     testsupport::EnsureCoreApp();
-    ResetModelLimits();
     testsupport::TSupplyConfig config;
     config.manualClock = false;
     testsupport::TVirtualSupplyFixture supply(config);
@@ -76,7 +74,6 @@ TEST(Sweep, StartedBetweenReadingsSwitchesOnOnlyAtTheFirstSetPoint) {
     EXPECT_NEAR(sweep.Points()[2].Iout, 0.3, 1e-9);  // 3.00 V across 10 ohm
     EXPECT_EQ(supply.Reg(simreg::ONOFF), 0);
     core.CloseSession();
-    ResetModelLimits();
 }
 
 }  // namespace

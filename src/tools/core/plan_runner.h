@@ -15,7 +15,7 @@
 //     TPlanRunner runner(target);
 //     runner.fOnStepEnded = [](const TStepResult& r) { ... };
 //     QObject::connect(&core, &TSessionCore::LiveReading, [&] { runner.Reading(core.Data()); });
-//     runner.Start(plan, gCurrentDiv());
+//     runner.Start(plan, core.Limits().CurrentDiv);
 
 #include <QString>
 #include <cstdint>

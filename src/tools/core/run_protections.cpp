@@ -4,19 +4,16 @@
 
 #include "device/register_codec.h"
 #include "device/register_map.h"
-#include "session/model_limits.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
 #include "session/range_checks.h"
 #include "session/session_core.h"
 #include "tools/core/charge_plan.h"
 
-TProtectionLevels ChargeProtections(const TChargePlan& APlan, uint32_t ACurrentDiv) {
-    auto range = [ACurrentDiv](int ATag) {
-        return EditorRange(ATag, gMaxUset(), gMaxIset(), gMaxPower(), ACurrentDiv);
-    };
-    return {std::min(APlan.OvpCentivolts, range(peOvp).Max),
-            std::min(IsetOf(APlan.OcpMilliamps, ACurrentDiv), range(peOcp).Max)};
+TProtectionLevels ChargeProtections(const TChargePlan& APlan, const TModelLimits& ALimits) {
+    return {
+        std::min(APlan.OvpCentivolts, EditorRange(peOvp, ALimits).Max),
+        std::min(IsetOf(APlan.OcpMilliamps, ALimits.CurrentDiv), EditorRange(peOcp, ALimits).Max)};
 }
 
 TRunProtections::TRunProtections(TSessionCore& ACore, TPresetLogic& APresets)

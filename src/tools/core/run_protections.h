@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "device/model_table.h"
 #include "tools/core/output_off.h"
 
 class TPresetLogic;
@@ -28,7 +29,7 @@ struct TProtectionLevels {
     uint32_t Ovp = 0;
     uint32_t Ocp = 0;
 };
-TProtectionLevels ChargeProtections(const TChargePlan& APlan, uint32_t ACurrentDiv);
+TProtectionLevels ChargeProtections(const TChargePlan& APlan, const TModelLimits& ALimits);
 
 // How a raise ended.
 enum class TRaiseResult : uint8_t {

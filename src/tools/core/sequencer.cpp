@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "session/model_limits.h"
 #include "session/session_core.h"
 
 TSequencer::TSequencer(TSequencerTarget& ATarget, TDataLogger& ALogger, TOptions AOptions,
@@ -110,11 +109,13 @@ void TSequencer::SampleLog() {
 }
 
 void TSessionTarget::SetVoltage(uint32_t AUset) {
-    fCore.U_KnobChange(std::clamp<uint32_t>(AUset, 10, std::max<uint32_t>(10, gMaxUset())));
+    fCore.U_KnobChange(
+        std::clamp<uint32_t>(AUset, 10, std::max<uint32_t>(10, fCore.Limits().MaxUset)));
 }
 
 void TSessionTarget::SetCurrent(uint32_t AIset) {
-    fCore.I_KnobChange(std::clamp<uint32_t>(AIset, 1, std::max<uint32_t>(1, gMaxIset())));
+    fCore.I_KnobChange(
+        std::clamp<uint32_t>(AIset, 1, std::max<uint32_t>(1, fCore.Limits().MaxIset)));
 }
 
 bool TSessionTarget::OutputOn() const {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "session/model_limits.h"
 #include "session/session_core.h"
 
 namespace {
@@ -61,7 +60,7 @@ TSweep::TSweep(TSessionCore& ACore, const TSweepPlan& APlan, const TTickClock& A
       fCore(ACore),
       fPlan(APlan),
       fClock(AClock),
-      fCurrentDiv(gCurrentDiv()),
+      fCurrentDiv(ACore.Limits().CurrentDiv),
       fSetPoints(APlan.SetPoints()) {}
 
 TSweep::~TSweep() {

@@ -62,14 +62,21 @@ int CurrentDecimalsOf(uint32_t ACurrentDiv) {
     return ACurrentDiv == 10 ? 3 : 2;
 }
 
-QString ReadingsCsvRow(const TReadingRow& ARow, uint32_t ACurrentDiv) {
+QStringList ReadingsCsvCells(const TReadingRow& ARow, uint32_t ACurrentDiv) {
     const int amps = CurrentDecimalsOf(ACurrentDiv);
-    return QStringList{CsvTimestamp(ARow.Time),      Fixed(ARow.Uset, 2),
-                       Fixed(ARow.Iset, amps),       Fixed(ARow.Uout, 2),
-                       Fixed(ARow.Iout, amps),       Fixed(ARow.Power, 2),
-                       Fixed(ARow.Uin, 2),           ARow.ConstantCurrent ? "CC" : "CV",
-                       ProtectionName(ARow.Protect), ARow.Output ? "1" : "0"}
-        .join(',');
+    return {Fixed(ARow.Uset, 2),
+            Fixed(ARow.Iset, amps),
+            Fixed(ARow.Uout, 2),
+            Fixed(ARow.Iout, amps),
+            Fixed(ARow.Power, 2),
+            Fixed(ARow.Uin, 2),
+            ARow.ConstantCurrent ? "CC" : "CV",
+            ProtectionName(ARow.Protect),
+            ARow.Output ? "1" : "0"};
+}
+
+QString ReadingsCsvRow(const TReadingRow& ARow, uint32_t ACurrentDiv) {
+    return (QStringList{CsvTimestamp(ARow.Time)} + ReadingsCsvCells(ARow, ACurrentDiv)).join(',');
 }
 
 std::optional<TReadingRow> ParseReadingsCsvRow(const QByteArray& ALine, int* ACurrentDecimals) {

@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
@@ -50,6 +51,8 @@ int CurrentDecimalsOf(uint32_t ACurrentDiv);
 
 // One row without its line end.
 QString ReadingsCsvRow(const TReadingRow& ARow, uint32_t ACurrentDiv);
+// Its cells after the time (uset ... output), for files that put several supplies in a row.
+QStringList ReadingsCsvCells(const TReadingRow& ARow, uint32_t ACurrentDiv);
 
 // A row read back. The earlier form of the autotest's recovery copy (a time of day, then uset,
 // iset, uout, iout and power) reads too, with the date left invalid. ACurrentDecimals gets the

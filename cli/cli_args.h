@@ -115,7 +115,10 @@ struct TParseResult {
     QString Error;  // empty when the line was understood
 };
 
-// Parses the arguments after the program name.
+// --port, --tcp, --baud, --addr; an error text or empty.
+QString ApplyLinkOption(const QString& AName, const QString& AValue, TCliRequest& AReq);
+
+// Parses the arguments after the program name (the options and commands of cli_options.h).
 TParseResult ParseArguments(const QStringList& AArgs);
 
 // Commands that talk to a supply (all but "ports").

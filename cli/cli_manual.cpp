@@ -25,7 +25,11 @@ QString CommandSection(const QString& ATitle, const QString& AHelp) {
     QString text = ATitle + QStringLiteral(":\n");
     for (const QString& usage : usages)
         text += QStringLiteral("  ") + usage + QStringLiteral("\n\n");
-    text += lines.mid(i).join('\n').trimmed() + '\n';
+    // The command's options follow its text without a heading: the man page has one section
+    // "Options", the tool's.
+    text += lines.mid(i).join('\n').trimmed().replace(QStringLiteral("\n\nOptions:\n"),
+                                                      QStringLiteral("\n\n")) +
+            '\n';
     return text;
 }
 

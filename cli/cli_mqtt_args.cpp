@@ -29,19 +29,6 @@ QString NonEmpty(const QString& AName, const QString& AValue, QString& ATarget) 
 
 }  // namespace
 
-const QStringList& MqttValueOptions() {
-    static const QStringList options{
-        "--broker", "--client-id", "--user",        "--password-file", "--cafile",
-        "--capath", "--cert",      "--key",         "--keepalive",     "--prefix",
-        "--name",   "--rate",      "--max-voltage", "--max-current",   "--discovery-prefix"};
-    return options;
-}
-
-const QStringList& MqttFlags() {
-    static const QStringList flags{"--allow-control", "--tls-insecure"};
-    return flags;
-}
-
 QString ApplyMqttOption(const QString& AName, const QString& AValue, TCliRequest& AReq) {
     TMqttRequest& m = AReq.Mqtt;
     if (AName == "--broker") {

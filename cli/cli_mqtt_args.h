@@ -32,10 +32,7 @@ struct TMqttRequest {
     std::optional<TDecimal> MaxCurrent;
 };
 
-// Options that take a value, and the flags.
-const QStringList& MqttValueOptions();
-const QStringList& MqttFlags();
-// One of them; an error text or empty.
+// One of the options that take a value; an error text or empty.
 QString ApplyMqttOption(const QString& AName, const QString& AValue, TCliRequest& AReq);
 // --metrics ADDRESS:PORT (ADDRESS defaults to 127.0.0.1); an error text or empty.
 QString ApplyMetricsOption(const QString& AValue, TCliRequest& AReq);

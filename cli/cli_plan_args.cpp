@@ -48,11 +48,6 @@ QString ApplyPlanOption(const QString& AName, const QString& AValue, TCliRequest
 }
 
 QString CheckPlanRequest(const TCliRequest& AReq) {
-    if (AReq.Command != "charge") return {};
-    if (AReq.Chemistry.isEmpty())
-        return "charge: --chemistry " + ChargeChemistries().join("|") + " is required";
-    if (AReq.Cells == 0) return "charge: --cells N is required";
-    if (!AReq.Capacity) return "charge: --capacity AH is required";
     if (AReq.Current && ToUnits(*AReq.Current, 3) == 0) return "--current: amperes above 0";
     if (AReq.Current && AReq.Termination &&
         ToUnits(*AReq.Termination, 3) >= ToUnits(*AReq.Current, 3))

@@ -11,6 +11,5 @@ struct TCliRequest;
 QString ParsePlan(const QStringList& AArgs, TCliRequest& AReq);
 // --readings, --chemistry, --cells, --capacity, --termination.
 QString ApplyPlanOption(const QString& AName, const QString& AValue, TCliRequest& AReq);
-// What only the whole request can tell: charge's required options, a termination below the
-// charge current.
+// What only the whole request of charge can tell: a termination below the charge current.
 QString CheckPlanRequest(const TCliRequest& AReq);

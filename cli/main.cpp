@@ -11,6 +11,7 @@
 
 #include "benchlord_version.h"
 #include "cli/cli_args.h"
+#include "cli/cli_completion.h"
 #include "cli/cli_manual.h"
 #include "cli/cli_messages.h"
 #include "cli/cli_runner.h"
@@ -20,6 +21,7 @@ namespace {
 // Whether the command draws a picture (sweep --png): fonts need the GUI part of Qt, started on
 // the offscreen platform since benchlordctl never shows a window.
 bool DrawsPictures(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--completion-words") == 0) return false;
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--png") == 0 || std::strncmp(argv[i], "--png=", 6) == 0)
             return true;
@@ -52,6 +54,12 @@ int main(int argc, char** argv) {
 
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
+    // What the bash completion offers after the words typed, one word a line.
+    if (!args.isEmpty() && args[0] == QStringLiteral("--completion-words")) {
+        for (const QString& word : CompletionWords(args.mid(1)))
+            std::cout << word.toStdString() << '\n';
+        return 0;
+    }
     // The whole manual at once (the man page is made from it).
     if (args == QStringList{QStringLiteral("--help-all")}) {
         std::cout << ManualHelp().toStdString();

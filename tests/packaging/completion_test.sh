@@ -53,5 +53,14 @@ offers_exactly 'with space.csv' --tcp 127.0.0.1 watch --csv 'with\ '
 offers_exactly 'with space.csv' --tcp 127.0.0.1 plan run '"with '
 offers_exactly 'runs/a b.txt' --tcp 127.0.0.1 sequence run --log runs/a
 
+# Every option a help lists is offered where that help applies: the tool's own with no command,
+# a command's after it.
+options_in() { "$bindir/benchlordctl" "$@" | sed -n '/^Options:$/,/^$/p' | grep -o -E -- '^  --[a-z-]+'; }
+for option in $(options_in --help); do offers "$option" --; done
+for command in $("$bindir/benchlordctl" --help 2>/dev/null | awk '/^Commands:/ { on = 1; next }
+        on && /^$/ { exit } on { sub(/,/, ""); print $1 }'); do
+    for option in $(options_in help "$command"); do offers "$option" --tcp 127.0.0.1 "$command" --; done
+done
+
 [ $failed -eq 0 ] && echo "completion: every case passed"
 exit $failed

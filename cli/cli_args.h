@@ -44,7 +44,7 @@ struct TCliRequest {
     bool Help = false;      // --help: the tool's help, or the command's when one is named
     QString Command;  // "ports", "info", "read", "set", "on", "off", "watch", "stats", "preset",
                       // "sequence", "sweep", "plan", "charge", "flash", "calibration",
-                      // "serve-scpi", "serve-mqtt"
+                      // "serve-scpi", "serve-mqtt", "bench"
 
     // set and preset save
     std::optional<TDecimal> Voltage;
@@ -105,6 +105,10 @@ struct TCliRequest {
     QString PngPath;
     // serve-mqtt
     TMqttRequest Mqtt;
+    // bench FILE ACTION [NAME]: read, watch, on, off, all-on, all-off; NAME for on and off.
+    QString BenchFile;
+    QString BenchAction;
+    QString BenchSupply;
     // --metrics ADDRESS:PORT (serve-mqtt, serve-scpi, watch): empty host for none.
     QString MetricsHost;
     uint16_t MetricsPort = 0;

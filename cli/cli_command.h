@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <iosfwd>
 #include <memory>
 #include <vector>
 
@@ -37,6 +39,9 @@ public:
     virtual const TCliConfig& Config() const = 0;
     // Standard output, flushed at once.
     virtual void Print(const QString& AText) = 0;
+    // The streams the runner writes to (the runners of a bench's supplies write there too).
+    virtual std::ostream& OutStream() = 0;
+    virtual std::ostream& ErrStream() = 0;
     // Standard error, after "benchlordctl: ".
     virtual void Warn(const QString& AText) = 0;
     // Text lines, or one JSON object with --json.
@@ -77,6 +82,9 @@ public:
     virtual bool InterruptIsSuccess() const { return false; }
     // False for a command that works without a session: Started comes at once, without one.
     virtual bool NeedsSession() const { return true; }
+    // A command without a session whose end takes time (a bench closing its supplies' runs):
+    // true when it calls AEnded, with an exit code that replaces a success, once it has ended.
+    virtual bool EndsLater(std::function<void(int AExitCode)> /*AEnded*/) { return false; }
     // False for a command that changes nothing at the supply: its session neither locks nor
     // releases the keys, and keys released at the supply do not end it.
     virtual bool TakesKeyLock() const { return true; }

@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include "cli/cli_bench_args.h"
 #include "cli/cli_command_args.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_plan_args.h"
@@ -349,6 +350,46 @@ std::vector<TCommandSpec> MakeCommands() {
              "cannot be taken, 7 another program holds the keys at the start (with\n"
              "--allow-control or --off-on-exit).\n",
          .Make = MakeMqttCommand},
+        {.Name = "bench",
+         .Listed = "bench FILE ACTION",
+         .Summary = "several supplies of a bench file: read, watch, switch",
+         .Usages = {{"[--json] bench FILE read", "-"},
+                    {"[--json] bench FILE watch", "bench"},
+                    {"[--json] bench FILE on NAME", "-"},
+                    {"[--json] bench FILE off NAME", "-"},
+                    {"[--json] bench FILE all-on", "-"},
+                    {"[--json] bench FILE all-off", "-"}},
+         .Text = "Runs the supplies of the bench FILE together, each on a session of its own over\n"
+                 "the link the file gives it (no --port or --tcp). The file is INI text: a\n"
+                 "[bench] section (off-on-loss = yes, off-on-failed-step = yes, confirm = 2), a\n"
+                 "[supply] section per supply (name, tcp = HOST[:PORT] or port = NAME with baud,\n"
+                 "addr, order, delay), and [track] sections (follower, leader, factor, current);\n"
+                 "a malformed file is refused with its line number (exit 2). NAME here is a\n"
+                 "supply's name.\n"
+                 "read prints one row of every supply's reading; watch prints a row every S\n"
+                 "seconds (1) until N rows or Ctrl-C, and writes them to FILE with --csv. A row\n"
+                 "has a time column and each supply's columns of 'watch', named with the supply's\n"
+                 "name without blanks (+12V.uout); a supply that gave no reading in the interval\n"
+                 "has empty cells (null with --json), and one that is lost comes back by itself.\n"
+                 "all-on switches the outputs on in the bench order, waiting each supply's delay\n"
+                 "before it and for its reading to show the output on (confirm seconds); a step\n"
+                 "that trips, is lost or does not confirm stops it (exit 4, or 3 for a lost\n"
+                 "link), switches that supply off and, with off-on-failed-step, the ones it had\n"
+                 "switched on. all-off runs backwards and goes on past a supply that fails. on\n"
+                 "and off switch one supply. While the bench runs (all of them but read), a\n"
+                 "supply that is lost or trips switches every supply off (off-on-loss), and a\n"
+                 "follower's set voltage (and with current = yes its set current) is the\n"
+                 "leader's times the factor; a value beyond the follower's limits is refused and\n"
+                 "said, never clipped, and a lost link ends the tracking. Each step prints\n"
+                 "'NAME: on' or 'NAME: off' ({\"supply\", \"output\"} with --json). Every supply\n"
+                 "follows the key rules of the other commands: all but read lock its keys and\n"
+                 "release them at the end (exit 7 when another program holds them), read only\n"
+                 "reads. A supply that cannot be reached at the start ends the run with exit 3,\n"
+                 "except for all-off, which still switches the others off.\n",
+         .NeedsLink = false,
+         .Arguments = ParseBench,
+         .Check = CheckBenchRequest,
+         .Make = MakeBenchCommand},
     };
 }
 

@@ -20,3 +20,4 @@ std::unique_ptr<TCliCommand> MakeFlashCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeCalibrationCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeScpiCommand(TCliContext& AContext);
 std::unique_ptr<TCliCommand> MakeMqttCommand(TCliContext& AContext);
+std::unique_ptr<TCliCommand> MakeBenchCommand(TCliContext& AContext);

@@ -67,7 +67,7 @@ void TCliRunner::Run() {
         Finish(ceOk);
         return;
     }
-    fCommand = MakeCommand(*this);
+    fCommand = fMakeCommand ? fMakeCommand(*this) : MakeCommand(*this);
     const QString error = fCommand->Prepare();
     if (!error.isEmpty()) Fail(ceUsage, error);
     if (fPhase >= phFinishing) return;  // refused, or failed on its own (a file)
@@ -387,6 +387,11 @@ void TCliRunner::Teardown() {
         fCommand->Stopping();
         fInStopping = false;
     }
+    if (!fCore && fCommand && fCommand->EndsLater([this](int ACode) {
+            if (fExitCode == ceOk) fExitCode = ACode;
+            CloseLink();
+        }))
+        return;
     // A command that took the port over (flash) has closed the session itself.
     if (!fCore || fLinkReleased) {
         CloseLink();
@@ -554,5 +559,5 @@ void TCliRunner::PrintFields(const TFields& AFields) {
 }
 
 void TCliRunner::PrintError(const QString& AText) {
-    fErr << "benchlordctl: " << EscapeControls(AText).toStdString() << std::endl;
+    fErr << "benchlordctl: " << EscapeControls(fMessagePrefix + AText).toStdString() << std::endl;
 }

@@ -74,6 +74,10 @@ public:
     // Called when the session has started (tests switch supply faults here).
     std::function<void()> fOnSessionStarted;
     TSessionCore* Session() { return fCore.get(); }
+    // Makes the command instead of the request's own (the supplies of a bench each run one).
+    std::function<std::unique_ptr<TCliCommand>(TCliContext&)> fMakeCommand;
+    // Put before every message on standard error, after "benchlordctl: " (a supply's name).
+    QString fMessagePrefix;
     // Tests adjust the configuration before Start.
     TCliConfig& EditConfig() { return fConfig; }
 
@@ -115,6 +119,8 @@ private:
     TCliView& View() override { return fView; }
     const TCliConfig& Config() const override { return fConfig; }
     void Print(const QString& AText) override;
+    std::ostream& OutStream() override { return fOut; }
+    std::ostream& ErrStream() override { return fErr; }
     void PrintFields(const TFields& AFields) override;
     void Warn(const QString& AText) override { PrintError(AText); }
     void Done() override { Finish(ceOk); }

@@ -44,6 +44,7 @@ offers --voltage --tcp 127.0.0.1 set --vol
 offers xlsx --tcp 127.0.0.1 sequence run --format ""
 offers run --tcp 127.0.0.1 sequence ""
 offers_exactly 'list|save|select|show' --tcp 127.0.0.1 preset ""
+offers_exactly 'all-off|all-on|off|on|read|watch' bench without.csv ""
 offers usr --port ttyUSB0 flash us
 offers usr --tcp 127.0.0.1 sequence run us
 # File names with spaces stay one word, typed plainly, after a backslash or an open quote, and

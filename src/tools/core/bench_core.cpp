@@ -323,7 +323,9 @@ void TBenchCore::Follow(int APair, bool AFromReading) {
     TPair& pair = fPairs[APair];
     TSessionCore* leader = Session(pair.Leader);
     TSessionCore* follower = Session(pair.Follower);
-    if (leader == nullptr || follower == nullptr || !follower->Connected()) return;
+    // A follower that only observes (keys not its own) is never written.
+    if (leader == nullptr || follower == nullptr || !follower->Connected() || follower->Observer())
+        return;
     const TReading& r = leader->LastReading();
     if (r.Number == 0) return;
     TTrackChange change;

@@ -143,6 +143,8 @@ public:
 
     void Stopping() override {
         fStopping = true;
+        // An interrupted sequence switches nothing more while the supplies' runs end.
+        if (fCore) fCore->Stop();
         fTick.stop();
         fFile.Close();
         for (size_t i = 0; i < fRunners.size(); ++i)
@@ -321,6 +323,8 @@ private:
                     case TBenchFault::NotAllowed:
                         fCtx.Fail(ceKeysHeld, fFaultText);
                         return;
+                    case TBenchFault::Stopped:
+                        return;  // only while the run ends
                     case TBenchFault::Tripped:
                     case TBenchFault::NotConfirmed:
                         fCtx.Fail(ceRefused, fFaultText);

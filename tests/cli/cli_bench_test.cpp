@@ -25,8 +25,10 @@ struct TBenchRun {
     std::string Err;
 };
 
-// Runs AArgs; ADuring is called while the run goes on, until it returns true.
-TBenchRun RunBench(const QStringList& AArgs, const std::function<bool()>& ADuring = nullptr) {
+// Runs AArgs; ADuring is called with the runner and the output so far while the run goes on,
+// until it returns true.
+using TDuring = std::function<bool(TCliRunner&, const std::string&)>;
+TBenchRun RunBench(const QStringList& AArgs, const TDuring& ADuring = nullptr) {
     const TParseResult parsed = ParseArguments(AArgs);
     EXPECT_EQ(parsed.Error, "");
     std::ostringstream out;
@@ -35,7 +37,8 @@ TBenchRun RunBench(const QStringList& AArgs, const std::function<bool()>& ADurin
     {
         TCliRunner runner(parsed.Request, out, err, clitest::FastConfig());
         runner.Start();
-        if (ADuring) ProcessUntil([&] { return runner.Finished() || ADuring(); }, 15000);
+        if (ADuring)
+            ProcessUntil([&] { return runner.Finished() || ADuring(runner, out.str()); }, 15000);
         EXPECT_TRUE(ProcessUntil([&] { return runner.Finished(); }, 15000));
         run.Code = runner.ExitCode();
     }
@@ -101,6 +104,25 @@ TEST(BenchCommand, SwitchesInOrderUnderTheKeyRulesAndLogsBothThroughALostLink) {
     EXPECT_EQ(logic.Reg(hreg::ONOFF), 1);
     logic.SetReg(hreg::LOCK, 0);
 
+    // Ctrl-C while all on waits for the delay of +12 V: nothing more is switched, and the keys
+    // of both are given back.
+    const QString slow = dir.filePath("slow.ini");
+    QFile slowFile(slow);
+    ASSERT_TRUE(slowFile.open(QIODevice::WriteOnly));
+    slowFile.write(QByteArray(text).replace("order = 2\n", "order = 2\ndelay = 5\n"));
+    slowFile.close();
+    run = RunBench({"bench", slow, "all-on"}, [](TCliRunner& ARunner, const std::string& AOut) {
+        if (AOut != "logic: on\n") return false;
+        ARunner.Interrupt();
+        return true;
+    });
+    EXPECT_EQ(run.Code, ceInterrupted);
+    EXPECT_EQ(run.Out, "logic: on\n");
+    ProcessUntil([] { return false; }, 100);
+    EXPECT_EQ(rail.Reg(hreg::ONOFF), 0);
+    EXPECT_EQ(rail.Reg(hreg::LOCK), 0);
+    EXPECT_EQ(logic.Reg(hreg::LOCK), 0);
+
     // One reading of each as JSON, the keys named by the columns.
     run = RunBench({"--json", "bench", path, "read"});
     ASSERT_EQ(run.Code, ceOk) << run.Err;
@@ -116,18 +138,18 @@ TEST(BenchCommand, SwitchesInOrderUnderTheKeyRulesAndLogsBothThroughALostLink) {
     const QString log = dir.filePath("bench.csv");
     int rows = 0;
     bool deaf = false;
-    run =
-        RunBench({"bench", path, "watch", "--interval", "0.1", "--count", "60", "--csv", log}, [&] {
-            rows = static_cast<int>(ReadAll(log).count('\n'));
-            if (!deaf && rows >= 4) {
-                SimFaults faults;
-                faults.dropEvery = 1;
-                logic->SetFaults(faults);
-                deaf = true;
-            }
-            if (deaf && rows >= 20) logic->SetFaults({});
-            return false;
-        });
+    run = RunBench({"bench", path, "watch", "--interval", "0.1", "--count", "60", "--csv", log},
+                   [&](TCliRunner&, const std::string&) {
+                       rows = static_cast<int>(ReadAll(log).count('\n'));
+                       if (!deaf && rows >= 4) {
+                           SimFaults faults;
+                           faults.dropEvery = 1;
+                           logic->SetFaults(faults);
+                           deaf = true;
+                       }
+                       if (deaf && rows >= 20) logic->SetFaults({});
+                       return false;
+                   });
     EXPECT_EQ(run.Code, ceOk) << run.Err;
     EXPECT_NE(
         run.Err.find("benchlordctl: the link to logic was lost: every supply is switched off"),

@@ -231,6 +231,15 @@ void TBenchCore::StepFailed(TBenchFault AFault, const QString& AMessage) {
     emit SequenceEnded(true, failed.Fault, failed.Message);
 }
 
+void TBenchCore::Stop() {
+    if (!fSeq.Running) return;
+    if (fSeq.Fault == TBenchFault::None) {
+        fSeq.Fault = TBenchFault::Stopped;
+        fSeq.Message = "stopped";
+    }
+    EndSequence();
+}
+
 void TBenchCore::EndSequence() {
     fDelay.stop();
     fConfirm.stop();

@@ -53,6 +53,7 @@ enum class TBenchFault {
     Tripped,       // a protection switched a supply off
     NotConfirmed,  // no reading showed the switch within the confirmation time
     NotAllowed,    // the session may not switch (it only observes, or the keys are not its own)
+    Stopped,       // Stop ended it
 };
 
 class TBenchCore : public QObject {
@@ -83,6 +84,9 @@ public:
     QString AllOff();
     QString Switch(int AIndex, bool AOn);
     bool Sequencing() const { return fSeq.Running; }
+    // Ends a running sequence where it stands: nothing more is switched (a front end that is
+    // closing, the user's Stop). SequenceEnded tells it with TBenchFault::Stopped.
+    void Stop();
 
     // --- set points and tracking ---
     // Writes the set points of supply AIndex (0.01 V and its current unit) and at once those of

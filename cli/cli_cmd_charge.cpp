@@ -3,6 +3,8 @@
 // cannot deliver it. The live preset's OVP and OCP are raised a little above the plan for the run
 // and put back at its end, whatever ends it (the run's protections, shared with the window).
 
+#include <optional>
+
 #include "cli/cli_commands.h"
 #include "cli/cli_format.h"
 #include "cli/cli_plan_run.h"
@@ -10,6 +12,7 @@
 #include "session/presets.h"
 #include "session/range_checks.h"
 #include "session/session_core.h"
+#include "tools/core/charge_flow.h"
 #include "tools/core/charge_plan.h"
 #include "tools/core/run_protections.h"
 
@@ -97,6 +100,7 @@ protected:
                                FormatUnits(old.Ovp, 2) + " V and " + FormatUnits(old.Ocp, amps) +
                                " A)\n");
                 fState = stRunning;
+                fFlow.emplace(fCharge.TerminationMa, fCtx.Core().Limits().CurrentDiv);
                 BeginPlan(fCharge.Plan);
             });
         if (!why.isEmpty()) fCtx.Fail(ceLink, why);
@@ -132,34 +136,18 @@ protected:
         return "charged: the current fell to " + Amperes(fCharge.TerminationMa) + " A";
     }
 
-    // A charge ends as charged only once its current has flowed: with no cell or an open
-    // contact the current is 0 from the start, which the termination condition would take for
-    // a full cell. Until the current has risen above the termination current the readings do
-    // not count; without it for kNoCurrentMs after the output came on, the charge fails.
+    // Readings before the charge current has flowed do not count (an open load would read as
+    // a full cell); without it for ten seconds the charge fails.
     bool Counts(const TCurrentSet& AData) override {
-        if (fFlowing || AData.ONOFF == 0 || !Runner()->Progress().OutputSeen) return true;
-        const uint32_t ma = fCtx.Core().Limits().CurrentDiv == 10 ? AData.IOUT : AData.IOUT * 10;
-        if (ma > fCharge.TerminationMa) {
-            fFlowing = true;
-            return true;
-        }
-        const uint32_t now = Clock().TickCount();
-        if (!fWaitingForCurrent) {
-            fWaitingForCurrent = true;
-            fOutputOnAt = now;
-        }
-        if (now - fOutputOnAt >= kNoCurrentMs)
-            fCtx.Fail(ceRefused, "charge: no charge current: it stayed at " + Amperes(ma) +
-                                     " A, not above the termination current of " +
-                                     Amperes(fCharge.TerminationMa) + " A, for " +
-                                     QString::number(kNoCurrentMs / 1000) +
-                                     " s; is a cell connected, are the contacts closed?");
-        return false;
+        const auto verdict =
+            fFlow->Reading(AData, Runner()->Progress().OutputSeen, Clock().TickCount());
+        if (verdict == TChargeFlowGuard::TVerdict::NoCurrent)
+            fCtx.Fail(ceRefused, "charge: " + fFlow->Failure());
+        return verdict == TChargeFlowGuard::TVerdict::Counts;
     }
 
 private:
     enum TState { stStart, stWaitOff, stRaising, stRunning };
-    static constexpr uint32_t kNoCurrentMs = 10000;
 
     TChargeSettings fSpec;
     TChargePlan fCharge;
@@ -168,9 +156,7 @@ private:
     std::unique_ptr<TRunProtections> fProtections;
     TProtectionLevels fLevels;
     TState fState = stStart;
-    bool fFlowing = false;            // the charge current has risen above the termination
-    bool fWaitingForCurrent = false;  // the output is on and no current has flowed yet
-    uint32_t fOutputOnAt = 0;
+    std::optional<TChargeFlowGuard> fFlow;
 };
 
 }  // namespace

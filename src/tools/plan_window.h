@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include "tools/core/charge_flow.h"
 #include "tools/core/charge_plan.h"
 #include "tools/core/data_logger.h"
 #include "tools/core/plan_runner.h"
@@ -46,6 +47,8 @@ struct TPlanWindowOptions {
     // The charge "Charge..." builds, starting from the last one; nothing when cancelled. Empty:
     // the charge dialog.
     std::function<std::optional<TChargeSettings>(const TChargeSettings& ALast)> AskCharge;
+    // The clock of the runs; empty: the system's.
+    const TTickClock* Clock = nullptr;
 };
 
 class TPlanWindow : public QWidget {
@@ -201,8 +204,9 @@ private:
     TChargeSettings fChargeSettings{QStringLiteral("li-ion"), 1, 2000, 0, 0};
     TPresetLogic* fPresets = nullptr;
     std::unique_ptr<TRunProtections> fProtections;
-    bool fRaising = false;        // a charge's protections are being raised
-    bool fSessionEnding = false;  // a stop before the session ends: writes go out at once
+    std::optional<TChargeFlowGuard> fFlow;  // a charge's run: its current must flow
+    bool fRaising = false;                  // a charge's protections are being raised
+    bool fSessionEnding = false;            // a stop before the session ends: writes go out at once
 
     QString fPath;
     bool fModified = false;

@@ -81,6 +81,7 @@ void TPlanWindow::Raised(TRaiseResult AResult, const QString& AError, const TPla
     AddEvent("OVP and OCP " + Levels(fProtections->Raised(), div) + " on " +
              PresetName(fProtections->Memory()) + " for the run (they were " +
              Levels(fProtections->Old(), div) + ")");
+    fFlow.emplace(MakeChargePlan(fChargeSettings, div).TerminationMa, div);
     StartRun(APlan);
 }
 

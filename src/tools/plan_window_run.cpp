@@ -130,6 +130,7 @@ void TPlanWindow::RunClick() {
         return;
     }
     if (!charge) {
+        fFlow.reset();
         StartRun(file.Plan);
         return;
     }
@@ -166,7 +167,8 @@ void TPlanWindow::StartRun(const TPlan& APlan) {
     fNextLogMs = 1000;
 
     fTarget = std::make_unique<TSessionTarget>(fCore);
-    fRunner = std::make_unique<TPlanRunner>(*fTarget);
+    fRunner = std::make_unique<TPlanRunner>(*fTarget,
+                                            fOptions.Clock ? *fOptions.Clock : SystemTickClock());
     fRunner->SetReadingsInARow(fInARow->value());
     fRunner->fOnStepStarted = [this](int AStep) { StepStarted(AStep); };
     fRunner->fOnStepEnded = [this](const TStepResult& AResult) { StepEnded(AResult); };
@@ -186,6 +188,23 @@ void TPlanWindow::Reading() {
     if (!fLogOptions.ByEvent && fLogClock.elapsed() >= fNextLogMs) {
         fLogger->WriteLogData();
         fNextLogMs += 1000LL * std::max(fLogOptions.LogInterval(), 1);
+    }
+    if (fFlow) {
+        const TTickClock& clock = fOptions.Clock ? *fOptions.Clock : SystemTickClock();
+        switch (fFlow->Reading(fCore.Data(), fRunner->Progress().OutputSeen, clock.TickCount())) {
+            case TChargeFlowGuard::TVerdict::Counts:
+                break;
+            case TChargeFlowGuard::TVerdict::Held:
+                return;
+            case TChargeFlowGuard::TVerdict::NoCurrent: {
+                // Stopped as by Stop: the output goes off and the protections go back.
+                const QString why = "The charge was stopped: " + fFlow->Failure();
+                AddEvent(why);
+                fRunner->Stop(false);
+                ShowError(why);
+                return;
+            }
+        }
     }
     fRunner->Reading(fCore.Data());
 }

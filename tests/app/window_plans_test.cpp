@@ -42,6 +42,21 @@ bool WriteAll(const QString& APath, const QByteArray& AText) {
     return file.open(QIODevice::WriteOnly) && file.write(AText) == AText.size();
 }
 
+// The runs' clock: the system's until a test holds it, then moved only by the test.
+class TRunClock final : public TTickClock {
+public:
+    uint32_t TickCount() const override { return fHeld ? fNow : SystemTickClock().TickCount(); }
+    void Hold() {
+        fNow = SystemTickClock().TickCount();
+        fHeld = true;
+    }
+    void Advance(uint32_t AMs) { fNow += AMs; }
+
+private:
+    bool fHeld = false;
+    uint32_t fNow = 0;
+};
+
 class WindowPlans : public ::testing::Test {
 protected:
     WindowPlans() : h(Config()) {}
@@ -59,6 +74,7 @@ protected:
         config.plans.AskSaveFileName = [this](const QString&, const QString&) { return chosen; };
         config.plans.AskOpenFileName = [this](const QString&, const QString&) { return chosen; };
         config.plans.AskCharge = [this](const TChargeSettings&) { return charge; };
+        config.plans.Clock = &clock;
         return config;
     }
 
@@ -86,6 +102,7 @@ protected:
         return window->Editor()->Table()->item(ARow, AColumn)->text();
     }
 
+    TRunClock clock;
     apptest::TWindowHarness h;
     TPlanWindow* window = nullptr;
     QList<TPlanWindowOptions::TAnswer> answers;
@@ -403,6 +420,32 @@ TEST_F(WindowPlans, AChargePutsItsRaisedProtectionsBackAfterStopAndAfterTheProgr
                h.supply->Register(simreg::ONOFF) == 0;
     }));
     EXPECT_TRUE(h.presenter.errors.isEmpty()) << h.presenter.errors.join('\n').toStdString();
+}
+
+// With no cell the taper condition holds at once; the charge waits ten seconds for its current
+// and then stops, as the command line's charge does, with everything put back.
+TEST_F(WindowPlans, AChargeOnAnOpenLoadStopsAfterTenSecondsWithoutCurrent) {
+    h.supply->SetLoad(0);
+    clock.Hold();
+    const uint16_t ovp = h.supply->Register(kM0Ovp);
+    const uint16_t ocp = h.supply->Register(kM0Ocp);
+    PutChargeInEditor(window, charge);
+    ASSERT_TRUE(RunUntilRaised(h, window));
+    clock.Advance(9900);
+    ASSERT_TRUE(h.WaitPolls(3));
+    EXPECT_TRUE(window->Runner()->Running()) << "not charged: no current went in";
+    clock.Advance(100);
+    ASSERT_TRUE(h.WaitFor([&] {
+        return !window->Runner()->Running() && h.supply->Register(simreg::ONOFF) == 0 &&
+               h.supply->Register(kM0Ovp) == ovp && h.supply->Register(kM0Ocp) == ocp;
+    }));
+    const QString why =
+        "The charge was stopped: no charge current: it stayed at 0.00 A, not above the "
+        "termination current of 0.20 A, for 10 s; is a cell connected, are the contacts closed?";
+    ASSERT_EQ(h.presenter.errors, QStringList{why});
+    EXPECT_TRUE(EventTexts(window->Events()).contains(why));
+    EXPECT_TRUE(window->StepLabel()->text().startsWith("Plan stopped after"))
+        << window->StepLabel()->text().toStdString();
 }
 
 TEST_F(WindowPlansSerial, AChargeCutByALostLinkPutsItsRaisedProtectionsBack) {

@@ -121,18 +121,23 @@ void TSessionCore::ConnectQuietly(std::function<void(bool AConnected)> AOnResult
     Connect(false);
 }
 
-void TSessionCore::QuietAttemptFailed() {
+void TSessionCore::EndAttempt() {
     // Plainly disconnected: the link closed, Connect offered, nothing half way.
     if (fModbusMaster->Active()) {
         ActiveConnector()->QueueClear();
         fModbusMaster->SetActive(false);
     }
     fIdentifying = false;
+    fLinkStats.End();
     fPanel.BusyRunning = false;
     fPanel.DisconnectEnabled = false;
     fPanel.ConnectEnabled = !fPanel.AutoConnect;
     PushPanel();
     SetTraffic(false, false);
+}
+
+void TSessionCore::QuietAttemptFailed() {
+    EndAttempt();
     auto result = std::move(fQuietResult);
     fQuietResult = {};
     if (result) result(false);
@@ -295,8 +300,8 @@ void TSessionCore::IdentificationReply(int32_t AError, const void* AData) {
     }
     if (AError != 0 && fQuietResult) return QuietAttemptFailed();
     if (AError != 0) {
-        fPanel.BusyRunning = false;
-        PushPanel();
+        // No session: the window is plainly disconnected behind the box.
+        EndAttempt();
         // The link's own text of the code, after a sentence in the window's language.
         std::string level;
         QString text = "The supply did not answer the identification: " +

@@ -263,6 +263,8 @@ private:
     void SerialConnect();
     void TcpConnect();
     void ConnectFailed(const QString& AText);
+    // An attempt that started no session: the link closed, Connect offered.
+    void EndAttempt();
     void QuietAttemptFailed();
     // A connection error box; the box is modal and runs the event loop until it is closed.
     void ShowConnectError(const QString& AText);

@@ -318,6 +318,20 @@ TEST(WindowSession, FirmwareWindowSaysWhatItDoesWithAndWithoutASession) {
     EXPECT_TRUE(
         open().startsWith("Not connected: this finishes an update on a supply that waits "
                           "in its boot loader"));
+
+    // Connect to a supply that waits in its boot loader: one box that says so, and behind it
+    // the window plainly disconnected, with the update offered.
+    h.supply->EnterBootloader();
+    c->ConnectBtn()->click();
+    ASSERT_TRUE(h.WaitFor([&] { return !h.presenter.errors.isEmpty(); }));
+    EXPECT_TRUE(
+        h.presenter.errors.last().startsWith("The supply did not answer the identification: "))
+        << h.presenter.errors.last().toStdString();
+    EXPECT_FALSE(h.form->Session().Connected());
+    EXPECT_TRUE(c->ConnectBtn()->isEnabled());
+    EXPECT_FALSE(c->DisconnectBtn()->isEnabled());
+    EXPECT_TRUE(c->FirmwareBtn()->isEnabled());
+    EXPECT_TRUE(h.form->Session().LinkFigures().Ended);
 }
 
 TEST(WindowSession, AutoconnectToASilentDeviceWaitsForItWithoutABox) {

@@ -90,9 +90,10 @@ TEST(SessionIdentify, ExceptionToIdentificationShowsTheMastersMessage) {
     std::string level;
     EXPECT_EQ(h.view.errors[0].toStdString(), "The supply did not answer the identification: " +
                                                   h.core->ModbusMaster().ErrorMsg(2, level));
-    EXPECT_TRUE(h.view.traffic.Red);
+    // No session started: plainly disconnected, Connect offered again.
     EXPECT_FALSE(h.view.panel.BusyRunning);
-    EXPECT_TRUE(h.view.panel.DisconnectEnabled);
+    EXPECT_FALSE(h.view.panel.DisconnectEnabled);
+    EXPECT_TRUE(h.view.panel.ConnectEnabled);
 }
 
 TEST(SessionIdentify, DeviceCountersAreTakenOverAndLargeOnesShowInThousands) {

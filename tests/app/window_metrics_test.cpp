@@ -8,33 +8,17 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <QTcpSocket>
 
 #include "app/connection_panel.h"
 #include "sim/sim_device.h"
 #include "tests/app/window_harness.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/http_exchange.h"
 
 using apptest::TWindowHarness;
+using testsupport::ScrapeMetrics;
 
 namespace {
-
-// The body of GET /metrics, or empty when nothing answers.
-QByteArray Scrape(quint16 APort) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, APort);
-    socket.write("GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-    QByteArray reply;
-    testsupport::ProcessUntil(
-        [&] {
-            reply += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        },
-        3000);
-    reply += socket.readAll();
-    if (!reply.startsWith("HTTP/1.1 200")) return {};
-    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
-}
 
 // The value of benchlord_up in a scrape.
 QString Up(const QByteArray& AText) {
@@ -63,7 +47,7 @@ TEST(WindowMetrics, ServesTheSessionAgainAfterARestartAndTellsWhenTheAddressIsTa
     apptest::Click(panel->MetricsSwitch());
     ASSERT_TRUE(panel->MetricsSwitch()->isChecked()) << h.presenter.errors.join("|").toStdString();
     EXPECT_FALSE(panel->MetricsAddressEdit()->isEnabled());
-    const QByteArray live = Scrape(port);
+    const QByteArray live = ScrapeMetrics(port);
     EXPECT_TRUE(
         live.contains("benchlord_set_voltage_volts{model=\"DPS5015\",link=\"tcp:127.0.0.1:" +
                       QByteArray::number(h.supply->TcpPort()) + "\""))
@@ -76,7 +60,7 @@ TEST(WindowMetrics, ServesTheSessionAgainAfterARestartAndTellsWhenTheAddressIsTa
     h.form->show();
     panel = h.form->ConnectionPanel();
     EXPECT_TRUE(panel->MetricsSwitch()->isChecked());
-    EXPECT_EQ(Up(Scrape(port)), "0");
+    EXPECT_EQ(Up(ScrapeMetrics(port)), "0");
 
     // Taken by another program at the start: told, the switch off, the address and the stored
     // wish kept for the next start.
@@ -99,7 +83,7 @@ TEST(WindowMetrics, ServesTheSessionAgainAfterARestartAndTellsWhenTheAddressIsTa
     apptest::Click(panel->MetricsSwitch());
     ASSERT_TRUE(panel->MetricsSwitch()->isChecked());
     apptest::Click(panel->MetricsSwitch());
-    EXPECT_EQ(Scrape(port), QByteArray());
+    EXPECT_EQ(ScrapeMetrics(port), QByteArray());
     EXPECT_EQ(h.settings.ReadInteger(settings::kMetricsOn), 0);
     EXPECT_EQ(h.settings.ReadString(settings::kMetrics), address);
 }

@@ -7,29 +7,12 @@
 #include "bridges/metrics_server.h"
 #include "bridges/metrics_text.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/http_exchange.h"
 #include "tests/support/promtool.h"
 
+using testsupport::HttpExchange;
 using testsupport::ProcessUntil;
 using testsupport::PromtoolProblems;
-
-namespace {
-
-// The reply to one request, as sent.
-QByteArray Request(quint16 APort, const QByteArray& ARequest) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, APort);
-    socket.write(ARequest);
-    QByteArray reply;
-    ProcessUntil(
-        [&] {
-            reply += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        },
-        3000);
-    return reply + socket.readAll();
-}
-
-}  // namespace
 
 TEST(Metrics, ExpositionPassesPromtoolAndIsServedToScrapers) {
     testsupport::EnsureCoreApp();
@@ -82,10 +65,11 @@ TEST(Metrics, ExpositionPassesPromtoolAndIsServedToScrapers) {
     EXPECT_TRUE(slowReply.contains("Content-Type: text/plain; version=0.0.4"));
     EXPECT_TRUE(slowReply.endsWith("\r\n\r\n" + text));
 
-    EXPECT_TRUE(Request(server.Port(), "GET /other HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 404"));
     EXPECT_TRUE(
-        Request(server.Port(), "POST /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 405"));
+        HttpExchange(server.Port(), "GET /other HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 404"));
+    EXPECT_TRUE(
+        HttpExchange(server.Port(), "POST /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 405"));
     // A head that never ends is cut off instead of growing.
-    EXPECT_EQ(Request(server.Port(), QByteArray(20000, 'x')), "");
+    EXPECT_EQ(HttpExchange(server.Port(), QByteArray(20000, 'x')), "");
     EXPECT_EQ(scrapes, 1);
 }

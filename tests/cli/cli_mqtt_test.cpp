@@ -11,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <memory>
 #include <sstream>
@@ -21,6 +20,7 @@
 #include "tests/cli/child_process.h"
 #include "tests/cli/cli_harness.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/http_exchange.h"
 #include "tests/support/mqtt_broker.h"
 #include "tests/support/promtool.h"
 
@@ -88,23 +88,6 @@ QJsonValue Field(const QByteArray& APayload, const QString& AKey) {
 QStringList BrokerArgs(const testsupport::TMqttBroker& ABroker) {
     return {"serve-mqtt", "--broker", "127.0.0.1:" + QString::number(ABroker.Port()), "--name",
             "bench"};
-}
-
-// GET /metrics: the body, empty when there is no 200 reply.
-QByteArray Scrape(quint16 APort) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, APort);
-    socket.write("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    QByteArray reply;
-    ProcessUntil(
-        [&] {
-            reply += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        },
-        3000);
-    reply += socket.readAll();
-    if (!reply.startsWith("HTTP/1.1 200")) return {};
-    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
 }
 
 // The value of the first sample of AName in a scrape, or -1.
@@ -189,7 +172,7 @@ TEST(CliMqtt, SubscriberSeesTheSupplyAndDrivesItWithinTheCapsAcrossABrokerRestar
     const auto port =
         static_cast<quint16>(served.match(QString::fromStdString(out.str())).captured(1).toUInt());
     ASSERT_NE(port, 0) << out.str();
-    const QByteArray metrics = Scrape(port);
+    const QByteArray metrics = testsupport::ScrapeMetrics(port);
     EXPECT_EQ(testsupport::PromtoolProblems(metrics), "");
     EXPECT_EQ(Sample(metrics, "benchlord_up"), 1);
     EXPECT_EQ(Sample(metrics, "benchlord_set_voltage_volts"), 5.0);
@@ -204,7 +187,11 @@ TEST(CliMqtt, SubscriberSeesTheSupplyAndDrivesItWithinTheCapsAcrossABrokerRestar
     // The broker goes away: readings are dropped and counted while the supply is still read.
     broker.Stop();
     ASSERT_TRUE(ProcessUntil(
-        [&] { return Sample(Scrape(port), "benchlord_mqtt_readings_dropped_total") >= 3; }, 5000))
+        [&] {
+            return Sample(testsupport::ScrapeMetrics(port),
+                          "benchlord_mqtt_readings_dropped_total") >= 3;
+        },
+        5000))
         << err.str();
     EXPECT_NE(err.str().find("connection to the broker lost"), std::string::npos) << err.str();
     ASSERT_TRUE(broker.Start()) << broker.Error();

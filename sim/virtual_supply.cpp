@@ -148,6 +148,7 @@ struct VirtualSupply::Impl {
     bool boot = false;
     std::vector<SimWrite> writes;
     uint64_t requests = 0;
+    uint64_t framesDropped = 0;  // RTU frames that ended in silence unreadable
     uint64_t replies = 0;
     uint64_t rtuReplies = 0;
     uint64_t shortReplies = 0;
@@ -535,8 +536,15 @@ void VirtualSupply::Impl::Run() {
         // Frames of unknown length end when the line falls silent.
         const auto later = SteadyClock::now();
         for (auto& s : lines)
-            if (s->rtu.HasPending() && later - s->lastRx >= SilenceGap())
-                if (auto frame = s->rtu.Silence()) OnRtuFrame(*s, *frame);
+            if (s->rtu.HasPending() && later - s->lastRx >= SilenceGap()) {
+                if (auto frame = s->rtu.Silence()) {
+                    OnRtuFrame(*s, *frame);
+                } else {
+                    std::lock_guard<std::mutex> lock(mu);
+                    ++framesDropped;
+                    cv.notify_all();
+                }
+            }
         for (auto* group : {&lines, &clients})
             for (auto& s : *group)
                 if (!s->dead && !s->out.empty()) Flush(*s);
@@ -734,6 +742,11 @@ uint64_t VirtualSupply::Requests() {
 bool VirtualSupply::WaitForRequests(uint64_t count, std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(impl_->mu);
     return impl_->cv.wait_for(lock, timeout, [&] { return impl_->requests >= count; });
+}
+
+bool VirtualSupply::WaitForDroppedFrames(uint64_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(impl_->mu);
+    return impl_->cv.wait_for(lock, timeout, [&] { return impl_->framesDropped >= count; });
 }
 
 bool VirtualSupply::InBootloader() {

@@ -114,6 +114,8 @@ public:
     bool WaitForWrite(uint16_t reg, std::chrono::milliseconds timeout);
     uint64_t Requests();
     bool WaitForRequests(uint64_t count, std::chrono::milliseconds timeout);
+    // Waits until count RTU frames have ended in silence unreadable (a bad CRC, noise).
+    bool WaitForDroppedFrames(uint64_t count, std::chrono::milliseconds timeout);
 
     // Boot loader.
     bool InBootloader();

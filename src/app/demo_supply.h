@@ -1,6 +1,7 @@
 #pragma once
-// The demo mode's virtual supply: a simulated DPS5015 served as Modbus TCP on an ephemeral
-// 127.0.0.1 port, set to 12 V / 1.5 A into a 10 ohm load with the output off.
+// The demo mode's virtual supply: a simulated DPS5015 (or another model) served as Modbus TCP on
+// an ephemeral 127.0.0.1 port, set to 12 V / 1.5 A into a 10 ohm load with the output off (a
+// model below 12 V: 5 V / 1 A).
 
 #include <QString>
 #include <cstdint>
@@ -10,7 +11,7 @@ class VirtualSupply;
 
 class TDemoSupply {
 public:
-    TDemoSupply();
+    explicit TDemoSupply(uint16_t AModel = 5015);
     ~TDemoSupply();
 
     // Starts the supply; false with a reason in Error() on failure.
@@ -20,6 +21,7 @@ public:
     VirtualSupply* Supply() const { return fSupply.get(); }
 
 private:
+    uint16_t fModel;
     std::unique_ptr<VirtualSupply> fSupply;
     QString fError;
 };

@@ -1,13 +1,17 @@
 // Program entry: the application object with the general error report, the visual style, the
 // windows in their creation order (main window, second entry pop-up, advanced settings window,
-// first entry pop-up), and in demo mode the virtual supply the window connects to.
+// first entry pop-up), and in demo mode the virtual supply the window connects to. With a bench
+// file (or a demo of several supplies) the bench window instead.
 
+#include <QFileInfo>
 #include <QTextStream>
 #include <cstdio>
 #include <memory>
 
 #include "app/app_options.h"
 #include "app/app_style.h"
+#include "app/bench_start.h"
+#include "app/bench_window.h"
 #include "app/benchlord_application.h"
 #include "app/close_on_signals.h"
 #include "app/demo_console.h"
@@ -18,6 +22,52 @@
 #include "controls/enter_form.h"
 #include "controls/enter_form2.h"
 #include "session/settings_store.h"
+
+namespace {
+
+// The bench window on the supplies of a bench file, or on the demo's virtual supplies.
+int RunBench(TBenchlordApplication& AApp, const TAppOptions& AOptions) {
+    std::vector<std::unique_ptr<TDemoSupply>> demos;
+    TBenchWindowOptions windowOptions;
+    TBenchFile bench;
+    if (AOptions.Demo) {
+        std::vector<uint16_t> ports;
+        for (int i = 0; i < AOptions.DemoSupplies; ++i) {
+            demos.push_back(std::make_unique<TDemoSupply>(kDemoBenchModels[i]));
+            if (!demos.back()->Start()) {
+                QTextStream(stderr)
+                    << "benchlord: the virtual supply did not start: " << demos.back()->Error()
+                    << "\n";
+                return 1;
+            }
+            ports.push_back(demos.back()->Port());
+        }
+        bench = DemoBench(ports);
+        windowOptions.SettingsBase = DemoSettingsPath(TSettingsStore().FilePath());
+        windowOptions.Form.VirtualSupply = true;
+    } else {
+        const TBenchParse parsed = LoadBenchFile(AOptions.BenchFile);
+        if (!parsed.Error.isEmpty()) {
+            QTextStream(stderr) << "benchlord: " << parsed.Error << "\n";
+            return 1;
+        }
+        bench = parsed.Bench;
+    }
+    int result = 0;
+    {
+        TBenchWindow window(bench, windowOptions);
+        if (!AOptions.BenchFile.isEmpty())
+            window.setWindowTitle(QStringLiteral("Benchlord bench - ") +
+                                  QFileInfo(AOptions.BenchFile).fileName());
+        window.show();
+        const auto closeOnSignals = CloseOnSignals(window);
+        window.ConnectAll();
+        result = AApp.exec();
+    }
+    return result;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     // The command line is read before the application object exists: --help, --version and a
@@ -40,6 +90,7 @@ int main(int argc, char* argv[]) {
     }
     TBenchlordApplication app(argc, argv);
     ApplyAppStyle(app);
+    if (!options.BenchFile.isEmpty() || options.DemoSupplies > 1) return RunBench(app, options);
 
     // The demo's supply runs before the window exists, so the first connect finds it listening.
     std::unique_ptr<TDemoSupply> demo;

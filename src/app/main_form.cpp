@@ -179,6 +179,34 @@ void TMainForm::ConnectLoopback(uint16_t APort) {
     fSession->ConnectBtnClick();
 }
 
+void TMainForm::ConnectTcp(const QString& AAddress, uint16_t APort, uint8_t AAddr) {
+    fSession->TCPConnector().SetPort(APort);
+    fSession->ComPortComboBoxSelect(0);
+    fConnectionPanel->ComPortComboBox()->setCurrentIndex(0);
+    ShowIpText(AAddress);
+    fSession->IpMaskEditChange(AAddress);
+    fSession->SlaveAddrComboBoxSelect(AAddr - 1);
+    fConnectionPanel->SlaveAddrComboBox()->setCurrentIndex(AAddr - 1);
+    fSession->ConnectBtnClick();
+}
+
+void TMainForm::ConnectSerial(int APortIndex, int ABaudIndex, uint8_t AAddr) {
+    fSession->ComPortComboBoxSelect(APortIndex);
+    fConnectionPanel->ComPortComboBox()->setCurrentIndex(APortIndex);
+    fSession->BaudComboBoxSelect(ABaudIndex);
+    fConnectionPanel->BaudComboBox()->setCurrentIndex(ABaudIndex);
+    fSession->SlaveAddrComboBoxSelect(AAddr - 1);
+    fConnectionPanel->SlaveAddrComboBox()->setCurrentIndex(AAddr - 1);
+    fSession->ConnectBtnClick();
+}
+
+void TMainForm::Shutdown() {
+    fShuttingDown = true;
+    // Also for a panel never shown, which gets no close event.
+    if (!fClosed) EndWindow(false);
+    hide();
+}
+
 void TMainForm::CategoryPanelExpand(TCategoryPanel*) {
     // The side bar collapses the other panels itself.
     HideEntryPopups();
@@ -215,28 +243,34 @@ void TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* AEvent) {
-    if (!fClosed) {
-        // A running autotest may veto the close. Only a close the user asked for (the window's
-        // close button) gets the question; one the program started (a signal) stops the test
-        // without waiting for an answer nobody may give.
-        if (!fTestForm->CloseQuery(AEvent->spontaneous())) {
-            AEvent->ignore();
-            return;
-        }
-        // A plan or sweep stops with the output off; unsaved plan edits are offered for saving.
-        if (fPlanWindow && !fPlanWindow->CloseQuery(AEvent->spontaneous())) {
-            AEvent->ignore();
-            return;
-        }
-        FormCloseQuery();
-        fTestForm->MainWindowClosed();
-        if (fPlanWindow) fPlanWindow->hide();
+    if (fOptions.HideOnClose && !fShuttingDown) {
+        // A bench's supply: the panel goes, the session and the bench go on.
         HideEntryPopups();
-        fSession->SaveSettings();
-        WriteWindowSettings();
-        fClosed = true;
+        AEvent->accept();
+        return;
+    }
+    if (!fClosed && !EndWindow(AEvent->spontaneous())) {
+        AEvent->ignore();
+        return;
     }
     AEvent->accept();
+}
+
+bool TMainForm::EndWindow(bool AAsked) {
+    // A running autotest may veto the close. Only a close the user asked for (the window's
+    // close button) gets the question; one the program started (a signal) stops the test
+    // without waiting for an answer nobody may give.
+    if (!fTestForm->CloseQuery(AAsked)) return false;
+    // A plan or sweep stops with the output off; unsaved plan edits are offered for saving.
+    if (fPlanWindow && !fPlanWindow->CloseQuery(AAsked)) return false;
+    FormCloseQuery();
+    fTestForm->MainWindowClosed();
+    if (fPlanWindow) fPlanWindow->hide();
+    HideEntryPopups();
+    fSession->SaveSettings();
+    WriteWindowSettings();
+    fClosed = true;
+    return true;
 }
 
 void TMainForm::changeEvent(QEvent* AEvent) {

@@ -67,6 +67,9 @@ struct TMainFormOptions {
     TTestFormOptions Autotest{};
     // The "Plans" window's dialogs (message boxes and file dialogs when empty).
     TPlanWindowOptions Plans{};
+    // The full panel of one supply of a bench: its close button only hides it and the session
+    // goes on; Shutdown() ends it.
+    bool HideOnClose = false;
 };
 
 class TMainForm : public QWidget, public TSessionView, public TPresetView {
@@ -92,6 +95,13 @@ public:
 
     // Connects over TCP to 127.0.0.1:APort (the demo's virtual supply).
     void ConnectLoopback(uint16_t APort);
+    // Connects as if the link had been chosen in the Connection panel: over TCP to AAddress
+    // (dotted) and APort, or over entry APortIndex of the port list at ABaudIndex; the supply
+    // at Modbus address AAddr.
+    void ConnectTcp(const QString& AAddress, uint16_t APort, uint8_t AAddr);
+    void ConnectSerial(int APortIndex, int ABaudIndex, uint8_t AAddr);
+    // Closes the window as its close button does without HideOnClose (the session ends).
+    void Shutdown();
 
     // --- handlers named after the window's controls ---
     void FormCloseQuery();
@@ -203,6 +213,8 @@ protected:
 private:
     // main_form.cpp
     void BuildLayout();
+    // What closing does: false when a running tool vetoes it (AAsked: the user closed it).
+    bool EndWindow(bool AAsked);
     // main_form_scale.cpp
     void ApplyScale();
     // The client size (and its panel scale) of the largest window that fits the available area
@@ -278,6 +290,7 @@ private:
     bool fVoltageArrows = false;
     bool fFirstShow = true;
     bool fClosed = false;
+    bool fShuttingDown = false;
 
     // Last: they may call back into the view while they are being destroyed.
     std::unique_ptr<TSessionCore> fSession;

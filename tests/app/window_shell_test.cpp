@@ -287,7 +287,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The toolkit's options and their values pass.
         TOptionCase{
             {"-platform", "offscreen", "--demo", "--style=fusion", "-reverse"}, true, false, false},
-        TOptionCase{{"--platform"}, false, false, true}),
+        TOptionCase{{"--platform"}, false, false, true},
+        // A bench: --demo with a count of supplies, or a bench file.
+        TOptionCase{{"--demo", "2"}, true, false, false},
+        TOptionCase{{"--demo", "9"}, true, false, true},
+        TOptionCase{{"--bench", "rails.bench"}, false, false, false},
+        TOptionCase{{"--bench"}, false, false, true},
+        TOptionCase{{"--demo", "--bench", "rails.bench"}, true, false, true}),
     [](const auto& AInfo) {
         // "demo_bogus": the options without their dashes.
         std::string name;

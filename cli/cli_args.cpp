@@ -169,6 +169,7 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         r.Error = WithSuggestion("unknown command " + req.Command, req.Command, CommandNames());
         return r;
     }
+    req.Options = command->Options;
     if (req.Help) return r;
 
     // A flag is checked against the command before its words, a value after them (it may
@@ -212,7 +213,8 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         if (!r.Error.isEmpty()) return r;
     }
     // The saved table is shown without a link, for the supply the window last used.
-    const bool tableOnly = req.Command == "sequence" && req.SequenceAction == "show";
+    const auto* sequence = req.If<TSequenceOptions>();
+    const bool tableOnly = sequence && sequence->Action == "show";
     if (command->NeedsLink && !tableOnly && !req.Link.Serial() && !req.Link.Tcp()) {
         r.Error = req.Command + ": a link is required: --port NAME or --tcp HOST[:PORT]";
         return r;

@@ -9,8 +9,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "cli/cli_mqtt_args.h"
-#include "session/typed_values.h"
+#include "cli/cli_option_records.h"
 
 // Exit codes of the tool.
 enum TCliExit : int {
@@ -34,84 +33,33 @@ struct TLinkOptions {
     bool Tcp() const { return !TcpHost.isEmpty(); }
 };
 
-enum TPresetAction { paNone, paList, paShow, paSelect, paSave };
-
 struct TCliRequest {
     TLinkOptions Link;
     bool Json = false;
     bool KeepLock = false;
     bool TakeOver = false;  // keys another program locked are taken over (and released at the end)
     bool Help = false;      // --help: the tool's help, or the command's when one is named
-    QString Command;  // "ports", "info", "read", "set", "on", "off", "watch", "stats", "preset",
-                      // "sequence", "sweep", "plan", "charge", "flash", "calibration",
-                      // "serve-scpi", "serve-mqtt", "bench"
+    QString Command;        // one of CommandNames()
+    TCommandOptions Options;  // the record of the command
 
-    // set and preset save
-    std::optional<TDecimal> Voltage;
-    std::optional<TDecimal> Current;
-    // preset save
-    std::optional<TDecimal> Ovp;
-    std::optional<TDecimal> Ocp;
-    std::optional<TDecimal> Opp;
-    std::optional<uint32_t> TimerMinutes;
-    // watch
-    int32_t IntervalMs = 1000;
-    std::optional<int64_t> Count;
-    QString CsvPath;
-    // watch --stats: link figures in each JSON row, or a summary line on standard error every
-    // StatsEverySeconds
-    bool Stats = false;
-    int32_t StatsEverySeconds = 10;
-    // stats --seconds N
-    int32_t StatsSeconds = 10;
-    // preset
-    TPresetAction Preset = paNone;
-    uint32_t PresetNum = 0;
-    // sequence: "show" or "run" [FILE]
-    QString SequenceAction;
-    QString StepFile;   // CSV step file; empty: the saved table
-    QString LogPath;    // --log FILE
-    QString LogFormat;  // --format txt|csv|xlsx; empty: by the log's extension, else txt
-    std::optional<int32_t> LogEverySeconds;  // --log-every S
-    // --log-on-change VPCT,IPCT: the voltage and current threshold entries (0 any change,
-    // 1..5 more than that percentage, 6 never).
-    std::optional<std::pair<int, int>> LogOnChange;
-    // plan run FILE; plan and charge: readings in a row that end a step on a condition
-    QString PlanAction;
-    QString PlanFile;
-    int32_t PlanReadings = 3;
-    // charge
-    QString Chemistry;  // li-ion, lifepo4, lead-acid, nimh
-    uint32_t Cells = 0;
-    std::optional<TDecimal> Capacity;     // Ah
-    std::optional<TDecimal> Termination;  // A
-    // flash
-    QString FlashFile;
-    bool NoVerify = false;
-    bool NoJump = false;  // the supply already waits in its boot loader
-    // serve-scpi: the address listened on (0: any free port), the switch-off at exit, and the
-    // seconds after which a client that sends nothing loses its place (0: never).
-    QString ListenHost = "127.0.0.1";
-    uint16_t ListenPort = 5025;
-    bool OffOnExit = false;
-    int32_t IdleTimeout = 0;
-    // sweep voltage|current FROM TO STEP [--dwell S] [--limit A|V] [--csv FILE] [--png FILE]
-    QString SweepQuantity;  // "voltage" or "current"
-    TDecimal SweepFrom;
-    TDecimal SweepTo;
-    TDecimal SweepStep;
-    std::optional<TDecimal> SweepLimit;
-    uint32_t DwellMs = 1000;
-    QString PngPath;
-    // serve-mqtt
-    TMqttRequest Mqtt;
-    // bench FILE ACTION [NAME]: read, watch, on, off, all-on, all-off; NAME for on and off.
-    QString BenchFile;
-    QString BenchAction;
-    QString BenchSupply;
-    // --metrics ADDRESS:PORT (serve-mqtt, serve-scpi, watch): empty host for none.
-    QString MetricsHost;
-    uint16_t MetricsPort = 0;
+    // The options of the command, which must be of that record.
+    template <class T>
+    const T& Of() const {
+        return std::get<T>(Options);
+    }
+    template <class T>
+    T& Of() {
+        return std::get<T>(Options);
+    }
+    // The options of that record, or null when the command has another.
+    template <class T>
+    T* If() {
+        return std::get_if<T>(&Options);
+    }
+    template <class T>
+    const T* If() const {
+        return std::get_if<T>(&Options);
+    }
 };
 
 struct TParseResult {

@@ -70,18 +70,18 @@ public:
     bool InterruptIsSuccess() const override { return Action() == "watch"; }
 
     QString Prepare() override {
-        const TCliRequest& r = fCtx.Request();
-        const TInputFile file = ReadInputFile(r.BenchFile);
+        const TBenchCommandOptions& r = Options();
+        const TInputFile file = ReadInputFile(r.File);
         if (!file.Error.isEmpty()) return file.Error;
         TBenchParse parsed = ParseBenchFile(file.Content);
-        if (!parsed.Error.isEmpty()) return r.BenchFile + ": " + parsed.Error;
-        if (!r.BenchSupply.isEmpty()) {
-            const int index = parsed.Bench.IndexOf(r.BenchSupply);
+        if (!parsed.Error.isEmpty()) return r.File + ": " + parsed.Error;
+        if (!r.Supply.isEmpty()) {
+            const int index = parsed.Bench.IndexOf(r.Supply);
             if (index < 0) {
                 QStringList names;
                 for (const TBenchSupply& s : parsed.Bench.Supplies)
                     names << s.Name;
-                return "bench: no supply of " + r.BenchFile + " is named " + r.BenchSupply + " (" +
+                return "bench: no supply of " + r.File + " is named " + r.Supply + " (" +
                        names.join(", ") + ")";
             }
             fOnly = index;
@@ -124,7 +124,7 @@ public:
                             .TcpPort = supply.Link.TcpPort,
                             .Baud = supply.Link.Baud,
                             .Addr = supply.Link.Addr};
-            request.CsvPath.clear();
+            request.Of<TBenchCommandOptions>().CsvPath.clear();
             auto runner = std::make_unique<TCliRunner>(request, fCtx.OutStream(), fCtx.ErrStream(),
                                                        fCtx.Config());
             runner->fMessagePrefix = supply.Name + ": ";
@@ -183,7 +183,10 @@ public:
     }
 
 private:
-    const QString& Action() const { return fCtx.Request().BenchAction; }
+    const TBenchCommandOptions& Options() const {
+        return fCtx.Request().Of<TBenchCommandOptions>();
+    }
+    const QString& Action() const { return Options().Action; }
 
     void MemberFinished(int AIndex, int ACode) {
         fFinished[AIndex] = true;
@@ -241,7 +244,7 @@ private:
         const QString heading = fLog->Heading();
         if (fFile.IsOpen() && !Written(fFile.Begin((heading + "\n").toUtf8()))) return;
         if (!fCtx.Request().Json) fCtx.Print(heading + "\n");
-        fTick.start(fCtx.Request().IntervalMs);
+        fTick.start(Options().IntervalMs);
     }
 
     void WatchRow() {
@@ -251,7 +254,7 @@ private:
             return;
         PrintRow(row, false);
         ++fRows;
-        if (fCtx.Request().Count && fRows >= *fCtx.Request().Count) fCtx.Done();
+        if (Options().Count && fRows >= *Options().Count) fCtx.Done();
     }
 
     // A CSV row (after the heading when AHeading), or one JSON object whose keys are the
@@ -337,7 +340,7 @@ private:
     bool Written(const QString& AError) {
         if (AError.isEmpty()) return true;
         fFile.Close();
-        fCtx.Fail(ceLocalIO, CannotWriteText(fCtx.Request().CsvPath, AError));
+        fCtx.Fail(ceLocalIO, CannotWriteText(Options().CsvPath, AError));
         return false;
     }
 

@@ -27,7 +27,7 @@ public:
     }
 
     QString Prepare() override {
-        const TCliRequest& r = fCtx.Request();
+        const TChargeOptions& r = fCtx.Request().Of<TChargeOptions>();
         fSpec.Chemistry = r.Chemistry;
         fSpec.Cells = r.Cells;
         fSpec.CapacityMah = static_cast<uint32_t>(ToUnits(*r.Capacity, 3));

@@ -45,14 +45,14 @@ public:
                    " is a Bluetooth serial port; the boot loader is reached over a wired USB/UART "
                    "line only";
         try {
-            TSTM32_Flasher::ReadImage(r.FlashFile.toStdString());
+            TSTM32_Flasher::ReadImage(r.Of<TFlashOptions>().File.toStdString());
         } catch (const EFlasherFileError& e) {
             return QString::fromStdString(e.what());
         }
         return {};
     }
 
-    bool NeedsSession() const override { return !fCtx.Request().NoJump; }
+    bool NeedsSession() const override { return !fCtx.Request().Of<TFlashOptions>().NoJump; }
 
     void SessionCreated() override {
         TLN_TaskMgr& t = fCtx.Core().TaskMgr();
@@ -64,7 +64,7 @@ public:
     }
 
     void Started() override {
-        if (fCtx.Request().NoJump) return OpenBootLoader();
+        if (fCtx.Request().Of<TFlashOptions>().NoJump) return OpenBootLoader();
         fAwaitingReads = true;  // the brand is known once the start-up reads are done
     }
 
@@ -116,9 +116,9 @@ private:
                           "--port",
                           r.Link.Port,
                           "flash",
-                          QFileInfo(r.FlashFile).absoluteFilePath(),
+                          QFileInfo(r.Of<TFlashOptions>().File).absoluteFilePath(),
                           "--no-jump"};
-        if (r.NoVerify) words << "--no-verify";
+        if (r.Of<TFlashOptions>().NoVerify) words << "--no-verify";
         for (QString& w : words)
             if (w.contains(QRegularExpression("[^A-Za-z0-9_./:=+@%-]")))
                 w = "'" + w.replace("'", "'\\''") + "'";
@@ -165,7 +165,8 @@ private:
             [this](bool AOk, int AFailure, const QString& AStep, const QString& AFileError) {
                 Finished(AOk, AFailure, AStep, AFileError);
             });
-        fJob->Start(fCtx.Request().FlashFile, !fCtx.Request().NoVerify);
+        const TFlashOptions& flash = fCtx.Request().Of<TFlashOptions>();
+        fJob->Start(flash.File, !flash.NoVerify);
     }
 
     void Finished(bool AOk, int AFailure, const QString& AStep, const QString& AFileError) {

@@ -7,6 +7,7 @@
 #include "cli/cli_files.h"
 #include "cli/cli_format.h"
 #include "cli/cli_messages.h"
+#include "cli/cli_mqtt_args.h"
 #include "cli/cli_runner.h"
 #include "cli/mqtt_bridge.h"
 #include "session/presets.h"
@@ -39,19 +40,19 @@ TMqttBridge::~TMqttBridge() {
 }
 
 bool TMqttBridge::TakesKeyLock() const {
-    const TCliRequest& r = fCtx.Request();
-    return r.Mqtt.AllowControl || r.OffOnExit;
+    const TServeMqttOptions& r = fCtx.Request().Of<TServeMqttOptions>();
+    return r.AllowControl || r.OffOnExit;
 }
 
 bool TMqttBridge::SwitchOffAtEnd() const {
-    return fCtx.Request().OffOnExit;
+    return fCtx.Request().Of<TServeMqttOptions>().OffOnExit;
 }
 
 // The broker's options and the password are taken before the supply is touched; the broker
 // itself may come later (it is tried again until it answers).
 QString TMqttBridge::Prepare() {
     const TCliRequest& r = fCtx.Request();
-    const TMqttRequest& m = r.Mqtt;
+    const TServeMqttOptions& m = r.Of<TServeMqttOptions>();
     fTopics.Prefix = MqttPrefix(r);
     TMqttOptions o;
     o.Host = m.BrokerHost;
@@ -225,7 +226,7 @@ void TMqttBridge::PublishState(bool AForce) {
               NumberField("max_current", FormatUnits(fCtx.Core().Limits().MaxIset, amps), "A"),
               NumberField("limit_voltage", FormatUnits(VoltageCap(), 2), "V"),
               NumberField("limit_current", FormatUnits(CurrentCap(), amps), "A"),
-              BoolField("control", fCtx.Request().Mqtt.AllowControl)};
+              BoolField("control", fCtx.Request().Of<TServeMqttOptions>().AllowControl)};
     for (TField& field : SetValueFields(core))
         f.push_back(std::move(field));
     f.push_back(BoolField("output", d.ONOFF != 0));
@@ -248,8 +249,8 @@ void TMqttBridge::PublishDiscovery() {
     device.CurrentDecimals = fCtx.Core().Limits().CurrentDecimals();
     device.MaxVoltage = VoltageCap() / 100.0;
     device.MaxCurrent = CurrentCap() / (device.CurrentDecimals == 3 ? 1000.0 : 100.0);
-    device.Control = fCtx.Request().Mqtt.AllowControl;
-    device.DiscoveryPrefix = fCtx.Request().Mqtt.DiscoveryPrefix;
+    device.Control = fCtx.Request().Of<TServeMqttOptions>().AllowControl;
+    device.DiscoveryPrefix = fCtx.Request().Of<TServeMqttOptions>().DiscoveryPrefix;
     for (const auto& [topic, payload] : DiscoveryConfigs(fTopics, device))
         Publish(topic, payload, true);
 }

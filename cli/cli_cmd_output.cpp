@@ -17,7 +17,7 @@ public:
     using TCliCommand::TCliCommand;
 
     QString CheckLimits() override {
-        const TCliRequest& r = fCtx.Request();
+        const TSetOptions& r = fCtx.Request().Of<TSetOptions>();
         const QString model = ModelName(fCtx.Core());
         QString error;
         if (r.Voltage)
@@ -33,15 +33,15 @@ public:
         if (fState != sWaiting) return;
         TSessionCore& core = fCtx.Core();
         const uint32_t mem = core.Data().MEM;
-        if (fCtx.Request().Voltage && mem >= 10) {
+        if (fCtx.Request().Of<TSetOptions>().Voltage && mem >= 10) {
             fCtx.Fail(ceUsage, "The set voltage comes from the selected charge profile C" +
                                    QString::number(mem - 10) + ".");
             return;
         }
         fState = sWriting;
         fTimeoutsBefore = fCtx.Timeouts();
-        if (fCtx.Request().Voltage) core.UsetIndChange(fUset);
-        if (fCtx.Request().Current) core.IsetIndChange(fIset);
+        if (fCtx.Request().Of<TSetOptions>().Voltage) core.UsetIndChange(fUset);
+        if (fCtx.Request().Of<TSetOptions>().Current) core.IsetIndChange(fIset);
     }
 
     void JobServed(TCliJob AJob) override {
@@ -58,8 +58,8 @@ public:
         if (fState != sReading) return;
         fState = sDone;
         const TCurrentSet& d = fCtx.Core().Data();
-        const bool took = (!fCtx.Request().Voltage || d.USET == fUset) &&
-                          (!fCtx.Request().Current || d.ISET == fIset);
+        const bool took = (!fCtx.Request().Of<TSetOptions>().Voltage || d.USET == fUset) &&
+                          (!fCtx.Request().Of<TSetOptions>().Current || d.ISET == fIset);
         if (took) {
             fCtx.PrintFields(SetValueFields(fCtx.Core()));
             fCtx.Done();

@@ -13,7 +13,7 @@ public:
     using TPlanRunCommand::TPlanRunCommand;
 
     QString Prepare() override {
-        const QString& path = fCtx.Request().PlanFile;
+        const QString& path = fCtx.Request().Of<TPlanOptions>().File;
         const TInputFile file = ReadInputFile(path);
         if (!file.Error.isEmpty()) return file.Error;
         const TPlanFile parsed = ParsePlanCsv(file.Content);
@@ -31,7 +31,7 @@ public:
         const QString error =
             CheckPlanLimits(fPlan, fCtx.Core().Limits().MaxUset, fCtx.Core().Limits().MaxIset,
                             fCtx.Core().Limits().CurrentDiv, fCtx.Core().Data().UIN);
-        return error.isEmpty() ? error : fCtx.Request().PlanFile + ": " + error;
+        return error.isEmpty() ? error : fCtx.Request().Of<TPlanOptions>().File + ": " + error;
     }
 
 protected:

@@ -23,7 +23,7 @@ public:
 
     // list and show only read.
     bool TakesKeyLock() const override {
-        const TPresetAction action = fCtx.Request().Preset;
+        const TPresetAction action = fCtx.Request().Of<TPresetOptions>().Action;
         return action != paList && action != paShow;
     }
 
@@ -32,8 +32,8 @@ public:
     }
 
     QString CheckLimits() override {
-        const TCliRequest& r = fCtx.Request();
-        if (r.Preset != paSave) return {};
+        const TPresetOptions& r = fCtx.Request().Of<TPresetOptions>();
+        if (r.Action != paSave) return {};
         const QString model = ModelName(fCtx.Core());
         const int cur = fCtx.Core().Limits().CurrentDecimals();
         auto range = [this](int ATag) { return EditorRange(ATag, fCtx.Core().Limits()); };
@@ -85,9 +85,9 @@ public:
 
 private:
     QString Act() {
-        const TCliRequest& r = fCtx.Request();
-        const uint32_t num = r.PresetNum;
-        switch (r.Preset) {
+        const TPresetOptions& r = fCtx.Request().Of<TPresetOptions>();
+        const uint32_t num = r.Num;
+        switch (r.Action) {
             case paList: {
                 const uint32_t count = fPresets->PresetCount();
                 fBlocks.assign(count, TMemorySet{});

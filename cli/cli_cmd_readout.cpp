@@ -45,7 +45,7 @@ public:
 
     QString Prepare() override {
         if (!fMetrics.Open()) return {};
-        const QString& path = fCtx.Request().CsvPath;
+        const QString& path = Options().CsvPath;
         if (path.isEmpty()) return {};
         const QString error = OpenOutputStream(fFile, path);
         if (!error.isEmpty()) Failed(error);
@@ -53,15 +53,15 @@ public:
     }
 
     void Started() override {
-        fCtx.Core().TaskMgr().SetPollPause(static_cast<uint32_t>(fCtx.Request().IntervalMs));
+        fCtx.Core().TaskMgr().SetPollPause(static_cast<uint32_t>(Options().IntervalMs));
         const QByteArray header = QByteArray(kReadingsCsvHeader) + "\n";
         if (fFile.IsOpen() && !Checked(fFile.Begin(header))) return;
         if (!fCtx.Request().Json) fCtx.Print(QString::fromLatin1(header));
         // CSV rows stay plain: the figures go to standard error as a summary line.
-        if (fCtx.Request().Stats && !fCtx.Request().Json) {
+        if (Options().Stats && !fCtx.Request().Json) {
             QObject::connect(&fSummary, &QTimer::timeout,
                              [this] { fCtx.Warn(LinkSummary(fCtx.Core().LinkFigures())); });
-            fSummary.start(fCtx.Request().StatsEverySeconds * 1000);
+            fSummary.start(Options().StatsEverySeconds * 1000);
         }
     }
 
@@ -72,14 +72,14 @@ public:
         if (fFile.IsOpen() && !Checked(fFile.Write((row + "\n").toUtf8()))) return;
         if (fCtx.Request().Json) {
             TFields fields = WatchFields(reading, fCtx.Core().Limits().CurrentDecimals());
-            if (fCtx.Request().Stats)
+            if (Options().Stats)
                 for (TField& field : LinkFields(fCtx.Core().LinkFigures()))
                     fields.push_back(std::move(field));
             fCtx.Print(JsonObject(fields) + "\n");
         } else
             fCtx.Print(row + "\n");
         ++fRows;
-        if (fCtx.Request().Count && fRows >= *fCtx.Request().Count) fCtx.Done();
+        if (Options().Count && fRows >= *Options().Count) fCtx.Done();
     }
 
     void Stopping() override {
@@ -90,9 +90,10 @@ public:
 
     bool InterruptIsSuccess() const override { return true; }
     // Watching the link's health, an exception reply is one of the figures, not the end.
-    bool RefusalEnds() const override { return !fCtx.Request().Stats; }
+    bool RefusalEnds() const override { return !Options().Stats; }
 
 private:
+    const TWatchOptions& Options() const { return fCtx.Request().Of<TWatchOptions>(); }
     bool Checked(const QString& AError) {
         if (AError.isEmpty()) return true;
         Failed(AError);
@@ -100,7 +101,7 @@ private:
     }
     void Failed(const QString& AReason) {
         fFile.Close();
-        fCtx.Fail(ceLocalIO, CannotWriteText(fCtx.Request().CsvPath, AReason));
+        fCtx.Fail(ceLocalIO, CannotWriteText(Options().CsvPath, AReason));
     }
 
     TCliMetrics fMetrics;
@@ -119,7 +120,7 @@ public:
     void Started() override {
         fEnd.setSingleShot(true);
         QObject::connect(&fEnd, &QTimer::timeout, [this] { fCtx.Done(); });
-        fEnd.start(fCtx.Request().StatsSeconds * 1000);
+        fEnd.start(fCtx.Request().Of<TStatsOptions>().Seconds * 1000);
         fRunning = true;
     }
 

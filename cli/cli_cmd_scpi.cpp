@@ -24,9 +24,11 @@ public:
     // --- TCliCommand ---
     bool KeepsServing() const override { return true; }
     bool InterruptIsSuccess() const override { return true; }
-    bool SwitchOffAtEnd() const override { return fCtx.Request().OffOnExit; }
+    bool SwitchOffAtEnd() const override {
+        return fCtx.Request().Of<TServeScpiOptions>().OffOnExit;
+    }
     QString Prepare() override {
-        const TCliRequest& r = fCtx.Request();
+        const TServeScpiOptions& r = fCtx.Request().Of<TServeScpiOptions>();
         QString error;
         if (!fBridge.Listen(QHostAddress(r.ListenHost), r.ListenPort, r.IdleTimeout, error))
             fCtx.Fail(ceLocalIO, "cannot listen on " + r.ListenHost + ":" +

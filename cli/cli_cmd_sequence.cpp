@@ -65,11 +65,13 @@ class TSequenceCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
     // 'show' only reads the model's current unit.
-    bool TakesKeyLock() const override { return fCtx.Request().SequenceAction != "show"; }
+    bool TakesKeyLock() const override {
+        return fCtx.Request().Of<TSequenceOptions>().Action != "show";
+    }
 
     QString Prepare() override {
-        const TCliRequest& req = fCtx.Request();
-        if (req.SequenceAction == "show") return SavedTable(fCtx.Config(), fTable);
+        const TSequenceOptions& req = fCtx.Request().Of<TSequenceOptions>();
+        if (req.Action == "show") return SavedTable(fCtx.Config(), fTable);
         fOptions = TLogOptions::Load(UserStore(fCtx.Config()), SpreadsheetOffered());
         if (req.LogEverySeconds) {
             fOptions.ByEvent = false;
@@ -111,19 +113,20 @@ public:
     }
 
     QString CheckLimits() override {
-        if (fCtx.Request().SequenceAction == "show") return {};
-        if (!fCtx.Request().StepFile.isEmpty()) {
+        if (fCtx.Request().Of<TSequenceOptions>().Action == "show") return {};
+        if (!fCtx.Request().Of<TSequenceOptions>().StepFile.isEmpty()) {
             const QString error = StepFileToTable(fStepFile, fCtx.Core().Limits().MaxUset,
                                                   fCtx.Core().Limits().MaxIset,
                                                   fCtx.Core().Limits().CurrentDiv, fTable);
-            return error.isEmpty() ? error : fCtx.Request().StepFile + ": " + error;
+            return error.isEmpty() ? error
+                                   : fCtx.Request().Of<TSequenceOptions>().StepFile + ": " + error;
         }
         return CheckTableLimits(fTable, fCtx.Core().Limits().MaxUset, fCtx.Core().Limits().MaxIset);
     }
 
     void LiveReading() override {
         TSessionCore& core = fCtx.Core();
-        if (fCtx.Request().SequenceAction == "show") {
+        if (fCtx.Request().Of<TSequenceOptions>().Action == "show") {
             // The supply is identified: its current unit is known.
             fCtx.Print(StepTableText(fTable, fCtx.Core().Limits().CurrentDiv, fCtx.Request().Json,
                                      core.Title()));
@@ -150,7 +153,7 @@ public:
         // The workbook is written once, at the end; a failure there still fails the run.
         if (fFormat == "xlsx" && fLogger) {
             const QString error =
-                SaveXlsxLog(fCtx.Request().LogPath, fLogger->Records(),
+                SaveXlsxLog(fCtx.Request().Of<TSequenceOptions>().LogPath, fLogger->Records(),
                             fCtx.Core().Limits().CurrentDiv, fSheetName, QLocale::system());
             if (!error.isEmpty()) LogFailed(error);
         }
@@ -159,7 +162,7 @@ public:
 
 private:
     QString OpenLog() {
-        const TCliRequest& req = fCtx.Request();
+        const TSequenceOptions& req = fCtx.Request().Of<TSequenceOptions>();
         fFormat = req.LogFormat;
         if (fFormat.isEmpty()) {
             const QString suffix = QFileInfo(req.LogPath).suffix().toLower();
@@ -182,7 +185,8 @@ private:
     // released), with exit code 6.
     void LogFailed(const QString& AReason) {
         fFile.Close();
-        fCtx.Fail(ceLocalIO, CannotWriteText(fCtx.Request().LogPath, AReason));
+        fCtx.Fail(ceLocalIO,
+                  CannotWriteText(fCtx.Request().Of<TSequenceOptions>().LogPath, AReason));
     }
 
     bool Write(const QByteArray& ABytes, bool AFirst = false) {

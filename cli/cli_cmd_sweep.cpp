@@ -29,7 +29,7 @@ public:
     using TCliCommand::TCliCommand;
 
     QString Prepare() override {
-        const TCliRequest& req = fCtx.Request();
+        const TSweepOptions& req = fCtx.Request().Of<TSweepOptions>();
         // Fonts need the GUI part of Qt; benchlordctl starts it when --png is given.
         if (!req.PngPath.isEmpty() &&
             qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
@@ -47,31 +47,31 @@ public:
     }
 
     QString CheckLimits() override {
-        const TCliRequest& req = fCtx.Request();
+        const TSweepOptions& req = fCtx.Request().Of<TSweepOptions>();
         const QString model = ModelName(fCtx.Core());
-        fVoltage = req.SweepQuantity == "voltage";
+        fVoltage = req.Quantity == "voltage";
         const int decimals = fVoltage ? 2 : fCtx.Core().Limits().CurrentDecimals();
         const uint32_t max = fVoltage ? fCtx.Core().Limits().MaxUset : fCtx.Core().Limits().MaxIset;
         const QString unit = fVoltage ? "V" : "A";
         fPlan.Quantity = fVoltage ? sqVoltage : sqCurrent;
         fPlan.DwellMs = req.DwellMs;
         fPlan.TakeTimeoutMs = fCtx.Config().SweepTakeTimeoutMs;
-        QString error = Exact("FROM", req.SweepFrom, decimals, unit);
-        if (error.isEmpty()) error = Exact("TO", req.SweepTo, decimals, unit);
-        if (error.isEmpty()) error = Exact("STEP", req.SweepStep, decimals, unit);
+        QString error = Exact("FROM", req.From, decimals, unit);
+        if (error.isEmpty()) error = Exact("TO", req.To, decimals, unit);
+        if (error.isEmpty()) error = Exact("STEP", req.Step, decimals, unit);
         if (error.isEmpty())
-            error = CheckRange("FROM", req.SweepFrom, decimals, 0, max, unit, model, fPlan.From);
+            error = CheckRange("FROM", req.From, decimals, 0, max, unit, model, fPlan.From);
         if (error.isEmpty())
-            error = CheckRange("TO", req.SweepTo, decimals, 0, max, unit, model, fPlan.To);
+            error = CheckRange("TO", req.To, decimals, 0, max, unit, model, fPlan.To);
         if (error.isEmpty())
-            error = CheckRange("STEP", req.SweepStep, decimals, 1, max, unit, model, fPlan.Step);
-        if (error.isEmpty() && req.SweepLimit) {
+            error = CheckRange("STEP", req.Step, decimals, 1, max, unit, model, fPlan.Step);
+        if (error.isEmpty() && req.Limit) {
             const int otherDecimals = fVoltage ? fCtx.Core().Limits().CurrentDecimals() : 2;
             const QString otherUnit = fVoltage ? "A" : "V";
-            error = Exact("--limit", *req.SweepLimit, otherDecimals, otherUnit);
+            error = Exact("--limit", *req.Limit, otherDecimals, otherUnit);
             if (error.isEmpty())
                 error = CheckRange(
-                    "--limit", *req.SweepLimit, otherDecimals, 1,
+                    "--limit", *req.Limit, otherDecimals, 1,
                     fVoltage ? fCtx.Core().Limits().MaxIset : fCtx.Core().Limits().MaxUset,
                     otherUnit, model, fPlan.Limit);
         }
@@ -85,7 +85,7 @@ public:
     void Stopping() override {
         if (!fSweep) return;
         fSweep->Stop(seStopped);
-        const TCliRequest& req = fCtx.Request();
+        const TSweepOptions& req = fCtx.Request().Of<TSweepOptions>();
         const std::vector<TSweepPoint>& points = fSweep->Points();
         if (points.empty()) {
             for (const QString& path : {req.CsvPath, req.PngPath})
@@ -154,7 +154,7 @@ private:
             return;
         }
         // Without --limit the supply's own other set point is the limit.
-        if (!fCtx.Request().SweepLimit) fPlan.Limit = fVoltage ? d.ISET : d.USET;
+        if (!fCtx.Request().Of<TSweepOptions>().Limit) fPlan.Limit = fVoltage ? d.ISET : d.USET;
         const QString error =
             CheckSweepPlan(fPlan, {fCtx.Core().Limits().MaxUset, fCtx.Core().Limits().MaxIset,
                                    fCtx.Core().Limits().CurrentDiv, d.UIN});

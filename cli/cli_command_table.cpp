@@ -55,6 +55,7 @@ std::vector<TCommandSpec> MakeCommands() {
              "Checks the values against the model's limits (exit 2 and nothing is written when\n"
              "one is out of range), writes them, reads them back and prints the new set\n"
              "values. Values are rounded to the model's resolution.\n",
+         .Options = TSetOptions{},
          .Check = CheckSetRequest,
          .Make = MakeSetCommand},
         {.Name = "on",
@@ -83,6 +84,7 @@ std::vector<TCommandSpec> MakeCommands() {
              "to standard error as a summary line every S seconds (10). With --stats an\n"
              "exception reply is counted instead of ending the command. --metrics\n"
              "ADDRESS:PORT serves /metrics for Prometheus (see serve-mqtt).\n",
+         .Options = TWatchOptions{},
          .Make = MakeWatchCommand},
         {.Name = "stats",
          .Listed = "stats",
@@ -99,6 +101,7 @@ std::vector<TCommandSpec> MakeCommands() {
                  "good_replies, timeouts, crc_errors, length_errors, exceptions, other_errors,\n"
                  "reconnects, since_good_ms (the round trip is null without a reply in the last\n"
                  "minute).\n",
+         .Options = TStatsOptions{},
          .Make = MakeStatsCommand},
         {.Name = "preset",
          .Listed = "preset",
@@ -111,6 +114,7 @@ std::vector<TCommandSpec> MakeCommands() {
                  "names M3 or C2 work as well). 'list' shows the presets the unit offers, 'show'\n"
                  "one block, 'select' makes a preset the live setting, 'save' changes the given\n"
                  "values of a block (the others keep what the supply holds) and stores it.\n",
+         .Options = TPresetOptions{},
          .Arguments = ParsePreset,
          .Make = MakePresetCommand},
         {.Name = "sequence",
@@ -140,6 +144,7 @@ std::vector<TCommandSpec> MakeCommands() {
              "lost, 4 the output went off before the end (e.g. a protection trip) or the\n"
              "supply had not confirmed it on when the last step ended, 6 the log cannot be\n"
              "written, 130 interrupted.\n",
+         .Options = TSequenceOptions{},
          .Arguments = ParseSequence,
          .Check = CheckSequenceRequest,
          .Make = MakeSequenceCommand},
@@ -171,6 +176,7 @@ std::vector<TCommandSpec> MakeCommands() {
              "stopped at compliance, 2 a value out of range (nothing is written), 3 link lost,\n"
              "4 the output went off before the end (e.g. a protection trip) or the supply did\n"
              "not take a set point, 6 a file cannot be written, 130 interrupted.\n",
+         .Options = TSweepOptions{},
          .Arguments = ParseSweep,
          .Make = MakeSweepCommand},
         {.Name = "plan",
@@ -207,6 +213,7 @@ std::vector<TCommandSpec> MakeCommands() {
              "number given; nothing is sent) or one the model cannot deliver, 3 link lost, 4\n"
              "the output went off where no step waited for a trip, 6 the log cannot be\n"
              "written, 7 another program holds the keys, 130 interrupted.\n",
+         .Options = TPlanOptions{},
          .Arguments = ParsePlan,
          .Make = MakePlanCommand},
         {.Name = "charge",
@@ -234,6 +241,7 @@ std::vector<TCommandSpec> MakeCommands() {
              "(Wh). --log and --readings and the endings are those of 'plan run'.\n"
              "Exit codes: those of 'plan run'; 3 also when the old protections could not be\n"
              "confirmed as put back (the message gives the command that sets them).\n",
+         .Options = TChargeOptions{},
          .Check = CheckPlanRequest,
          .Make = MakeChargeCommand},
         {.Name = "flash",
@@ -255,6 +263,7 @@ std::vector<TCommandSpec> MakeCommands() {
              "unreadable, empty or larger than the chip's flash (nothing written), or the link\n"
              "or unit is refused; 3 the port or the link failed; 5 a boot loader step failed\n"
              "(the message names it); 130 interrupted.\n",
+         .Options = TFlashOptions{},
          .Arguments = ParseFlash,
          .Make = MakeFlashCommand},
         {.Name = "calibration",
@@ -304,6 +313,7 @@ std::vector<TCommandSpec> MakeCommands() {
              "address cannot be taken, 7 another program holds the keys at the start (a link\n"
              "that comes back to such keys waits for them). --metrics ADDRESS:PORT serves\n"
              "/metrics for Prometheus (see serve-mqtt).\n",
+         .Options = TServeScpiOptions{},
          .Make = MakeScpiCommand},
         {.Name = "serve-mqtt",
          .Listed = "serve-mqtt",
@@ -349,6 +359,7 @@ std::vector<TCommandSpec> MakeCommands() {
              "unreadable password file, 3 cannot connect to the supply, 6 the metrics address\n"
              "cannot be taken, 7 another program holds the keys at the start (with\n"
              "--allow-control or --off-on-exit).\n",
+         .Options = TServeMqttOptions{},
          .Make = MakeMqttCommand},
         {.Name = "bench",
          .Listed = "bench FILE ACTION",
@@ -387,6 +398,7 @@ std::vector<TCommandSpec> MakeCommands() {
                  "reads. A supply that cannot be reached at the start ends the run with exit 3,\n"
                  "except for all-off, which still switches the others off.\n",
          .NeedsLink = false,
+         .Options = TBenchCommandOptions{},
          .Arguments = ParseBench,
          .Check = CheckBenchRequest,
          .Make = MakeBenchCommand},

@@ -3,6 +3,7 @@
 #include "bridges/metrics_server.h"
 #include "bridges/session_metrics.h"
 #include "cli/cli_command.h"
+#include "cli/cli_mqtt_args.h"
 #include "session/range_checks.h"
 #include "session/session_core.h"
 
@@ -20,18 +21,18 @@ TCliMetrics::TCliMetrics(TCliContext& AContext) : fCtx(AContext) {}
 TCliMetrics::~TCliMetrics() = default;
 
 bool TCliMetrics::Open() {
-    const TCliRequest& r = fCtx.Request();
-    if (r.MetricsHost.isEmpty()) return true;
+    const TMetricsAddress r = MetricsAddress(fCtx.Request());
+    if (r.Host.isEmpty()) return true;
     fServer = std::make_unique<TMetricsServer>([this] { return Text(); });
-    const QHostAddress address(r.MetricsHost);
+    const QHostAddress address(r.Host);
     QString error;
-    if (!fServer->Listen(address, r.MetricsPort, error)) {
+    if (!fServer->Listen(address, r.Port, error)) {
         fServer.reset();
-        fCtx.Fail(ceLocalIO, "cannot listen on " + r.MetricsHost + ":" +
-                                 QString::number(r.MetricsPort) + ": " + error);
+        fCtx.Fail(ceLocalIO,
+                  "cannot listen on " + r.Host + ":" + QString::number(r.Port) + ": " + error);
         return false;
     }
-    const QString where = r.MetricsHost + ":" + QString::number(fServer->Port());
+    const QString where = r.Host + ":" + QString::number(fServer->Port());
     if (!address.isLoopback())
         fCtx.Warn("metrics on " + where + ": anyone who can reach this address can read them");
     fCtx.Print("metrics for Prometheus on http://" + where + "/metrics\n");

@@ -30,7 +30,7 @@ QString NonEmpty(const QString& AName, const QString& AValue, QString& ATarget) 
 }  // namespace
 
 QString ApplyMqttOption(const QString& AName, const QString& AValue, TCliRequest& AReq) {
-    TMqttRequest& m = AReq.Mqtt;
+    TServeMqttOptions& m = AReq.Of<TServeMqttOptions>();
     if (AName == "--broker") {
         // HOST[:PORT]
         const qsizetype colon = AValue.lastIndexOf(':');
@@ -75,7 +75,7 @@ QString ApplyMqttOption(const QString& AName, const QString& AValue, TCliRequest
     return "unknown option " + AName;
 }
 
-QString ApplyMetricsOption(const QString& AValue, TCliRequest& AReq) {
+QString ApplyMetricsOption(const QString&, const QString& AValue, TCliRequest& AReq) {
     const qsizetype colon = AValue.lastIndexOf(':');
     const auto port = ParseWhole(AValue.mid(colon + 1), 0, 65535);
     if (!port) return "--metrics: ADDRESS:PORT, the port a number from 0 to 65535";
@@ -88,17 +88,31 @@ QString ApplyMetricsOption(const QString& AValue, TCliRequest& AReq) {
                    " is not a valid IPv4 address (four decimal numbers 0 to 255)";
         address = QString::fromStdString(FormatIPv4(*octets));
     }
-    AReq.MetricsHost = address;
-    AReq.MetricsPort = static_cast<uint16_t>(*port);
+    TMetricsAddress* target = nullptr;
+    if (auto* watch = AReq.If<TWatchOptions>()) target = &watch->Metrics;
+    if (auto* scpi = AReq.If<TServeScpiOptions>()) target = &scpi->Metrics;
+    if (auto* mqtt = AReq.If<TServeMqttOptions>()) target = &mqtt->Metrics;
+    if (!target) return "--metrics does not apply to " + AReq.Command;
+    target->Host = address;
+    target->Port = static_cast<uint16_t>(*port);
+    return {};
+}
+
+TMetricsAddress MetricsAddress(const TCliRequest& AReq) {
+    if (const auto* watch = AReq.If<TWatchOptions>()) return watch->Metrics;
+    if (const auto* scpi = AReq.If<TServeScpiOptions>()) return scpi->Metrics;
+    if (const auto* mqtt = AReq.If<TServeMqttOptions>()) return mqtt->Metrics;
     return {};
 }
 
 QString MqttName(const TCliRequest& AReq) {
-    if (!AReq.Mqtt.Name.isEmpty()) return AReq.Mqtt.Name;
+    const auto* mqtt = AReq.If<TServeMqttOptions>();
+    if (mqtt && !mqtt->Name.isEmpty()) return mqtt->Name;
     if (AReq.Link.Tcp()) return AReq.Link.TcpHost + "-" + QString::number(AReq.Link.TcpPort);
     return QFileInfo(AReq.Link.Port).fileName();
 }
 
 QString MqttPrefix(const TCliRequest& AReq) {
-    return AReq.Mqtt.Prefix.isEmpty() ? "benchlord/" + MqttName(AReq) : AReq.Mqtt.Prefix;
+    const QString& prefix = AReq.Of<TServeMqttOptions>().Prefix;
+    return prefix.isEmpty() ? "benchlord/" + MqttName(AReq) : prefix;
 }

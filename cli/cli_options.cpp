@@ -18,13 +18,18 @@ QString SetFlag(const QString&, const QString&, TCliRequest& AReq) {
     return {};
 }
 
-QString SetMqttFlag(const QString& AName, const QString&, TCliRequest& AReq) {
-    (AName == "--allow-control" ? AReq.Mqtt.AllowControl : AReq.Mqtt.TlsInsecure) = true;
+template <class TRecord, bool TRecord::*AFlag>
+QString SetCommandFlag(const QString&, const QString&, TCliRequest& AReq) {
+    AReq.Of<TRecord>().*AFlag = true;
     return {};
 }
 
-QString SetMetrics(const QString&, const QString& AValue, TCliRequest& AReq) {
-    return ApplyMetricsOption(AValue, AReq);
+QString SetOffOnExit(const QString&, const QString&, TCliRequest& AReq) {
+    if (auto* scpi = AReq.If<TServeScpiOptions>())
+        scpi->OffOnExit = true;
+    else
+        AReq.Of<TServeMqttOptions>().OffOnExit = true;
+    return {};
 }
 
 std::vector<TOptionSpec> MakeOptions() {
@@ -131,7 +136,7 @@ std::vector<TOptionSpec> MakeOptions() {
         {.Name = "--stats",
          .Commands = {"watch"},
          .Help = "the link figures of 'stats' with the readings",
-         .Apply = SetFlag<&TCliRequest::Stats>},
+         .Apply = SetCommandFlag<TWatchOptions, &TWatchOptions::Stats>},
         {.Name = "--stats-every",
          .Kind = K::Number,
          .Value = "S",
@@ -150,11 +155,11 @@ std::vector<TOptionSpec> MakeOptions() {
         {.Name = "--no-verify",
          .Commands = {"flash"},
          .Help = "do not read the image back to compare it",
-         .Apply = SetFlag<&TCliRequest::NoVerify>},
+         .Apply = SetCommandFlag<TFlashOptions, &TFlashOptions::NoVerify>},
         {.Name = "--no-jump",
          .Commands = {"flash"},
          .Help = "the supply already waits in its boot loader",
-         .Apply = SetFlag<&TCliRequest::NoJump>},
+         .Apply = SetCommandFlag<TFlashOptions, &TFlashOptions::NoJump>},
 
         // charge
         {.Name = "--chemistry",
@@ -317,7 +322,7 @@ std::vector<TOptionSpec> MakeOptions() {
         {.Name = "--tls-insecure",
          .Commands = mqtt,
          .Help = "skip the broker's host name check",
-         .Apply = SetMqttFlag},
+         .Apply = SetCommandFlag<TServeMqttOptions, &TServeMqttOptions::TlsInsecure>},
         {.Name = "--keepalive",
          .Kind = K::Number,
          .Value = "S",
@@ -333,7 +338,7 @@ std::vector<TOptionSpec> MakeOptions() {
         {.Name = "--allow-control",
          .Commands = mqtt,
          .Help = "carry out the commands of TOPIC/set/...",
-         .Apply = SetMqttFlag},
+         .Apply = SetCommandFlag<TServeMqttOptions, &TServeMqttOptions::AllowControl>},
         {.Name = "--max-voltage",
          .Kind = K::Number,
          .Value = "V",
@@ -355,13 +360,13 @@ std::vector<TOptionSpec> MakeOptions() {
         {.Name = "--off-on-exit",
          .Commands = {"serve-scpi", "serve-mqtt"},
          .Help = "switch the output off when ended",
-         .Apply = SetFlag<&TCliRequest::OffOnExit>},
+         .Apply = SetOffOnExit},
         {.Name = "--metrics",
          .Kind = K::HostPort,
          .Value = "ADDRESS:PORT",
          .Commands = {"watch", "serve-scpi", "serve-mqtt"},
          .Help = "serve /metrics for Prometheus",
-         .Apply = SetMetrics},
+         .Apply = ApplyMetricsOption},
     };
 }
 

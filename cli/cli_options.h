@@ -7,14 +7,17 @@
 // A new option is one entry in CliOptions() (cli_options.cpp): its name, the kind and the help
 // word of its value, the commands that take it, its help line and the function that stores it.
 // A new command is one entry in CliCommands() (cli_command_table.cpp): its name, its line in the
-// command list, its usage lines, whether it needs a link, the reader of its positional
-// arguments, its help text and the factory of the TCliCommand that runs it; its options name it
-// in their Commands. Nothing else lists commands or options.
+// command list, its usage lines, its help text, whether it needs a link, the record of its
+// options (cli_option_records.h), the reader of its positional arguments, its checks and the
+// factory of the TCliCommand that runs it; its options name it in their Commands. Nothing else
+// lists commands or options.
 
 #include <QString>
 #include <QStringList>
 #include <memory>
 #include <vector>
+
+#include "cli/cli_option_records.h"
 
 struct TCliRequest;
 class TCliCommand;
@@ -75,6 +78,8 @@ struct TCommandSpec {
     std::vector<TUsage> Usages{};
     QString Text{};  // the help after the usage lines
     bool NeedsLink = true;
+    // The record of its options, as they are before any is given.
+    TCommandOptions Options{};
     // The words after the command; null: none are taken.
     TParseArguments Arguments = nullptr;
     // What only the whole request can tell (combinations, values against each other); null:

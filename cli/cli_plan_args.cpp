@@ -7,11 +7,12 @@
 
 QString ParsePlan(const QStringList& AArgs, TCliRequest& AReq) {
     if (AArgs.isEmpty()) return "plan: run FILE";
-    AReq.PlanAction = AArgs[0];
+    TPlanOptions& plan = AReq.Of<TPlanOptions>();
+    plan.Action = AArgs[0];
     if (AArgs[0] != "run")
         return WithSuggestion("plan: unknown action " + AArgs[0], AArgs[0], {"run"});
     if (AArgs.size() != 2) return "plan run: one plan file";
-    AReq.PlanFile = AArgs[1];
+    plan.File = AArgs[1];
     return {};
 }
 
@@ -19,25 +20,27 @@ QString ApplyPlanOption(const QString& AName, const QString& AValue, TCliRequest
     if (AName == "--readings") {
         const auto count = ParseWhole(AValue, 1, 100);
         if (!count) return "--readings: a number of readings from 1 to 100";
-        AReq.PlanReadings = static_cast<int32_t>(*count);
+        auto* plan = AReq.If<TPlanOptions>();
+        (plan ? plan->Run : AReq.Of<TChargeOptions>().Run).Readings = static_cast<int32_t>(*count);
         return {};
     }
+    TChargeOptions& charge = AReq.Of<TChargeOptions>();
     if (AName == "--chemistry") {
         if (!ChargeChemistries().contains(AValue))
             return WithSuggestion(
                 "--chemistry: " + AValue + " is not one of " + ChargeChemistries().join(", "),
                 AValue, ChargeChemistries());
-        AReq.Chemistry = AValue;
+        charge.Chemistry = AValue;
         return {};
     }
     if (AName == "--cells") {
         const auto cells = ParseWhole(AValue, 1, 100);
         if (!cells) return "--cells: a number of cells in series from 1 to 100";
-        AReq.Cells = static_cast<uint32_t>(*cells);
+        charge.Cells = static_cast<uint32_t>(*cells);
         return {};
     }
     if (AName == "--capacity" || AName == "--termination") {
-        auto& target = AName == "--capacity" ? AReq.Capacity : AReq.Termination;
+        auto& target = AName == "--capacity" ? charge.Capacity : charge.Termination;
         target = ParseDecimal(AValue);
         if (!target || ToUnits(*target, 3) == 0)
             return AName + ": " + (AName == "--capacity" ? "ampere-hours" : "amperes") +
@@ -48,9 +51,10 @@ QString ApplyPlanOption(const QString& AName, const QString& AValue, TCliRequest
 }
 
 QString CheckPlanRequest(const TCliRequest& AReq) {
-    if (AReq.Current && ToUnits(*AReq.Current, 3) == 0) return "--current: amperes above 0";
-    if (AReq.Current && AReq.Termination &&
-        ToUnits(*AReq.Termination, 3) >= ToUnits(*AReq.Current, 3))
+    const TChargeOptions& charge = AReq.Of<TChargeOptions>();
+    if (charge.Current && ToUnits(*charge.Current, 3) == 0) return "--current: amperes above 0";
+    if (charge.Current && charge.Termination &&
+        ToUnits(*charge.Termination, 3) >= ToUnits(*charge.Current, 3))
         return "charge: --termination must be below --current";
     return {};
 }

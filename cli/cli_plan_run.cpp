@@ -32,8 +32,13 @@ QString TPlanRunCommand::Amperes(uint32_t AMilliamps) const {
                                                  : Number(AMilliamps / 1000.0, 2);
 }
 
+const TStepRunOptions& TPlanRunCommand::RunOptions() const {
+    if (const auto* plan = fCtx.Request().If<TPlanOptions>()) return plan->Run;
+    return fCtx.Request().Of<TChargeOptions>().Run;
+}
+
 void TPlanRunCommand::OpenLog() {
-    const QString& path = fCtx.Request().LogPath;
+    const QString& path = RunOptions().LogPath;
     if (path.isEmpty()) return;
     // Only checked here: the user's file is left as it is until the run starts.
     const QString error = OpenOutputStream(fFile, path);
@@ -42,7 +47,7 @@ void TPlanRunCommand::OpenLog() {
 
 void TPlanRunCommand::LogFailed(const QString& AReason) {
     fFile.Close();
-    fCtx.Fail(ceLocalIO, CannotWriteText(fCtx.Request().LogPath, AReason));
+    fCtx.Fail(ceLocalIO, CannotWriteText(RunOptions().LogPath, AReason));
 }
 
 bool TPlanRunCommand::Write(const QByteArray& ARow, bool AFirst) {
@@ -60,7 +65,7 @@ void TPlanRunCommand::BeginPlan(const TPlan& APlan) {
     fTarget = std::make_unique<TSessionTarget>(core);
     fRunner = std::make_unique<TPlanRunner>(*fTarget, fClock);
     fBegun = true;
-    fRunner->SetReadingsInARow(fCtx.Request().PlanReadings);
+    fRunner->SetReadingsInARow(RunOptions().Readings);
     fRunner->fOnStepStarted = [this](int AStep) { StepStarted(AStep); };
     fRunner->fOnStepEnded = [this](const TStepResult& AResult) { StepEnded(AResult); };
     fRunner->fOnFinished = [this](TPlanEnd AEnd) { Finished(AEnd); };

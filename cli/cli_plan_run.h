@@ -49,6 +49,8 @@ protected:
     bool IsStopping() const { return fStopping; }
 
 private:
+    // The log and the readings in a row, of plan run or of charge.
+    const TStepRunOptions& RunOptions() const;
     void StepStarted(int AStep);
     void StepEnded(const TStepResult& AResult);
     void Finished(TPlanEnd AEnd);

@@ -55,7 +55,7 @@ void TCliRunner::Run() {
         return;
     }
     // Without a link the table is shown for the supply the window last used.
-    if (fRequest.Command == "sequence" && fRequest.SequenceAction == "show" &&
+    if (fRequest.Command == "sequence" && fRequest.Of<TSequenceOptions>().Action == "show" &&
         !fRequest.Link.Tcp() && !fRequest.Link.Serial()) {
         QString error;
         const QString table = SequenceTableText(fRequest, fConfig, error);

@@ -6,7 +6,8 @@
 
 QString ParseSequence(const QStringList& AArgs, TCliRequest& AReq) {
     if (AArgs.isEmpty()) return "sequence: show, or run [FILE]";
-    AReq.SequenceAction = AArgs[0];
+    TSequenceOptions& sequence = AReq.Of<TSequenceOptions>();
+    sequence.Action = AArgs[0];
     if (AArgs[0] == "show") {
         if (AArgs.size() != 1) return "sequence show: no further arguments";
         return {};
@@ -14,7 +15,7 @@ QString ParseSequence(const QStringList& AArgs, TCliRequest& AReq) {
     if (AArgs[0] != "run")
         return WithSuggestion("sequence: unknown action " + AArgs[0], AArgs[0], {"show", "run"});
     if (AArgs.size() > 2) return "sequence run: at most one step file";
-    if (AArgs.size() == 2) AReq.StepFile = AArgs[1];
+    if (AArgs.size() == 2) sequence.StepFile = AArgs[1];
     return {};
 }
 
@@ -36,19 +37,25 @@ bool ParseThreshold(const QString& AText, int& AEntry) {
 QString ApplySequenceOption(const QString& AName, const QString& AValue, TCliRequest& AReq) {
     if (AName == "--log") {
         if (AValue.isEmpty()) return "--log: a file name is required";
-        AReq.LogPath = AValue;
+        if (auto* plan = AReq.If<TPlanOptions>())
+            plan->Run.LogPath = AValue;
+        else if (auto* charge = AReq.If<TChargeOptions>())
+            charge->Run.LogPath = AValue;
+        else
+            AReq.Of<TSequenceOptions>().LogPath = AValue;
         return {};
     }
+    TSequenceOptions& sequence = AReq.Of<TSequenceOptions>();
     if (AName == "--format") {
         if (AValue != "txt" && AValue != "csv" && AValue != "xlsx")
             return "--format: txt, csv or xlsx";
-        AReq.LogFormat = AValue;
+        sequence.LogFormat = AValue;
         return {};
     }
     if (AName == "--log-every") {
         const auto seconds = ParseWhole(AValue, 1, 86400);
         if (!seconds) return "--log-every: whole seconds from 1 to 86400";
-        AReq.LogEverySeconds = static_cast<int32_t>(*seconds);
+        sequence.LogEverySeconds = static_cast<int32_t>(*seconds);
         return {};
     }
     if (AName == "--log-on-change") {
@@ -58,17 +65,19 @@ QString ApplySequenceOption(const QString& AName, const QString& AValue, TCliReq
         if (parts.size() != 2 || !ParseThreshold(parts[0], u) || !ParseThreshold(parts[1], i))
             return "--log-on-change: VPCT,IPCT, each a percentage 0 to 5 (0: any change) or - "
                    "(never), e.g. 1,2";
-        AReq.LogOnChange = std::make_pair(u, i);
+        sequence.LogOnChange = std::make_pair(u, i);
         return {};
     }
     return "unknown option " + AName;
 }
 
 QString CheckSequenceRequest(const TCliRequest& AReq) {
-    if (AReq.LogEverySeconds && AReq.LogOnChange)
+    const TSequenceOptions& sequence = AReq.Of<TSequenceOptions>();
+    if (sequence.LogEverySeconds && sequence.LogOnChange)
         return "sequence run: --log-every and --log-on-change exclude each other";
-    if (AReq.SequenceAction == "show" && (!AReq.LogPath.isEmpty() || !AReq.LogFormat.isEmpty() ||
-                                          AReq.LogEverySeconds || AReq.LogOnChange))
+    if (sequence.Action == "show" &&
+        (!sequence.LogPath.isEmpty() || !sequence.LogFormat.isEmpty() || sequence.LogEverySeconds ||
+         sequence.LogOnChange))
         return "sequence show: the log options belong to 'sequence run'";
     return {};
 }

@@ -21,13 +21,13 @@ constexpr size_t kMaxQueued = 32;
 }  // namespace
 
 uint32_t TMqttBridge::VoltageCap() const {
-    const auto& cap = fCtx.Request().Mqtt.MaxVoltage;
+    const auto& cap = fCtx.Request().Of<TServeMqttOptions>().MaxVoltage;
     const uint32_t model = fCtx.Core().Limits().MaxUset;
     return cap ? static_cast<uint32_t>(std::min<uint64_t>(ToUnits(*cap, 2), model)) : model;
 }
 
 uint32_t TMqttBridge::CurrentCap() const {
-    const auto& cap = fCtx.Request().Mqtt.MaxCurrent;
+    const auto& cap = fCtx.Request().Of<TServeMqttOptions>().MaxCurrent;
     const uint32_t model = fCtx.Core().Limits().MaxIset;
     return cap ? static_cast<uint32_t>(std::min<uint64_t>(
                      ToUnits(*cap, fCtx.Core().Limits().CurrentDecimals()), model))
@@ -39,7 +39,7 @@ void TMqttBridge::Message(const QString& ATopic, const QByteArray& APayload) {
     if (name.isEmpty()) return;
     ++fCommands;
     const TCommand command{name, QString::fromUtf8(APayload).trimmed()};
-    if (!fCtx.Request().Mqtt.AllowControl) {
+    if (!fCtx.Request().Of<TServeMqttOptions>().AllowControl) {
         ++fRefusedCommands;
         Answer(command, false, "control is not allowed (serve-mqtt --allow-control)");
         return;

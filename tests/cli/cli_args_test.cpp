@@ -85,10 +85,11 @@ TEST(CliArgs, SerialDefaultsAndWatchOptions) {
     ASSERT_TRUE(r.Error.isEmpty()) << r.Error.toStdString();
     EXPECT_EQ(r.Request.Link.Baud, 9600);
     EXPECT_EQ(r.Request.Link.Addr, 1);
-    EXPECT_EQ(r.Request.IntervalMs, 250);
-    ASSERT_TRUE(r.Request.Count.has_value());
-    EXPECT_EQ(*r.Request.Count, 5);
-    EXPECT_EQ(r.Request.CsvPath, "out.csv");
+    const TWatchOptions& watch = r.Request.Of<TWatchOptions>();
+    EXPECT_EQ(watch.IntervalMs, 250);
+    ASSERT_TRUE(watch.Count.has_value());
+    EXPECT_EQ(*watch.Count, 5);
+    EXPECT_EQ(watch.CsvPath, "out.csv");
 }
 
 TEST(CliArgs, PresetSaveTakesEveryValue) {
@@ -96,11 +97,12 @@ TEST(CliArgs, PresetSaveTakesEveryValue) {
         ParseArguments({"--tcp", "h", "preset", "save", "C2", "--voltage", "4.2", "--current", "1",
                         "--ovp", "4.3", "--ocp", "1.1", "--opp", "20.5", "--timer", "2:05"});
     ASSERT_TRUE(r.Error.isEmpty()) << r.Error.toStdString();
-    EXPECT_EQ(r.Request.Preset, paSave);
-    EXPECT_EQ(r.Request.PresetNum, 12u);
-    ASSERT_TRUE(r.Request.Opp && r.Request.TimerMinutes);
-    EXPECT_EQ(ToUnits(*r.Request.Opp, 1), 205u);
-    EXPECT_EQ(*r.Request.TimerMinutes, 125u);
+    const TPresetOptions& preset = r.Request.Of<TPresetOptions>();
+    EXPECT_EQ(preset.Action, paSave);
+    EXPECT_EQ(preset.Num, 12u);
+    ASSERT_TRUE(preset.Opp && preset.TimerMinutes);
+    EXPECT_EQ(ToUnits(*preset.Opp, 1), 205u);
+    EXPECT_EQ(*preset.TimerMinutes, 125u);
 }
 
 TEST(CliArgs, HelpWithOrWithoutCommandNeedsNoLink) {

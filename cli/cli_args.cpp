@@ -72,7 +72,7 @@ QString ApplyLinkOption(const QString& AName, const QString& AValue, TCliRequest
 const QStringList& CommandNames() {
     static const QStringList names = [] {
         QStringList list;
-        for (const TCommandSpec& command : CliCommands())
+        for (const TCommandDecl& command : CliCommands())
             list << command.Name;
         return list;
     }();
@@ -84,21 +84,21 @@ bool IsCommand(const QString& AName) {
 }
 
 bool NeedsLink(const QString& ACommand) {
-    const TCommandSpec* command = FindCommand(ACommand);
+    const TCommandDecl* command = FindCommand(ACommand);
     return command && command->NeedsLink;
 }
 
 namespace {
 
 struct TGivenOption {
-    const TOptionSpec* Spec;
+    const TOptionDecl* Decl;
     QString Value;
 };
 
 // "unknown option NAME", with the closest name of those the parser takes.
 QString UnknownOption(const QString& AName) {
     QStringList names;
-    for (const TOptionSpec& option : CliOptions())
+    for (const TOptionDecl& option : CliOptions())
         if (option.Apply && !option.Hidden) names << option.Name;
     return WithSuggestion("unknown option " + AName, AName, names);
 }
@@ -134,7 +134,7 @@ TParseResult ParseArguments(const QStringList& AArgs) {
             name = arg.left(eq);
             value = arg.mid(eq + 1);
         }
-        const TOptionSpec* option = FindOption(name);
+        const TOptionDecl* option = FindOption(name);
         // Options handled before parsing (--version) and flags given a value are not taken.
         if (!option || !option->Apply || (eq > 0 && !option->TakesValue())) {
             r.Error = UnknownOption(name);
@@ -164,7 +164,7 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         return r;
     }
     req.Command = positional.takeFirst();
-    const TCommandSpec* command = FindCommand(req.Command);
+    const TCommandDecl* command = FindCommand(req.Command);
     if (!command) {
         r.Error = WithSuggestion("unknown command " + req.Command, req.Command, CommandNames());
         return r;
@@ -175,8 +175,8 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     // A flag is checked against the command before its words, a value after them (it may
     // belong to one of its actions only).
     for (const TGivenOption& given : commandOptions) {
-        if (given.Spec->TakesValue() || given.Spec->TakenBy(req.Command)) continue;
-        r.Error = given.Spec->Name + " does not apply to " + req.Command;
+        if (given.Decl->TakesValue() || given.Decl->TakenBy(req.Command)) continue;
+        r.Error = given.Decl->Name + " does not apply to " + req.Command;
         return r;
     }
     if (command->Arguments) {
@@ -189,21 +189,21 @@ TParseResult ParseArguments(const QStringList& AArgs) {
     const QString scope = OptionScope(req.Command, positional);
     QStringList given;
     for (const TGivenOption& option : commandOptions) {
-        const TOptionSpec& spec = *option.Spec;
-        if (!spec.Commands.contains(scope) && !spec.Commands.contains(req.Command)) {
-            r.Error = spec.Name + " does not apply to " + scope;
+        const TOptionDecl& decl = *option.Decl;
+        if (!decl.Commands.contains(scope) && !decl.Commands.contains(req.Command)) {
+            r.Error = decl.Name + " does not apply to " + scope;
             return r;
         }
-        r.Error = spec.Apply(spec.Name, option.Value, req);
+        r.Error = decl.Apply(decl.Name, option.Value, req);
         if (!r.Error.isEmpty()) return r;
-        given << spec.Name;
+        given << decl.Name;
     }
 
     if (req.Link.Serial() && req.Link.Tcp()) {
         r.Error = "--port and --tcp exclude each other";
         return r;
     }
-    for (const TOptionSpec& option : CliOptions()) {
+    for (const TOptionDecl& option : CliOptions()) {
         if (!option.Required.contains(scope) || given.contains(option.Name)) continue;
         r.Error = scope + ": " + option.Synopsis() + " is required";
         return r;

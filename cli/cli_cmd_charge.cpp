@@ -28,11 +28,12 @@ public:
 
     QString Prepare() override {
         const TChargeOptions& r = fCtx.Request().Of<TChargeOptions>();
-        fSpec.Chemistry = r.Chemistry;
-        fSpec.Cells = r.Cells;
-        fSpec.CapacityMah = static_cast<uint32_t>(ToUnits(*r.Capacity, 3));
-        if (r.Current) fSpec.Milliamps = static_cast<uint32_t>(ToUnits(*r.Current, 3));
-        if (r.Termination) fSpec.TerminationMa = static_cast<uint32_t>(ToUnits(*r.Termination, 3));
+        fSettings.Chemistry = r.Chemistry;
+        fSettings.Cells = r.Cells;
+        fSettings.CapacityMah = static_cast<uint32_t>(ToUnits(*r.Capacity, 3));
+        if (r.Current) fSettings.Milliamps = static_cast<uint32_t>(ToUnits(*r.Current, 3));
+        if (r.Termination)
+            fSettings.TerminationMa = static_cast<uint32_t>(ToUnits(*r.Termination, 3));
         OpenLog();
         return {};
     }
@@ -46,14 +47,14 @@ public:
     // the model cannot deliver it.
     QString CheckLimits() override {
         const uint32_t div = fCtx.Core().Limits().CurrentDiv;
-        fCharge = MakeChargePlan(fSpec, div);
+        fCharge = MakeChargePlan(fSettings, div);
         if (!fCharge.Error.isEmpty()) return "charge: " + fCharge.Error;
         const TPlanStep& step = fCharge.Plan.Steps[0];
         if (fCtx.Request().Json)
             fCtx.Print(
-                JsonObject({StringField("chemistry", fSpec.Chemistry),
-                            NumberField("cells", QString::number(fSpec.Cells), ""),
-                            NumberField("capacity", FormatUnits(fSpec.CapacityMah, 3), "Ah"),
+                JsonObject({StringField("chemistry", fSettings.Chemistry),
+                            NumberField("cells", QString::number(fSettings.Cells), ""),
+                            NumberField("capacity", FormatUnits(fSettings.CapacityMah, 3), "Ah"),
                             NumberField("voltage", FormatUnits(step.Centivolts, 2), "V"),
                             NumberField("current", Amperes(step.Milliamps), "A"),
                             NumberField("termination", Amperes(fCharge.TerminationMa), "A"),
@@ -61,7 +62,7 @@ public:
                             NumberField("max_seconds", QString::number(step.MaxSeconds), "s")}) +
                 "\n");
         else
-            fCtx.Print("charge " + ChargePlanText(fSpec, fCharge, div) + "\n" +
+            fCtx.Print("charge " + ChargePlanText(fSettings, fCharge, div) + "\n" +
                        QString::fromUtf8(PlanCsvText(fCharge.Plan)));
         QString error = CheckPlanLimits(fCharge.Plan, fCtx.Core().Limits().MaxUset,
                                         fCtx.Core().Limits().MaxIset, div, fCtx.Core().Data().UIN);
@@ -149,7 +150,7 @@ protected:
 private:
     enum TState { stStart, stWaitOff, stRaising, stRunning };
 
-    TChargeSettings fSpec;
+    TChargeSettings fSettings;
     TChargePlan fCharge;
     TNullPresetView fView;
     std::unique_ptr<TPresetLogic> fPresets;

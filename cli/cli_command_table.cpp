@@ -17,7 +17,7 @@ std::unique_ptr<TCliCommand> MakeOffCommand(TCliContext& AContext) {
     return MakeSwitchCommand(AContext, false);
 }
 
-std::vector<TCommandSpec> MakeCommands() {
+std::vector<TCommandDecl> MakeCommands() {
     return {
         {.Name = "ports",
          .Listed = "ports",
@@ -407,26 +407,26 @@ std::vector<TCommandSpec> MakeCommands() {
 
 }  // namespace
 
-const std::vector<TCommandSpec>& CliCommands() {
-    static const std::vector<TCommandSpec> commands = MakeCommands();
+const std::vector<TCommandDecl>& CliCommands() {
+    static const std::vector<TCommandDecl> commands = MakeCommands();
     return commands;
 }
 
-const TCommandSpec* FindCommand(const QString& AName) {
-    for (const TCommandSpec& command : CliCommands())
+const TCommandDecl* FindCommand(const QString& AName) {
+    for (const TCommandDecl& command : CliCommands())
         if (command.Name == AName) return &command;
     return nullptr;
 }
 
-const TCommandSpec& HelpOwner(const TCommandSpec& ACommand) {
-    const std::vector<TCommandSpec>& commands = CliCommands();
+const TCommandDecl& HelpOwner(const TCommandDecl& ACommand) {
+    const std::vector<TCommandDecl>& commands = CliCommands();
     size_t at = static_cast<size_t>(&ACommand - commands.data());
     while (at > 0 && commands[at].Listed.isEmpty())
         --at;
     return commands[at];
 }
 
-std::vector<QStringList> PositionalForms(const TCommandSpec& ACommand) {
+std::vector<QStringList> PositionalForms(const TCommandDecl& ACommand) {
     std::vector<QStringList> forms;
     for (const TUsage& usage : HelpOwner(ACommand).Usages) {
         const QStringList words = usage.Words.split(' ');

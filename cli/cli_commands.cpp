@@ -3,6 +3,6 @@
 #include "cli/cli_options.h"
 
 std::unique_ptr<TCliCommand> MakeCommand(TCliContext& AContext) {
-    const TCommandSpec* command = FindCommand(AContext.Request().Command);
+    const TCommandDecl* command = FindCommand(AContext.Request().Command);
     return command && command->Make ? command->Make(AContext) : nullptr;
 }

@@ -15,7 +15,7 @@ QString Unbracketed(const QString& AWord) {
 }
 
 // The words that may follow a command's words ATyped, by its usage lines.
-QStringList NextPositional(const TCommandSpec& ACommand, const QStringList& ATyped) {
+QStringList NextPositional(const TCommandDecl& ACommand, const QStringList& ATyped) {
     QStringList words;
     for (const QStringList& form : PositionalForms(ACommand)) {
         if (form.size() <= ATyped.size()) continue;
@@ -34,7 +34,7 @@ QStringList NextPositional(const TCommandSpec& ACommand, const QStringList& ATyp
 
 QStringList OptionNames(const QString& ACommand) {
     QStringList names;
-    for (const TOptionSpec& option : CliOptions())
+    for (const TOptionDecl& option : CliOptions())
         if (!option.Hidden &&
             (option.Global() || (!ACommand.isEmpty() && option.TakenBy(ACommand))))
             names << option.Name;
@@ -46,8 +46,8 @@ QStringList OptionNames(const QString& ACommand) {
 QStringList CompletionWords(const QStringList& AWords) {
     QStringList typed = AWords;
     const QString current = typed.isEmpty() ? QString() : typed.takeLast();
-    const TCommandSpec* command = nullptr;
-    const TOptionSpec* awaitingValue = nullptr;
+    const TCommandDecl* command = nullptr;
+    const TOptionDecl* awaitingValue = nullptr;
     QStringList positional;
     for (const QString& word : typed) {
         if (awaitingValue) {
@@ -55,7 +55,7 @@ QStringList CompletionWords(const QStringList& AWords) {
             continue;
         }
         if (word.startsWith('-') && word != "-" && word != "--") {
-            const TOptionSpec* option = FindOption(word.section('=', 0, 0));
+            const TOptionDecl* option = FindOption(word.section('=', 0, 0));
             if (option && option->TakesValue() && !word.contains('=')) awaitingValue = option;
             continue;
         }
@@ -80,8 +80,8 @@ QStringList CompletionWords(const QStringList& AWords) {
     if (current.startsWith('-')) return OptionNames(command ? command->Name : QString());
     if (!command) {
         QStringList names;
-        for (const TCommandSpec& spec : CliCommands())
-            names << spec.Name;
+        for (const TCommandDecl& decl : CliCommands())
+            names << decl.Name;
         return names << "help";
     }
     QStringList words = NextPositional(*command, positional);

@@ -40,10 +40,10 @@ QString ListEntry(const QString& AName, const QString& AHelp) {
 }
 
 // The options of a usage line, each in brackets unless required, joined as the table says.
-QStringList UsageOptions(const std::vector<const TOptionSpec*>& AOptions, const QString& AScope) {
+QStringList UsageOptions(const std::vector<const TOptionDecl*>& AOptions, const QString& AScope) {
     QStringList required;
     QStringList optional;
-    for (const TOptionSpec* option : AOptions) {
+    for (const TOptionDecl* option : AOptions) {
         if (!option->InUsage || option->Hidden) continue;
         if (option->Required.contains(AScope)) {
             required << option->Synopsis();
@@ -63,17 +63,17 @@ QStringList UsageOptions(const std::vector<const TOptionSpec*>& AOptions, const 
     return required + optional;
 }
 
-std::vector<const TOptionSpec*> GlobalOptions() {
-    std::vector<const TOptionSpec*> options;
-    for (const TOptionSpec& option : CliOptions())
+std::vector<const TOptionDecl*> GlobalOptions() {
+    std::vector<const TOptionDecl*> options;
+    for (const TOptionDecl& option : CliOptions())
         if (option.Global()) options.push_back(&option);
     return options;
 }
 
 // The options of a command, of all its scopes, in the order of the table.
-std::vector<const TOptionSpec*> CommandOptions(const QString& ACommand) {
-    std::vector<const TOptionSpec*> options;
-    for (const TOptionSpec& option : CliOptions())
+std::vector<const TOptionDecl*> CommandOptions(const QString& ACommand) {
+    std::vector<const TOptionDecl*> options;
+    for (const TOptionDecl& option : CliOptions())
         if (option.TakenBy(ACommand) && !option.Hidden) options.push_back(&option);
     return options;
 }
@@ -86,10 +86,10 @@ QString ToolHelp() {
     text +=
         "\nControls a DPS-family bench power supply over Modbus RTU (serial) or Modbus TCP.\n"
         "\nCommands:\n";
-    for (const TCommandSpec& command : CliCommands())
+    for (const TCommandDecl& command : CliCommands())
         if (!command.Listed.isEmpty()) text += ListEntry(command.Listed, command.Summary);
     text += "\nOptions:\n";
-    for (const TOptionSpec* option : GlobalOptions())
+    for (const TOptionDecl* option : GlobalOptions())
         if (!option->Hidden) text += ListEntry(option->Synopsis(), option->Help);
     return text + "\n" +
            QStringLiteral(
@@ -137,9 +137,9 @@ QString ToolHelp() {
 }
 
 QString CommandHelp(const QString& ACommand) {
-    const TCommandSpec* command = FindCommand(ACommand);
+    const TCommandDecl* command = FindCommand(ACommand);
     if (!command) return ToolHelp();
-    const TCommandSpec& owner = HelpOwner(*command);
+    const TCommandDecl& owner = HelpOwner(*command);
     QString text;
     for (const TUsage& usage : owner.Usages) {
         const QString scope = usage.Scope.isEmpty() ? owner.Name : usage.Scope;
@@ -150,10 +150,10 @@ QString CommandHelp(const QString& ACommand) {
                  options, 24);
     }
     text += "\n" + owner.Text;
-    const std::vector<const TOptionSpec*> options = CommandOptions(owner.Name);
+    const std::vector<const TOptionDecl*> options = CommandOptions(owner.Name);
     if (!options.empty()) {
         text += "\nOptions:\n";
-        for (const TOptionSpec* option : options)
+        for (const TOptionDecl* option : options)
             text += ListEntry(option->Synopsis(), option->Help);
     }
     return text;

@@ -32,7 +32,7 @@ QString SetOffOnExit(const QString&, const QString&, TCliRequest& AReq) {
     return {};
 }
 
-std::vector<TOptionSpec> MakeOptions() {
+std::vector<TOptionDecl> MakeOptions() {
     const QStringList mqtt{"serve-mqtt"};
     return {
         // The link and the output, taken by every command.
@@ -372,36 +372,36 @@ std::vector<TOptionSpec> MakeOptions() {
 
 }  // namespace
 
-QString TOptionSpec::ValueWord() const {
+QString TOptionDecl::ValueWord() const {
     return Value.isEmpty() ? Choices.join('|') : Value;
 }
 
-QString TOptionSpec::Synopsis() const {
+QString TOptionDecl::Synopsis() const {
     return TakesValue() ? Name + ' ' + ValueWord() : Name;
 }
 
-bool TOptionSpec::TakenBy(const QString& ACommand) const {
+bool TOptionDecl::TakenBy(const QString& ACommand) const {
     for (const QString& scope : Commands)
         if (scope == ACommand || scope.startsWith(ACommand + ' ')) return true;
     return false;
 }
 
-const std::vector<TOptionSpec>& CliOptions() {
-    static const std::vector<TOptionSpec> options = MakeOptions();
+const std::vector<TOptionDecl>& CliOptions() {
+    static const std::vector<TOptionDecl> options = MakeOptions();
     return options;
 }
 
-const TOptionSpec* FindOption(const QString& AName) {
+const TOptionDecl* FindOption(const QString& AName) {
     const bool isShort = AName.size() == 2 && AName[0] == '-' && AName[1] != '-';
-    for (const TOptionSpec& option : CliOptions())
+    for (const TOptionDecl& option : CliOptions())
         if (isShort ? option.Short != 0 && AName[1] == QChar(option.Short) : option.Name == AName)
             return &option;
     return nullptr;
 }
 
-std::vector<const TOptionSpec*> ScopeOptions(const QString& AScope) {
-    std::vector<const TOptionSpec*> options;
-    for (const TOptionSpec& option : CliOptions())
+std::vector<const TOptionDecl*> ScopeOptions(const QString& AScope) {
+    std::vector<const TOptionDecl*> options;
+    for (const TOptionDecl& option : CliOptions())
         if (option.Commands.contains(AScope)) options.push_back(&option);
     return options;
 }

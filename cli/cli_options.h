@@ -33,7 +33,7 @@ enum class TUsageJoin { Own, And, Or, Inside };
 // Stores an option's value in the request (AValue is empty for a flag); an error text or empty.
 using TApplyOption = QString (*)(const QString& AName, const QString& AValue, TCliRequest& AReq);
 
-struct TOptionSpec {
+struct TOptionDecl {
     QString Name{};  // "--interval"
     char Short = 0;  // 'h' for -h; 0: none
     TValueKind Kind = TValueKind::None;
@@ -69,7 +69,7 @@ using TParseArguments = QString (*)(const QStringList& AArgs, TCliRequest& AReq)
 using TCheckRequest = QString (*)(const TCliRequest& AReq);
 using TMakeCommand = std::unique_ptr<TCliCommand> (*)(TCliContext& AContext);
 
-struct TCommandSpec {
+struct TCommandDecl {
     QString Name{};
     // The left column of the tool's command list ("flash FILE"); empty: on the line of the
     // command before ("on, off"), sharing its usage and help text.
@@ -90,16 +90,16 @@ struct TCommandSpec {
 };
 
 // Every option, in the order of the help; every command, in the order of the help.
-const std::vector<TOptionSpec>& CliOptions();
-const std::vector<TCommandSpec>& CliCommands();
+const std::vector<TOptionDecl>& CliOptions();
+const std::vector<TCommandDecl>& CliCommands();
 
 // The option of that long name, or of that short letter ("-h"); null when there is none.
-const TOptionSpec* FindOption(const QString& AName);
-const TCommandSpec* FindCommand(const QString& AName);
+const TOptionDecl* FindOption(const QString& AName);
+const TCommandDecl* FindCommand(const QString& AName);
 // The command whose usage lines and help text ACommand shares ("on" for "off").
-const TCommandSpec& HelpOwner(const TCommandSpec& ACommand);
+const TCommandDecl& HelpOwner(const TCommandDecl& ACommand);
 // The options of a scope ("watch", "preset save"), without the global ones.
-std::vector<const TOptionSpec*> ScopeOptions(const QString& AScope);
+std::vector<const TOptionDecl*> ScopeOptions(const QString& AScope);
 // The words a usage line of ACommand shows after the command's name ("save N"), one list per
 // usage line that names it.
-std::vector<QStringList> PositionalForms(const TCommandSpec& ACommand);
+std::vector<QStringList> PositionalForms(const TCommandDecl& ACommand);

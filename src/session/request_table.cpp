@@ -12,7 +12,7 @@ constexpr uint8_t kWriteMany = 16;
 
 using namespace hreg;
 
-constexpr std::array<TRequestSpec, srCount> kRequests = {{
+constexpr std::array<TRequestDecl, srCount> kRequests = {{
     {srIdentify, "identification", kRead, USET, kIdentCount, false},
     {srKeyLock, "key lock", kWriteOne, LOCK, 1, false},
     {srKeyRelease, "key release", kWriteOne, LOCK, 1, false},
@@ -46,18 +46,18 @@ static_assert(RowsInOrder());
 
 }  // namespace
 
-const TRequestSpec& RequestSpec(TSessionRequest ARequest) {
+const TRequestDecl& RequestDecl(TSessionRequest ARequest) {
     return ARequest < srCount ? kRequests[ARequest] : kRequests[srIdentify];
 }
 
 uint16_t RequestStart(TSessionRequest ARequest, const TCurrentSet& ASet) {
-    const TRequestSpec& entry = RequestSpec(ARequest);
+    const TRequestDecl& entry = RequestDecl(ARequest);
     return entry.AtMemoryBlock ? MemoryBlockStart(ASet.MEM) : entry.Start;
 }
 
 TKRRegisters RequestValues(TSessionRequest ARequest, const TCurrentSet& ASet,
                            const TMemorySet& AMem, bool APowerOn) {
-    const TRequestSpec& entry = RequestSpec(ARequest);
+    const TRequestDecl& entry = RequestDecl(ARequest);
     switch (ARequest) {
         case srKeyLock:
             return {1};

@@ -33,7 +33,7 @@ enum TSessionRequest : uint8_t {
     srCount
 };
 
-struct TRequestSpec {
+struct TRequestDecl {
     TSessionRequest Request;
     std::string_view Job;  // scheduler job name, or the connect/disconnect step
     uint8_t Func;          // Modbus function: 3, 6 or 16
@@ -43,7 +43,7 @@ struct TRequestSpec {
 };
 
 // The table row of a request (srCount and beyond give the srIdentify row).
-const TRequestSpec& RequestSpec(TSessionRequest ARequest);
+const TRequestDecl& RequestDecl(TSessionRequest ARequest);
 
 // First register of the request: the table's start, or MEM * 16 + 80 for the preset requests
 // (MEM as stored, so always a preset 0 to 19 when it came from a read).

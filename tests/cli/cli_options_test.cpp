@@ -16,7 +16,7 @@
 namespace {
 
 // A value of the option's kind that every command taking it accepts.
-QString Sample(const TOptionSpec& AOption) {
+QString Sample(const TOptionDecl& AOption) {
     static const std::map<QString, QString> byWord = {{"V", "1"},
                                                       {"A", "1"},
                                                       {"W", "1"},
@@ -41,7 +41,7 @@ QString Sample(const TOptionSpec& AOption) {
     return it == byWord.end() ? QString() : it->second;
 }
 
-QStringList Given(const TOptionSpec& AOption) {
+QStringList Given(const TOptionDecl& AOption) {
     QStringList given{AOption.Name};
     if (AOption.TakesValue()) given << Sample(AOption);
     return given;
@@ -49,8 +49,8 @@ QStringList Given(const TOptionSpec& AOption) {
 
 // The words of a command's usage line for AScope with its values filled in, and the options
 // that scope cannot do without.
-QStringList CommandLine(const TCommandSpec& ACommand, const QString& AScope) {
-    const TCommandSpec& owner = HelpOwner(ACommand);
+QStringList CommandLine(const TCommandDecl& ACommand, const QString& AScope) {
+    const TCommandDecl& owner = HelpOwner(ACommand);
     QStringList words{ACommand.Name};
     for (const TUsage& usage : owner.Usages) {
         if ((usage.Scope.isEmpty() ? owner.Name : usage.Scope) != AScope) continue;
@@ -66,13 +66,13 @@ QStringList CommandLine(const TCommandSpec& ACommand, const QString& AScope) {
         }
         break;
     }
-    for (const TOptionSpec& option : CliOptions())
+    for (const TOptionDecl& option : CliOptions())
         if (option.Required.contains(AScope)) words << Given(option);
     return words;
 }
 
 // The option stands in the text as a whole ("--current A", not in "--max-current A").
-bool Shows(const QString& AText, const TOptionSpec& AOption) {
+bool Shows(const QString& AText, const TOptionDecl& AOption) {
     return QRegularExpression("(?<![a-z-])" + QRegularExpression::escape(AOption.Synopsis()) +
                               "(?![A-Za-z0-9:])")
         .match(AText)
@@ -81,12 +81,12 @@ bool Shows(const QString& AText, const TOptionSpec& AOption) {
 
 TEST(CliOptions, EveryOptionIsInTheHelpCompletionAndParserOfItsCommandsOnly) {
     const QString toolHelp = ToolHelp();
-    for (const TOptionSpec& option : CliOptions()) {
+    for (const TOptionDecl& option : CliOptions()) {
         if (option.Hidden) continue;
         const std::string name = option.Name.toStdString();
         if (option.Global()) {
             EXPECT_TRUE(toolHelp.contains("\n  " + option.Synopsis() + "  ")) << name;
-            for (const TCommandSpec& command : CliCommands())
+            for (const TCommandDecl& command : CliCommands())
                 EXPECT_TRUE(CompletionWords({command.Name, "--"}).contains(option.Name)) << name;
             if (!option.Apply) continue;
             QStringList line = Given(option);
@@ -97,7 +97,7 @@ TEST(CliOptions, EveryOptionIsInTheHelpCompletionAndParserOfItsCommandsOnly) {
             EXPECT_TRUE(parsed.Error.isEmpty()) << name << ": " << parsed.Error.toStdString();
             continue;
         }
-        for (const TCommandSpec& command : CliCommands()) {
+        for (const TCommandDecl& command : CliCommands()) {
             const std::string where = name + " with " + command.Name.toStdString();
             const QString help = CommandHelp(command.Name);
             const QString usage = help.section("\n\n", 0, 0);

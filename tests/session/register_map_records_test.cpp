@@ -119,14 +119,14 @@ TEST(RequestTable, PresetRequestsFollowTheSelectedPreset) {
     EXPECT_EQ(RequestStart(srReadMemory, s), 384);
     EXPECT_EQ(RequestStart(srWriteMemory, s), 384);
     EXPECT_EQ(RequestStart(srReadGlobalData, s), 16);
-    EXPECT_EQ(RequestSpec(srReadMemory).Count, 9);
+    EXPECT_EQ(RequestDecl(srReadMemory).Count, 9);
 }
 
 TEST(RequestTable, EveryRequestFitsOneFrame) {
     // Reads stay within what an 8-bit reply length can carry in every framing (28 registers
     // is the largest the session asks for).
     for (int r = 0; r < srCount; ++r) {
-        const TRequestSpec& entry = RequestSpec(static_cast<TSessionRequest>(r));
+        const TRequestDecl& entry = RequestDecl(static_cast<TSessionRequest>(r));
         EXPECT_LE(entry.Count, 28) << entry.Job;
         EXPECT_TRUE(entry.Func == 3 || entry.Func == 6 || entry.Func == 16) << entry.Job;
         if (entry.Func == 6) {

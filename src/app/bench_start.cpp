@@ -1,7 +1,6 @@
 #include "app/bench_start.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "tools/core/save_file.h"
 
 namespace {
 
@@ -12,24 +11,9 @@ constexpr qint64 kMaxBenchFileBytes = 1 << 20;
 
 TBenchParse LoadBenchFile(const QString& APath) {
     TBenchParse result;
-    const QFileInfo info(APath);
-    // Only a regular file: a pipe or a device would block or never end.
-    QString problem;
-    if (!info.exists())
-        problem = QStringLiteral("no such file");
-    else if (!info.isFile())
-        problem = QStringLiteral("not a regular file");
-    else if (info.size() > kMaxBenchFileBytes)
-        problem = QStringLiteral("larger than a bench file can be (1 MiB)");
     QByteArray text;
-    if (problem.isEmpty()) {
-        QFile file(APath);
-        if (!file.open(QIODevice::ReadOnly))
-            problem = file.errorString();
-        else
-            text = file.read(kMaxBenchFileBytes + 1);
-        if (problem.isEmpty() && file.error() != QFileDevice::NoError) problem = file.errorString();
-    }
+    const QString problem =
+        ReadInputFile(APath, kMaxBenchFileBytes, QStringLiteral("a bench file"), text);
     if (!problem.isEmpty()) {
         result.Error = APath + ": " + problem;
         return result;

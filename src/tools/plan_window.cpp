@@ -220,25 +220,9 @@ bool TPlanWindow::OpenFile(const QString& APath) {
 }
 
 bool TPlanWindow::LoadFile(const QString& APath) {
-    const QFileInfo info(APath);
-    // Only a regular file (a link to one is followed): a pipe or a device would block or never
-    // end.
-    QString problem;
-    if (!info.exists())
-        problem = QStringLiteral("no such file");
-    else if (!info.isFile())
-        problem = QStringLiteral("not a regular file");
-    else if (info.size() > kMaxPlanFileBytes)
-        problem = QStringLiteral("larger than a plan file can be (1 MiB)");
-    QFile file(APath);
     QByteArray text;
-    if (problem.isEmpty()) {
-        if (!file.open(QIODevice::ReadOnly))
-            problem = file.errorString();
-        else
-            text = file.read(kMaxPlanFileBytes + 1);
-        if (problem.isEmpty() && file.error() != QFileDevice::NoError) problem = file.errorString();
-    }
+    const QString problem =
+        ReadInputFile(APath, kMaxPlanFileBytes, QStringLiteral("a plan file"), text);
     if (!problem.isEmpty()) {
         ShowError("Cannot open " + APath + ": " + problem);
         return false;
@@ -247,7 +231,7 @@ bool TPlanWindow::LoadFile(const QString& APath) {
     ClearLastRun();
     fEditor->SetRows(PlanRowsFromText(text));
     fChargePlan.reset();
-    fPath = info.absoluteFilePath();
+    fPath = QFileInfo(APath).absoluteFilePath();
     SetModified(false);
     return true;
 }

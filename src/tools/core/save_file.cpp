@@ -120,3 +120,17 @@ QString SaveFile(const QString& APath, const QByteArray& ABytes) {
 QString CannotWrite(const QString& APath, const QString& AReason) {
     return "Cannot write " + APath + ": " + AReason;
 }
+
+QString ReadInputFile(const QString& APath, qint64 AMaxBytes, const QString& AWhat,
+                      QByteArray& AText) {
+    const QFileInfo info(APath);
+    if (!info.exists()) return QStringLiteral("no such file");
+    if (!info.isFile()) return QStringLiteral("not a regular file");
+    if (info.size() > AMaxBytes)
+        return "larger than " + AWhat + " can be (" + QString::number(AMaxBytes >> 20) + " MiB)";
+    QFile file(APath);
+    if (!file.open(QIODevice::ReadOnly)) return file.errorString();
+    AText = file.read(AMaxBytes + 1);
+    if (file.error() != QFileDevice::NoError) return file.errorString();
+    return {};
+}

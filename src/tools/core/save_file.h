@@ -29,3 +29,9 @@ QString SaveFile(const QString& APath, const QByteArray& ABytes);
 
 // "Cannot write PATH: REASON" (the window's boxes).
 QString CannotWrite(const QString& APath, const QString& AReason);
+
+// Reads a small input file (a plan, a bench) into AText: only a regular file (a link to one is
+// followed; a pipe or a device would block or never end) of at most AMaxBytes, which AWhat names
+// in the refusal ("larger than a plan file can be (1 MiB)"). The problem, or empty.
+QString ReadInputFile(const QString& APath, qint64 AMaxBytes, const QString& AWhat,
+                      QByteArray& AText);

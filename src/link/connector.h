@@ -121,7 +121,8 @@ public:
     // TKRConnectorPack::SentUs). Read them first thing: completing another packet replaces them.
     int64_t CompletingSentUs() const { return FCompletingSentUs; }
     int64_t CompletingDoneUs() const { return FCompletingDoneUs; }
-    // Waits up to aTimeout ms until no packet waits (the one being served may still run).
+    // Waits up to aTimeout ms until no packet waits and the one being served has been exchanged
+    // and handed back (its completion may still wait for this thread).
     bool QueueWaitForEmpty(int32_t aTimeout);
 
     bool Active() const;

@@ -38,6 +38,7 @@ std::unique_ptr<TKRConnectorPack> NextRound(const TKRConnectorPack& ARepeat) {
 
 void TKRConnectorThread::WorkStep() {
     FPK = FConnector->FQueue->Pop();
+    const bool taken = FPK != nullptr;
     const uint32_t epoch = FConnector->FRepeatEpoch.load();
     // Another packet, or an end asked for by the user-interface thread, ends a repetition.
     if (FRepeat && (FPK || FRepeat->RepeatEpoch != epoch)) EndRepeat();
@@ -72,6 +73,8 @@ void TKRConnectorThread::WorkStep() {
         delete FRepeat->Pack;
         FRepeat.reset();
     }
+    // A drain waits for this: the packet has been exchanged (or failed) and handed back.
+    if (taken) FConnector->FQueue->Finished();
     // The pause is slept before the next packet is taken, never with one in hand: what the
     // user-interface thread queues meanwhile is found at its end, and a clear still reaches it.
     // It counts from the reply; a transport that slept through part of it already (a round of

@@ -23,11 +23,15 @@ TKRThreadQueue2::TItem TKRThreadQueue2::Pop() {
     if (FList.empty()) return nullptr;
     TItem item = std::move(FList.back());
     FList.pop_back();
-    if (FList.empty()) {
-        FSignalEvent.Reset();
-        FEmptyEvent.Set();
-    }
+    FInHand = true;
+    if (FList.empty()) FSignalEvent.Reset();
     return item;
+}
+
+void TKRThreadQueue2::Finished() {
+    std::lock_guard lock(FCriticalSection);
+    FInHand = false;
+    if (FList.empty()) FEmptyEvent.Set();
 }
 
 int32_t TKRThreadQueue2::Count() const {
@@ -52,7 +56,7 @@ std::vector<TKRThreadQueue2::TItem> TKRThreadQueue2::ClearLocked() {
         FList.pop_back();
     }
     FSignalEvent.Reset();
-    FEmptyEvent.Set();
+    if (!FInHand) FEmptyEvent.Set();
     return items;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The connector's packet queue: first in, first out, guarded by its own lock. The signal event is
-// set while packets wait, the empty event while none do; both change only when the queue turns
-// empty or non-empty.
+// set while packets wait; the empty event while none waits and the worker holds none it took
+// (so a wait for it sees the last write really exchanged). Both change only when the queue turns
+// empty or non-empty, or the worker is done with the packet it took.
 
 #include <cstdint>
 #include <deque>
@@ -22,14 +23,16 @@ public:
 
     // Queues the item when active and returns null; when inactive the item is handed back.
     TItem Push(TItem AItem);
-    // Removes and returns the oldest item, or null.
+    // Removes and returns the oldest item, or null. The worker calls Finished() once it is done
+    // with an item it took.
     TItem Pop();
+    void Finished();
     int32_t Count() const;
     bool AtLeast(int32_t ACount) const;
     bool Empty() const;
     // Empties the queue and hands the removed items back, oldest first.
     std::vector<TItem> Clear();
-    // Waits up to aTimeOut ms for the queue to be empty.
+    // Waits up to aTimeOut ms for the queue to be empty and the item taken last to be done.
     bool WaitForEmpty(int32_t aTimeOut) const;
     // Deactivating an active queue clears it; the removed items are handed back, oldest first.
     std::vector<TItem> SetActive(bool Value);
@@ -46,4 +49,5 @@ private:
     TKREvent FSignalEvent{false};
     TKREvent FEmptyEvent{true};
     bool FActive = false;
+    bool FInHand = false;  // an item taken by Pop() is not yet Finished()
 };

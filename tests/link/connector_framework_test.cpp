@@ -543,7 +543,21 @@ TEST_F(ConnectorFramework, QueueWaitForEmptyServesTheWorkersCallsMeanwhile) {
     for (uint8_t tag = 1; tag <= 3; ++tag)
         Send(tag);
     EXPECT_TRUE(Conn->QueueWaitForEmpty(2000));
-    EXPECT_GE(sends, 2);  // the last packet may still be in flight
+    EXPECT_GE(sends, 2);  // the last send event may still wait for this thread
+}
+
+// A drain before a disconnect (the key release at the end of a run) must see the last write
+// exchanged, not only taken from the queue: the link may be closed right after it.
+TEST_F(ConnectorFramework, QueueWaitForEmptyWaitsForThePacketTheWorkerHolds) {
+    T.Gate = true;
+    Conn->SetActive(true);
+    Send(1);
+    ASSERT_TRUE(T.WaitEntered(1));
+    EXPECT_FALSE(Conn->QueueWaitForEmpty(50));
+    T.OpenGate();
+    EXPECT_TRUE(Conn->QueueWaitForEmpty(2000));
+    std::lock_guard lock(T.Lock);
+    EXPECT_EQ(T.Served, (std::vector<uint8_t>{1}));
 }
 
 TEST_F(ConnectorFramework, DeactivatingFromInsideASynchronousCallDoesNotDeadlock) {

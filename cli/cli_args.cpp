@@ -208,6 +208,13 @@ TParseResult ParseArguments(const QStringList& AArgs) {
         r.Error = scope + ": " + option.Synopsis() + " is required";
         return r;
     }
+    // Said rather than taken and ignored.
+    for (const TGivenOption& option : commandOptions) {
+        const QString& needs = option.Decl->Needs;
+        if (needs.isEmpty() || given.contains(needs)) continue;
+        r.Error = option.Decl->Name + ": only with " + needs;
+        return r;
+    }
     if (command->Check) {
         r.Error = command->Check(req);
         if (!r.Error.isEmpty()) return r;

@@ -61,7 +61,7 @@ public:
         if (Options().Stats && !fCtx.Request().Json) {
             QObject::connect(&fSummary, &QTimer::timeout,
                              [this] { fCtx.Warn(LinkSummary(fCtx.Core().LinkFigures())); });
-            fSummary.start(Options().StatsEverySeconds * 1000);
+            fSummary.start(Options().StatsEverySeconds.value_or(10) * 1000);
         }
     }
 

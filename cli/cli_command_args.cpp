@@ -40,6 +40,13 @@ QString CheckSetRequest(const TCliRequest& AReq) {
     return {};
 }
 
+QString CheckWatchRequest(const TCliRequest& AReq) {
+    // Said rather than ignored: JSON rows carry the figures, there are no summary lines.
+    if (AReq.Of<TWatchOptions>().StatsEverySeconds && AReq.Json)
+        return "--stats-every: not with --json (the figures are in every row)";
+    return {};
+}
+
 QString ApplyWatchOption(const QString& AName, const QString& AValue, TCliRequest& AReq) {
     if (AName == "--csv") {
         if (AValue.isEmpty()) return "--csv: a file name is required";

@@ -11,6 +11,8 @@ struct TCliRequest;
 QString ApplySetValueOption(const QString& AName, const QString& AValue, TCliRequest& AReq);
 // set: at least one value.
 QString CheckSetRequest(const TCliRequest& AReq);
+// watch: --stats-every only where it has summary lines to space (CSV mode).
+QString CheckWatchRequest(const TCliRequest& AReq);
 // --interval, --count, --csv, --stats-every (watch) and --seconds (stats).
 QString ApplyWatchOption(const QString& AName, const QString& AValue, TCliRequest& AReq);
 // --listen, --idle-timeout.

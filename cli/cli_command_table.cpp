@@ -85,6 +85,7 @@ std::vector<TCommandDecl> MakeCommands() {
              "exception reply is counted instead of ending the command. --metrics\n"
              "ADDRESS:PORT serves /metrics for Prometheus (see serve-mqtt).\n",
          .Options = TWatchOptions{},
+         .Check = CheckWatchRequest,
          .Make = MakeWatchCommand},
         {.Name = "stats",
          .Listed = "stats",

@@ -30,9 +30,9 @@ struct TWatchOptions {
     std::optional<int64_t> Count;
     QString CsvPath;
     // --stats: link figures in each JSON row, or a summary line on standard error every
-    // StatsEverySeconds
+    // StatsEverySeconds (10 when not given)
     bool Stats = false;
-    int32_t StatsEverySeconds = 10;
+    std::optional<int32_t> StatsEverySeconds;
     TMetricsAddress Metrics;
 };
 

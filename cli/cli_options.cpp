@@ -141,6 +141,7 @@ std::vector<TOptionDecl> MakeOptions() {
          .Kind = K::Number,
          .Value = "S",
          .Commands = {"watch"},
+         .Needs = "--stats",
          .Help = "seconds between the CSV mode's summary lines (10)",
          .Apply = ApplyWatchOption,
          .Join = TUsageJoin::Inside},

@@ -42,6 +42,7 @@ struct TOptionDecl {
     QStringList Commands{};        // the commands (or a command and its first word, "preset save")
                                    // that take it; empty: a global option, taken by every command
     QStringList Required{};        // the commands that cannot do without it
+    QString Needs{};               // an option without which it would do nothing ("--stats")
     QString Help{};                // one line in the option lists; wrapped at 80 columns
     TApplyOption Apply = nullptr;  // null: only alone, before any parsing (--version, --help-all)
     TUsageJoin Join = TUsageJoin::Own;

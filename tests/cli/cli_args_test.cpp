@@ -57,7 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TRefusedLine{"--tcp h serve-scpi --idle-timeout 0", "seconds from 1"},
                       TRefusedLine{"--tcp h read --stats", "--stats does not apply to read"},
                       TRefusedLine{"--tcp h stats --seconds 0", "1 to 86400"},
-                      TRefusedLine{"--tcp h watch --seconds 5", "does not apply to watch"}),
+                      TRefusedLine{"--tcp h watch --seconds 5", "does not apply to watch"},
+                      TRefusedLine{"--tcp h watch --stats-every 5", "only with --stats"},
+                      TRefusedLine{"--tcp h --json watch --stats --stats-every 5", "every row"}),
     [](const auto& AInfo) { return CaseName(AInfo.index, AInfo.param.Line); });
 
 TEST(CliArgs, GlobalOptionsMayFollowTheCommand) {

@@ -124,6 +124,7 @@ TEST(CliOptions, EveryOptionIsInTheHelpCompletionAndParserOfItsCommandsOnly) {
                     command.NeedsLink ? QStringList{"--tcp", "h"} : QStringList();
                 QStringList line = link + CommandLine(command, scope);
                 if (!line.contains(option.Name)) line += Given(option);
+                if (!option.Needs.isEmpty()) line << option.Needs;
                 const TParseResult parsed = ParseArguments(line);
                 EXPECT_TRUE(parsed.Error.isEmpty())
                     << line.join(' ').toStdString() << ": " << parsed.Error.toStdString();

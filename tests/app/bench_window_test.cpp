@@ -141,6 +141,13 @@ TEST(BenchWindow, ShowsBothSuppliesSwitchesThemOnInOrderAndALostLinkLeavesTheOth
     window.Panel(0).close();
     EXPECT_FALSE(window.Panel(0).isVisible());
     EXPECT_TRUE(window.Bench().Session(0)->Connected());
+
+    // Closing the bench ends every session at once and gives the keys back.
+    ASSERT_EQ(big->Register(hreg::LOCK), 1);
+    window.close();
+    EXPECT_FALSE(window.Bench().Session(0)->Connected());
+    EXPECT_FALSE(window.Bench().Session(1)->Connected());
+    EXPECT_EQ(big->Register(hreg::LOCK), 0);
 }
 
 }  // namespace

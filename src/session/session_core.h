@@ -287,6 +287,9 @@ private:
 
     // live_readings.cpp
     void BindJobs();
+    // The completion handler of a write: counts it, then AOnAck (or the scheduler's Callback)
+    // on success, AOnFail on a refusal or failure; nothing for a cancelled one.
+    TMBMCallBack WriteReply(TAckHandler AOnAck, TFailHandler AOnFail);
     // ARepetition: the scheduler's repetition the reply belongs to (0: a single request).
     void ReadDataReply(const TKRRegisters& ARegs, uint32_t ARepetition);
     void MemNumRead();

@@ -80,44 +80,34 @@ void TSessionCore::ReadRegisters(uint16_t AStart, uint16_t ACount, TRegsHandler 
         ARepeat);
 }
 
+TMBMCallBack TSessionCore::WriteReply(TAckHandler AOnAck, TFailHandler AOnFail) {
+    return [this, AOnAck = std::move(AOnAck), AOnFail = std::move(AOnFail)](int32_t AError,
+                                                                            const void*) {
+        if (fDestroying || AError == kCancelled) return;
+        RequestCompleted(AError);
+        if (AError != 0) {
+            if (AOnFail) AOnFail(AError);
+            return;
+        }
+        if (AOnAck)
+            AOnAck();
+        else
+            fTaskMgr->Callback();
+    };
+}
+
 void TSessionCore::WriteRegister(uint16_t AReg, uint16_t AValue, TAckHandler AOnAck,
                                  TFailHandler AOnFail) {
     SetTraffic(true, fTraffic.Red);
-    fModbusMaster->WriteHoldingRegister(
-        fmbType, fMBaddr, AReg, AValue,
-        [this, AOnAck = std::move(AOnAck), AOnFail = std::move(AOnFail)](int32_t AError,
-                                                                         const void*) {
-            if (fDestroying || AError == kCancelled) return;
-            RequestCompleted(AError);
-            if (AError != 0) {
-                if (AOnFail) AOnFail(AError);
-                return;
-            }
-            if (AOnAck)
-                AOnAck();
-            else
-                fTaskMgr->Callback();
-        });
+    fModbusMaster->WriteHoldingRegister(fmbType, fMBaddr, AReg, AValue,
+                                        WriteReply(std::move(AOnAck), std::move(AOnFail)));
 }
 
 void TSessionCore::WriteRegisters(uint16_t AStart, const TKRRegisters& AValues, TAckHandler AOnAck,
                                   TFailHandler AOnFail) {
     SetTraffic(true, fTraffic.Red);
-    fModbusMaster->WriteHoldingRegisters(
-        fmbType, fMBaddr, AStart, AValues,
-        [this, AOnAck = std::move(AOnAck), AOnFail = std::move(AOnFail)](int32_t AError,
-                                                                         const void*) {
-            if (fDestroying || AError == kCancelled) return;
-            RequestCompleted(AError);
-            if (AError != 0) {
-                if (AOnFail) AOnFail(AError);
-                return;
-            }
-            if (AOnAck)
-                AOnAck();
-            else
-                fTaskMgr->Callback();
-        });
+    fModbusMaster->WriteHoldingRegisters(fmbType, fMBaddr, AStart, AValues,
+                                         WriteReply(std::move(AOnAck), std::move(AOnFail)));
 }
 
 void TSessionCore::BindJobs() {

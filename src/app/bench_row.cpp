@@ -15,6 +15,11 @@ QLabel* AddLabel(QGridLayout& AGrid, int ARow, int AColumn, Qt::Alignment AAlign
     return label;
 }
 
+// A style sheet is set only when it changes: setting one repolishes and repaints the widget.
+void SetStyle(QWidget* AWidget, const QString& ASheet) {
+    if (AWidget->styleSheet() != ASheet) AWidget->setStyleSheet(ASheet);
+}
+
 uint32_t Scaled(double AValue, int ADecimals) {
     return static_cast<uint32_t>(std::lround(AValue * std::pow(10.0, ADecimals)));
 }
@@ -90,26 +95,27 @@ void TBenchRow::Show(const TBenchRowState& AState) {
     fPower->setText(AState.Live ? AState.Power : dash);
     fMode->setText(AState.Live ? AState.Mode : QString());
     fProtection->setText(AState.Live ? AState.Protection : QString());
-    fProtection->setStyleSheet(AState.Tripped ? QStringLiteral("color: #e03030; font-weight: bold;")
-                                              : QString());
-    fLink->setStyleSheet(AState.Link == QLatin1String("lost")
-                             ? QStringLiteral("color: #e03030; font-weight: bold;")
-                             : QString());
+    const QString alarm = QStringLiteral("color: #e03030; font-weight: bold;");
+    SetStyle(fProtection, AState.Tripped ? alarm : QString());
+    SetStyle(fLink, AState.Link == QLatin1String("lost") ? alarm : QString());
     fOutput->setEnabled(AState.Live);
     fOutput->setChecked(AState.OutputOn);
     fOutput->setText(AState.OutputOn ? QStringLiteral("ON") : QStringLiteral("OFF"));
     fTracking->setText(AState.Tracking);
-    // An editor the user is typing in keeps what is typed until it is entered.
+    // An editor the user is typing in keeps what is typed until it is entered. A spin box
+    // repaints on every setter, so only what changed is set.
     const auto showSet = [&](QDoubleSpinBox* ABox, int ADecimals, uint32_t AMax, uint32_t AValue,
                              bool AEditable) {
         ABox->setEnabled(AEditable);
         if (ABox->hasFocus() && AEditable) return;
         const QSignalBlocker block(ABox);
         const double scale = std::pow(10.0, ADecimals);
-        ABox->setDecimals(ADecimals);
-        ABox->setRange(0.0, AMax / scale);
-        ABox->setSingleStep(ADecimals == 3 ? 0.01 : 0.1);
-        ABox->setValue(AValue / scale);
+        if (ABox->decimals() != ADecimals) {
+            ABox->setDecimals(ADecimals);
+            ABox->setSingleStep(ADecimals == 3 ? 0.01 : 0.1);
+        }
+        if (ABox->maximum() != AMax / scale) ABox->setRange(0.0, AMax / scale);
+        if (ABox->value() != AValue / scale) ABox->setValue(AValue / scale);
     };
     showSet(fUset, 2, AState.MaxUset, AState.Uset, AState.Editable);
     showSet(fIset, AState.CurrentDecimals, AState.MaxIset, AState.Iset, AState.Editable);

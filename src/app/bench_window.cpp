@@ -100,9 +100,19 @@ TBenchWindow::TBenchWindow(TBenchFile ABench, const TBenchWindowOptions& AOption
         fPanels.push_back(std::move(panel));
     }
     BuildRows();
+    // Readings come as fast as each link gives them (a couple of hundred a second); a row is
+    // shown again at most once per frame, with the newest state.
+    fDirty.assign(fBench->Count(), false);
+    fRowTimer.setSingleShot(true);
+    fRowTimer.setInterval(kRowFrameMs);
+    connect(&fRowTimer, &QTimer::timeout, this, [this] {
+        for (int i = 0; i < static_cast<int>(fDirty.size()); ++i)
+            if (fDirty[i]) ShowRow(i);
+    });
     connect(fBench.get(), &TBenchCore::SupplyChanged, this, [this](int AIndex) {
         fConnecting[AIndex] = false;
-        ShowRow(AIndex);
+        fDirty[AIndex] = true;
+        if (!fRowTimer.isActive()) fRowTimer.start();
     });
     connect(fBench.get(), &TBenchCore::TrackingChanged, this, [this](int APair, bool) {
         const TBenchTrack& t = fBench->Bench().Tracks[APair];
@@ -261,6 +271,7 @@ QString TBenchWindow::TrackingText(int AIndex) const {
 
 void TBenchWindow::ShowRow(int AIndex) {
     if (AIndex < 0 || AIndex >= static_cast<int>(fRows.size())) return;
+    if (AIndex < static_cast<int>(fDirty.size())) fDirty[AIndex] = false;
     const TSessionCore* session = fBench->Session(AIndex);
     TBenchRowState state;
     const bool connected = fBench->Connected(AIndex);

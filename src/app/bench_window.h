@@ -5,6 +5,7 @@
 // reconnection, the bench core drives. The window shows what the bench core and the sessions
 // tell and forwards the user's actions to the bench core; it decides nothing itself.
 
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <vector>
@@ -73,6 +74,10 @@ private:
     std::vector<std::unique_ptr<TMainForm>> fPanels;
     std::vector<TBenchRow*> fRows;
     std::vector<bool> fConnecting;
+    // Rows whose supply changed since they were shown; shown together when fRowTimer fires.
+    static constexpr int kRowFrameMs = 40;
+    std::vector<bool> fDirty;
+    QTimer fRowTimer;
     QPushButton* fAllOn = nullptr;
     QPushButton* fAllOff = nullptr;
     QLabel* fStatus = nullptr;

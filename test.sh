@@ -16,10 +16,11 @@ done
 "$root/scripts/ensure_deps.sh"
 
 dir="$root/build-test"
-opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+# The benchmarks are built with the tests, so that none of them falls behind the code it measures.
+opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DBENCHLORD_BUILD_BENCH=ON)
 if [ -n "$sanitize" ]; then
     dir="$root/build-$sanitize"
-    opts+=(-DBENCHLORD_SANITIZE="$sanitize")
+    opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DBENCHLORD_SANITIZE="$sanitize")
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
     export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
     export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp}

@@ -15,7 +15,10 @@
 //
 // Cases: label (the baseline), demo (TCP to the supply with the output on, as --demo does), tcp
 // (the same with the output off), 9600 and 115200 (pseudo-terminal with wire time, output on),
-// idle (window shown, not connected). Without --case all run in that order, label first.
+// idle (window shown, not connected), bench1, bench2 and bench4 (the bench window with 1, 2 or 4
+// supplies, each its own benchlord-sim over TCP with the output on; readings/s counts every
+// supply's, and the line ends with the bench's CPU against N demo windows of the same round).
+// Without --case all run in that order, label first (and demo before any bench).
 // --seconds sets the measuring time per case (default 30). --repeat runs all cases that many
 // rounds and ends with the median and the spread (min-max) per case, each ratio taken against
 // the label of its own round. The trend picture runs at 10 Hz as in the program; --hold puts it
@@ -43,6 +46,8 @@
 #include <vector>
 
 #include "app/app_style.h"
+#include "app/bench_start.h"
+#include "app/bench_window.h"
 #include "app/benchlord_application.h"
 #include "app/connection_panel.h"
 #include "app/main_form.h"
@@ -136,6 +141,7 @@ public:
     }
     void Information(QWidget*, const QString&) override {}
     bool Confirm(QWidget*, const QString&) override { return true; }
+    void RetextError(const QString&) override {}
 };
 
 // benchlord-sim beside this program, with the endpoints it printed.
@@ -207,12 +213,14 @@ struct TWindow {
     }
 };
 
-// Measures AMs of whatever runs now.
-TFigures Measure(QWidget* AWindow, TSessionCore* ASession, int AMs) {
+// Measures AMs of whatever runs now; the readings are those of every session given.
+TFigures Measure(QWidget* AWindow, const std::vector<TSessionCore*>& ASessions, int AMs) {
     TPaintCounter paints(AWindow);
     uint64_t readings = 0;
-    QMetaObject::Connection c;
-    if (ASession) c = QObject::connect(ASession, &TSessionCore::LiveReading, [&] { ++readings; });
+    std::vector<QMetaObject::Connection> connections;
+    for (TSessionCore* session : ASessions)
+        connections.push_back(
+            QObject::connect(session, &TSessionCore::LiveReading, [&] { ++readings; }));
     QElapsedTimer wall;
     const testsupport::TThreadWakeups wakeups0(TKRThread2::kThreadName);
     const testsupport::TThreadWakeups uiWakeups0(MainThreadName());
@@ -223,7 +231,8 @@ TFigures Measure(QWidget* AWindow, TSessionCore* ASession, int AMs) {
     const double secs = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     const uint64_t wakeups = wakeups0.Since();
     const uint64_t uiWakeups = uiWakeups0.Since();
-    QObject::disconnect(c);
+    for (const auto& c : connections)
+        QObject::disconnect(c);
     TFigures f;
     f.cpuPercent = 100.0 * cpu / secs;
     f.readingsPerSecond = static_cast<double>(readings) / secs;
@@ -249,7 +258,7 @@ TFigures MeasureLabel(int AMs) {
     QObject::connect(&timer, &QTimer::timeout, [&] { label.setText(QString::number(++n)); });
     timer.start();
     RunFor(500);
-    return Measure(&label, nullptr, AMs);
+    return Measure(&label, {}, AMs);
 }
 
 // Readings per second of `benchlordctl watch` on the same line, in this process, polling as fast
@@ -342,7 +351,7 @@ bool RunConnected(const QString& ACase, int AMs, TResult& AOut) {
     }
     if (gHoldTrend) w.form->OscPanel()->RunSwitch()->setChecked(false);
     RunFor(1500);  // start-up reads pass, the first frames are painted
-    AOut.f = Measure(w.form.get(), &w.form->Session(), AMs);
+    AOut.f = Measure(w.form.get(), {&w.form->Session()}, AMs);
     w.form->Session().DisconnectBtnClick();
     WaitUntil([&] { return !w.form->Session().Connected(); }, 3000);
     w.form.reset();
@@ -354,6 +363,59 @@ bool RunConnected(const QString& ACase, int AMs, TResult& AOut) {
                : QStringList{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:%1").arg(sim.Port)};
     AOut.watch = MeasureWatch(link, std::min(AMs, 10000), AOut.watchCpu);
     if (serial) RemoveExtraPort(sim.Pty);
+    return true;
+}
+
+// The bench window with AN supplies, each a benchlord-sim of its own over TCP with the output on
+// (the demo bench's models and names). Readings are those of every supply together; the ratio
+// that matters is the bench's CPU against AN times the one-supply window ("demo") of the round.
+bool RunBench(int AN, int AMs, TResult& AOut) {
+    std::vector<std::unique_ptr<TSimProcess>> sims;
+    std::vector<uint16_t> ports;
+    for (int i = 0; i < AN; ++i) {
+        auto sim = std::make_unique<TSimProcess>();
+        if (!sim->Start({QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--model"),
+                         QString::number(kDemoBenchModels[i % std::size(kDemoBenchModels)])})) {
+            std::fprintf(stderr, "bench%d: benchlord-sim did not start\n", AN);
+            return false;
+        }
+        sim->Command(QStringLiteral("reg 0 1200"));
+        sim->Command(QStringLiteral("reg 1 150"));
+        sim->Command(QStringLiteral("on"));
+        ports.push_back(sim->Port);
+        sims.push_back(std::move(sim));
+    }
+    QTemporaryDir dir;
+    TSilentPresenter presenter;
+    TBenchWindowOptions options;
+    options.Form.PortNotices = false;
+    options.SettingsBase = dir.filePath(QStringLiteral("DPS.ini"));
+    options.Presenter = &presenter;
+    auto window = std::make_unique<TBenchWindow>(DemoBench(ports), options);
+    window->show();
+    window->ConnectAll();
+    std::vector<TSessionCore*> sessions;
+    for (int i = 0; i < AN; ++i)
+        sessions.push_back(window->Bench().Session(i));
+    const auto allConnected = [&] {
+        return std::all_of(sessions.begin(), sessions.end(),
+                           [](TSessionCore* s) { return s && s->Connected(); });
+    };
+    if (!WaitUntil(allConnected, 8000)) {
+        std::fprintf(stderr, "bench%d: not every supply connected\n", AN);
+        return false;
+    }
+    RunFor(1500);
+    AOut.f = Measure(window.get(), sessions, AMs);
+    window->close();
+    WaitUntil(
+        [&] {
+            return std::none_of(sessions.begin(), sessions.end(),
+                                [](TSessionCore* s) { return s->Connected(); });
+        },
+        3000);
+    window.reset();
+    RunFor(300);
     return true;
 }
 
@@ -371,6 +433,7 @@ QString Spread(std::vector<double> AValues, int ADecimals) {
 
 struct TSummary {
     std::vector<double> cpu, ratio, readings, watchShare, watchCpu, wakeups, uiWakeups;
+    std::vector<double> perDemo;  // bench cases: CPU / (N x the demo window's)
 };
 
 }  // namespace
@@ -398,8 +461,14 @@ int main(int argc, char** argv) {
             gHoldTrend = true;
     }
     if (cases.isEmpty())
-        cases = {QStringLiteral("demo"), QStringLiteral("tcp"), QStringLiteral("9600"),
-                 QStringLiteral("115200"), QStringLiteral("idle")};
+        cases = {QStringLiteral("demo"),   QStringLiteral("tcp"),   QStringLiteral("9600"),
+                 QStringLiteral("115200"), QStringLiteral("idle"),  QStringLiteral("bench1"),
+                 QStringLiteral("bench2"), QStringLiteral("bench4")};
+    // A bench's cost is told against the one-supply window of its round.
+    const bool benches = std::any_of(cases.begin(), cases.end(), [](const QString& c) {
+        return c.startsWith(QStringLiteral("bench"));
+    });
+    if (benches && !cases.contains(QStringLiteral("demo"))) cases.prepend(QStringLiteral("demo"));
     // Every ratio needs the label of its own round.
     cases.removeAll(QStringLiteral("label"));
     cases.prepend(QStringLiteral("label"));
@@ -414,6 +483,7 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (int round = 0; round < rounds; ++round) {
         double labelCpu = 0;
+        double demoCpu = 0;
         for (const QString& c : cases) {
             TResult r;
             r.name = c;
@@ -423,21 +493,35 @@ int main(int argc, char** argv) {
             } else if (c == QStringLiteral("idle")) {
                 TWindow w;
                 RunFor(1500);
-                r.f = Measure(w.form.get(), &w.form->Session(), ms);
+                r.f = Measure(w.form.get(), {&w.form->Session()}, ms);
+            } else if (c.startsWith(QStringLiteral("bench"))) {
+                if (!RunBench(c.mid(5).toInt(), ms, r)) {
+                    ++failures;
+                    continue;
+                }
             } else if (!RunConnected(c, ms, r)) {
                 ++failures;
                 continue;
             }
             TSummary& sum = summary[c];
             sum.cpu.push_back(r.f.cpuPercent);
+            if (c == QStringLiteral("demo")) demoCpu = r.f.cpuPercent;
+            QString perDemo;
+            if (c.startsWith(QStringLiteral("bench")) && demoCpu > 0) {
+                const double share = r.f.cpuPercent / (c.mid(5).toInt() * demoCpu);
+                sum.perDemo.push_back(share);
+                perDemo = QStringLiteral("  [%1x of %2 demo windows]")
+                              .arg(share, 0, 'f', 2)
+                              .arg(c.mid(5));
+            }
             QString ratio = QStringLiteral("-");
             if (labelCpu > 0) {
                 sum.ratio.push_back(r.f.cpuPercent / labelCpu);
                 ratio = QString::number(r.f.cpuPercent / labelCpu, 'f', 2);
             }
             QString watch = QStringLiteral("-");
+            if (r.f.readingsPerSecond > 0) sum.readings.push_back(r.f.readingsPerSecond);
             if (r.watch > 0) {
-                sum.readings.push_back(r.f.readingsPerSecond);
                 sum.watchShare.push_back(100.0 * r.f.readingsPerSecond / r.watch);
                 watch = QStringLiteral("%1 (%2%)")
                             .arg(r.watch, 0, 'f', 1)
@@ -461,7 +545,7 @@ int main(int argc, char** argv) {
             std::printf("%-8s %8.2f %9s %10.1f %14s %11s %14s %10.2f %8.1f  %s\n", qPrintable(c),
                         r.f.cpuPercent, qPrintable(ratio), r.f.readingsPerSecond, qPrintable(watch),
                         qPrintable(watchCpu), qPrintable(wakeups), r.f.paintsPerReading,
-                        r.f.paintsPerSecond, qPrintable(r.f.top));
+                        r.f.paintsPerSecond, qPrintable(r.f.top + perDemo));
             std::fflush(stdout);
         }
     }
@@ -477,6 +561,10 @@ int main(int argc, char** argv) {
                         qPrintable(Spread(sum.watchCpu, 2)), qPrintable(Spread(sum.wakeups, 1)),
                         qPrintable(Spread(sum.uiWakeups, 1)));
         }
+        for (const QString& c : cases)
+            if (!summary[c].perDemo.empty())
+                std::printf("%-8s cpu / (N x demo window): %s\n", qPrintable(c),
+                            qPrintable(Spread(summary[c].perDemo, 2)));
     }
     return failures == 0 ? 0 : 1;
 }

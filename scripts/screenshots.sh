@@ -2,9 +2,9 @@
 # Takes the README's pictures again: starts the window offscreen against the virtual supply (as
 # --demo does), lets the trend fill for half a minute, and writes docs/screenshot.png, one
 # docs/panel-*.png per side panel, docs/autotest.png, docs/history.png and the Plans window's
-# docs/plans*.png (a charge plan, the charge running, a sweep, a ramp). Settings go to a
-# temporary folder, so the user's own are never read or changed. Builds in build/ (as run.sh
-# does).
+# docs/plans*.png (a charge plan, the charge running, a sweep, a ramp) and docs/bench.png (the
+# two-supply demo bench). Settings go to a temporary folder, so the user's own are never read or
+# changed. Builds in build/ (as run.sh does).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/ensure_deps.sh"

@@ -1,6 +1,7 @@
 // Takes the pictures for the README: the main window against the virtual supply (as --demo shows
 // it) with a live trend, the window with each side panel open, the Auto Test, History and Plans
-// windows (a charge plan, the charge running, a sweep and a ramp).
+// windows (a charge plan, the charge running, a sweep and a ramp), and the bench window of the
+// two-supply demo.
 // Usage: benchlord_screenshots OUTPUT_FOLDER (run offscreen, see scripts/screenshots.sh).
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QDoubleSpinBox>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -15,8 +17,12 @@
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "app/app_style.h"
+#include "app/bench_start.h"
+#include "app/bench_window.h"
 #include "app/demo_supply.h"
 #include "app/main_form.h"
 #include "app/output_panel.h"
@@ -57,6 +63,46 @@ bool Save(QWidget* AWidget, const QDir& AFolder, const QString& AName) {
     }
     QTextStream(stdout) << path << "\n";
     return true;
+}
+
+// The bench window of the two-supply demo (`benchlord --demo 2`): both switched on in order,
+// the +12 V rail loaded, a little while of live readings.
+bool SaveBench(const QDir& AFolder) {
+    std::vector<std::unique_ptr<TDemoSupply>> supplies;
+    std::vector<uint16_t> ports;
+    for (int i = 0; i < 2; ++i) {
+        supplies.push_back(std::make_unique<TDemoSupply>(kDemoBenchModels[i]));
+        if (!supplies.back()->Start()) {
+            QTextStream(stderr) << "benchlord_screenshots: " << supplies.back()->Error() << "\n";
+            return false;
+        }
+        ports.push_back(supplies.back()->Port());
+    }
+    // The logic rail at 3.3 V with a 0.5 A limit (the DPS3005 sets its current in mA).
+    supplies[1]->Supply()->SetRegister(simreg::USET, 330);
+    supplies[1]->Supply()->SetRegister(simreg::ISET, 500);
+    QTemporaryDir settings;
+    TBenchWindowOptions options;
+    options.SettingsBase = settings.filePath(QStringLiteral("DPS.ini"));
+    options.Form.VirtualSupply = true;
+    TBenchWindow window(DemoBench(ports), options);
+    window.show();
+    window.ConnectAll();
+    const auto connected = [&] {
+        for (int i = 0; i < window.Count(); ++i)
+            if (!window.Bench().Session(i) || !window.Bench().Session(i)->Connected()) return false;
+        return true;
+    };
+    if (!RunUntil(connected, 10000)) {
+        QTextStream(stderr) << "benchlord_screenshots: the bench did not connect\n";
+        return false;
+    }
+    window.AllOnButton()->click();
+    RunUntil([&] { return window.Status()->text() == QStringLiteral("All on"); }, 10000);
+    Run(3000);
+    const bool saved = Save(&window, AFolder, QStringLiteral("bench.png"));
+    window.close();
+    return saved;
 }
 
 }  // namespace
@@ -210,5 +256,6 @@ int main(int argc, char* argv[]) {
     ok += Save(window, folder, QStringLiteral("plans-ramp.png"));
     window->StopClick();
     form.close();
-    return ok == 11 ? 0 : 1;
+    ok += SaveBench(folder);
+    return ok == 12 ? 0 : 1;
 }

@@ -104,6 +104,7 @@ QString TMqttBridge::Prepare() {
 
 void TMqttBridge::SessionCreated() {
     fPresets = std::make_unique<TPresetLogic>(fCtx.Core(), fPresetView);
+    fConfirm.emplace(fCtx.Core(), [this] { return fCtx.Timeouts(); });
 }
 
 void TMqttBridge::Started() {
@@ -170,21 +171,10 @@ void TMqttBridge::LiveReading() {
     }
     PublishState(false);
     PublishReading();
-    switch (fWait) {
-        case wSwitchConfirm:
-            if ((fCtx.Core().Data().ONOFF != 0) == fWantOn)
-                Succeed(fWantOn ? "ON" : "OFF");
-            else if (fCtx.Timeouts() > fTimeoutsBefore)
-                Refuse("no reply from the supply");
-            else
-                Refuse(QString("the output did not switch ") + (fWantOn ? "on" : "off"));
-            break;
-        case wSettle:
-            Succeed("M" + QString::number(fCtx.Core().Data().MEM));
-            break;
-        default:
-            break;
-    }
+    if (fWait == wSetting)
+        fConfirm->LiveReading();
+    else if (fWait == wSettle)
+        Succeed("M" + QString::number(fCtx.Core().Data().MEM));
 }
 
 void TMqttBridge::PublishReading() {

@@ -9,12 +9,39 @@
 #include "session/range_checks.h"
 #include "session/session_core.h"
 #include "session/typed_values.h"
+#include "tools/core/setting_confirm.h"
 
 namespace {
 
-class TSetCommand : public TCliCommand {
+// set, on and off: one setting, confirmed by what the supply reports.
+class TSettingCommand : public TCliCommand {
 public:
     using TCliCommand::TCliCommand;
+
+    void SessionCreated() override {
+        fConfirm.emplace(fCtx.Core(), [this] { return fCtx.Timeouts(); });
+    }
+    void JobServed(TCliJob AJob) override {
+        if (const auto job = SettingJobOf(AJob)) fConfirm->JobServed(*job);
+    }
+    void SetValuesShown() override { fConfirm->SetValuesShown(); }
+
+protected:
+    // A mismatch after an unanswered request is a silent supply, not a refusal.
+    void FailWith(TSettingConfirm::TOutcome AOutcome, const QString& ARefused) {
+        if (AOutcome == TSettingConfirm::TOutcome::NoReply)
+            fCtx.Fail(ceLink, ResultText(MBTransportError(cerNoAnswer)));
+        else
+            fCtx.Fail(ceRefused, ARefused);
+    }
+
+    std::optional<TSettingConfirm> fConfirm;
+    bool fStarted = false;
+};
+
+class TSetCommand : public TSettingCommand {
+public:
+    using TSettingCommand::TSettingCommand;
 
     QString CheckLimits() override {
         const TSetOptions& r = fCtx.Request().Of<TSetOptions>();
@@ -30,101 +57,65 @@ public:
     }
 
     void LiveReading() override {
-        if (fState != sWaiting) return;
-        TSessionCore& core = fCtx.Core();
-        const uint32_t mem = core.Data().MEM;
-        if (fCtx.Request().Of<TSetOptions>().Voltage && mem >= 10) {
+        if (fStarted) return;
+        fStarted = true;
+        const TSetOptions& r = fCtx.Request().Of<TSetOptions>();
+        const uint32_t mem = fCtx.Core().Data().MEM;
+        if (r.Voltage && mem >= 10) {
             fCtx.Fail(ceUsage, "The set voltage comes from the selected charge profile C" +
                                    QString::number(mem - 10) + ".");
             return;
         }
-        fState = sWriting;
-        fTimeoutsBefore = fCtx.Timeouts();
-        if (fCtx.Request().Of<TSetOptions>().Voltage) core.UsetIndChange(fUset);
-        if (fCtx.Request().Of<TSetOptions>().Current) core.IsetIndChange(fIset);
-    }
-
-    void JobServed(TCliJob AJob) override {
-        if (AJob == cjWriteSetData && fState == sWriting) {
-            // Served after the write's reply, so it reads what the supply took.
-            fState = sReadRequested;
-            fCtx.Core().TaskMgr().ReadSetData();
-        } else if (AJob == cjReadSetData && fState == sReadRequested) {
-            fState = sReading;
-        }
-    }
-
-    void SetValuesShown() override {
-        if (fState != sReading) return;
-        fState = sDone;
-        const TCurrentSet& d = fCtx.Core().Data();
-        const bool took = (!fCtx.Request().Of<TSetOptions>().Voltage || d.USET == fUset) &&
-                          (!fCtx.Request().Of<TSetOptions>().Current || d.ISET == fIset);
-        if (took) {
-            fCtx.PrintFields(SetValueFields(fCtx.Core()));
-            fCtx.Done();
-        } else if (fCtx.Timeouts() > fTimeoutsBefore) {
-            fCtx.Fail(ceLink, ResultText(MBTransportError(cerNoAnswer)));
-        } else {
-            fCtx.Fail(ceRefused, "The supply did not take the set values.");
-        }
+        fConfirm->SetPoints(r.Voltage ? std::optional(fUset) : std::nullopt,
+                            r.Current ? std::optional(fIset) : std::nullopt,
+                            [this](TSettingConfirm::TOutcome AOutcome) {
+                                if (AOutcome != TSettingConfirm::TOutcome::Done) {
+                                    FailWith(AOutcome, "The supply did not take the set values.");
+                                    return;
+                                }
+                                fCtx.PrintFields(SetValueFields(fCtx.Core()));
+                                fCtx.Done();
+                            });
     }
 
 private:
-    enum { sWaiting, sWriting, sReadRequested, sReading, sDone } fState = sWaiting;
     uint32_t fUset = 0;
     uint32_t fIset = 0;
-    int fTimeoutsBefore = 0;
 };
 
 // Switches with the on/off button's handler; the device's next reading confirms.
-class TSwitchCommand : public TCliCommand {
+class TSwitchCommand : public TSettingCommand {
 public:
-    TSwitchCommand(TCliContext& AContext, bool AOn) : TCliCommand(AContext), fOn(AOn) {}
+    TSwitchCommand(TCliContext& AContext, bool AOn) : TSettingCommand(AContext), fOn(AOn) {}
 
     void LiveReading() override {
-        TSessionCore& core = fCtx.Core();
-        const bool isOn = core.Data().ONOFF != 0;
-        if (fState == sWaiting) {
-            if (isOn == fOn) {
+        if (fStarted) {
+            fConfirm->LiveReading();
+            return;
+        }
+        fStarted = true;
+        if ((fCtx.Core().Data().ONOFF != 0) == fOn) {
+            Report();
+            return;
+        }
+        fConfirm->Switch(fOn, [this](TSettingConfirm::TOutcome AOutcome) {
+            if (AOutcome == TSettingConfirm::TOutcome::Done) {
                 Report();
                 return;
             }
-            fState = sSwitching;
-            fTimeoutsBefore = fCtx.Timeouts();
-            // The button toggles the program's view of the output; should that view already be
-            // the wanted state, toggle twice so that the job writes the wanted state.
-            if (core.PowerOn() == fOn) core.OnOffBtnClick();
-            core.OnOffBtnClick();
-            return;
-        }
-        if (fState != sConfirming) return;
-        if (isOn == fOn) {
-            Report();
-        } else if (fCtx.Timeouts() > fTimeoutsBefore) {
-            fCtx.Fail(ceLink, ResultText(MBTransportError(cerNoAnswer)));
-        } else {
-            const QString protect = ProtectLabel(core.Data().PROTECT);
-            fCtx.Fail(ceRefused, QString("The output did not switch ") + (fOn ? "on" : "off") +
-                                     (protect.isEmpty() ? "." : " (" + protect + ")."));
-        }
-    }
-
-    void JobServed(TCliJob AJob) override {
-        // The next reading is taken after the write's reply.
-        if (AJob == cjWriteOnOff && fState == sSwitching) fState = sConfirming;
+            const QString protect = ProtectLabel(fCtx.Core().Data().PROTECT);
+            FailWith(AOutcome, QString("The output did not switch ") + (fOn ? "on" : "off") +
+                                   (protect.isEmpty() ? "." : " (" + protect + ")."));
+        });
     }
 
 private:
     void Report() {
-        fState = sDone;
         fCtx.PrintFields(OutputFields(fCtx.Core()));
         fCtx.Done();
     }
 
     const bool fOn;
-    enum { sWaiting, sSwitching, sConfirming, sDone } fState = sWaiting;
-    int fTimeoutsBefore = 0;
 };
 
 }  // namespace

@@ -8,10 +8,12 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "cli/cli_args.h"
 #include "cli/cli_output.h"
+#include "tools/core/setting_confirm.h"
 
 class TSessionCore;
 class TCliView;
@@ -20,6 +22,20 @@ struct TCliConfig;
 // Scheduler jobs whose service a command follows.
 // cjReadData: a live reading was requested (its reply comes as LiveReading).
 enum TCliJob { cjWriteSetData, cjReadSetData, cjWriteOnOff, cjReadData };
+
+// A job in the words of the settings' confirmation (none for cjReadData).
+inline std::optional<TSettingJob> SettingJobOf(TCliJob AJob) {
+    switch (AJob) {
+        case cjWriteSetData:
+            return TSettingJob::WriteSetData;
+        case cjReadSetData:
+            return TSettingJob::ReadSetData;
+        case cjWriteOnOff:
+            return TSettingJob::WriteOnOff;
+        default:
+            return std::nullopt;
+    }
+}
 
 // A register write a command owes at its end: what it changed and must put back.
 struct TFinalWrite {

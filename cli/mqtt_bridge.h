@@ -57,11 +57,7 @@ private:
     };
     enum TWait {
         wNone,
-        wSetWrite,
-        wSetReadRequested,
-        wSetRead,
-        wSwitch,
-        wSwitchConfirm,
+        wSetting,  // a set point or the output switch, confirmed through fConfirm
         wPreset,
         wSettle
     };
@@ -121,8 +117,5 @@ private:
     std::optional<TCommand> fCurrent;
     TWait fWait = wNone;
     uint64_t fWaitId = 0;
-    std::optional<uint32_t> fWantU;
-    std::optional<uint32_t> fWantI;
-    bool fWantOn = false;
-    int fTimeoutsBefore = 0;
+    std::optional<TSettingConfirm> fConfirm;
 };

@@ -18,6 +18,13 @@ constexpr uint32_t kMinIset = 1;   // one unit of the model's current
 // floods the topic cannot make the bridge's memory grow.
 constexpr size_t kMaxQueued = 32;
 
+// A setting that was not confirmed: a silent supply, or what it did not do.
+QString FailureText(TSettingConfirm::TOutcome AOutcome, const QString& ANotTaken) {
+    return AOutcome == TSettingConfirm::TOutcome::NoReply
+               ? QStringLiteral("no reply from the supply")
+               : ANotTaken;
+}
+
 }  // namespace
 
 uint32_t TMqttBridge::VoltageCap() const {
@@ -106,15 +113,19 @@ void TMqttBridge::SetPoint(const TCommand& C, bool AVolt) {
                QString::number(core.Data().MEM - 10));
         return;
     }
-    fWantU.reset();
-    fWantI.reset();
-    (AVolt ? fWantU : fWantI) = units;
-    fTimeoutsBefore = fCtx.Timeouts();
-    StartWait(wSetWrite);
+    StartWait(wSetting);
+    const auto end = [this, AVolt](TSettingConfirm::TOutcome AOutcome) {
+        const TCurrentSet& d = fCtx.Core().Data();
+        if (AOutcome == TSettingConfirm::TOutcome::Done)
+            Succeed(AVolt ? FormatUnits(d.USET, 2)
+                          : FormatUnits(d.ISET, fCtx.Core().Limits().CurrentDecimals()));
+        else
+            Refuse(FailureText(AOutcome, "the supply did not take the value"));
+    };
     if (AVolt)
-        core.UsetIndChange(units);
+        fConfirm->SetPoints(units, std::nullopt, end);
     else
-        core.IsetIndChange(units);
+        fConfirm->SetPoints(std::nullopt, units, end);
 }
 
 void TMqttBridge::Switch(const TCommand& C) {
@@ -126,18 +137,19 @@ void TMqttBridge::Switch(const TCommand& C) {
         Refuse("output: ON or OFF, not " + C.Value);
         return;
     }
-    TSessionCore& core = fCtx.Core();
-    fWantOn = on;
-    if ((core.Data().ONOFF != 0) == on) {
-        Succeed(on ? "ON" : "OFF");
+    const QString state = on ? "ON" : "OFF";
+    if ((fCtx.Core().Data().ONOFF != 0) == on) {
+        Succeed(state);
         return;
     }
-    fTimeoutsBefore = fCtx.Timeouts();
-    StartWait(wSwitch);
-    // The button toggles the program's view of the output; should that view already be the
-    // wanted state, toggle twice so that the job writes the wanted state.
-    if (core.PowerOn() == on) core.OnOffBtnClick();
-    core.OnOffBtnClick();
+    StartWait(wSetting);
+    fConfirm->Switch(on, [this, on, state](TSettingConfirm::TOutcome AOutcome) {
+        if (AOutcome == TSettingConfirm::TOutcome::Done)
+            Succeed(state);
+        else
+            Refuse(
+                FailureText(AOutcome, QString("the output did not switch ") + (on ? "on" : "off")));
+    });
 }
 
 // A preset's set points are read first: one above the bridge's limits is refused, as a set
@@ -179,27 +191,11 @@ void TMqttBridge::Preset(const TCommand& C) {
 }
 
 void TMqttBridge::JobServed(TCliJob AJob) {
-    if (AJob == cjWriteSetData && fWait == wSetWrite) {
-        // Served after the write's reply, so it reads what the supply took.
-        fWait = wSetReadRequested;
-        fCtx.Core().TaskMgr().ReadSetData();
-    } else if (AJob == cjReadSetData && fWait == wSetReadRequested) {
-        fWait = wSetRead;
-    } else if (AJob == cjWriteOnOff && fWait == wSwitch) {
-        fWait = wSwitchConfirm;
-    }
+    if (const auto job = SettingJobOf(AJob); job && fWait == wSetting) fConfirm->JobServed(*job);
 }
 
 void TMqttBridge::SetValuesShown() {
-    if (fWait != wSetRead) return;
-    const TCurrentSet& d = fCtx.Core().Data();
-    if ((!fWantU || d.USET == *fWantU) && (!fWantI || d.ISET == *fWantI))
-        Succeed(fWantU ? FormatUnits(d.USET, 2)
-                       : FormatUnits(d.ISET, fCtx.Core().Limits().CurrentDecimals()));
-    else if (fCtx.Timeouts() > fTimeoutsBefore)
-        Refuse("no reply from the supply");
-    else
-        Refuse("the supply did not take the value");
+    if (fWait == wSetting) fConfirm->SetValuesShown();
 }
 
 void TMqttBridge::StartWait(TWait AWait) {
@@ -223,6 +219,7 @@ void TMqttBridge::Refuse(const QString& AWhy) {
 // inside the session's reply handling that ended this one.
 void TMqttBridge::Finish(bool AOk, const QString& AText) {
     fWait = wNone;
+    if (fConfirm) fConfirm->Cancel();
     fBound.stop();
     if (fCurrent) Answer(*fCurrent, AOk, AText);
     fCurrent.reset();

@@ -11,6 +11,7 @@
 #include "link/tick_clock.h"
 
 #include "device/firmware_version.h"
+#include "device/register_map.h"
 #include "session/preset_rules.h"
 #include "session/presets.h"
 #include "session/range_checks.h"
@@ -88,6 +89,7 @@ bool TScpiBridge::Listen(const QHostAddress& AAddress, quint16 APort, int AIdleT
 
 void TScpiBridge::SessionCreated() {
     fPresets = std::make_unique<TPresetLogic>(fHost.Core(), fPresetView);
+    fConfirm.emplace(fHost.Core(), [this] { return fHost.Timeouts(); });
     // *TST? reads the identification back through the scheduler, in place of the debug value
     // that nothing here shows.
     TLN_TaskMgr& t = fHost.Core().TaskMgr();
@@ -187,7 +189,6 @@ void TScpiBridge::LiveReading() {
         }
         return;
     }
-    const TCurrentSet& d = fHost.Core().Data();
     switch (fWait) {
         case wReading:
             if (Fresh()) {
@@ -199,14 +200,8 @@ void TScpiBridge::LiveReading() {
                 PostContinue();
             }
             break;
-        case wSwitchConfirm:
-            if ((d.ONOFF != 0) == fWantOn)
-                EndWait();
-            else if (fHost.Timeouts() > fTimeoutsBefore)
-                FailWait(seDevice, "no reply from the supply");
-            else
-                FailWait(seExecution, QString("the output did not switch ") +
-                                          (fWantOn ? "on" : "off") + ProtectNote());
+        case wSetting:
+            fConfirm->LiveReading();
             break;
         case wSettle:
             EndWait();
@@ -219,26 +214,26 @@ void TScpiBridge::LiveReading() {
 void TScpiBridge::JobServed(TScpiJob AJob) {
     if (AJob == TScpiJob::ReadData) {
         fPollRequestedUs = KRSteadyMicros();
-    } else if (AJob == TScpiJob::WriteSetData && fWait == wSetWrite) {
-        // Served after the write's reply, so it reads what the supply took.
-        fWait = wSetReadRequested;
-        fHost.Core().TaskMgr().ReadSetData();
-    } else if (AJob == TScpiJob::ReadSetData && fWait == wSetReadRequested) {
-        fWait = wSetRead;
-    } else if (AJob == TScpiJob::WriteOnOff && fWait == wSwitch) {
-        fWait = wSwitchConfirm;
+    } else if (fWait == wSetting) {
+        fConfirm->JobServed(AJob == TScpiJob::WriteSetData  ? TSettingJob::WriteSetData
+                            : AJob == TScpiJob::ReadSetData ? TSettingJob::ReadSetData
+                                                            : TSettingJob::WriteOnOff);
     }
 }
 
 void TScpiBridge::SetValuesShown() {
-    if (fWait != wSetRead) return;
-    const TCurrentSet& d = fHost.Core().Data();
-    if ((!fWantU || d.USET == *fWantU) && (!fWantI || d.ISET == *fWantI))
+    if (fWait == wSetting) fConfirm->SetValuesShown();
+}
+
+// The end of a setting: the next step, or the failure in the queue (a silent supply is a device
+// error, a value or a switch it did not take an execution error).
+void TScpiBridge::SettingEnded(TSettingConfirm::TOutcome AOutcome, const QString& ANotTaken) {
+    if (AOutcome == TSettingConfirm::TOutcome::Done)
         EndWait();
-    else if (fHost.Timeouts() > fTimeoutsBefore)
+    else if (AOutcome == TSettingConfirm::TOutcome::NoReply)
         FailWait(seDevice, "no reply from the supply");
     else
-        FailWait(seExecution, "the supply did not take the value");
+        FailWait(seExecution, ANotTaken);
 }
 
 QString TScpiBridge::Where() const {
@@ -396,6 +391,7 @@ void TScpiBridge::StartWait(TWait AWait) {
 
 void TScpiBridge::EndWait() {
     fWait = wNone;
+    if (fConfirm) fConfirm->Cancel();
     fQueryWait = false;
     fBound.stop();
     // A setting is done: queries after it answer from readings requested from now on.
@@ -418,6 +414,7 @@ void TScpiBridge::FailWait(int ACode, const QString& ADetail) {
     const TWait wait = fWait;
     const bool query = fQueryWait || wait == wTst;
     fWait = wNone;
+    if (fConfirm) fConfirm->Cancel();
     fQueryWait = false;
     fBound.stop();
     fThen = nullptr;
@@ -447,7 +444,7 @@ void TScpiBridge::ServeTst() {
     TSessionCore& core = fHost.Core();
     const uint64_t id = fWaitId;
     core.ReadRegisters(
-        11, 2,
+        hreg::MODEL, 2,
         [this, id](const TKRRegisters& ARegs) {
             TSessionCore& c = fHost.Core();
             c.TaskMgr().Callback();
@@ -1016,28 +1013,26 @@ void TScpiBridge::Reset() {
 }
 
 void TScpiBridge::StartSet(std::optional<uint32_t> AU, std::optional<uint32_t> AI) {
-    TSessionCore& core = fHost.Core();
-    fWantU = AU;
-    fWantI = AI;
-    fTimeoutsBefore = fHost.Timeouts();
-    StartWait(wSetWrite);
-    if (AU) core.UsetIndChange(*AU);
-    if (AI) core.IsetIndChange(*AI);
+    StartWait(wSetting);
+    const uint64_t id = fWaitId;
+    fConfirm->SetPoints(AU, AI, [this, id](TSettingConfirm::TOutcome AOutcome) {
+        if (fWait == wSetting && fWaitId == id)
+            SettingEnded(AOutcome, "the supply did not take the value");
+    });
 }
 
 void TScpiBridge::StartSwitch(bool AOn) {
-    TSessionCore& core = fHost.Core();
-    fWantOn = AOn;
-    if ((core.Data().ONOFF != 0) == AOn) {
+    if ((fHost.Core().Data().ONOFF != 0) == AOn) {
         if (fThen) EndWait();  // already so: the next step of *RST
         return;
     }
-    fTimeoutsBefore = fHost.Timeouts();
-    StartWait(wSwitch);
-    // The button toggles the program's view of the output; should that view already be the
-    // wanted state, toggle twice so that the job writes the wanted state.
-    if (core.PowerOn() == AOn) core.OnOffBtnClick();
-    core.OnOffBtnClick();
+    StartWait(wSetting);
+    const uint64_t id = fWaitId;
+    fConfirm->Switch(AOn, [this, id, AOn](TSettingConfirm::TOutcome AOutcome) {
+        if (fWait == wSetting && fWaitId == id)
+            SettingEnded(AOutcome, QString("the output did not switch ") + (AOn ? "on" : "off") +
+                                       ProtectNote());
+    });
 }
 
 QString TScpiBridge::MeasuredValue(TScpiCmd ACmd) {

@@ -23,6 +23,7 @@
 #include "scpi/scpi_server.h"
 #include "scpi/scpi_status.h"
 #include "session/preset_view.h"
+#include "tools/core/setting_confirm.h"
 
 class QHostAddress;
 class TPresetLogic;
@@ -73,11 +74,7 @@ public:
 private:
     enum TWait {
         wNone,
-        wSetWrite,
-        wSetReadRequested,
-        wSetRead,
-        wSwitch,
-        wSwitchConfirm,
+        wSetting,  // a set point or the output switch, confirmed through fConfirm
         wReading,  // a query waits for a reading requested after it arrived
         wRecall,
         wSettle,  // the next reading, after a preset became the live setting
@@ -135,6 +132,7 @@ private:
     std::optional<uint32_t> Mask(const TScpiUnit& AUnit, uint32_t AMax);
     void StartSet(std::optional<uint32_t> AU, std::optional<uint32_t> AI);
     void StartSwitch(bool AOn);
+    void SettingEnded(TSettingConfirm::TOutcome AOutcome, const QString& ANotTaken);
     // Reads the live preset's block and hands it to AThen (a failure ends the wait).
     void ReadLiveBlock(std::function<void(const TMemorySet&)> AThen);
     QString MeasuredValue(TScpiCmd ACmd);
@@ -182,8 +180,5 @@ private:
     TScpiUnit fPending;           // the query waiting in wReading
     bool fQueryWait = false;      // the wait belongs to a query (a failure answers it)
     bool fTstWanted = false;
-    std::optional<uint32_t> fWantU;
-    std::optional<uint32_t> fWantI;
-    bool fWantOn = false;
-    int fTimeoutsBefore = 0;
+    std::optional<TSettingConfirm> fConfirm;
 };
